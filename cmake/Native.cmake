@@ -1,0 +1,50 @@
+# Native (Linux) build: unit tests, fuzz targets, benchmarks, and the
+# simulator programs the end-to-end tests run beside Wine.
+enable_testing()
+find_package(GTest REQUIRED)
+find_package(Threads REQUIRED)
+
+file(GLOB UNIT_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
+add_executable(unit_tests ${UNIT_TEST_SOURCES})
+target_link_libraries(unit_tests PRIVATE varnok_configurator varnok_modetool varnok_sim
+                      GTest::gtest GTest::gtest_main GTest::gmock Threads::Threads)
+include(GoogleTest)
+gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60)
+
+# Programs of the simulators that run natively (sim/*_main.cpp).
+file(GLOB SIM_MAINS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/sim/*_main.cpp)
+foreach(src ${SIM_MAINS})
+  get_filename_component(name ${src} NAME_WE)
+  string(REGEX REPLACE "_main$" "" name ${name})
+  add_executable(${name} ${src})
+  target_link_libraries(${name} PRIVATE varnok_modetool varnok_sim)
+endforeach()
+
+# Fuzz targets: fuzz/*.cpp each define LLVMFuzzerTestOneInput. With clang and
+# VARNOK_FUZZ they link libFuzzer; otherwise they are built with a small
+# driver that replays the seed corpus, so that every build keeps them compiling
+# and ctest runs the seeds.
+file(GLOB FUZZ_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/fuzz/*_fuzz.cpp)
+foreach(src ${FUZZ_SOURCES})
+  get_filename_component(name ${src} NAME_WE)
+  if(VARNOK_FUZZ)
+    add_executable(${name} ${src})
+    target_compile_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
+  else()
+    add_executable(${name} ${src} ${CMAKE_SOURCE_DIR}/fuzz/replay_main.cpp)
+    add_test(NAME ${name}_seeds COMMAND ${name} ${CMAKE_SOURCE_DIR}/fuzz/seeds/${name})
+  endif()
+  target_link_libraries(${name} PRIVATE varnok_configurator varnok_modetool varnok_sim)
+endforeach()
+
+find_package(benchmark QUIET)
+if(benchmark_FOUND)
+  file(GLOB BENCH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/*.cpp)
+  foreach(src ${BENCH_SOURCES})
+    get_filename_component(name ${src} NAME_WE)
+    add_executable(${name} ${src})
+    target_link_libraries(${name} PRIVATE varnok_configurator varnok_modetool varnok_sim
+                          benchmark::benchmark)
+  endforeach()
+endif()

@@ -1,0 +1,140 @@
+// Dialog view seam: what a dialog's behaviour needs from its window, by
+// control id. The Win32 host implements it over an HWND (common/win32); the
+// in-memory FakeDialogView (sim/) keeps control states, logs message boxes
+// and answers them from a script. Portable dialog classes (DialogLogic) are
+// written against this interface only and never include <windows.h>.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace varnok::ui {
+
+// Message box styles and answers (Win32 values).
+constexpr unsigned kMbOk = 0x0;
+constexpr unsigned kMbOkCancel = 0x1;
+constexpr unsigned kMbIconError = 0x10;        // MB_ICONERROR / MB_ICONSTOP / MB_ICONHAND
+constexpr unsigned kMbIconQuestion = 0x20;
+constexpr unsigned kMbIconWarning = 0x30;      // MB_ICONWARNING / MB_ICONEXCLAMATION
+constexpr unsigned kMbIconInformation = 0x40;
+constexpr int kIdOk = 1;
+constexpr int kIdCancel = 2;
+
+// Check states.
+constexpr int kUnchecked = 0;
+constexpr int kChecked = 1;
+constexpr int kIndeterminate = 2;
+
+// Notification codes delivered with onCommand.
+constexpr int kBnClicked = 0;
+constexpr int kLbnSelChange = 1;
+constexpr int kEnChange = 0x300;
+
+constexpr int kListError = -1;  // LB_ERR
+
+enum class Cursor { Arrow, AppStarting, Wait };
+
+struct FileDialogOptions {
+    std::string initialName;     // file name buffer's initial content
+    std::string filterName;      // "DAT files"
+    std::string filterPattern;   // "*.dat"
+    std::string defaultExt;      // "dat"
+    unsigned flags = 0;          // OFN_* flags
+};
+
+class DialogView;
+
+// Behaviour of one dialog. The host forwards window messages to it.
+class DialogLogic {
+public:
+    virtual ~DialogLogic() = default;
+    virtual void onInit(DialogView& view) { (void)view; }
+    virtual void onCommand(DialogView& view, int id, int code) { (void)view; (void)id; (void)code; }
+    virtual void onTimer(DialogView& view, int timerId) { (void)view; (void)timerId; }
+    // An up-down control is about to move from `pos` by `delta`; return true to
+    // forbid the step.
+    virtual bool onUpDownDelta(DialogView& view, int id, int pos, int delta) {
+        (void)view; (void)id; (void)pos; (void)delta;
+        return false;
+    }
+    // Left mouse button pressed on the dialog's surface.
+    virtual void onLeftClick(DialogView& view) { (void)view; }
+    virtual void onDestroy(DialogView& view) { (void)view; }
+    // Owner-drawn list rows: text and COLORREF colour of a row whose item
+    // data is `itemData`. Returns false when the row shows nothing.
+    virtual bool rowAppearance(int listId, intptr_t itemData, std::string* text,
+                               uint32_t* colour) {
+        (void)listId; (void)itemData; (void)text; (void)colour;
+        return false;
+    }
+};
+
+class DialogView {
+public:
+    virtual ~DialogView() = default;
+
+    // Generic controls.
+    virtual std::string text(int id) = 0;
+    virtual void setText(int id, const std::string& text) = 0;
+    virtual int checkState(int id) = 0;
+    virtual void setCheckState(int id, int state) = 0;
+    virtual void enable(int id, bool enabled) = 0;
+    virtual bool isEnabled(int id) = 0;
+    virtual void show(int id, bool visible) = 0;
+    virtual bool isVisible(int id) = 0;
+    virtual void setReadOnly(int id, bool readOnly) = 0;
+    virtual void selectAllText(int id) = 0;
+    virtual void setFocus(int id) = 0;
+    // Ids of all child controls in template order.
+    virtual std::vector<int> childIds() = 0;
+
+    // List boxes (single or multiple selection). Rows carry item data.
+    virtual void listReset(int id) = 0;
+    virtual int listAdd(int id, const std::string& text) = 0;  // row or kListError
+    virtual void listSetItemData(int id, int row, intptr_t data) = 0;
+    virtual intptr_t listItemData(int id, int row) = 0;
+    virtual int listCount(int id) = 0;
+    virtual int listCurSel(int id) = 0;               // -1 when none
+    virtual void listSetCurSel(int id, int row) = 0;  // -1 clears; sends no notification
+    virtual void listSetSel(int id, int row, bool selected) = 0;  // multi-selection lists
+    virtual std::vector<int> listSelectedRows(int id) = 0;        // multi-selection lists
+    virtual std::string listText(int id, int row) = 0;
+
+    // List view (report view).
+    virtual bool listViewInsertColumn(int id, int column, const std::string& title, int width,
+                                      bool rightAligned) = 0;
+    virtual int listViewInsertRow(int id, int row, const std::string& text) = 0;  // -1 on failure
+    virtual bool listViewSetCell(int id, int row, int column, const std::string& text) = 0;
+    virtual void listViewDeleteAll(int id) = 0;
+    virtual std::vector<int> listViewSelectedRows(int id) = 0;
+    virtual std::string listViewCell(int id, int row, int column) = 0;
+
+    // Up-down control.
+    virtual void upDownSetRange(int id, int low, int high) = 0;
+
+    // Message box owned by this dialog (the main dialog's view places it).
+    virtual int messageBox(const std::string& text, const std::string& caption,
+                           unsigned style) = 0;
+    // Common save/open dialogs; false when cancelled or failed.
+    virtual bool saveFileName(const FileDialogOptions& options, std::string* path) = 0;
+    virtual bool openFileName(const FileDialogOptions& options, std::string* path) = 0;
+
+    virtual void setCursor(Cursor cursor) = 0;
+    virtual void setTimer(int timerId, unsigned ms) = 0;
+    virtual void killTimer(int timerId) = 0;
+    virtual void shellOpen(const std::string& document) = 0;
+    virtual void setIcon(int resourceId) = 0;
+    // One tooltip window for control `id` (main dialog's helper, max width 300).
+    virtual void addToolTip(int id, const std::string& text) = 0;
+    // Repaints the whole dialog at once (busy panels before a long operation).
+    virtual void repaintNow() = 0;
+    virtual void endDialog(int result) = 0;
+
+    // Runs dialog resource `resourceId` modally, owned by this dialog, with
+    // `logic` as its behaviour. Returns the dialog's result, or -1 when the
+    // dialog could not be created.
+    virtual int runModal(int resourceId, DialogLogic& logic) = 0;
+};
+
+}  // namespace varnok::ui

@@ -1,0 +1,57 @@
+// Process-wide state of the configurator: the seams it works through, the
+// port table, and the state that lives for the whole run. Operations of every
+// subsystem take it as their first argument.
+#pragma once
+#include <string>
+
+#include "common/d2xx/D2xx.h"
+#include "common/platform/Clock.h"
+#include "common/platform/DialogView.h"
+#include "common/platform/Registry.h"
+#include "common/platform/SerialPort.h"
+#include "configurator/app/PortTable.h"
+
+namespace varnok::cfg {
+
+struct Configurator {
+    Configurator(reg::Registry& r, d2xx::D2xx& d, serial::SerialPorts& s, Clock& c)
+        : registry(r), d2xx(d), serial(s), clock(c) {}
+
+    reg::Registry& registry;
+    d2xx::D2xx& d2xx;
+    serial::SerialPorts& serial;
+    Clock& clock;
+
+    // False when ftd2xx.dll could not be loaded: every D2XX call then fails.
+    bool d2xxAvailable = true;
+    std::string d2xxLoadError;
+
+    PortTable table;
+    // The main dialog's view: owner of every message box of the main dialog
+    // and of the operations it runs. Set at dialog initialisation.
+    ui::DialogView* mainView = nullptr;
+
+    // Last state of the ignore-serial-number flag read from the registry.
+    bool ignoreSerialRemembered = false;
+    // Baud Rate Mapping dialog: divisor of the last successful Generate,
+    // 0 until then; lives for the whole run.
+    double pendingDivisor = 0.0;
+    // COM Port Assignment dialog: counts the first two change notifications
+    // of the number field, for the whole run.
+    int comNumberChangeCounter = 0;
+};
+
+// Shows a message box owned by the main dialog (placed on it).
+int PlacedMessage(Configurator& app, const std::string& text, const std::string& caption,
+                  unsigned style);
+
+// Registry key paths shared by every subsystem.
+extern const char* const kEnumeratorKeyPath;      // SYSTEM\CurrentControlSet\Enum\FTDIBUS
+extern const char* const kComNameArbiterKeyPath;  // ...\Control\COM Name Arbiter
+extern const char* const kUsbFlagsKeyPath;        // ...\Control\UsbFlags
+// "SYSTEM\CurrentControlSet\Enum\FTDIBUS\VID_%04x+PID_%04x+%s\0000"
+std::string InstanceKeyPath(const PortEntry& entry);
+// InstanceKeyPath + "\Device Parameters"
+std::string DeviceParametersKeyPath(const PortEntry& entry);
+
+}  // namespace varnok::cfg

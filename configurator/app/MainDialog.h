@@ -1,0 +1,61 @@
+// The configurator's main dialog (resource 100): start-up, the command
+// table, the port list's rows and colours, the status line, closing.
+#pragma once
+#include <string>
+
+#include "common/platform/DialogView.h"
+#include "configurator/app/Configurator.h"
+
+namespace varnok::cfg {
+
+// Texts of the main dialog.
+extern const char* const kCaptionMain;          // "Tarnel Varnok Plus Configurator"
+extern const char* const kMsgSelectPort;        // "Please select COM-Port"
+extern const char* const kMsgDialogFailed;      // "Dialog failed!"
+extern const char* const kMsgReloadFailed;      // "Reload Driver failed!"
+extern const char* const kMsgAbortCancel;       // "Abort Configuration?\nUnsaved Data will be lost"
+extern const char* const kMsgAbortExit;         // same with "??"
+extern const char* const kHelpDocumentUrl;
+extern const char* const kAboutLink1Url;
+extern const char* const kAboutLink2Url;
+
+// Colours of the port list's rows (COLORREF: 0x00BBGGRR).
+constexpr uint32_t kRowGreen = 0x00FF00;
+constexpr uint32_t kRowRed = 0x0000FF;
+constexpr uint32_t kRowBlack = 0x000000;
+
+class MainDialog : public ui::DialogLogic {
+public:
+    explicit MainDialog(Configurator& app) : app_(app) {}
+
+    void onInit(ui::DialogView& view) override;
+    void onCommand(ui::DialogView& view, int id, int code) override;
+    bool rowAppearance(int listId, intptr_t itemData, std::string* text,
+                       uint32_t* colour) override;
+
+    // " %s, SN: %s,  ID: %x, LocalID: %x; Open COM Ports: %i" or, with
+    // disconnected devices shown, " SN: %s,  ID: %x".
+    static std::string PortStatusText(const PortTable& table, const PortEntry& entry);
+    static std::string OpenPortsText(int count);  // "Open COM Ports: %i"
+
+private:
+    // True when a port is selected; otherwise shows "Please select COM-Port".
+    bool needsPort();
+    void showStatusForSelected();
+    void apply();
+    void ok();
+    void confirmClose(const char* question);
+    void reloadDriver();
+
+    Configurator& app_;
+    ui::DialogView* view_ = nullptr;
+};
+
+class AboutDialog : public ui::DialogLogic {
+public:
+    void onInit(ui::DialogView& view) override;
+    void onCommand(ui::DialogView& view, int id, int code) override;
+    void onLeftClick(ui::DialogView& view) override;
+};
+
+}  // namespace varnok::cfg
