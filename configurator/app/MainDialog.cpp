@@ -1,7 +1,18 @@
 #include "configurator/app/MainDialog.h"
 
 #include <cstdio>
+#include <memory>
 
+#include "configurator/baud/BaudRateMappingDialog.h"
+#include "configurator/comnames/ComPortAssignmentDialog.h"
+#include "configurator/discovery/AccessRights.h"
+#include "configurator/discovery/ClosePorts.h"
+#include "configurator/discovery/Discovery.h"
+#include "configurator/settings/BufferedWrites.h"
+#include "configurator/settings/ConfigFiles.h"
+#include "configurator/settings/IgnoreSerial.h"
+#include "configurator/settings/Panel.h"
+#include "configurator/settings/RegistrySettings.h"
 #include "resources/ConfiguratorIds.h"
 
 namespace varnok::cfg {
@@ -12,6 +23,8 @@ const char* const kMsgDialogFailed = "Dialog failed!";
 const char* const kMsgReloadFailed = "Reload Driver failed!";
 const char* const kMsgAbortCancel = "Abort Configuration?\nUnsaved Data will be lost";
 const char* const kMsgAbortExit = "Abort Configuration??\nUnsaved Data will be lost";
+const char* const kMsgKeysCorrupted =
+    "Some Registry Keys are corrupted.\nPlease clean your Registry with CDMUninstaller.";
 const char* const kHelpDocumentUrl =
     "https://ftdichip.com/Support/Documents/AppNotes/AN_107_AdvancedDriverOptions_AN_000073.pdf";
 const char* const kAboutLink1Url = "https://www.varnok.example/";
@@ -73,6 +86,7 @@ void MainDialog::onInit(ui::DialogView& view) {
     view_ = &view;
     app_.mainView = &view;
     view.setIcon(IDI_CONFIGURATOR);
+    EnablePrivilege(app_, "SeTakeOwnershipPrivilege", true);
     for (const auto& t : kToolTips) view.addToolTip(t.id, t.text);
     if (!app_.d2xxAvailable) {
         PlacedMessage(app_,
@@ -84,12 +98,57 @@ void MainDialog::onInit(ui::DialogView& view) {
                           "attached and the driver cannot be reloaded.",
                       "ERROR", ui::kMbOk | ui::kMbIconError);
     }
+
+    // Permission pass over the registry-only table of every installed device.
+    GrantEnumeratorAccess(app_);
+    {
+        std::unique_ptr<reg::RegistryKey> key;
+        if (app_.registry.openKey(kEnumeratorKeyPath, reg::kKeyRead, &key) == reg::kSuccess) {
+            if (BuildTableFromRegistry(app_, *key) == 1 && GrantInstanceKeyAccess(app_) != 1)
+                PlacedMessage(app_, kMsgKeysCorrupted, "ERROR", ui::kMbOk | ui::kMbIconWarning);
+        }
+    }
+
+    ReadIgnoreSerialFlag(app_, view);
+
+    if (EnumerateD2xxDevices(app_) == 1) {
+        std::unique_ptr<reg::RegistryKey> key;
+        if (app_.registry.openKey(kEnumeratorKeyPath, reg::kKeyRead, &key) == reg::kSuccess &&
+            MatchInstanceKeys(app_, *key) == 1)
+            ReadPortSettings(app_);
+        view.setText(IDC_STATUS_LINE, "");
+        view.listReset(IDC_PORT_LIST);
+        for (std::size_t i = 0; i < app_.table.entries.size(); ++i) {
+            int row = view.listAdd(IDC_PORT_LIST, app_.table.entries[i].portName);
+            if (row >= 0) view.listSetItemData(IDC_PORT_LIST, row, static_cast<intptr_t>(i));
+        }
+        view.setText(IDC_STATUS_LINE, OpenPortsText(app_.table.openPortCount));
+    } else {
+        ReportNoDevices(app_);
+    }
 }
 
 bool MainDialog::needsPort() {
     if (app_.table.selected() != nullptr) return true;
     PlacedMessage(app_, kMsgSelectPort, "No Selection", ui::kMbOk | ui::kMbIconWarning);
     return false;
+}
+
+int32_t MainDialog::recordOfListSelection() {
+    int row = view_->listCurSel(IDC_PORT_LIST);
+    if (row < 0) return -1;
+    intptr_t data = view_->listItemData(IDC_PORT_LIST, row);
+    if (data < 0 || data >= static_cast<intptr_t>(app_.table.entries.size())) return -1;
+    return static_cast<int32_t>(data);
+}
+
+void MainDialog::reselectRow() {
+    for (int row = 0, n = view_->listCount(IDC_PORT_LIST); row < n; ++row) {
+        if (view_->listItemData(IDC_PORT_LIST, row) == app_.table.selectedIndex) {
+            view_->listSetCurSel(IDC_PORT_LIST, row);
+            return;
+        }
+    }
 }
 
 void MainDialog::showStatusForSelected() {
@@ -111,9 +170,17 @@ void MainDialog::reloadDriver() {
         PlacedMessage(app_, kMsgReloadFailed, "Error", ui::kMbOk | ui::kMbIconError);
 }
 
+void MainDialog::writeEverything() {
+    if (app_.table.selected() != nullptr) {
+        StorePortSettings(app_, *view_);
+        WritePortSettings(app_);
+    }
+    ApplyIgnoreSerialFlag(app_, *view_);
+}
+
 void MainDialog::apply() {
-    // The panel goes into the record and every record to the registry, then
-    // the table is rebuilt behind the unchanged list.
+    writeEverything();
+
     static const int kEdits[] = {IDC_MIN_READ_TIMEOUT, IDC_MIN_WRITE_TIMEOUT, IDC_POLLING_PERIOD,
                                  IDC_LATENCY};
     static const int kChecks[] = {IDC_SERIAL_PRINTER,    IDC_CANCEL_IF_POWER_OFF,
@@ -121,12 +188,33 @@ void MainDialog::apply() {
                                   IDC_DISABLE_MODEM_CTRL, IDC_SERIAL_ENUMERATOR};
     for (int id : kEdits) view_->setText(id, "");
     for (int id : kChecks) view_->setCheckState(id, ui::kUnchecked);
+
+    // Rebuild the table behind the unchanged list.
+    if (app_.table.showDisconnected) {
+        std::unique_ptr<reg::RegistryKey> key;
+        if (app_.registry.openKey(kEnumeratorKeyPath, reg::kKeyRead, &key) == reg::kSuccess &&
+            BuildTableFromRegistry(app_, *key) == 1) {
+            MatchInstanceKeys(app_, *key);
+            ReadPortSettings(app_);
+        }
+    } else if (EnumerateD2xxDevices(app_) == 1) {
+        std::unique_ptr<reg::RegistryKey> key;
+        if (app_.registry.openKey(kEnumeratorKeyPath, reg::kKeyRead, &key) == reg::kSuccess &&
+            MatchInstanceKeys(app_, *key) == 1)
+            ReadPortSettings(app_);
+    }
+
     view_->setText(IDC_STATUS_LINE, OpenPortsText(app_.table.openPortCount));
-    if (app_.table.selected() != nullptr) showStatusForSelected();
+    ReadIgnoreSerialFlag(app_, *view_);
+    if (app_.table.selected() != nullptr) {
+        ShowPortSettings(app_, *view_);
+        showStatusForSelected();
+    }
     app_.d2xx.Reload(d2xx::kFtdiVendorId, 0);
 }
 
 void MainDialog::ok() {
+    writeEverything();
     if (app_.d2xx.Reload(d2xx::kFtdiVendorId, 0) == d2xx::kOk) {
         app_.table.release();
         view_->endDialog(1);
@@ -135,17 +223,77 @@ void MainDialog::ok() {
     PlacedMessage(app_, kMsgReloadFailed, "Error", ui::kMbOk | ui::kMbIconError);
 }
 
+void MainDialog::runSubDialog(int resourceId, ui::DialogLogic& logic) {
+    if (view_->runModal(resourceId, logic) == -1)
+        PlacedMessage(app_, kMsgDialogFailed, "Error", ui::kMbOk | ui::kMbIconError);
+}
+
 void MainDialog::onCommand(ui::DialogView& view, int id, int code) {
     view_ = &view;
     switch (id) {
         case IDC_PORT_LIST:
             if (code != ui::kLbnSelChange) return;
-            {
-                int row = view.listCurSel(IDC_PORT_LIST);
-                app_.table.selectedIndex =
-                    row < 0 ? -1 : static_cast<int32_t>(view.listItemData(IDC_PORT_LIST, row));
-                if (app_.table.selected() != nullptr) showStatusForSelected();
+            if (app_.table.selected() != nullptr) StorePortSettings(app_, view);
+            app_.table.selectedIndex = recordOfListSelection();
+            if (app_.table.selected() != nullptr) {
+                ShowPortSettings(app_, view);
+                showStatusForSelected();
             }
+            return;
+        case IDC_OPTIMIZE_VARNOK:
+        case IDC_OPTIMIZE_BRIVANE:
+        case IDC_DEFAULT_SETTINGS:
+            app_.table.selectedIndex = recordOfListSelection();
+            if (!needsPort()) return;
+            if (id == IDC_OPTIMIZE_VARNOK) ApplyVarnokPreset(app_, view);
+            else if (id == IDC_OPTIMIZE_BRIVANE) ApplyBrivanePreset(app_, view);
+            else ApplyDefaultSettings(app_, view);
+            return;
+        case IDC_SHOW_DISCONNECTED:
+            app_.table.showDisconnected = view.checkState(IDC_SHOW_DISCONNECTED) == ui::kChecked;
+            RefreshPortList(app_, view);
+            return;
+        case IDC_CLOSE_ALL_PORTS:
+            CloseAllPorts(app_);
+            RefreshPortList(app_, view);
+            return;
+        case IDC_REFRESH:
+            ReadIgnoreSerialFlag(app_, view);
+            RefreshPortList(app_, view);
+            return;
+        case IDC_BAUD_MAPPINGS: {
+            if (!needsPort()) return;
+            BaudRateMappingDialog dialog(app_);
+            runSubDialog(IDD_BAUD_MAPPING, dialog);
+            view.setText(IDC_STATUS_LINE, OpenPortsText(app_.table.openPortCount));
+            ReadIgnoreSerialFlag(app_, view);
+            reselectRow();
+            ShowPortSettings(app_, view);
+            showStatusForSelected();
+            return;
+        }
+        case IDC_BUFFERED_WRITES: {
+            if (!needsPort()) return;
+            BufferedWritesDialog dialog(app_);
+            runSubDialog(IDD_BUFFERED_WRITES, dialog);
+            return;
+        }
+        case IDC_RENAME_COM_PORT: {
+            if (!needsPort()) return;
+            ComPortAssignmentDialog dialog(app_);
+            runSubDialog(IDD_COM_ASSIGNMENT, dialog);
+            RefreshPortList(app_, view);
+            return;
+        }
+        case IDM_SAVE_CONFIG:
+            if (!needsPort()) return;
+            SaveConfigurationFile(app_, app_.table.selectedIndex);
+            return;
+        case IDM_LOAD_CONFIG:
+            if (!needsPort()) return;
+            LoadConfigurationFile(app_, app_.table.selectedIndex);
+            ShowPortSettings(app_, view);
+            showStatusForSelected();
             return;
         case IDC_RELOAD_DRIVER:
             reloadDriver();
@@ -155,8 +303,7 @@ void MainDialog::onCommand(ui::DialogView& view, int id, int code) {
             return;
         case IDM_ABOUT: {
             AboutDialog about;
-            if (view.runModal(IDD_ABOUT, about) == -1)
-                PlacedMessage(app_, kMsgDialogFailed, "Error", ui::kMbOk | ui::kMbIconError);
+            runSubDialog(IDD_ABOUT, about);
             return;
         }
         case IDC_APPLY:

@@ -15,6 +15,7 @@ extern const char* const kMsgDialogFailed;      // "Dialog failed!"
 extern const char* const kMsgReloadFailed;      // "Reload Driver failed!"
 extern const char* const kMsgAbortCancel;       // "Abort Configuration?\nUnsaved Data will be lost"
 extern const char* const kMsgAbortExit;         // same with "??"
+extern const char* const kMsgKeysCorrupted;
 extern const char* const kHelpDocumentUrl;
 extern const char* const kAboutLink1Url;
 extern const char* const kAboutLink2Url;
@@ -42,6 +43,14 @@ private:
     // True when a port is selected; otherwise shows "Please select COM-Port".
     bool needsPort();
     void showStatusForSelected();
+    // Record index of the list's selected row (its item data), or -1.
+    int32_t recordOfListSelection();
+    // Selects the row that shows the selected record again.
+    void reselectRow();
+    // OK and Apply: panel into the record, every record and the global flag
+    // into the registry.
+    void writeEverything();
+    void runSubDialog(int resourceId, ui::DialogLogic& logic);
     void apply();
     void ok();
     void confirmClose(const char* question);

@@ -1,0 +1,18 @@
+// The Buffered Writes dialog (resource 107) for the selected port.
+#pragma once
+#include "common/platform/DialogView.h"
+#include "configurator/app/Configurator.h"
+
+namespace varnok::cfg {
+
+class BufferedWritesDialog : public ui::DialogLogic {
+public:
+    explicit BufferedWritesDialog(Configurator& app) : app_(app) {}
+    void onInit(ui::DialogView& view) override;
+    void onCommand(ui::DialogView& view, int id, int code) override;
+
+private:
+    Configurator& app_;
+};
+
+}  // namespace varnok::cfg
