@@ -1,9 +1,23 @@
 // The COM Port Assignment dialog (resource 108) for the selected port.
 #pragma once
+#include <string>
+#include <vector>
+
 #include "common/platform/DialogView.h"
 #include "configurator/app/Configurator.h"
 
 namespace varnok::cfg {
+
+extern const char* const kCaptionComAssignment;     // "COM Port Assignment"
+extern const char* const kMsgNumberReserved;        // "Selected COM Port Number is reserved"
+extern const char* const kMsgComDbNotRead;
+
+// The OK action: gives `entry` the name of the selected free-list item,
+// writes FriendlyName and PortName and the map. True when the dialog may
+// close. `mapRead` tells whether the map was read in this opening; a map
+// that was not is never written, and neither are the names.
+bool RenameComPort(Configurator& app, ui::DialogView& view, PortEntry& entry,
+                   const std::vector<std::string>& freeNames, bool mapRead);
 
 class ComPortAssignmentDialog : public ui::DialogLogic {
 public:
@@ -12,8 +26,18 @@ public:
     void onCommand(ui::DialogView& view, int id, int code) override;
     bool onUpDownDelta(ui::DialogView& view, int id, int pos, int delta) override;
 
+    const std::vector<std::string>& freeNames() const { return freeNames_; }
+
 private:
+    // Selects the first free-list item whose number is n; clears the list
+    // selection and returns false when there is none.
+    bool selectNumber(ui::DialogView& view, int n);
+    void numberChanged(ui::DialogView& view);
+
     Configurator& app_;
+    // The free-name list of this opening, parallel to list box 40006.
+    std::vector<std::string> freeNames_;
+    bool mapRead_ = false;
 };
 
 }  // namespace varnok::cfg

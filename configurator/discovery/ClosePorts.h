@@ -5,6 +5,12 @@
 
 namespace varnok::cfg {
 
+constexpr int kFirstComPortToClose = 1;
+constexpr int kLastComPortToClose = 256;
+extern const char* const kMsgCloseNotPossible;  // "Close COMPort not possible"
+
+// Visits COM1..COM256 with the wait cursor shown; one message per existing
+// port that cannot be opened. Always returns 1.
 int CloseAllPorts(Configurator& app);
 
 }  // namespace varnok::cfg

@@ -1,9 +1,53 @@
-// Saving and loading one port's configuration as an 84-byte file.
+// Saving and loading one port's configuration as an 84-byte file: the 64
+// bytes of ConfigData, the low bytes of the minimum read and write time-outs
+// and of the latency timer, the 16 bytes of UpperFilters, the low byte of the
+// polling period. No header.
 #pragma once
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <system_error>
+
 #include "configurator/app/Configurator.h"
 
 namespace varnok::cfg {
 
+constexpr std::size_t kConfigFileSize = 84;
+using ConfigFileBytes = std::array<uint8_t, kConfigFileSize>;
+
+// File dialog settings (OFN_* values).
+constexpr unsigned kOfnOverwritePrompt = 0x2;
+constexpr unsigned kOfnHideReadOnly = 0x4;
+constexpr unsigned kOfnPathMustExist = 0x800;
+constexpr unsigned kOfnFileMustExist = 0x1000;
+constexpr unsigned kOfnExplorer = 0x80000;
+constexpr unsigned kSaveDialogFlags =
+    kOfnOverwritePrompt | kOfnHideReadOnly | kOfnPathMustExist | kOfnExplorer;
+constexpr unsigned kLoadDialogFlags = kOfnHideReadOnly | kOfnFileMustExist | kOfnExplorer;
+
+extern const char* const kMsgCannotOpenFile;   // "Cannot open file"
+extern const char* const kMsgCannotWriteFile;  // a save that could not be completed
+extern const char* const kMsgCannotReadFile;
+extern const char* const kMsgWrongFileSize;    // a file that is not 84 bytes
+
+ConfigFileBytes EncodeConfigFile(const PortEntry& entry);
+// Fills the file's fields of `entry` from exactly 84 bytes; any other size
+// changes nothing and returns false.
+bool DecodeConfigFile(const uint8_t* data, std::size_t size, PortEntry& entry);
+
+// Moves `from` over `to`, replacing an existing `to` without ever leaving
+// neither. `rename` is the primitive (std::filesystem::rename by default);
+// where it refuses to replace an existing file (some Windows runtimes), the
+// old file is first moved aside and put back if the move fails.
+using RenameFunction =
+    std::function<void(const std::string& from, const std::string& to, std::error_code& ec)>;
+bool ReplaceFileWith(const std::string& from, const std::string& to,
+                     const RenameFunction& rename = {});
+
+// The two File menu operations on the record at `index`; messages are owned
+// by the main dialog.
 void SaveConfigurationFile(Configurator& app, int index);
 void LoadConfigurationFile(Configurator& app, int index);
 

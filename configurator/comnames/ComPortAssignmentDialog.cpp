@@ -1,0 +1,128 @@
+#include "configurator/comnames/ComPortAssignmentDialog.h"
+
+#include <memory>
+
+#include "configurator/comnames/ComDb.h"
+#include "configurator/settings/LeadingDecimal.h"
+#include "resources/ConfiguratorIds.h"
+
+namespace varnok::cfg {
+
+const char* const kCaptionComAssignment = "COM Port Assignment";
+const char* const kMsgNumberReserved = "Selected COM Port Number is reserved";
+const char* const kMsgComDbNotRead =
+    "The COM name database could not be read.\nThe COM port was not renamed and the database "
+    "was left unchanged.";
+
+namespace {
+
+// The field's text counts when it has at most three characters.
+constexpr std::size_t kNumberFieldDigits = 3;
+
+void SetStringValue(Configurator& app, const std::string& path, const char* name,
+                    const std::string& text) {
+    std::unique_ptr<reg::RegistryKey> key;
+    if (app.registry.openKey(path, reg::kKeyAllAccess, &key) != reg::kSuccess) return;
+    // REG_SZ with its terminating zero.
+    key->setValue(name, reg::kSz, reinterpret_cast<const uint8_t*>(text.c_str()), text.size() + 1);
+}
+
+}  // namespace
+
+bool RenameComPort(Configurator& app, ui::DialogView& view, PortEntry& entry,
+                   const std::vector<std::string>& freeNames, bool mapRead) {
+    if (!mapRead) {
+        // Writing a map we do not know would release every reservation of
+        // other software; renaming the port without it would leave the map
+        // out of step with the names.
+        view.messageBox(kMsgComDbNotRead, "ERROR", ui::kMbOk | ui::kMbIconError);
+        return false;
+    }
+    const int row = view.listCurSel(IDC_CA_FREE_LIST);
+    if (row < 0 || static_cast<std::size_t>(row) >= freeNames.size()) {
+        return view.messageBox(kMsgNumberReserved, "Error",
+                               ui::kMbOkCancel | ui::kMbIconWarning) == ui::kIdOk;
+    }
+    const std::string newName = freeNames[static_cast<std::size_t>(row)];
+    const int n = ComNumberOfName(newName);
+    const int m = ComNumberOfName(entry.portName);
+
+    MarkComNumber(entry.comDbBitmap, n, true);
+    // A map that listed the port's own number as free must not lose the
+    // reservation just made.
+    if (m != n) MarkComNumber(entry.comDbBitmap, m, false);
+
+    SetStringValue(app, InstanceKeyPath(entry), "FriendlyName", "USB Serial Port (" + newName + ")");
+    SetStringValue(app, DeviceParametersKeyPath(entry), "PortName", newName);
+    return WriteComDb(app, view, entry);
+}
+
+void ComPortAssignmentDialog::onInit(ui::DialogView& view) {
+    view.upDownSetRange(IDC_CA_UPDOWN, kComNumberMin, kComNumberMax);
+    PortEntry* entry = app_.table.selected();
+    freeNames_.clear();
+    mapRead_ = false;
+    if (entry == nullptr) return;
+    mapRead_ = ReadComDb(app_, view, *entry);
+    view.setText(IDC_CA_CURRENT, entry->portName);
+    view.setText(IDC_CA_NUMBER, entry->portName.size() > 3 ? entry->portName.substr(3, 3) : "");
+    ListFreeComNumbers(view, entry->comDbBitmap, freeNames_);
+}
+
+bool ComPortAssignmentDialog::selectNumber(ui::DialogView& view, int n) {
+    for (std::size_t i = 0; i < freeNames_.size(); ++i) {
+        if (ComNumberOfName(freeNames_[i]) == n) {
+            view.listSetCurSel(IDC_CA_FREE_LIST, static_cast<int>(i));
+            return true;
+        }
+    }
+    return false;
+}
+
+void ComPortAssignmentDialog::numberChanged(ui::DialogView& view) {
+    // The first two notifications of the run (the dialog filling the field)
+    // never clear the selection.
+    const bool early = app_.comNumberChangeCounter < 2;
+    if (early) ++app_.comNumberChangeCounter;
+    const std::string text = view.text(IDC_CA_NUMBER);
+    int n = 0;
+    if (text.size() <= kNumberFieldDigits) {
+        n = ReadLeadingDecimal(text);
+        if (selectNumber(view, n)) return;
+    }
+    if (n == 1 || early) return;
+    view.listSetCurSel(IDC_CA_FREE_LIST, -1);
+}
+
+void ComPortAssignmentDialog::onCommand(ui::DialogView& view, int id, int code) {
+    switch (id) {
+        case IDC_CA_NUMBER:
+            if (code == ui::kEnChange) numberChanged(view);
+            return;
+        case ui::kIdOk: {
+            PortEntry* entry = app_.table.selected();
+            if (entry == nullptr || RenameComPort(app_, view, *entry, freeNames_, mapRead_))
+                view.endDialog(1);
+            return;
+        }
+        case ui::kIdCancel:
+            view.endDialog(1);
+            return;
+        default:
+            return;
+    }
+}
+
+bool ComPortAssignmentDialog::onUpDownDelta(ui::DialogView& view, int id, int pos, int delta) {
+    (void)pos;
+    if (id != IDC_CA_UPDOWN) return false;
+    const std::string text = view.text(IDC_CA_NUMBER);
+    if (text.size() <= kNumberFieldDigits) {
+        const long long n = static_cast<long long>(ReadLeadingDecimal(text)) + delta;
+        if (n < kComNumberMin || n > kComNumberMax || !selectNumber(view, static_cast<int>(n)))
+            view.listSetCurSel(IDC_CA_FREE_LIST, -1);
+    }
+    return false;  // the step goes ahead; its new text runs the change rule
+}
+
+}  // namespace varnok::cfg

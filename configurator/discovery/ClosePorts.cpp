@@ -1,0 +1,29 @@
+#include "configurator/discovery/ClosePorts.h"
+
+#include <cstdio>
+#include <memory>
+
+namespace varnok::cfg {
+
+const char* const kMsgCloseNotPossible = "Close COMPort not possible";
+
+int CloseAllPorts(Configurator& app) {
+    if (app.mainView != nullptr) app.mainView->setCursor(ui::Cursor::Wait);
+    for (int n = kFirstComPortToClose; n <= kLastComPortToClose; ++n) {
+        char name[16];
+        std::snprintf(name, sizeof name, "COM%d", n);
+        // No default configuration: no port has this number.
+        if (!app.serial.exists(name)) continue;
+        std::unique_ptr<serial::SerialPort> port = app.serial.open(std::string("\\\\.\\") + name);
+        if (!port) {
+            PlacedMessage(app, kMsgCloseNotPossible, "ERROR", ui::kMbOk);
+            continue;
+        }
+        port->purge(serial::kPurgeTxClear | serial::kPurgeRxClear);
+        port.reset();  // closes the handle
+    }
+    if (app.mainView != nullptr) app.mainView->setCursor(ui::Cursor::Arrow);
+    return 1;
+}
+
+}  // namespace varnok::cfg

@@ -1,0 +1,170 @@
+#include "configurator/settings/ConfigFiles.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+namespace varnok::cfg {
+
+const char* const kMsgCannotOpenFile = "Cannot open file";
+const char* const kMsgCannotWriteFile =
+    "Cannot write file: the configuration could not be saved completely.\n"
+    "An existing file of that name was left unchanged.";
+const char* const kMsgCannotReadFile = "Cannot read file: nothing was loaded.";
+const char* const kMsgWrongFileSize =
+    "This is not a configuration file: a configuration file is exactly 84 bytes long.\n"
+    "Nothing was loaded.";
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::size_t kOffMinRead = 64;
+constexpr std::size_t kOffMinWrite = 65;
+constexpr std::size_t kOffLatency = 66;
+constexpr std::size_t kOffUpperFilters = 67;
+constexpr std::size_t kOffPolling = 83;
+
+void ShowError(Configurator& app, const char* text) {
+    PlacedMessage(app, text, "ERROR", ui::kMbOk | ui::kMbIconError);
+}
+
+PortEntry* RecordAt(Configurator& app, int index) {
+    if (index < 0 || static_cast<std::size_t>(index) >= app.table.entries.size()) return nullptr;
+    return &app.table.entries[static_cast<std::size_t>(index)];
+}
+
+ui::FileDialogOptions DialogOptions(const std::string& initialName, unsigned flags) {
+    ui::FileDialogOptions o;
+    o.initialName = initialName;
+    o.filterName = "DAT files";
+    o.filterPattern = "*.dat";
+    o.defaultExt = "dat";
+    o.flags = flags;
+    return o;
+}
+
+// A name beside `target` that is not taken yet.
+std::string SideName(const std::string& target, const char* suffix) {
+    std::error_code ec;
+    std::string name = target + suffix;
+    for (int i = 1; i < 1000 && fs::exists(fs::path(name), ec); ++i)
+        name = target + suffix + std::to_string(i);
+    return name;
+}
+
+void DefaultRename(const std::string& from, const std::string& to, std::error_code& ec) {
+    fs::rename(fs::path(from), fs::path(to), ec);
+}
+
+}  // namespace
+
+ConfigFileBytes EncodeConfigFile(const PortEntry& e) {
+    ConfigFileBytes b{};
+    std::copy(e.configData.begin(), e.configData.end(), b.begin());
+    b[kOffMinRead] = static_cast<uint8_t>(e.minReadTimeout & 0xFF);
+    b[kOffMinWrite] = static_cast<uint8_t>(e.minWriteTimeout & 0xFF);
+    b[kOffLatency] = static_cast<uint8_t>(e.latencyTimer & 0xFF);
+    std::copy(e.upperFilters.begin(), e.upperFilters.end(), b.begin() + kOffUpperFilters);
+    b[kOffPolling] = static_cast<uint8_t>(e.pollingPeriod & 0xFF);
+    return b;
+}
+
+bool DecodeConfigFile(const uint8_t* data, std::size_t size, PortEntry& e) {
+    if (data == nullptr || size != kConfigFileSize) return false;
+    std::copy(data, data + e.configData.size(), e.configData.begin());
+    e.minReadTimeout = data[kOffMinRead];
+    e.minWriteTimeout = data[kOffMinWrite];
+    e.latencyTimer = data[kOffLatency];
+    std::copy(data + kOffUpperFilters, data + kOffUpperFilters + e.upperFilters.size(),
+              e.upperFilters.begin());
+    e.pollingPeriod = data[kOffPolling];
+    e.knownFields |= kFieldConfigData | kFieldMinReadTimeout | kFieldMinWriteTimeout |
+                     kFieldLatencyTimer | kFieldUpperFilters | kFieldPollingPeriod;
+    return true;
+}
+
+bool ReplaceFileWith(const std::string& from, const std::string& to,
+                     const RenameFunction& renameFn) {
+    const RenameFunction& rename = renameFn ? renameFn : RenameFunction(DefaultRename);
+    std::error_code ec;
+    rename(from, to, ec);
+    if (!ec) return true;
+    std::error_code probe;
+    if (!fs::exists(fs::path(to), probe)) return false;
+    // The primitive would not replace: move the old file aside first.
+    const std::string aside = SideName(to, ".old");
+    rename(to, aside, ec);
+    if (ec) return false;
+    rename(from, to, ec);
+    if (ec) {
+        std::error_code back;
+        rename(aside, to, back);
+        return false;
+    }
+    fs::remove(fs::path(aside), probe);
+    return true;
+}
+
+void SaveConfigurationFile(Configurator& app, int index) {
+    PortEntry* e = RecordAt(app, index);
+    if (e == nullptr || app.mainView == nullptr) return;
+    std::string path;
+    if (!app.mainView->saveFileName(DialogOptions("Config_" + e->portName, kSaveDialogFlags),
+                                    &path))
+        return;
+
+    // The new content goes beside the chosen file and replaces it only when
+    // it is completely written.
+    const std::string temp = SideName(path, ".tmp");
+    const ConfigFileBytes bytes = EncodeConfigFile(*e);
+    bool written = false;
+    {
+        std::ofstream out(fs::path(temp), std::ios::binary | std::ios::trunc);
+        if (!out.is_open()) {
+            ShowError(app, kMsgCannotOpenFile);
+            return;
+        }
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
+        out.flush();
+        written = out.good();
+        out.close();
+        written = written && !out.fail();
+    }
+    std::error_code ec;
+    if (written) {
+        // The size on disk confirms that every byte arrived.
+        const auto size = fs::file_size(fs::path(temp), ec);
+        written = !ec && size == kConfigFileSize;
+    }
+    if (!written || !ReplaceFileWith(temp, path)) {
+        fs::remove(fs::path(temp), ec);
+        ShowError(app, kMsgCannotWriteFile);
+    }
+}
+
+void LoadConfigurationFile(Configurator& app, int index) {
+    PortEntry* e = RecordAt(app, index);
+    if (e == nullptr || app.mainView == nullptr) return;
+    std::string path;
+    if (!app.mainView->openFileName(DialogOptions("", kLoadDialogFlags), &path)) return;
+
+    std::ifstream in(fs::path(path), std::ios::binary);
+    if (!in.is_open()) {
+        ShowError(app, kMsgCannotOpenFile);
+        return;
+    }
+    // One byte more than a configuration file holds tells a longer file.
+    std::vector<uint8_t> bytes(kConfigFileSize + 1);
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (in.bad()) {
+        ShowError(app, kMsgCannotReadFile);
+        return;
+    }
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    if (!DecodeConfigFile(bytes.data(), bytes.size(), *e)) ShowError(app, kMsgWrongFileSize);
+}
+
+}  // namespace varnok::cfg

@@ -1,0 +1,71 @@
+// Reads an arbitrary ComDB value through the COM Port Assignment dialog: the
+// free list, the number field, a rename to a chosen free number and the map
+// written back. Input: byte 0 picks the number typed, byte 1 the port's
+// current number, the rest is the ComDB value.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "configurator/comnames/ComDb.h"
+#include "configurator/comnames/ComPortAssignmentDialog.h"
+#include "resources/ConfiguratorIds.h"
+#include "sim/FakeDialogView.h"
+#include "sim/MemRegistry.h"
+#include "sim/PortListSerial.h"
+#include "sim/SimD2xx.h"
+#include "sim/VirtualClock.h"
+
+using namespace varnok;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 2) return 0;
+    const int typed = data[0] + 1;    // 1..256
+    const int current = data[1] + 1;  // 1..256
+    std::vector<uint8_t> value(data + 2, data + size);
+
+    sim::MemRegistry registry;
+    sim::SimD2xx d2xx;
+    sim::PortListSerial serial;
+    sim::VirtualClock clock;
+    cfg::Configurator app(registry, d2xx, serial, clock);
+    app.comNumberChangeCounter = 2;
+    cfg::PortEntry e;
+    e.portName = "COM" + std::to_string(current);
+    e.deviceId = 0x04036001;
+    e.serialNumber = "FUZZ0A";
+    app.table.entries.push_back(e);
+    app.table.selectedIndex = 0;
+    registry.setBinary(cfg::kComNameArbiterKeyPath, cfg::kComDbValueName, value);
+
+    sim::FakeDialogView view;
+    cfg::ComPortAssignmentDialog dialog(app);
+    view.attach(dialog);
+    view.init();
+
+    const auto& names = dialog.freeNames();
+    if (names.size() > 256) std::abort();
+    for (const auto& n : names) {
+        const int k = cfg::ComNumberOfName(n);
+        if (k < 1 || k > 256 || cfg::IsComNumberReserved(value, k)) std::abort();
+    }
+    view.type(IDC_CA_NUMBER, std::to_string(typed));
+    dialog.onUpDownDelta(view, IDC_CA_UPDOWN, typed, (data[0] & 1) ? 1 : -1);
+    view.type(IDC_CA_NUMBER, std::to_string(typed));
+    view.answers = {ui::kIdOk};
+    view.click(ui::kIdOk);
+
+    // The map written back keeps its length (at least 32 bytes) and every
+    // byte above COM256.
+    const auto* stored = registry.value(cfg::kComNameArbiterKeyPath, cfg::kComDbValueName);
+    if (stored == nullptr) std::abort();
+    const std::size_t expectedSize = value.size() < 32 ? 32 : value.size();
+    if (view.ended && !names.empty() && view.listCurSel(IDC_CA_FREE_LIST) >= 0) {
+        if (stored->data.size() != expectedSize) std::abort();
+        if (!cfg::IsComNumberReserved(stored->data, typed)) std::abort();
+    }
+    for (std::size_t i = 32; i < value.size(); ++i)
+        if (stored->data.size() <= i || stored->data[i] != value[i]) std::abort();
+    if (registry.openKeys != 0) std::abort();
+    return 0;
+}

@@ -1,0 +1,213 @@
+#include <gtest/gtest.h>
+
+#include "configurator/settings/BufferedWrites.h"
+#include "resources/ConfiguratorIds.h"
+#include "tests/unit/PortOpsRig.h"
+
+using namespace varnok;
+using namespace varnok::cfg;
+
+namespace {
+
+struct BufferedWrites : ::testing::Test {
+    test::PortOpsRig rig;
+    sim::FakeDialogView view;
+    BufferedWritesDialog dialog{rig.app};
+
+    void open() {
+        view.declare(IDC_BW_ACTIVE, sim::FakeDialogView::Kind::AutoCheck);
+        for (int label : {IDC_BW_LABEL_SIZE, IDC_BW_LABEL_THRESHOLD, IDC_BW_LABEL_LATENCY})
+            view.declare(label, sim::FakeDialogView::Kind::Other, false);
+        view.attach(dialog);
+        view.init();
+    }
+    void setOn() { rig.port().configData[1] |= 0x04; }
+    bool editable() {
+        bool all = true, none = true;
+        for (int id : {IDC_BW_SIZE, IDC_BW_THRESHOLD, IDC_BW_LATENCY}) {
+            all = all && !view.control(id).readOnly;
+            none = none && view.control(id).readOnly;
+        }
+        for (int id : {IDC_BW_LABEL_SIZE, IDC_BW_LABEL_THRESHOLD, IDC_BW_LABEL_LATENCY}) {
+            all = all && view.isEnabled(id);
+            none = none && !view.isEnabled(id);
+        }
+        EXPECT_TRUE(all || none) << "boxes and labels disagree";
+        return all;
+    }
+    uint32_t stored(const char* name) { return rig.registry.dword(rig.parametersKey(), name); }
+    bool has(const char* name) { return rig.registry.hasValue(rig.parametersKey(), name); }
+    void enter(const char* size, const char* threshold, const char* latency) {
+        view.setText(IDC_BW_SIZE, size);
+        view.setText(IDC_BW_THRESHOLD, threshold);
+        view.setText(IDC_BW_LATENCY, latency);
+    }
+    std::vector<std::string> changes() {
+        std::vector<std::string> out;
+        for (const auto& line : rig.registry.log)
+            if (line.rfind("set ", 0) == 0 || line.rfind("delete ", 0) == 0)
+                out.push_back(line.substr(0, line.find(' ') + 1) + line.substr(line.find('|') + 1));
+        return out;
+    }
+};
+
+}  // namespace
+
+TEST_F(BufferedWrites, OpeningWithoutTheBitShowsDefaultsReadOnly) {
+    rig.registry.setDword(rig.parametersKey(), kWriteBufferSizeValue, 100);  // ignored when off
+    rig.port().writeBufferSize = 7;
+    open();
+    EXPECT_EQ(view.checkState(IDC_BW_ACTIVE), ui::kUnchecked);
+    EXPECT_EQ(view.text(IDC_BW_SIZE), "4096");
+    EXPECT_EQ(view.text(IDC_BW_THRESHOLD), "20");
+    EXPECT_EQ(view.text(IDC_BW_LATENCY), "1");
+    EXPECT_FALSE(editable());
+    EXPECT_EQ(rig.port().writeBufferSize, 4096u);
+    EXPECT_EQ(rig.registry.openKeys, 0);
+}
+
+TEST_F(BufferedWrites, OpeningWithTheBitShowsStoredValuesAndDefaultsForMissingOnes) {
+    setOn();
+    rig.registry.setDword(rig.parametersKey(), kWriteBufferSizeValue, 2048);
+    rig.registry.setDword(rig.parametersKey(), kWriteLatencyValue, 4);
+    open();
+    EXPECT_EQ(view.checkState(IDC_BW_ACTIVE), ui::kChecked);
+    EXPECT_TRUE(editable());
+    EXPECT_EQ(view.text(IDC_BW_SIZE), "2048");
+    EXPECT_EQ(view.text(IDC_BW_LATENCY), "4");
+    EXPECT_EQ(view.text(IDC_BW_THRESHOLD), "20");  // missing: default
+
+    // ... and the next OK writes the default.
+    view.click(ui::kIdOk);
+    EXPECT_EQ(stored(kWriteBufferThresholdValue), 20u);
+    EXPECT_TRUE(view.ended);
+}
+
+TEST_F(BufferedWrites, ClickingTheBoxOnlyTogglesEditing) {
+    open();
+    view.click(IDC_BW_ACTIVE);
+    EXPECT_TRUE(editable());
+    EXPECT_EQ(rig.port().configData[1] & 0x04, 0);
+    view.click(IDC_BW_ACTIVE);
+    EXPECT_FALSE(editable());
+    EXPECT_TRUE(changes().empty());
+}
+
+TEST_F(BufferedWrites, ApplySetsTheBitThenWritesConfigDataAndValuesInOrder) {
+    rig.port().configData[0] = 0x5A;
+    open();
+    view.click(IDC_BW_ACTIVE);
+    enter("2048", "10", "4");
+    rig.registry.log.clear();
+    view.click(IDC_BW_APPLY);
+    EXPECT_FALSE(view.ended);
+    EXPECT_EQ(changes(), (std::vector<std::string>{"set ConfigData", "set WriteBufferSize",
+                                                   "set WriteBufferThreshold",
+                                                   "set WriteLatency"}));
+    const auto* cd = rig.registry.value(rig.parametersKey(), "ConfigData");
+    ASSERT_NE(cd, nullptr);
+    ASSERT_EQ(cd->data.size(), 64u);
+    EXPECT_EQ(cd->type, reg::kBinary);
+    EXPECT_EQ(cd->data[0], 0x5A);
+    EXPECT_EQ(cd->data[1], 0x04);
+    EXPECT_EQ(stored(kWriteBufferSizeValue), 2048u);
+    EXPECT_EQ(stored(kWriteBufferThresholdValue), 10u);
+    EXPECT_EQ(stored(kWriteLatencyValue), 4u);
+    EXPECT_EQ(rig.registry.value(rig.parametersKey(), kWriteLatencyValue)->type, reg::kDword);
+    EXPECT_EQ(rig.port().writeBufferThreshold, 10u);
+    EXPECT_EQ(rig.registry.openKeys, 0);
+}
+
+TEST_F(BufferedWrites, UncheckingAndOkClearsTheBitAndDeletesInOrder) {
+    setOn();
+    rig.port().configData[1] |= 0x01;
+    rig.registry.setDword(rig.parametersKey(), kWriteBufferSizeValue, 2048);
+    rig.registry.setDword(rig.parametersKey(), kWriteLatencyValue, 4);
+    open();
+    view.click(IDC_BW_ACTIVE);
+    rig.registry.log.clear();
+    view.click(ui::kIdOk);
+    EXPECT_TRUE(view.ended);
+    EXPECT_EQ(rig.port().configData[1], 0x01);
+    EXPECT_EQ(rig.registry.value(rig.parametersKey(), "ConfigData")->data[1], 0x01);
+    EXPECT_EQ(changes(), (std::vector<std::string>{"set ConfigData", "delete WriteBufferSize",
+                                                   "delete WriteBufferThreshold",
+                                                   "delete WriteLatency"}));
+    EXPECT_FALSE(has(kWriteBufferSizeValue));
+    EXPECT_FALSE(has(kWriteLatencyValue));
+}
+
+TEST_F(BufferedWrites, OnlyTheFirstFourCharactersCount) {
+    setOn();
+    open();
+    enter("40960", "  12", "+3x");
+    view.click(IDC_BW_APPLY);
+    EXPECT_EQ(stored(kWriteBufferSizeValue), 4096u);
+    EXPECT_EQ(stored(kWriteBufferThresholdValue), 12u);
+    EXPECT_EQ(stored(kWriteLatencyValue), 3u);
+    EXPECT_EQ(view.text(IDC_BW_SIZE), "40960");  // accepted boxes keep their text
+
+    enter("00016", "1", "1");  // "0001"
+    view.click(IDC_BW_APPLY);
+    EXPECT_EQ(stored(kWriteBufferSizeValue), 1u);
+}
+
+TEST_F(BufferedWrites, OutOfRangeNumbersAreReplacedByTheValueInForce) {
+    setOn();
+    rig.registry.setDword(rig.parametersKey(), kWriteBufferSizeValue, 1024);
+    rig.registry.setDword(rig.parametersKey(), kWriteBufferThresholdValue, 8);
+    rig.registry.setDword(rig.parametersKey(), kWriteLatencyValue, 2);
+    open();
+    const char* rejected[][3] = {{"5000", "0", "17"}, {"0", "21", "0"}, {"-5", "abc", ""}};
+    for (const auto& r : rejected) {
+        enter(r[0], r[1], r[2]);
+        view.click(IDC_BW_APPLY);
+        EXPECT_EQ(stored(kWriteBufferSizeValue), 1024u);
+        EXPECT_EQ(stored(kWriteBufferThresholdValue), 8u);
+        EXPECT_EQ(stored(kWriteLatencyValue), 2u);
+        EXPECT_EQ(view.text(IDC_BW_SIZE), "1024");
+        EXPECT_EQ(view.text(IDC_BW_THRESHOLD), "8");
+        EXPECT_EQ(view.text(IDC_BW_LATENCY), "2");
+    }
+    enter("4096", "20", "16");  // the upper ends are accepted
+    view.click(IDC_BW_APPLY);
+    EXPECT_EQ(stored(kWriteBufferSizeValue), 4096u);
+    EXPECT_EQ(stored(kWriteBufferThresholdValue), 20u);
+    EXPECT_EQ(stored(kWriteLatencyValue), 16u);
+    EXPECT_TRUE(view.boxes.empty());
+}
+
+TEST_F(BufferedWrites, FailedConfigDataWriteLeavesTheValuesAlone) {
+    setOn();
+    rig.registry.setDword(rig.parametersKey(), kWriteBufferSizeValue, 1024);
+    open();
+    enter("2048", "10", "4");
+    rig.registry.failSet.insert(sim::MemRegistry::lower(rig.parametersKey() + "|ConfigData"));
+    view.click(IDC_BW_APPLY);
+    EXPECT_EQ(stored(kWriteBufferSizeValue), 1024u);
+    EXPECT_FALSE(has(kWriteLatencyValue));
+    EXPECT_TRUE(view.boxes.empty());
+    EXPECT_EQ(rig.registry.openKeys, 0);
+}
+
+TEST_F(BufferedWrites, UnopenableKeyWritesNothingSilently) {
+    open();
+    view.click(IDC_BW_ACTIVE);
+    rig.registry.failOpenForWrite.insert(sim::MemRegistry::lower(rig.parametersKey()));
+    view.click(ui::kIdOk);
+    EXPECT_TRUE(view.ended);
+    EXPECT_FALSE(has("ConfigData"));
+    EXPECT_FALSE(has(kWriteBufferSizeValue));
+    EXPECT_EQ(rig.port().configData[1] & 0x04, 0x04);  // the record took the box
+    EXPECT_TRUE(view.boxes.empty());
+}
+
+TEST_F(BufferedWrites, CancelWritesNothing) {
+    open();
+    view.click(IDC_BW_ACTIVE);
+    rig.registry.log.clear();
+    view.click(ui::kIdCancel);
+    EXPECT_TRUE(view.ended);
+    EXPECT_TRUE(changes().empty());
+    EXPECT_EQ(rig.port().configData[1] & 0x04, 0);
+}

@@ -1,0 +1,362 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "configurator/comnames/ComDb.h"
+#include "configurator/comnames/ComPortAssignmentDialog.h"
+#include "resources/ConfiguratorIds.h"
+#include "tests/unit/PortOpsRig.h"
+
+using namespace varnok;
+using namespace varnok::cfg;
+
+namespace {
+
+std::vector<uint8_t> Map(std::initializer_list<int> reserved, std::size_t size = 32) {
+    std::vector<uint8_t> m(size, 0);
+    for (int n : reserved) m[static_cast<std::size_t>(n - 1) / 8] |= uint8_t(1u << ((n - 1) % 8));
+    return m;
+}
+
+struct ComNames : ::testing::Test {
+    test::PortOpsRig rig;
+    sim::FakeDialogView view;
+    ComPortAssignmentDialog dialog{rig.app};
+
+    void SetUp() override { rig.app.comNumberChangeCounter = 2; }  // past the first two
+    void setMap(std::vector<uint8_t> m) {
+        rig.registry.setBinary(kComNameArbiterKeyPath, kComDbValueName, std::move(m));
+    }
+    void open() {
+        view.attach(dialog);
+        view.init();
+    }
+    std::vector<uint8_t> storedMap() {
+        const auto* v = rig.registry.value(kComNameArbiterKeyPath, kComDbValueName);
+        return v ? v->data : std::vector<uint8_t>{};
+    }
+    int selectedRow() { return view.listCurSel(IDC_CA_FREE_LIST); }
+    std::string selectedText() { return view.listText(IDC_CA_FREE_LIST, selectedRow()); }
+};
+
+}  // namespace
+
+TEST(ComDbBitmap, NumberMapsToByteAndBitAndOnlyOneToTwoFiftySixChange) {
+    std::vector<uint8_t> m;
+    MarkComNumber(m, 1, true);
+    MarkComNumber(m, 8, true);
+    MarkComNumber(m, 9, true);
+    MarkComNumber(m, 256, true);
+    ASSERT_EQ(m.size(), 32u);
+    EXPECT_EQ(m[0], 0x81);
+    EXPECT_EQ(m[1], 0x01);
+    EXPECT_EQ(m[31], 0x80);
+    const auto before = m;
+    MarkComNumber(m, 0, true);
+    MarkComNumber(m, 257, true);
+    MarkComNumber(m, -3, false);
+    EXPECT_EQ(m, before);
+    MarkComNumber(m, 8, false);
+    EXPECT_EQ(m[0], 0x01);
+    EXPECT_TRUE(IsComNumberReserved(m, 1));
+    EXPECT_FALSE(IsComNumberReserved(m, 2));
+    EXPECT_TRUE(IsComNumberReserved(m, 0));    // never offered
+    EXPECT_TRUE(IsComNumberReserved(m, 257));
+}
+
+TEST(ComDbBitmap, MarkingKeepsBytesAboveComTwoFiftySix) {
+    std::vector<uint8_t> m(40, 0xA5);
+    MarkComNumber(m, 3, false);
+    ASSERT_EQ(m.size(), 40u);
+    EXPECT_EQ(m[0], 0xA1);
+    for (std::size_t i = 32; i < 40; ++i) EXPECT_EQ(m[i], 0xA5);
+}
+
+TEST(ComDbBitmap, NumberOfNameReadsAfterTheFirstThreeCharacters) {
+    EXPECT_EQ(ComNumberOfName("COM12"), 12);
+    EXPECT_EQ(ComNumberOfName("COM"), 0);
+    EXPECT_EQ(ComNumberOfName(""), 0);
+    EXPECT_EQ(ComNumberOfName("COMx"), 0);
+}
+
+TEST_F(ComNames, FreeListAscendsAndSkipsTakenNumbers) {
+    std::vector<uint8_t> m(32, 0);
+    m[0] = 0x0B;  // COM1, COM2, COM4
+    std::vector<std::string> names;
+    ListFreeComNumbers(view, m, names);
+    ASSERT_GE(names.size(), 4u);
+    EXPECT_EQ(std::vector<std::string>(names.begin(), names.begin() + 4),
+              (std::vector<std::string>{"COM3", "COM5", "COM6", "COM7"}));
+    EXPECT_EQ(view.rowTexts(IDC_CA_FREE_LIST), names);
+    EXPECT_EQ(names.size(), 253u);
+}
+
+TEST_F(ComNames, FreeListSizesFromFullToEmptyMap) {
+    std::vector<std::string> names;
+    ListFreeComNumbers(view, std::vector<uint8_t>(32, 0xFF), names);
+    EXPECT_TRUE(names.empty());
+
+    view.listReset(IDC_CA_FREE_LIST);
+    ListFreeComNumbers(view, Map({5}), names);
+    EXPECT_EQ(names.size(), 255u);
+
+    // Every number free: all 256 are offered, the last one COM256.
+    view.listReset(IDC_CA_FREE_LIST);
+    ListFreeComNumbers(view, Map({}), names);
+    ASSERT_EQ(names.size(), 256u);
+    EXPECT_EQ(names.front(), "COM1");
+    EXPECT_EQ(names.back(), "COM256");
+    EXPECT_EQ(view.listCount(IDC_CA_FREE_LIST), 256);
+
+    // Listing again starts the list afresh.
+    view.listReset(IDC_CA_FREE_LIST);
+    ListFreeComNumbers(view, std::vector<uint8_t>(32, 0xFF), names);
+    EXPECT_TRUE(names.empty());
+    EXPECT_TRUE(view.boxes.empty());
+}
+
+TEST_F(ComNames, ListBoxRefusingATextStopsWithMessage) {
+    view.control(IDC_CA_FREE_LIST).failAddAt = 3;
+    std::vector<std::string> names;
+    ListFreeComNumbers(view, Map({}), names);
+    EXPECT_EQ(names, (std::vector<std::string>{"COM1", "COM2", "COM3"}));
+    ASSERT_EQ(view.boxes.size(), 1u);
+    EXPECT_EQ(view.boxes[0].text, "ListBox Error");
+    EXPECT_EQ(view.boxes[0].caption, "ERROR");
+    EXPECT_EQ(view.boxes[0].style, ui::kMbOk | ui::kMbIconError);
+}
+
+TEST_F(ComNames, ReadFailuresShowTheirMessagesAndKeepTheCopy) {
+    rig.port().comDbBitmap = {1, 2, 3};
+    EXPECT_FALSE(ReadComDb(rig.app, view, rig.port()));  // no arbiter key
+    rig.registry.createKey(kComNameArbiterKeyPath);
+    EXPECT_FALSE(ReadComDb(rig.app, view, rig.port()));  // no ComDB value
+    ASSERT_EQ(view.boxes.size(), 2u);
+    EXPECT_EQ(view.boxes[0].text, "Can't open Key: COM Name Arbiter");
+    EXPECT_EQ(view.boxes[1].text, "Can't open COMDB");
+    for (const auto& b : view.boxes) {
+        EXPECT_EQ(b.caption, "ERROR");
+        EXPECT_EQ(b.style, ui::kMbOk | ui::kMbIconError);
+    }
+    EXPECT_EQ(rig.port().comDbBitmap, (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_TRUE(rig.mainView.boxes.empty());  // owned by the dialog
+    EXPECT_EQ(rig.registry.openKeys, 0);
+}
+
+TEST_F(ComNames, ReadTakesAGrownValueWholeAndCompletesAShortOne) {
+    std::vector<uint8_t> grown(300, 0);
+    grown[299] = 0x80;  // COM2400
+    setMap(grown);
+    ASSERT_TRUE(ReadComDb(rig.app, view, rig.port()));
+    EXPECT_EQ(rig.port().comDbBitmap, grown);
+
+    setMap({0x01, 0x02});
+    ASSERT_TRUE(ReadComDb(rig.app, view, rig.port()));
+    EXPECT_EQ(rig.port().comDbBitmap.size(), 32u);
+    EXPECT_EQ(rig.port().comDbBitmap[1], 0x02);
+    EXPECT_TRUE(view.boxes.empty());
+}
+
+TEST_F(ComNames, OpeningShowsNameNumberAndFreeNumbers) {
+    setMap(Map({1, 2, 5}));
+    open();
+    EXPECT_EQ(view.text(IDC_CA_CURRENT), "COM5");
+    EXPECT_EQ(view.text(IDC_CA_NUMBER), "5");
+    EXPECT_EQ(view.control(IDC_CA_UPDOWN).rangeLow, 1);
+    EXPECT_EQ(view.control(IDC_CA_UPDOWN).rangeHigh, 256);
+    ASSERT_EQ(dialog.freeNames().size(), 253u);
+    EXPECT_EQ(dialog.freeNames()[0], "COM3");
+    EXPECT_EQ(view.rowTexts(IDC_CA_FREE_LIST), dialog.freeNames());
+
+    rig.port().portName = "COM123";
+    sim::FakeDialogView again;
+    ComPortAssignmentDialog second(rig.app);
+    again.attach(second);
+    again.init();
+    EXPECT_EQ(again.text(IDC_CA_NUMBER), "123");
+}
+
+TEST_F(ComNames, TypingSelectsAFreeNumberAndATakenOneClears) {
+    setMap(Map({1, 2, 4, 5}));
+    open();
+    view.type(IDC_CA_NUMBER, "3");
+    EXPECT_EQ(selectedText(), "COM3");
+    view.type(IDC_CA_NUMBER, "12");
+    EXPECT_EQ(selectedText(), "COM12");
+    view.type(IDC_CA_NUMBER, "4");  // taken
+    EXPECT_EQ(selectedRow(), -1);
+    view.type(IDC_CA_NUMBER, "256");
+    EXPECT_EQ(selectedText(), "COM256");
+    view.type(IDC_CA_NUMBER, "2560");  // more than three characters: no search
+    EXPECT_EQ(selectedRow(), -1);
+    view.type(IDC_CA_NUMBER, "");
+    EXPECT_EQ(selectedRow(), -1);
+}
+
+TEST_F(ComNames, TypingOneOrEarlyNotificationsLeaveTheSelection) {
+    setMap(Map({1, 5}));
+    open();
+    view.type(IDC_CA_NUMBER, "7");
+    ASSERT_EQ(selectedText(), "COM7");
+    view.type(IDC_CA_NUMBER, "1");  // COM1 taken, but 1 never clears
+    EXPECT_EQ(selectedText(), "COM7");
+
+    // The first two notifications of the run only count.
+    rig.app.comNumberChangeCounter = 0;
+    view.type(IDC_CA_NUMBER, "5");
+    EXPECT_EQ(selectedText(), "COM7");
+    EXPECT_EQ(rig.app.comNumberChangeCounter, 1);
+    view.type(IDC_CA_NUMBER, "55555");
+    EXPECT_EQ(selectedText(), "COM7");
+    EXPECT_EQ(rig.app.comNumberChangeCounter, 2);
+    view.type(IDC_CA_NUMBER, "5");
+    EXPECT_EQ(selectedRow(), -1);
+    EXPECT_EQ(rig.app.comNumberChangeCounter, 2);  // stays at 2
+}
+
+TEST_F(ComNames, UpDownSearchesTheNumberItStepsTo) {
+    setMap(Map({1, 3, 5}));
+    open();
+    view.setText(IDC_CA_NUMBER, "1");
+    EXPECT_FALSE(dialog.onUpDownDelta(view, IDC_CA_UPDOWN, 1, 1));
+    EXPECT_EQ(selectedText(), "COM2");
+    EXPECT_FALSE(dialog.onUpDownDelta(view, IDC_CA_UPDOWN, 2, 1));  // field still "1" -> 2
+    view.setText(IDC_CA_NUMBER, "2");
+    dialog.onUpDownDelta(view, IDC_CA_UPDOWN, 2, 1);  // COM3 taken
+    EXPECT_EQ(selectedRow(), -1);
+    view.setText(IDC_CA_NUMBER, "256");
+    dialog.onUpDownDelta(view, IDC_CA_UPDOWN, 256, 1);  // 257 is never offered
+    EXPECT_EQ(selectedRow(), -1);
+    view.setText(IDC_CA_NUMBER, "5");
+    dialog.onUpDownDelta(view, IDC_CA_UPDOWN, 5, -1);
+    EXPECT_EQ(selectedText(), "COM4");
+}
+
+TEST_F(ComNames, RenameWritesNamesAndMovesTheReservation) {
+    setMap(Map({1, 5}));
+    open();
+    view.type(IDC_CA_NUMBER, "7");
+    view.click(ui::kIdOk);
+    EXPECT_TRUE(view.ended);
+    EXPECT_EQ(view.endResult, 1);
+    const auto* friendly = rig.registry.value(rig.instanceKey(), "FriendlyName");
+    ASSERT_NE(friendly, nullptr);
+    EXPECT_EQ(friendly->type, reg::kSz);
+    const std::string withZero("USB Serial Port (COM7)\0", 23);
+    EXPECT_EQ(std::string(friendly->data.begin(), friendly->data.end()), withZero);
+    EXPECT_EQ(rig.registry.string(rig.parametersKey(), "PortName"), "COM7");
+    EXPECT_EQ(rig.registry.value(rig.parametersKey(), "PortName")->data.size(), 5u);
+    const auto map = storedMap();
+    ASSERT_EQ(map.size(), 32u);
+    EXPECT_EQ(map[0], 0x01 | 0x40);  // gains COM7 (0x40), loses COM5 (0x10)
+    EXPECT_EQ(rig.registry.value(kComNameArbiterKeyPath, kComDbValueName)->type, reg::kBinary);
+    EXPECT_TRUE(view.boxes.empty());
+    EXPECT_EQ(rig.registry.openKeys, 0);
+}
+
+TEST_F(ComNames, OkWithoutFreeSelectionWarnsAndCancelKeepsTheDialog) {
+    setMap(Map({1, 5}));
+    open();
+    view.type(IDC_CA_NUMBER, "5");  // taken: no selection
+    view.answers = {ui::kIdCancel};
+    view.click(ui::kIdOk);
+    ASSERT_EQ(view.boxes.size(), 1u);
+    EXPECT_EQ(view.boxes[0].text, "Selected COM Port Number is reserved");
+    EXPECT_EQ(view.boxes[0].caption, "Error");
+    EXPECT_EQ(view.boxes[0].style, ui::kMbOkCancel | ui::kMbIconWarning);
+    EXPECT_FALSE(view.ended);
+    view.answers = {ui::kIdOk};
+    view.click(ui::kIdOk);
+    EXPECT_TRUE(view.ended);
+    EXPECT_FALSE(rig.registry.hasValue(rig.parametersKey(), "PortName"));
+    EXPECT_EQ(storedMap(), Map({1, 5}));
+}
+
+TEST_F(ComNames, GrownMapKeepsReservationsAboveComTwoFiftySixAndItsLength) {
+    auto grown = Map({5}, 64);
+    for (std::size_t i = 32; i < 64; ++i) grown[i] = static_cast<uint8_t>(i);
+    setMap(grown);
+    open();
+    EXPECT_EQ(dialog.freeNames().back(), "COM256");  // nothing above is offered
+    view.type(IDC_CA_NUMBER, "7");
+    view.click(ui::kIdOk);
+    ASSERT_TRUE(view.ended);
+    auto expected = grown;
+    expected[0] = 0x40;
+    EXPECT_EQ(storedMap(), expected);
+}
+
+TEST_F(ComNames, UnreadMapIsNeverWrittenAndNothingIsRenamed) {
+    // The arbiter key exists for writing, but ComDB cannot be read.
+    setMap(Map({1, 5}));
+    rig.registry.failQuery.insert(sim::MemRegistry::lower(std::string(kComNameArbiterKeyPath) +
+                                                          "|" + kComDbValueName));
+    rig.port().comDbBitmap.clear();
+    open();
+    ASSERT_EQ(view.boxes.size(), 1u);
+    EXPECT_EQ(view.boxes[0].text, "Can't open COMDB");
+    EXPECT_TRUE(dialog.freeNames().empty());  // nothing is known to be free
+    view.click(ui::kIdOk);
+    ASSERT_EQ(view.boxes.size(), 2u);
+    EXPECT_EQ(view.boxes[1].text, kMsgComDbNotRead);
+    EXPECT_EQ(view.boxes[1].caption, "ERROR");
+    EXPECT_FALSE(view.ended);
+    EXPECT_EQ(storedMap(), Map({1, 5}));
+    EXPECT_FALSE(rig.registry.hasValue(rig.instanceKey(), "FriendlyName"));
+    EXPECT_FALSE(rig.registry.hasValue(rig.parametersKey(), "PortName"));
+    view.click(ui::kIdCancel);
+    EXPECT_TRUE(view.ended);
+    EXPECT_EQ(view.endResult, 1);
+}
+
+TEST_F(ComNames, MapWriteFailureKeepsTheDialogOpenAfterTheNames) {
+    setMap(Map({1, 5}));
+    rig.registry.failOpenForWrite.insert(sim::MemRegistry::lower(kComNameArbiterKeyPath));
+    open();
+    view.type(IDC_CA_NUMBER, "7");
+    view.click(ui::kIdOk);
+    EXPECT_FALSE(view.ended);
+    ASSERT_EQ(view.boxes.size(), 1u);
+    EXPECT_EQ(view.boxes[0].text, "Can't open Key: COM Name Arbiter");
+    EXPECT_EQ(rig.registry.string(rig.parametersKey(), "PortName"), "COM7");
+    EXPECT_EQ(storedMap(), Map({1, 5}));
+    EXPECT_EQ(rig.port().comDbBitmap, Map({1, 7}));  // the changed copy stays
+
+    rig.registry.failOpenForWrite.clear();
+    rig.registry.failSet.insert(sim::MemRegistry::lower(std::string(kComNameArbiterKeyPath) + "|" +
+                                                        kComDbValueName));
+    view.click(ui::kIdOk);
+    EXPECT_EQ(view.lastBox()->text, "Can't open COMDB");
+    EXPECT_FALSE(view.ended);
+}
+
+TEST_F(ComNames, MissingPortKeysPassSilentlyAndTheMapIsStillWritten) {
+    setMap(Map({1, 5}));
+    rig.registry.removeKey(rig.instanceKey());
+    open();
+    view.type(IDC_CA_NUMBER, "7");
+    view.click(ui::kIdOk);
+    EXPECT_TRUE(view.ended);
+    EXPECT_TRUE(view.boxes.empty());
+    EXPECT_EQ(storedMap(), Map({1, 7}));
+}
+
+TEST_F(ComNames, ChoosingTheOwnNumberListedAsFreeKeepsItReserved) {
+    setMap(Map({1}));  // the map does not know COM5 is taken
+    open();
+    view.type(IDC_CA_NUMBER, "5");
+    ASSERT_EQ(selectedText(), "COM5");
+    view.click(ui::kIdOk);
+    EXPECT_EQ(storedMap(), Map({1, 5}));
+}
+
+TEST_F(ComNames, CancelWritesNothing) {
+    setMap(Map({1, 5}));
+    open();
+    view.type(IDC_CA_NUMBER, "7");
+    rig.registry.log.clear();
+    view.click(ui::kIdCancel);
+    EXPECT_TRUE(view.ended);
+    EXPECT_EQ(view.endResult, 1);
+    EXPECT_TRUE(rig.registry.log.empty());
+}

@@ -1,0 +1,252 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+
+#include "configurator/settings/ConfigFiles.h"
+#include "tests/unit/PortOpsRig.h"
+
+#if defined(__linux__)
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
+using namespace varnok;
+using namespace varnok::cfg;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct ConfigFiles : ::testing::Test {
+    test::PortOpsRig rig;
+    fs::path dir;
+
+    void SetUp() override {
+        std::random_device rd;
+        dir = fs::temp_directory_path() / ("varnok_cfgfile_" + std::to_string(rd()));
+        fs::create_directories(dir);
+        // A second port to load into.
+        PortEntry other;
+        other.portName = "COM9";
+        other.deviceId = 0x04036015;
+        other.serialNumber = "XY99A";
+        other.writeBufferSize = 2048;
+        rig.app.table.entries.push_back(other);
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    }
+    std::string file(const char* name) { return (dir / name).string(); }
+    static std::vector<uint8_t> bytesOf(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    static void writeBytes(const std::string& path, const std::vector<uint8_t>& b) {
+        std::ofstream out(path, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
+    }
+    void fillPort(PortEntry& e) {
+        for (std::size_t i = 0; i < 64; ++i) e.configData[i] = static_cast<uint8_t>(0xC0 + i);
+        e.minReadTimeout = 300;
+        e.minWriteTimeout = 1000;
+        e.latencyTimer = 16;
+        e.pollingPeriod = 255;
+        e.upperFilters = kSerenumOn;
+    }
+    void save(int index, const std::string& path) {
+        rig.mainView.saveAnswers.push_back(path);
+        SaveConfigurationFile(rig.app, index);
+    }
+    void load(int index, const std::string& path) {
+        rig.mainView.openAnswers.push_back(path);
+        LoadConfigurationFile(rig.app, index);
+    }
+    std::vector<std::string> dirNames() {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+};
+
+}  // namespace
+
+TEST_F(ConfigFiles, DialogsGetTheirNamesFiltersAndFlags) {
+    SaveConfigurationFile(rig.app, 0);  // cancelled
+    LoadConfigurationFile(rig.app, 0);  // cancelled
+    ASSERT_EQ(rig.mainView.fileDialogs.size(), 2u);
+    const auto& s = rig.mainView.fileDialogs[0];
+    EXPECT_EQ(s.initialName, "Config_COM5");
+    EXPECT_EQ(s.filterName, "DAT files");
+    EXPECT_EQ(s.filterPattern, "*.dat");
+    EXPECT_EQ(s.defaultExt, "dat");
+    EXPECT_EQ(s.flags, 0x2u | 0x4u | 0x800u | 0x80000u);
+    const auto& l = rig.mainView.fileDialogs[1];
+    EXPECT_EQ(l.initialName, "");
+    EXPECT_EQ(l.filterName, "DAT files");
+    EXPECT_EQ(l.filterPattern, "*.dat");
+    EXPECT_EQ(l.defaultExt, "dat");
+    EXPECT_EQ(l.flags, 0x4u | 0x1000u | 0x80000u);
+    EXPECT_TRUE(rig.mainView.boxes.empty());
+    EXPECT_TRUE(dirNames().empty());
+}
+
+TEST_F(ConfigFiles, SavedFileHasTheEightyFourByteLayout) {
+    fillPort(rig.port());
+    save(0, file("a.dat"));
+    const auto b = bytesOf(file("a.dat"));
+    ASSERT_EQ(b.size(), 84u);
+    for (std::size_t i = 0; i < 64; ++i) EXPECT_EQ(b[i], 0xC0 + i);
+    EXPECT_EQ(b[64], 44);   // 300 keeps its low 8 bits
+    EXPECT_EQ(b[65], 232);  // 1000
+    EXPECT_EQ(b[66], 16);
+    EXPECT_EQ(std::vector<uint8_t>(b.begin() + 67, b.begin() + 83),
+              std::vector<uint8_t>(kSerenumOn.begin(), kSerenumOn.end()));
+    EXPECT_EQ(b[83], 255);
+    EXPECT_TRUE(rig.mainView.boxes.empty());
+    EXPECT_EQ(dirNames(), std::vector<std::string>{"a.dat"});  // nothing left beside it
+}
+
+TEST_F(ConfigFiles, FileCarriesSettingsToAnotherPortButNotItsIdentity) {
+    fillPort(rig.port());
+    rig.port().writeBufferSize = 512;
+    save(0, file("a.dat"));
+    load(1, file("a.dat"));
+    const PortEntry& to = rig.app.table.entries[1];
+    EXPECT_EQ(to.configData, rig.port().configData);
+    EXPECT_EQ(to.minReadTimeout, 44);
+    EXPECT_EQ(to.minWriteTimeout, 232);
+    EXPECT_EQ(to.latencyTimer, 16);
+    EXPECT_EQ(to.pollingPeriod, 255);
+    EXPECT_EQ(to.upperFilters, kSerenumOn);
+    EXPECT_EQ(to.portName, "COM9");
+    EXPECT_EQ(to.serialNumber, "XY99A");
+    EXPECT_EQ(to.deviceId, 0x04036015u);
+    EXPECT_EQ(to.writeBufferSize, 2048u);
+    const uint32_t fileFields = kFieldConfigData | kFieldMinReadTimeout | kFieldMinWriteTimeout |
+                                kFieldLatencyTimer | kFieldUpperFilters | kFieldPollingPeriod;
+    EXPECT_EQ(to.knownFields & fileFields, fileFields);  // written back on the next Apply
+    EXPECT_TRUE(rig.mainView.boxes.empty());
+}
+
+TEST_F(ConfigFiles, LoadingAnyEightyFourBytesRoundTripsByteForByte) {
+    std::vector<uint8_t> b(84);
+    for (std::size_t i = 0; i < b.size(); ++i) b[i] = static_cast<uint8_t>(i * 37 + 11);
+    writeBytes(file("x.dat"), b);
+    load(0, file("x.dat"));
+    save(0, file("y.dat"));
+    EXPECT_EQ(bytesOf(file("y.dat")), b);
+}
+
+TEST_F(ConfigFiles, FileOfAnyOtherSizeChangesNothingAndSaysSo) {
+    fillPort(rig.port());
+    const PortEntry before = rig.port();
+    for (std::size_t size : {0u, 1u, 83u, 85u, 4096u}) {
+        writeBytes(file("bad.dat"), std::vector<uint8_t>(size, 0x11));
+        load(0, file("bad.dat"));
+        ASSERT_EQ(rig.mainView.boxes.size(), 1u) << size;
+        EXPECT_EQ(rig.mainView.boxes[0].text, kMsgWrongFileSize);
+        EXPECT_EQ(rig.mainView.boxes[0].caption, "ERROR");
+        EXPECT_EQ(rig.mainView.boxes[0].style, ui::kMbOk | ui::kMbIconError);
+        rig.mainView.boxes.clear();
+        EXPECT_EQ(rig.port().configData, before.configData);
+        EXPECT_EQ(rig.port().minReadTimeout, before.minReadTimeout);
+        EXPECT_EQ(rig.port().upperFilters, before.upperFilters);
+        EXPECT_EQ(rig.port().knownFields, before.knownFields);
+    }
+}
+
+TEST_F(ConfigFiles, UnopenableFilesSayCannotOpen) {
+    load(0, file("missing.dat"));
+    ASSERT_EQ(rig.mainView.boxes.size(), 1u);
+    EXPECT_EQ(rig.mainView.boxes[0].text, "Cannot open file");
+    EXPECT_EQ(rig.mainView.boxes[0].caption, "ERROR");
+    EXPECT_EQ(rig.mainView.boxes[0].style, ui::kMbOk | ui::kMbIconError);
+
+    save(0, (dir / "no-such-folder" / "a.dat").string());
+    ASSERT_EQ(rig.mainView.boxes.size(), 2u);
+    EXPECT_EQ(rig.mainView.boxes[1].text, "Cannot open file");
+    EXPECT_TRUE(dirNames().empty());
+}
+
+TEST_F(ConfigFiles, SavingOverAFileReplacesItWhole) {
+    writeBytes(file("a.dat"), std::vector<uint8_t>(200, 0xEE));
+    writeBytes(file("a.dat.tmp"), {1, 2, 3});  // someone else's file beside it stays
+    fillPort(rig.port());
+    save(0, file("a.dat"));
+    const auto b = bytesOf(file("a.dat"));
+    ASSERT_EQ(b.size(), 84u);
+    EXPECT_EQ(b[64], 44);
+    EXPECT_EQ(bytesOf(file("a.dat.tmp")), (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_EQ(dirNames(), (std::vector<std::string>{"a.dat", "a.dat.tmp"}));
+    EXPECT_TRUE(rig.mainView.boxes.empty());
+}
+
+#if defined(__linux__)
+TEST_F(ConfigFiles, WriteErrorIsReportedAndTheOldFileSurvives) {
+    const std::vector<uint8_t> old(20, 0xEE);
+    writeBytes(file("a.dat"), old);
+    fillPort(rig.port());
+    // Let no file grow past 50 bytes while saving: the write fails half-way.
+    struct rlimit saved {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = saved;
+    small.rlim_cur = 50;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    save(0, file("a.dat"));
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+
+    ASSERT_EQ(rig.mainView.boxes.size(), 1u);
+    EXPECT_EQ(rig.mainView.boxes[0].text, kMsgCannotWriteFile);
+    EXPECT_NE(rig.mainView.boxes[0].text, "Cannot open file");
+    EXPECT_EQ(rig.mainView.boxes[0].caption, "ERROR");
+    EXPECT_EQ(bytesOf(file("a.dat")), old);
+    EXPECT_EQ(dirNames(), std::vector<std::string>{"a.dat"});  // no half-written file left
+}
+#endif
+
+TEST(ReplaceFile, WorksWhereRenameRefusesAnExistingTarget) {
+    const fs::path dir = fs::temp_directory_path() / ("varnok_replace_" + std::to_string(std::random_device{}()));
+    fs::create_directories(dir);
+    const std::string from = (dir / "new").string(), to = (dir / "old").string();
+    auto put = [](const std::string& p, const char* s) { std::ofstream(p) << s; };
+    auto get = [](const std::string& p) {
+        std::ifstream in(p);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    };
+    // Like a Windows runtime whose rename fails on an existing target.
+    int calls = 0;
+    auto refusing = [&](const std::string& a, const std::string& b, std::error_code& ec) {
+        ++calls;
+        if (fs::exists(b)) {
+            ec = std::make_error_code(std::errc::file_exists);
+            return;
+        }
+        fs::rename(a, b, ec);
+    };
+    put(from, "fresh");
+    put(to, "stale");
+    EXPECT_TRUE(ReplaceFileWith(from, to, refusing));
+    EXPECT_EQ(get(to), "fresh");
+    EXPECT_FALSE(fs::exists(from));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+
+    // The final move fails: the old file is put back.
+    put(from, "fresh2");
+    auto failingLast = [&](const std::string& a, const std::string& b, std::error_code& ec) {
+        if (a == from && !fs::exists(b)) {
+            ec = std::make_error_code(std::errc::io_error);
+            return;
+        }
+        refusing(a, b, ec);
+    };
+    EXPECT_FALSE(ReplaceFileWith(from, to, failingLast));
+    EXPECT_EQ(get(to), "fresh");
+    EXPECT_EQ(get(from), "fresh2");
+    fs::remove_all(dir);
+}

@@ -1,0 +1,39 @@
+// A configurator wired to the in-memory seams, with one FTDI port in the
+// table and the registry keys the per-port operations use.
+#pragma once
+#include <string>
+
+#include "configurator/app/Configurator.h"
+#include "sim/FakeDialogView.h"
+#include "sim/MemRegistry.h"
+#include "sim/PortListSerial.h"
+#include "sim/SimD2xx.h"
+#include "sim/VirtualClock.h"
+
+namespace varnok::test {
+
+struct PortOpsRig {
+    sim::MemRegistry registry;
+    sim::SimD2xx d2xx;
+    sim::PortListSerial serial;
+    sim::VirtualClock clock;
+    cfg::Configurator app{registry, d2xx, serial, clock};
+    sim::FakeDialogView mainView;
+
+    PortOpsRig() {
+        app.mainView = &mainView;
+        cfg::PortEntry e;
+        e.portName = "COM5";
+        e.deviceId = 0x04036001;
+        e.serialNumber = "FT12AB34A";
+        app.table.entries.push_back(e);
+        app.table.selectedIndex = 0;
+        registry.createKey(instanceKey());
+        registry.createKey(parametersKey());
+    }
+    cfg::PortEntry& port() { return app.table.entries[0]; }
+    std::string instanceKey() { return cfg::InstanceKeyPath(port()); }
+    std::string parametersKey() { return cfg::DeviceParametersKeyPath(port()); }
+};
+
+}  // namespace varnok::test
