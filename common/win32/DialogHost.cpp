@@ -15,6 +15,19 @@ namespace {
 
 constexpr std::size_t kFileNameBuffer = 256;
 
+// The dialog's own controls, in z (template) order; windows that belong
+// to a control (a list view's header) are left out.
+struct ChildWalk {
+    HWND parent;
+    std::vector<int> ids;
+};
+
+BOOL CALLBACK CollectChild(HWND child, LPARAM lp) {
+    auto* walk = reinterpret_cast<ChildWalk*>(lp);
+    if (GetAncestor(child, GA_PARENT) == walk->parent) walk->ids.push_back(GetDlgCtrlID(child));
+    return TRUE;
+}
+
 class Win32DialogView : public ui::DialogView {
 public:
     Win32DialogView(const DialogHostOptions& options, const DialogHostConfig& config)
@@ -73,18 +86,8 @@ public:
         }
     }
     std::vector<int> childIds() override {
-        struct Walk {
-            HWND parent;
-            std::vector<int> ids;
-        } walk{hwnd_, {}};
-        EnumChildWindows(
-            hwnd_,
-            [](HWND child, LPARAM lp) -> BOOL {
-                auto* w = reinterpret_cast<Walk*>(lp);
-                if (GetAncestor(child, GA_PARENT) == w->parent) w->ids.push_back(GetDlgCtrlID(child));
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&walk));
+        ChildWalk walk{hwnd_, {}};
+        EnumChildWindows(hwnd_, CollectChild, reinterpret_cast<LPARAM>(&walk));
         return walk.ids;
     }
 

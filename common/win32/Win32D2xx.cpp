@@ -69,7 +69,7 @@ Win32D2xx::Win32D2xx() {
     HMODULE module = LoadLibraryA("ftd2xx.dll");
     if (module == nullptr) {
         char buf[96];
-        std::snprintf(buf, sizeof buf, "ftd2xx.dll not found (error %lu)",
+        std::snprintf(buf, sizeof buf, "LoadLibrary ftd2xx.dll: system error %lu",
                       static_cast<unsigned long>(GetLastError()));
         loadError_ = buf;
         return;
