@@ -239,7 +239,8 @@ public:
         HINSTANCE inst = ProgramInstance();
         HICON big = LoadIconA(inst, MAKEINTRESOURCEA(resourceId));
         HANDLE smallIcon = LoadImageA(inst, MAKEINTRESOURCEA(resourceId), IMAGE_ICON,
-                                  GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0);
+                                  GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
+                                  LR_SHARED);
         if (big != nullptr) SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
         if (smallIcon != nullptr)
             SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon));
