@@ -67,7 +67,8 @@ uint32_t ReadSlotCode(const ConfigBytes& data, int slot) {
 void WriteSlotCode(ConfigBytes& data, int slot, uint32_t code) {
     if (slot < 1 || slot > kSlotCount) return;
     const std::size_t at = static_cast<std::size_t>(kFirstSlotByte + 4 * (slot - 1));
-    for (std::size_t b = 0; b < 4; ++b) data[at + b] = static_cast<uint8_t>((code >> (8 * b)) & 0xFF);
+    for (std::size_t b = 0; b < 4; ++b)
+        data[at + b] = static_cast<uint8_t>((code >> (8 * b)) & 0xFF);
 }
 
 double DecodeDivisor(uint32_t code) {

@@ -71,7 +71,8 @@ TEST_F(BaudDialog, OpensWithThreeRightAlignedColumnsAndFourteenRows) {
     EXPECT_EQ(cell(9, 2), "26.000");
     EXPECT_EQ(cell(13, 1), "14406");  // the last row shows slot 15, not slot 14
     EXPECT_EQ(cell(13, 2), "208.250");
-    for (int id : {IDC_BAUD_DESIRED, IDC_BAUD_CLOSEST, IDC_BAUD_ERROR}) EXPECT_EQ(view.text(id), "");
+    for (int id : {IDC_BAUD_DESIRED, IDC_BAUD_CLOSEST, IDC_BAUD_ERROR})
+        EXPECT_EQ(view.text(id), "");
 }
 
 TEST_F(BaudDialog, GenerateAddApplyStoresTheCodeInTheRegistry) {

@@ -114,7 +114,8 @@ TEST(PanelNumber, ParseRule) {
     EXPECT_EQ(ParsePanelNumber("99999"), 99999u);
     EXPECT_EQ(ParsePanelNumber("-1"), 4294967295u);  // negative numbers fall out of range
     EXPECT_FALSE(ParsePanelNumber("100000").has_value());
-    EXPECT_FALSE(ParsePanelNumber(std::string("1\0" "2345", 6)).has_value());  // length counts every byte
+    // The length counts every byte, not only those before a NUL.
+    EXPECT_FALSE(ParsePanelNumber(std::string("1\0" "2345", 6)).has_value());
     EXPECT_TRUE(PanelValueInRange(IDC_LATENCY, 255));
     EXPECT_FALSE(PanelValueInRange(IDC_LATENCY, 256));
     EXPECT_FALSE(PanelValueInRange(IDC_MIN_READ_TIMEOUT, 4294967295u));
@@ -226,7 +227,8 @@ TEST_F(Panel, PresetsSetTheirValuesAndKeepEveryOtherBitOfBytesZeroToThree) {
                                IDC_DISABLE_MODEM_CTRL})
                     EXPECT_EQ(view.checkState(id), ui::kUnchecked) << id;
 
-                const bool enumeratorAfter = p.enumerator < 0 ? enumeratorBefore : p.enumerator == 1;
+                const bool enumeratorAfter =
+                    p.enumerator < 0 ? enumeratorBefore : p.enumerator == 1;
                 EXPECT_EQ(r.upperFilters, enumeratorAfter ? kSerenumOn : kSerenumOff);
                 EXPECT_EQ(view.checkState(IDC_SERIAL_ENUMERATOR),
                           enumeratorAfter ? ui::kChecked : ui::kUnchecked);
