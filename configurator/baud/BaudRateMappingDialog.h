@@ -1,9 +1,21 @@
 // The Baud Rate Mapping dialog (resource 105) for the selected port.
 #pragma once
+#include <array>
+
 #include "common/platform/DialogView.h"
 #include "configurator/app/Configurator.h"
+#include "configurator/baud/ConfigDataRecord.h"
 
 namespace varnok::cfg {
+
+// Texts of the dialog.
+extern const char* const kMsgNotValidInput;  // "Not Valid Input   "
+extern const char* const kCaptionWarning;    // "Warning"
+
+// Writes the record's 64 ConfigData bytes to its Device Parameters key
+// (opened with full access). 1 on success, 0 on failure; a record without a
+// device identity is never written.
+int WriteConfigData(Configurator& app, const PortEntry& entry);
 
 class BaudRateMappingDialog : public ui::DialogLogic {
 public:
@@ -11,8 +23,23 @@ public:
     void onInit(ui::DialogView& view) override;
     void onCommand(ui::DialogView& view, int id, int code) override;
 
+    // Effective divisor the list holds for alias slot 1..15.
+    double rowDivisor(int slot) const { return divisors_[static_cast<std::size_t>(slot - 1)]; }
+
 private:
+    void fillList(ui::DialogView& view);
+    void showRow(ui::DialogView& view, int row);
+    void generate(ui::DialogView& view);
+    void add(ui::DialogView& view);
+    void apply();
+    void loadTable(ui::DialogView& view, const ConfigBytes& table);
+    void rejectInput(ui::DialogView& view);
+
     Configurator& app_;
+    // Row divisors of slots 1..15, rebuilt from the port's ConfigData at every
+    // opening and after a built-in table is loaded. The generated rate of a
+    // row is always 3,000,000 / its divisor, so it is computed when shown.
+    std::array<double, kSlotCount> divisors_{};
 };
 
 }  // namespace varnok::cfg

@@ -1,0 +1,148 @@
+#include "configurator/baud/BaudRateMappingDialog.h"
+
+#include <memory>
+#include <optional>
+
+#include "configurator/baud/DivisorMath.h"
+#include "resources/ConfiguratorIds.h"
+
+namespace varnok::cfg {
+
+const char* const kMsgNotValidInput = "Not Valid Input   ";
+const char* const kCaptionWarning = "Warning";
+
+namespace {
+
+struct Column {
+    const char* title;
+    int width;
+};
+const Column kColumns[] = {{"Virtual Baud", 80}, {"Generated Baud", 100}, {"Divisor", 100}};
+
+}  // namespace
+
+int WriteConfigData(Configurator& app, const PortEntry& entry) {
+    if (entry.deviceId == 0) return 0;
+    std::unique_ptr<reg::RegistryKey> key;
+    if (app.registry.openKey(DeviceParametersKeyPath(entry), reg::kKeyAllAccess, &key) !=
+            reg::kSuccess ||
+        key == nullptr)
+        return 0;
+    const reg::Status st =
+        key->setValue("ConfigData", reg::kBinary, entry.configData.data(), entry.configData.size());
+    return st == reg::kSuccess ? 1 : 0;
+}
+
+void BaudRateMappingDialog::onInit(ui::DialogView& view) {
+    for (int c = 0; c < 3; ++c) {
+        if (!view.listViewInsertColumn(IDC_BAUD_LIST, c, kColumns[c].title, kColumns[c].width,
+                                       true))
+            break;
+    }
+    view.setText(IDC_BAUD_DESIRED, "");
+    view.setText(IDC_BAUD_CLOSEST, "");
+    view.setText(IDC_BAUD_ERROR, "");
+    fillList(view);
+}
+
+void BaudRateMappingDialog::fillList(ui::DialogView& view) {
+    const PortEntry* e = app_.table.selected();
+    if (e == nullptr) return;
+    for (int slot = 1; slot <= kSlotCount; ++slot)
+        divisors_[static_cast<std::size_t>(slot - 1)] =
+            DecodeDivisor(ReadSlotCode(e->configData, slot));
+    for (int row = 0; row < kBaudRowCount; ++row) {
+        if (view.listViewInsertRow(IDC_BAUD_LIST, row, RowLabel(row)) < 0) return;
+        showRow(view, row);
+    }
+}
+
+void BaudRateMappingDialog::showRow(ui::DialogView& view, int row) {
+    const double divisor = rowDivisor(SlotOfRow(row));
+    view.listViewSetCell(IDC_BAUD_LIST, row, 1, FormatClosestRate(divisor));
+    view.listViewSetCell(IDC_BAUD_LIST, row, 2, FormatDivisor(divisor));
+}
+
+void BaudRateMappingDialog::rejectInput(ui::DialogView& view) {
+    view.messageBox(kMsgNotValidInput, kCaptionWarning, ui::kMbOk | ui::kMbIconWarning);
+    view.setText(IDC_BAUD_DESIRED, "");
+}
+
+void BaudRateMappingDialog::generate(ui::DialogView& view) {
+    const double desired = ParseDesiredRate(view.text(IDC_BAUD_DESIRED));
+    view.selectAllText(IDC_BAUD_DESIRED);
+    const std::optional<double> divisor = FindClosestDivisor(desired);
+    if (!divisor) {
+        rejectInput(view);
+        return;
+    }
+    app_.pendingDivisor = *divisor;
+    view.setText(IDC_BAUD_CLOSEST, FormatClosestRate(*divisor));
+    view.setText(IDC_BAUD_ERROR, FormatDivisorError(desired, *divisor));
+}
+
+void BaudRateMappingDialog::add(ui::DialogView& view) {
+    if (app_.pendingDivisor == 0.0) {
+        rejectInput(view);
+        return;
+    }
+    for (int row : view.listViewSelectedRows(IDC_BAUD_LIST)) {
+        const int slot = SlotOfRow(row);
+        if (slot == 0) continue;
+        divisors_[static_cast<std::size_t>(slot - 1)] = app_.pendingDivisor;
+        showRow(view, row);
+    }
+}
+
+void BaudRateMappingDialog::apply() {
+    PortEntry* e = app_.table.selected();
+    if (e == nullptr) return;
+    for (int row = 0; row < kBaudRowCount; ++row) {
+        const int slot = SlotOfRow(row);  // never slot 14
+        WriteSlotCode(e->configData, slot, EncodeDivisor(rowDivisor(slot)));
+    }
+    e->knownFields |= kFieldConfigData;
+    WriteConfigData(app_, *e);  // a failed write leaves the new table in memory only
+}
+
+void BaudRateMappingDialog::loadTable(ui::DialogView& view, const ConfigBytes& table) {
+    PortEntry* e = app_.table.selected();
+    if (e == nullptr) return;
+    CopyDivisorTable(e->configData, table);
+    e->knownFields |= kFieldConfigData;
+    view.listViewDeleteAll(IDC_BAUD_LIST);
+    fillList(view);
+}
+
+void BaudRateMappingDialog::onCommand(ui::DialogView& view, int id, int code) {
+    (void)code;
+    switch (id) {
+        case IDC_BAUD_GENERATE:
+            generate(view);
+            return;
+        case IDC_BAUD_ADD:
+            add(view);
+            return;
+        case IDC_BAUD_APPLY:
+            apply();
+            return;
+        case IDC_BAUD_OK:
+            apply();
+            view.endDialog(1);
+            return;
+        case IDC_BAUD_CANCEL:
+        case ui::kIdCancel:  // Esc
+            view.endDialog(1);
+            return;
+        case IDC_BAUD_RESTORE_DEFAULTS:
+            loadTable(view, kStandardDivisorTable);
+            return;
+        case IDC_BAUD_BRIVANE:
+            loadTable(view, kBrivaneDivisorTable);
+            return;
+        default:
+            return;
+    }
+}
+
+}  // namespace varnok::cfg
