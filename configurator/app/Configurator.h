@@ -3,6 +3,7 @@
 // subsystem take it as their first argument.
 #pragma once
 #include <string>
+#include <vector>
 
 #include "common/d2xx/D2xx.h"
 #include "common/platform/Clock.h"
@@ -27,6 +28,14 @@ struct Configurator {
     std::string d2xxLoadError;
 
     PortTable table;
+    // Discovery: the devices that the last D2XX pass found, each by the
+    // serial part of its registry instance key (the library's serial where
+    // no key matched). A table rebuilt from the registry marks exactly these
+    // as attached, whatever the table held before.
+    std::vector<std::string> attachedSerials;
+    // True while the table holds the records of a D2XX pass in library
+    // order (record k is attachedSerials[k]).
+    bool tableFromLibrary = false;
     // The main dialog's view: owner of every message box of the main dialog
     // and of the operations it runs. Set at dialog initialisation.
     ui::DialogView* mainView = nullptr;

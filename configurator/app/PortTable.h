@@ -10,14 +10,21 @@ namespace varnok::cfg {
 
 // Which registry-mirrored fields hold a value that was read from the registry
 // or set by the user. Writers put back only these, so a value that could not
-// be read is never overwritten with the zeros of a fresh record.
+// be read is never overwritten with the zeros of a fresh record. ConfigData
+// counts as read only when it is exactly 64 bytes long.
 enum PortField : uint32_t {
     kFieldConfigData = 1u << 0,
     kFieldMinReadTimeout = 1u << 1,
     kFieldMinWriteTimeout = 1u << 2,
     kFieldPollingPeriod = 1u << 3,
     kFieldLatencyTimer = 1u << 4,
-    kFieldUpperFilters = 1u << 5,  // read as "serenum"/empty form, or set by the user
+    // UpperFilters: set when the value was read in one of the two forms this
+    // program writes itself ("serenum" as the first string, or absent / all
+    // NUL), or when the user changed the port's Serial Enumerator setting
+    // (panel checkbox changed, preset, loaded file). Any other list (another
+    // filter first, longer than 16 bytes, unreadable) stays unset, and the
+    // writers then neither set nor delete the value.
+    kFieldUpperFilters = 1u << 5,
     kFieldPortName = 1u << 6,
 };
 

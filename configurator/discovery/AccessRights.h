@@ -1,10 +1,30 @@
 // Taking over the owner and access lists of the driver's registry keys.
 #pragma once
 #include <string>
+#include <vector>
 
+#include "common/platform/Registry.h"
 #include "configurator/app/Configurator.h"
 
 namespace varnok::cfg {
+
+extern const char* const kMsgPrivilegeMissing;     // "The token does not have the specified privilege"
+extern const char* const kMsgSetPermissionsFailed; // "Could not set permissions"
+extern const char* const kMsgArbiterOpenFailed;    // "Error opening key COM_NAME_ARBITER"
+extern const char* const kMsgWriteDacOpenFailed;   // "Failed to open the key %s for WRITE_DAC access"
+extern const char* const kMsgTokenOpenFailed;      // "Couldn't open the process token"
+
+constexpr uint32_t kTokenAdjustAndQuery = 0x28;  // TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY
+constexpr uint32_t kGenericAll = 0x10000000;
+constexpr uint32_t kKeyAllAccessAndSystemSecurity = 0x10F003F;
+constexpr uint32_t kTrusteeUnknown = 0, kTrusteeGroup = 2, kTrusteeWellKnownGroup = 5;
+
+// Access list of the enumerator and COM Name Arbiter keys. Everyone may
+// read them only: with more, any user could rewrite every FTDI port's
+// driver options and filter list.
+std::vector<reg::AccessEntry> EnumeratorAccessEntries();
+// Access list of each device instance key.
+std::vector<reg::AccessEntry> InstanceKeyAccessEntries();
 
 int EnablePrivilege(Configurator& app, const std::string& privilege, bool enable);
 int GrantEnumeratorAccess(Configurator& app);

@@ -1,11 +1,40 @@
 // The driver's per-port values in the registry, read into and written from
 // every record of the port table.
 #pragma once
+#include <cstddef>
+
 #include "configurator/app/Configurator.h"
 
 namespace varnok::cfg {
 
+// Value names, spelled as the driver spells them.
+extern const char* const kValueConfigData;
+extern const char* const kValuePortName;
+extern const char* const kValueMinReadTimeout;
+extern const char* const kValueMinWriteTimeout;
+extern const char* const kValuePollingPeriod;
+extern const char* const kValueLatencyTimer;
+extern const char* const kValueUpperFilters;
+extern const char* const kValueConfigFlags;
+
+// Messages of ReadPortSettings, one per value that could not be read.
+extern const char* const kMsgConfigNotFound;        // "Config not found"
+extern const char* const kMsgPortNameNotFound;      // "Port Name not found"
+extern const char* const kMsgMinReadNotFound;       // "MinReadTime not found"
+extern const char* const kMsgMinWriteNotFound;      // "MinWriteTime not found"
+extern const char* const kMsgPollingNotFound;       // "PollingPEriod not found"
+extern const char* const kMsgLatencyNotFound;       // "No Latency found"
+
+constexpr std::size_t kConfigDataSize = 64;
+constexpr std::size_t kPortNameCapacity = 16;
+constexpr std::size_t kUpperFiltersCapacity = 16;
+
+// Reads every record's values (records with deviceId 0 are skipped), marks
+// each value read in knownFields, and sorts the table by port name. Returns
+// 0, unsorted, when a device parameters key does not open.
 int ReadPortSettings(Configurator& app);
+// Writes back every record's values that are in its knownFields. Returns 0
+// at the first key that does not open or value that cannot be set.
 int WritePortSettings(Configurator& app);
 
 }  // namespace varnok::cfg

@@ -1,0 +1,280 @@
+#include "configurator/discovery/Discovery.h"
+
+#include <map>
+#include <memory>
+#include <new>
+#include <stdexcept>
+
+#include "configurator/app/MainDialog.h"
+#include "configurator/discovery/InstanceKeyName.h"
+#include "configurator/settings/RegistrySettings.h"
+#include "resources/ConfiguratorIds.h"
+
+namespace varnok::cfg {
+
+const char* const kMsgDriverNotInstalled = "Device or FTDI driver is not installed";
+const char* const kMsgAllocationFailed = " Memory allocation not possible";
+const char* const kMsgNoActiveDevices = "No active FTDI devices found";
+
+namespace {
+
+constexpr uint32_t kSinglePort232R = 0x04036001;
+constexpr uint32_t kSinglePort230X = 0x04036015;
+// Where single-port devices carry their port letter in the key's serial.
+constexpr std::size_t kPortLetterAt = 8;
+
+// Discards the table and makes `count` fresh records. On an allocation
+// failure the table is left empty and the message shown.
+bool AllocateTable(Configurator& app, uint64_t count) {
+    app.table.release();
+    try {
+        if (count > app.table.entries.max_size()) throw std::length_error("table");
+        app.table.entries.resize(static_cast<std::size_t>(count));
+        return true;
+    } catch (const std::bad_alloc&) {
+    } catch (const std::length_error&) {
+    }
+    app.table.release();
+    PlacedMessage(app, kMsgAllocationFailed, "ERROR", ui::kMbOk);
+    return false;
+}
+
+// What the key matching needs of one instance key, read once.
+struct KeyCandidate {
+    bool matchable = false;  // ConfigFlags read and 0, PortName read and not empty
+    std::string serial;
+    std::string portName;
+};
+
+KeyCandidate ReadCandidate(Configurator& app, reg::RegistryKey& enumeratorKey, uint32_t index) {
+    KeyCandidate c;
+    std::string name;
+    if (enumeratorKey.subKeyName(index, kSubKeyNameCapacity, &name) != reg::kSuccess) return c;
+    InstanceKeyName split = SplitInstanceKeyName(name);
+    if (!split.valid) return c;  // no key path is made from an odd name
+    PortEntry probe;
+    probe.deviceId = split.deviceId;
+    probe.serialNumber = split.serial;
+
+    std::unique_ptr<reg::RegistryKey> instance;
+    if (app.registry.openKey(InstanceKeyPath(probe), reg::kKeyRead, &instance) != reg::kSuccess)
+        return c;
+    uint32_t configFlags = 0;
+    if (reg::QueryIntoField(*instance, "ConfigFlags", &configFlags, sizeof configFlags) !=
+            reg::kSuccess ||
+        configFlags != 0)
+        return c;  // such keys never match, their PortName is not needed
+    instance.reset();
+
+    std::unique_ptr<reg::RegistryKey> params;
+    if (app.registry.openKey(DeviceParametersKeyPath(probe), reg::kKeyRead, &params) !=
+        reg::kSuccess)
+        return c;
+    char portName[kMatchPortNameCapacity] = {};
+    if (reg::QueryIntoField(*params, "PortName", portName, sizeof portName) != reg::kSuccess)
+        return c;
+    c.portName = d2xx::FieldText(portName, sizeof portName);
+    c.serial = split.serial;
+    c.matchable = !c.portName.empty();
+    return c;
+}
+
+}  // namespace
+
+int ReportNoDevices(Configurator& app) {
+    if (app.table.count() == 0 && !app.table.showDisconnected)
+        PlacedMessage(app, kMsgNoActiveDevices, "WARNING", ui::kMbOk | ui::kMbIconWarning);
+    return 1;
+}
+
+int EnumerateD2xxDevices(Configurator& app) {
+    app.table.openPortCount = 0;
+    std::unique_ptr<reg::RegistryKey> key;
+    if (app.registry.openKey(kEnumeratorKeyPath, reg::kKeyRead, &key) != reg::kSuccess) {
+        PlacedMessage(app, kMsgDriverNotInstalled, "ERROR", ui::kMbOk);
+        return 0;
+    }
+
+    uint32_t count = 0;
+    if (app.d2xx.CreateDeviceInfoList(&count) != d2xx::kOk || count == 0) {
+        // Nothing is attached now: no record of an earlier build (such as
+        // the registry-only table of start-up) stays to be shown as present.
+        app.table.release();
+        app.attachedSerials.clear();
+        app.tableFromLibrary = true;
+        ReportNoDevices(app);
+        return 1;
+    }
+
+    app.attachedSerials.clear();
+    app.tableFromLibrary = false;
+    if (!AllocateTable(app, count)) return 0;
+    app.tableFromLibrary = true;
+
+    for (uint32_t k = 0; k < count; ++k) {
+        PortEntry& e = app.table.entries[k];
+        char serial[16] = {};
+        char description[64] = {};
+        d2xx::Handle listHandle = nullptr;
+        app.d2xx.GetDeviceInfoDetail(k, &e.flags, &e.deviceType, &e.deviceId, &e.locationId,
+                                     serial, description, &listHandle);
+        e.serialNumber = d2xx::FieldText(serial, sizeof serial);
+        // The field holds at most 63 characters and its terminator.
+        e.description = d2xx::FieldText(description, sizeof description - 1);
+
+        bool opened = false;
+        bool comKnown = false;
+        {
+            d2xx::ScopedHandle handle(app.d2xx);
+            if (app.d2xx.OpenEx(e.locationId, d2xx::kOpenByLocation, handle.out()) == d2xx::kOk) {
+                opened = true;
+                int32_t port = -1;
+                if (app.d2xx.GetComPortNumber(handle.get(), &port) == d2xx::kOk) {
+                    comKnown = true;
+                    if (port != -1) {
+                        e.portName = "COM" + std::to_string(port);
+                        e.connected = 1;
+                    }
+                }
+            }
+        }  // closed here
+
+        if (e.flags == d2xx::kFlagOpened || !opened || !comKnown) {
+            ++app.table.openPortCount;
+        } else if (e.deviceId == kSinglePort232R || e.deviceId == kSinglePort230X) {
+            // A serial shorter than the letter's place keeps its text: the
+            // letter would land after the terminator.
+            if (e.serialNumber.size() >= kPortLetterAt) {
+                e.serialNumber.resize(kPortLetterAt);
+                e.serialNumber.push_back('A');
+            }
+        }
+        app.attachedSerials.push_back(e.serialNumber);
+    }
+
+    ReportNoDevices(app);
+    return 1;
+}
+
+int MatchInstanceKeys(Configurator& app, reg::RegistryKey& enumeratorKey) {
+    uint32_t keyCount = 0;
+    if (enumeratorKey.subKeyCount(&keyCount) != reg::kSuccess || keyCount == 0) return 0;
+
+    // For each record in order, the first key (lowest index) that matches
+    // it; the first record without a match ends the matching. Keys are read
+    // lazily, each once, and the first key seen for each COM name is kept.
+    std::map<std::string, std::string> firstKeyByPortName;
+    uint32_t nextKey = 0;
+    for (std::size_t i = 0; i < app.table.entries.size(); ++i) {
+        PortEntry& record = app.table.entries[i];
+        if (record.portName.empty()) break;
+        auto found = firstKeyByPortName.find(record.portName);
+        while (found == firstKeyByPortName.end() && nextKey < keyCount) {
+            KeyCandidate c = ReadCandidate(app, enumeratorKey, nextKey++);
+            if (!c.matchable) continue;
+            auto ins = firstKeyByPortName.emplace(c.portName, c.serial);
+            if (ins.second && c.portName == record.portName) found = ins.first;
+        }
+        if (found == firstKeyByPortName.end()) break;
+        record.serialNumber = found->second;
+        if (app.tableFromLibrary && i < app.attachedSerials.size())
+            app.attachedSerials[i] = found->second;
+    }
+    return 1;
+}
+
+int BuildTableFromRegistry(Configurator& app, reg::RegistryKey& enumeratorKey) {
+    app.tableFromLibrary = false;
+    uint32_t keyCount = 0;
+    if (enumeratorKey.subKeyCount(&keyCount) != reg::kSuccess) keyCount = 0;
+    if (!AllocateTable(app, keyCount)) return 0;
+    if (keyCount == 0) return 0;
+
+    for (uint32_t j = 0; j < keyCount; ++j) {
+        PortEntry& e = app.table.entries[j];
+        std::string name;
+        if (enumeratorKey.subKeyName(j, kSubKeyNameCapacity, &name) != reg::kSuccess) continue;
+        InstanceKeyName split = SplitInstanceKeyName(name);
+        if (!split.valid) continue;  // deviceId 0: skipped by every registry operation
+        e.serialNumber = split.serial;
+        e.deviceId = split.deviceId;
+        for (const auto& attached : app.attachedSerials) {
+            if (attached == e.serialNumber) {
+                e.connected = 1;
+                break;
+            }
+        }
+    }
+    return 1;
+}
+
+void AddPortRows(Configurator& app, ui::DialogView& view) {
+    for (std::size_t i = 0; i < app.table.entries.size(); ++i) {
+        const PortEntry& e = app.table.entries[i];
+        if (e.portName.empty() || e.portName[0] != 'C') continue;
+        int row = view.listAdd(IDC_PORT_LIST, e.portName);
+        if (row >= 0) view.listSetItemData(IDC_PORT_LIST, row, static_cast<intptr_t>(i));
+    }
+}
+
+namespace {
+
+const int kPanelEdits[] = {IDC_MIN_READ_TIMEOUT, IDC_MIN_WRITE_TIMEOUT, IDC_POLLING_PERIOD,
+                           IDC_LATENCY};
+const int kPanelChecks[] = {IDC_SERIAL_PRINTER,     IDC_CANCEL_IF_POWER_OFF,
+                            IDC_EVENT_ON_SURPRISE_REMOVAL, IDC_SET_RTS_ON_CLOSE,
+                            IDC_DISABLE_MODEM_CTRL, IDC_SERIAL_ENUMERATOR};
+const int kPanelLabels[] = {IDC_LABEL_MIN_READ, IDC_LABEL_MIN_WRITE, IDC_LABEL_POLLING,
+                            IDC_LABEL_LATENCY};
+
+void DisablePanel(ui::DialogView& view) {
+    for (int id : kPanelLabels) view.enable(id, false);
+    for (int id : kPanelEdits) view.enable(id, false);
+    for (int id : kPanelChecks) view.enable(id, false);
+}
+
+}  // namespace
+
+int RefreshPortList(Configurator& app, ui::DialogView& view) {
+    view.setCursor(ui::Cursor::AppStarting);
+    app.table.selectedIndex = -1;
+    view.setText(IDC_STATUS_LINE, "");
+    view.listReset(IDC_PORT_LIST);
+    for (int id : kPanelEdits) view.setText(id, "");
+    for (int id : kPanelChecks) view.setCheckState(id, ui::kUnchecked);
+    DisablePanel(view);
+    view.enable(IDC_STATUS_LINE, false);
+
+    if (app.table.showDisconnected) {
+        EnumerateD2xxDevices(app);
+        std::unique_ptr<reg::RegistryKey> key;
+        if (app.registry.openKey(kEnumeratorKeyPath, reg::kKeyRead, &key) == reg::kSuccess) {
+            MatchInstanceKeys(app, *key);
+            if (BuildTableFromRegistry(app, *key) == 1) {
+                ReadPortSettings(app);
+                AddPortRows(app, view);
+                view.setText(IDC_STATUS_LINE, MainDialog::OpenPortsText(app.table.openPortCount));
+            } else {
+                DisablePanel(view);
+                ReportNoDevices(app);
+            }
+        }
+    } else if (EnumerateD2xxDevices(app) == 1) {
+        {
+            std::unique_ptr<reg::RegistryKey> key;
+            if (app.registry.openKey(kEnumeratorKeyPath, reg::kKeyRead, &key) == reg::kSuccess &&
+                MatchInstanceKeys(app, *key) == 1)
+                ReadPortSettings(app);
+        }
+        AddPortRows(app, view);
+        view.setText(IDC_STATUS_LINE, MainDialog::OpenPortsText(app.table.openPortCount));
+    } else {
+        DisablePanel(view);
+        ReportNoDevices(app);
+    }
+
+    view.setCursor(ui::Cursor::Arrow);
+    return 1;
+}
+
+}  // namespace varnok::cfg
