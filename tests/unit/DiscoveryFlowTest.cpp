@@ -182,7 +182,7 @@ TEST(Apply, WritesEveryRecordRebuildsBehindTheListAndReloads) {
     f.startDialog();
     const int row = RowOf(f, "COM5");
     f.view.selectRow(IDC_PORT_LIST, row);
-    f.app.table.selected()->latencyTimer = 4;  // what the panel stores from "Latency Timer:"
+    f.view.setText(IDC_LATENCY, "4");  // typed into "Latency Timer:"
     const auto before = f.registry.node(FtdiFixture::ParamsPath(kId2232, "FT4XQ1A"))->values;
     f.view.click(IDC_APPLY);
 
