@@ -164,7 +164,11 @@ void SimAdapter::command(const std::string& cmd, uint64_t nowMs) {
         }
     } else if (cmd == "98") {
         events.push_back("leave");
-        if (opt_.accessKind == 1) configMode_ = false;
+        if (opt_.accessKind == 1) {
+            configMode_ = opt_.rearmAfterLeave;
+            announcing_ = opt_.rearmAfterLeave;
+            nextAnnounceMs_ = nowMs + opt_.announcePeriodMs;
+        }
     } else {
         send("\r\n?\r\n", nowMs + opt_.idLatencyMs);
     }

@@ -46,6 +46,9 @@ struct SimAdapterOptions {
     std::string version = "FW 2.3";
     Misbehaviour misbehaviour = Misbehaviour::None;
     bool configButtonHeld = true;  // accessKind 1: in configuration mode at start
+    // accessKind 1: the button is pressed again as soon as configuration mode
+    // is left, so that a later search finds the adapter again.
+    bool rearmAfterLeave = false;
     // Reply timing: first byte this long after the command's CR, then the
     // line rate of 38400 baud (about 4 bytes per millisecond).
     uint32_t idLatencyMs = 5;
