@@ -131,7 +131,7 @@ Status SimD2xx::EE_UARead(d2xx::Handle handle, uint8_t* buffer, uint32_t length,
     if (d->userAreaFails) return d2xx::kIoError;
     // Like the library: asking for more than the user area holds fails.
     if (length > d->userArea.size()) return d2xx::kIoError;
-    std::memcpy(buffer, d->userArea.data(), length);
+    if (length > 0) std::memcpy(buffer, d->userArea.data(), length);
     *bytesRead = length;
     return d2xx::kOk;
 }
