@@ -237,7 +237,7 @@ bool ParseDeviceFile(const std::string& text, SimD2xx* sim, std::string* error) 
         if (start == std::string::npos || line[start] == '#') continue;
         line = line.substr(start);
         std::string why;
-        if (line.rfind("device", 0) == 0 && (line.size() == 6 || line[6] == ' ')) {
+        if (line.rfind("device", 0) == 0 && (line.size() == 6 || line[6] == ' ' || line[6] == '\t')) {
             SimDevice d;
             if (!ParseDeviceLine(line.substr(6), &d, &why)) {
                 *error = "line " + std::to_string(lineNo) + ": " + why;

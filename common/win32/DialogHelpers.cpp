@@ -1,0 +1,89 @@
+#include "common/win32/DialogHelpers.h"
+
+#include <commctrl.h>
+
+namespace varnok::win32 {
+
+namespace {
+
+HINSTANCE g_instance = nullptr;
+HWND g_mainDialog = nullptr;
+HHOOK g_placementHook = nullptr;
+
+// Created by static initialisation, never deleted.
+const HBRUSH g_whiteBrush = CreateSolidBrush(RGB(0xFF, 0xFF, 0xFF));
+
+}  // namespace
+
+void SetProgramInstance(HINSTANCE instance) { g_instance = instance; }
+HINSTANCE ProgramInstance() { return g_instance != nullptr ? g_instance : GetModuleHandleA(nullptr); }
+
+void SetMainDialogWindow(HWND dialog) { g_mainDialog = dialog; }
+HWND MainDialogWindow() { return g_mainDialog; }
+
+HBRUSH WhiteBrush() { return g_whiteBrush; }
+
+bool PlacementHookInstalled() { return g_placementHook != nullptr; }
+
+LRESULT CALLBACK MessageBoxPlacementHook(int code, WPARAM flag, LPARAM message) {
+    const LRESULT result = CallNextHookEx(g_placementHook, code, flag, message);
+    const auto* cwp = reinterpret_cast<const CWPRETSTRUCT*>(message);
+    if (code == HC_ACTION && cwp != nullptr && cwp->message == WM_INITDIALOG) {
+        // Only the first dialog initialisation (the box's) is acted on.
+        if (g_placementHook != nullptr) UnhookWindowsHookEx(g_placementHook);
+        g_placementHook = nullptr;
+        RECT box;
+        if (GetWindowRect(cwp->hwnd, &box)) {
+            const int width = box.right - box.left;
+            const int height = box.bottom - box.top;
+            int x = box.left;
+            int y = box.top;
+            RECT owner;
+            if (g_mainDialog != nullptr && GetWindowRect(g_mainDialog, &owner)) {
+                x = owner.left + ((owner.right - owner.left) - width) / 2;
+                y = owner.top + ((owner.bottom - owner.top) - height) / 2;
+            }
+            MoveWindow(cwp->hwnd, x, y, width, height, TRUE);
+        }
+    }
+    return result;
+}
+
+int PlacedMessageBox(const char* text, const char* caption, UINT style) {
+    g_placementHook =
+        SetWindowsHookExA(WH_CALLWNDPROCRET, MessageBoxPlacementHook, nullptr, GetCurrentThreadId());
+    const int answer = MessageBoxA(g_mainDialog, text, caption, style);
+    if (g_placementHook != nullptr) {
+        UnhookWindowsHookEx(g_placementHook);
+        g_placementHook = nullptr;
+    }
+    return answer;
+}
+
+HWND AddToolTip(int id, HWND dialog, const char* text) {
+    if (id == 0 || dialog == nullptr || text == nullptr) return nullptr;
+    HWND control = GetDlgItem(dialog, id);
+    // Pop-up, TTS_ALWAYSTIP, TTS_NOPREFIX.
+    const DWORD kToolTipStyle = 0x80008007;
+    HWND tip = CreateWindowExA(0, "tooltips_class32", nullptr, kToolTipStyle,
+                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                               nullptr, nullptr, ProgramInstance(), nullptr);
+    if (control == nullptr || tip == nullptr) {
+        if (tip != nullptr) DestroyWindow(tip);
+        return nullptr;
+    }
+    SetWindowPos(tip, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    TOOLINFOA info;
+    ZeroMemory(&info, sizeof info);
+    // The first, shortest tool-record layout.
+    info.cbSize = TTTOOLINFOA_V1_SIZE;
+    info.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    info.hwnd = dialog;
+    info.uId = reinterpret_cast<UINT_PTR>(control);
+    info.lpszText = const_cast<char*>(text);
+    SendMessageA(tip, TTM_SETMAXTIPWIDTH, 0, 300);
+    SendMessageA(tip, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&info));
+    return tip;
+}
+
+}  // namespace varnok::win32

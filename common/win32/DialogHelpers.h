@@ -1,0 +1,33 @@
+// Small user-interface helpers of the configurator's main dialog: message
+// boxes placed on the main dialog, tooltips, and the white dialog brush.
+#pragma once
+#include <windows.h>
+
+namespace varnok::win32 {
+
+// The program's instance handle (set by the entry point): the instance of
+// every dialog template, icon, bitmap and tooltip window.
+void SetProgramInstance(HINSTANCE instance);
+HINSTANCE ProgramInstance();
+
+// The main dialog's window: the owner of every placed message box.
+void SetMainDialogWindow(HWND dialog);
+HWND MainDialogWindow();
+
+// The solid white brush (0xFFFFFF), created before the entry point runs and
+// kept until the process ends.
+HBRUSH WhiteBrush();
+
+// MessageBoxA owned by the main dialog; MessageBoxPlacementHook centres the
+// box on the main dialog as it opens. No hook stays installed afterwards.
+int PlacedMessageBox(const char* text, const char* caption, UINT style);
+LRESULT CALLBACK MessageBoxPlacementHook(int code, WPARAM flag, LPARAM message);
+// True while a placement hook is installed (for checks).
+bool PlacementHookInstalled();
+
+// Gives control `id` of `dialog` a tooltip window of its own; returns it,
+// or nullptr when an argument is missing, the control does not exist or the
+// window cannot be created.
+HWND AddToolTip(int id, HWND dialog, const char* text);
+
+}  // namespace varnok::win32

@@ -1,0 +1,457 @@
+#include "common/win32/DialogHost.h"
+
+#include <commctrl.h>
+#include <commdlg.h>
+#include <shellapi.h>
+
+#include <string>
+#include <vector>
+
+#include "common/win32/DialogHelpers.h"
+
+namespace varnok::win32 {
+
+namespace {
+
+constexpr std::size_t kFileNameBuffer = 256;
+
+// The dialog's own controls, in z (template) order; windows that belong
+// to a control (a list view's header) are left out.
+struct ChildWalk {
+    HWND parent;
+    std::vector<int> ids;
+};
+
+BOOL CALLBACK CollectChild(HWND child, LPARAM lp) {
+    auto* walk = reinterpret_cast<ChildWalk*>(lp);
+    if (GetAncestor(child, GA_PARENT) == walk->parent) walk->ids.push_back(GetDlgCtrlID(child));
+    return TRUE;
+}
+
+class Win32DialogView : public ui::DialogView {
+public:
+    Win32DialogView(const DialogHostOptions& options, const DialogHostConfig& config)
+        : options_(options), config_(config) {}
+
+    void attach(HWND hwnd) { hwnd_ = hwnd; }
+    HWND hwnd() const { return hwnd_; }
+    bool takeFocusWasSet() {
+        bool set = focusSet_;
+        focusSet_ = false;
+        return set;
+    }
+
+    // --- generic controls ---
+    std::string text(int id) override {
+        HWND c = item(id);
+        if (c == nullptr) return {};
+        int length = GetWindowTextLengthA(c);
+        if (length <= 0) return {};
+        std::vector<char> buffer(static_cast<std::size_t>(length) + 1, '\0');
+        int n = GetWindowTextA(c, buffer.data(), length + 1);
+        return std::string(buffer.data(), n > 0 ? static_cast<std::size_t>(n) : 0);
+    }
+    void setText(int id, const std::string& text) override {
+        SetDlgItemTextA(hwnd_, id, text.c_str());
+    }
+    int checkState(int id) override {
+        return static_cast<int>(IsDlgButtonChecked(hwnd_, id));
+    }
+    void setCheckState(int id, int state) override {
+        CheckDlgButton(hwnd_, id, static_cast<UINT>(state));
+    }
+    void enable(int id, bool enabled) override {
+        if (HWND c = item(id)) EnableWindow(c, enabled ? TRUE : FALSE);
+    }
+    bool isEnabled(int id) override {
+        HWND c = item(id);
+        return c != nullptr && IsWindowEnabled(c) != FALSE;
+    }
+    void show(int id, bool visible) override {
+        if (HWND c = item(id)) ShowWindow(c, visible ? SW_SHOW : SW_HIDE);
+    }
+    bool isVisible(int id) override {
+        // The control's own style bit: the dialog itself may not be shown yet.
+        HWND c = item(id);
+        return c != nullptr && (GetWindowLongPtrA(c, GWL_STYLE) & WS_VISIBLE) != 0;
+    }
+    void setReadOnly(int id, bool readOnly) override {
+        send(id, EM_SETREADONLY, readOnly ? TRUE : FALSE, 0);
+    }
+    void selectAllText(int id) override { send(id, EM_SETSEL, 0, -1); }
+    void setFocus(int id) override {
+        if (HWND c = item(id)) {
+            SendMessageA(hwnd_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(c), TRUE);
+            focusSet_ = true;
+        }
+    }
+    std::vector<int> childIds() override {
+        ChildWalk walk{hwnd_, {}};
+        EnumChildWindows(hwnd_, CollectChild, reinterpret_cast<LPARAM>(&walk));
+        return walk.ids;
+    }
+
+    // --- list boxes ---
+    void listReset(int id) override { send(id, LB_RESETCONTENT, 0, 0); }
+    int listAdd(int id, const std::string& text) override {
+        LRESULT row = send(id, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+        if (row < 0) return ui::kListError;
+        // A list without strings takes the argument as item data: start
+        // such rows with 0 like every other row.
+        if (!hasStrings(id)) send(id, LB_SETITEMDATA, static_cast<WPARAM>(row), 0);
+        return static_cast<int>(row);
+    }
+    void listSetItemData(int id, int row, intptr_t data) override {
+        send(id, LB_SETITEMDATA, static_cast<WPARAM>(row), static_cast<LPARAM>(data));
+    }
+    intptr_t listItemData(int id, int row) override {
+        return static_cast<intptr_t>(send(id, LB_GETITEMDATA, static_cast<WPARAM>(row), 0));
+    }
+    int listCount(int id) override {
+        LRESULT n = send(id, LB_GETCOUNT, 0, 0);
+        return n < 0 ? 0 : static_cast<int>(n);
+    }
+    int listCurSel(int id) override {
+        LRESULT row = send(id, LB_GETCURSEL, 0, 0);
+        return row < 0 ? -1 : static_cast<int>(row);
+    }
+    void listSetCurSel(int id, int row) override {
+        send(id, LB_SETCURSEL, static_cast<WPARAM>(row), 0);
+    }
+    void listSetSel(int id, int row, bool selected) override {
+        send(id, LB_SETSEL, selected ? TRUE : FALSE, static_cast<LPARAM>(row));
+    }
+    std::vector<int> listSelectedRows(int id) override {
+        std::vector<int> rows;
+        LRESULT n = send(id, LB_GETSELCOUNT, 0, 0);
+        if (n == LB_ERR) {  // single-selection list
+            int row = listCurSel(id);
+            if (row >= 0) rows.push_back(row);
+            return rows;
+        }
+        if (n <= 0) return rows;
+        rows.resize(static_cast<std::size_t>(n));
+        LRESULT got = send(id, LB_GETSELITEMS, static_cast<WPARAM>(n),
+                           reinterpret_cast<LPARAM>(rows.data()));
+        rows.resize(got < 0 ? 0 : static_cast<std::size_t>(got));
+        return rows;
+    }
+    std::string listText(int id, int row) override {
+        if (!hasStrings(id)) return {};
+        LRESULT length = send(id, LB_GETTEXTLEN, static_cast<WPARAM>(row), 0);
+        if (length <= 0) return {};
+        std::vector<char> buffer(static_cast<std::size_t>(length) + 1, '\0');
+        LRESULT n = send(id, LB_GETTEXT, static_cast<WPARAM>(row),
+                         reinterpret_cast<LPARAM>(buffer.data()));
+        if (n <= 0) return {};
+        return std::string(buffer.data(), static_cast<std::size_t>(n));
+    }
+
+    // --- list view ---
+    bool listViewInsertColumn(int id, int column, const std::string& title, int width,
+                              bool rightAligned) override {
+        LVCOLUMNA col;
+        ZeroMemory(&col, sizeof col);
+        col.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+        col.fmt = rightAligned ? LVCFMT_RIGHT : LVCFMT_LEFT;
+        col.cx = width;
+        col.pszText = const_cast<char*>(title.c_str());
+        col.iSubItem = column;
+        return send(id, LVM_INSERTCOLUMNA, static_cast<WPARAM>(column),
+                    reinterpret_cast<LPARAM>(&col)) != -1;
+    }
+    int listViewInsertRow(int id, int row, const std::string& text) override {
+        LVITEMA it;
+        ZeroMemory(&it, sizeof it);
+        it.mask = LVIF_TEXT;
+        it.iItem = row;
+        it.pszText = const_cast<char*>(text.c_str());
+        LRESULT r = send(id, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&it));
+        return r < 0 ? -1 : static_cast<int>(r);
+    }
+    bool listViewSetCell(int id, int row, int column, const std::string& text) override {
+        LVITEMA it;
+        ZeroMemory(&it, sizeof it);
+        it.iSubItem = column;
+        it.pszText = const_cast<char*>(text.c_str());
+        return send(id, LVM_SETITEMTEXTA, static_cast<WPARAM>(row),
+                    reinterpret_cast<LPARAM>(&it)) != FALSE;
+    }
+    void listViewDeleteAll(int id) override { send(id, LVM_DELETEALLITEMS, 0, 0); }
+    std::vector<int> listViewSelectedRows(int id) override {
+        std::vector<int> rows;
+        int count = static_cast<int>(send(id, LVM_GETITEMCOUNT, 0, 0));
+        int row = -1;
+        for (int guard = 0; guard < count; ++guard) {
+            LRESULT next = send(id, LVM_GETNEXTITEM, static_cast<WPARAM>(row), LVNI_SELECTED);
+            if (next < 0 || next <= row) break;
+            row = static_cast<int>(next);
+            rows.push_back(row);
+        }
+        return rows;
+    }
+    std::string listViewCell(int id, int row, int column) override {
+        char buffer[256] = {0};
+        LVITEMA it;
+        ZeroMemory(&it, sizeof it);
+        it.iSubItem = column;
+        it.pszText = buffer;
+        it.cchTextMax = static_cast<int>(sizeof buffer);
+        LRESULT n = send(id, LVM_GETITEMTEXTA, static_cast<WPARAM>(row),
+                         reinterpret_cast<LPARAM>(&it));
+        if (n <= 0) return {};
+        buffer[sizeof buffer - 1] = '\0';
+        return buffer;
+    }
+
+    // --- up-down ---
+    void upDownSetRange(int id, int low, int high) override {
+        send(id, UDM_SETRANGE32, static_cast<WPARAM>(low), static_cast<LPARAM>(high));
+    }
+
+    // --- boxes and common dialogs ---
+    int messageBox(const std::string& text, const std::string& caption,
+                   unsigned style) override {
+        if (options_.placedMessageBoxes) return PlacedMessageBox(text.c_str(), caption.c_str(), style);
+        return MessageBoxA(hwnd_, text.c_str(), caption.c_str(), style);
+    }
+    bool saveFileName(const ui::FileDialogOptions& options, std::string* path) override {
+        return fileDialog(options, path, true);
+    }
+    bool openFileName(const ui::FileDialogOptions& options, std::string* path) override {
+        return fileDialog(options, path, false);
+    }
+
+    void setCursor(ui::Cursor cursor) override {
+        LPCSTR name = IDC_ARROW;
+        if (cursor == ui::Cursor::AppStarting) name = IDC_APPSTARTING;
+        else if (cursor == ui::Cursor::Wait) name = IDC_WAIT;
+        SetCursor(LoadCursorA(nullptr, name));
+    }
+    void setTimer(int timerId, unsigned ms) override {
+        SetTimer(hwnd_, static_cast<UINT_PTR>(timerId), ms, nullptr);
+    }
+    void killTimer(int timerId) override { KillTimer(hwnd_, static_cast<UINT_PTR>(timerId)); }
+    void shellOpen(const std::string& document) override {
+        ShellExecuteA(hwnd_, "open", document.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    }
+    void setIcon(int resourceId) override {
+        HINSTANCE inst = ProgramInstance();
+        HICON big = LoadIconA(inst, MAKEINTRESOURCEA(resourceId));
+        HANDLE smallIcon = LoadImageA(inst, MAKEINTRESOURCEA(resourceId), IMAGE_ICON,
+                                  GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
+                                  LR_SHARED);
+        if (big != nullptr) SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
+        if (smallIcon != nullptr)
+            SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon));
+    }
+    void addToolTip(int id, const std::string& text) override {
+        AddToolTip(id, hwnd_, text.c_str());
+    }
+    void repaintNow() override {
+        RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    }
+    void endDialog(int result) override { EndDialog(hwnd_, result); }
+    int runModal(int resourceId, ui::DialogLogic& logic) override {
+        return RunHostedDialog(hwnd_, resourceId, logic, config_);
+    }
+
+private:
+    HWND item(int id) const { return GetDlgItem(hwnd_, id); }
+    LRESULT send(int id, UINT msg, WPARAM wp, LPARAM lp) {
+        return SendDlgItemMessageA(hwnd_, id, msg, wp, lp);
+    }
+    bool hasStrings(int id) const {
+        HWND c = item(id);
+        if (c == nullptr) return false;
+        LONG_PTR style = GetWindowLongPtrA(c, GWL_STYLE);
+        if ((style & (LBS_OWNERDRAWFIXED | LBS_OWNERDRAWVARIABLE)) == 0) return true;
+        return (style & LBS_HASSTRINGS) != 0;
+    }
+    bool fileDialog(const ui::FileDialogOptions& options, std::string* path, bool save) {
+        char file[kFileNameBuffer] = {0};
+        options.initialName.copy(file, sizeof file - 1);
+        // "DAT files\0*.dat\0\0"
+        std::string filter = options.filterName;
+        filter.push_back('\0');
+        filter += options.filterPattern;
+        filter.push_back('\0');
+        filter.push_back('\0');
+        OPENFILENAMEA ofn;
+        ZeroMemory(&ofn, sizeof ofn);
+        ofn.lStructSize = sizeof ofn;
+        ofn.hwndOwner = hwnd_;
+        ofn.lpstrFilter = filter.c_str();
+        ofn.nFilterIndex = 1;
+        ofn.lpstrFile = file;
+        ofn.nMaxFile = static_cast<DWORD>(sizeof file);
+        ofn.lpstrDefExt = options.defaultExt.empty() ? nullptr : options.defaultExt.c_str();
+        ofn.Flags = options.flags;
+        BOOL ok = save ? GetSaveFileNameA(&ofn) : GetOpenFileNameA(&ofn);
+        if (!ok) return false;
+        file[sizeof file - 1] = '\0';
+        *path = file;
+        return true;
+    }
+
+    HWND hwnd_ = nullptr;
+    const DialogHostOptions& options_;
+    const DialogHostConfig& config_;
+    bool focusSet_ = false;
+};
+
+struct HostState {
+    HostState(ui::DialogLogic& l, const DialogHostOptions& o, const DialogHostConfig& c)
+        : logic(l), options(o), view(options, c) {}
+    ui::DialogLogic& logic;
+    DialogHostOptions options;
+    Win32DialogView view;
+    HBITMAP panels[2] = {nullptr, nullptr};
+};
+
+// Owner-drawn port list rows: the row's record gives text and colour; the
+// background is never filled, a selected row gets a focus rectangle (drawn
+// by XOR, so a selection change toggles it), focus-only changes draw nothing.
+void DrawListRow(HostState& st, const DRAWITEMSTRUCT& di) {
+    if (di.itemID == static_cast<UINT>(-1)) return;
+    HDC dc = di.hDC;
+    RECT rc = di.rcItem;
+    if (di.itemAction & ODA_DRAWENTIRE) {
+        std::string text;
+        uint32_t colour = 0;
+        if (!st.logic.rowAppearance(static_cast<int>(di.CtlID),
+                                    static_cast<intptr_t>(di.itemData), &text, &colour))
+            return;
+        TEXTMETRICA tm;
+        ZeroMemory(&tm, sizeof tm);
+        GetTextMetricsA(dc, &tm);
+        const int y = (rc.top + rc.bottom - tm.tmHeight) / 2;
+        SetTextColor(dc, static_cast<COLORREF>(colour));
+        TextOutA(dc, 6, y, text.c_str(), static_cast<int>(text.size()));
+        if (di.itemState & ODS_SELECTED) {
+            SetTextColor(dc, RGB(0, 0, 0));
+            DrawFocusRect(dc, &rc);
+        }
+    } else if (di.itemAction & ODA_SELECT) {
+        SetTextColor(dc, RGB(0, 0, 0));
+        DrawFocusRect(dc, &rc);
+    }
+}
+
+void PaintBusyPanels(HWND hwnd, HostState& st) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(hwnd, &ps);
+    if (dc == nullptr) return;
+    HDC memory = CreateCompatibleDC(dc);
+    WINDOWINFO info;
+    ZeroMemory(&info, sizeof info);
+    info.cbSize = sizeof info;
+    if (memory != nullptr && GetWindowInfo(hwnd, &info)) {
+        for (int i = 0; i < 2; ++i) {
+            HWND list = GetDlgItem(hwnd, st.options.busyPanels[i].listId);
+            RECT r;
+            BITMAP bm;
+            if (st.panels[i] == nullptr || list == nullptr || !GetWindowRect(list, &r) ||
+                GetObjectA(st.panels[i], sizeof bm, &bm) == 0)
+                continue;
+            HGDIOBJ old = SelectObject(memory, st.panels[i]);
+            BitBlt(dc, r.left - info.rcClient.left, r.top - info.rcClient.top, bm.bmWidth,
+                   bm.bmHeight, memory, 0, 0, SRCCOPY);
+            SelectObject(memory, old);
+        }
+    }
+    if (memory != nullptr) DeleteDC(memory);
+    EndPaint(hwnd, &ps);
+}
+
+INT_PTR CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_INITDIALOG) {
+        auto* st = reinterpret_cast<HostState*>(lp);
+        SetWindowLongPtrA(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(st));
+        st->view.attach(hwnd);
+        if (st->options.placedMessageBoxes) SetMainDialogWindow(hwnd);
+        for (int i = 0; i < 2; ++i) {
+            if (st->options.busyPanels[i].bitmapId != 0)
+                st->panels[i] = static_cast<HBITMAP>(
+                    LoadImageA(ProgramInstance(), MAKEINTRESOURCEA(st->options.busyPanels[i].bitmapId),
+                               IMAGE_BITMAP, 0, 0, 0));
+        }
+        st->logic.onInit(st->view);
+        // TRUE lets the system give the focus, unless the behaviour set it.
+        return st->view.takeFocusWasSet() ? FALSE : TRUE;
+    }
+    auto* st = reinterpret_cast<HostState*>(GetWindowLongPtrA(hwnd, DWLP_USER));
+    if (st == nullptr) return FALSE;
+    switch (msg) {
+        case WM_COMMAND:
+            st->logic.onCommand(st->view, LOWORD(wp), HIWORD(wp));
+            return TRUE;
+        case WM_TIMER:
+            st->logic.onTimer(st->view, static_cast<int>(wp));
+            return TRUE;
+        case WM_NOTIFY: {
+            const auto* hdr = reinterpret_cast<const NMHDR*>(lp);
+            if (hdr != nullptr && hdr->code == static_cast<UINT>(UDN_DELTAPOS)) {
+                const auto* ud = reinterpret_cast<const NMUPDOWN*>(lp);
+                bool forbid = st->logic.onUpDownDelta(st->view, static_cast<int>(hdr->idFrom),
+                                                      ud->iPos, ud->iDelta);
+                SetWindowLongPtrA(hwnd, DWLP_MSGRESULT, forbid ? TRUE : FALSE);
+                return TRUE;
+            }
+            return FALSE;
+        }
+        case WM_LBUTTONDOWN:
+            st->logic.onLeftClick(st->view);
+            return TRUE;
+        case WM_CTLCOLORDLG:
+            if (!st->options.whiteBrush) return FALSE;
+            return reinterpret_cast<INT_PTR>(WhiteBrush());
+        case WM_CTLCOLORSTATIC:
+            if (!st->options.whiteBrush) return FALSE;
+            SetBkMode(reinterpret_cast<HDC>(wp), TRANSPARENT);
+            return reinterpret_cast<INT_PTR>(WhiteBrush());
+        case WM_DRAWITEM: {
+            const auto* di = reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
+            if (st->options.ownerDrawList == 0 || di == nullptr || di->CtlType != ODT_LISTBOX ||
+                static_cast<int>(di->CtlID) != st->options.ownerDrawList)
+                return FALSE;
+            DrawListRow(*st, *di);
+            SetWindowLongPtrA(hwnd, DWLP_MSGRESULT, TRUE);
+            return TRUE;
+        }
+        case WM_PAINT:
+            if (st->options.busyPanels[0].bitmapId == 0 && st->options.busyPanels[1].bitmapId == 0)
+                return FALSE;
+            PaintBusyPanels(hwnd, *st);
+            return TRUE;
+        case WM_DESTROY:
+            st->logic.onDestroy(st->view);
+            for (HBITMAP& b : st->panels) {
+                if (b != nullptr) DeleteObject(b);
+                b = nullptr;
+            }
+            if (MainDialogWindow() == hwnd) SetMainDialogWindow(nullptr);
+            return FALSE;
+        case WM_NCDESTROY:
+            SetWindowLongPtrA(hwnd, DWLP_USER, 0);
+            return FALSE;
+        default:
+            return FALSE;
+    }
+}
+
+}  // namespace
+
+int RunHostedDialog(HWND owner, int resourceId, ui::DialogLogic& logic,
+                    const DialogHostConfig& config) {
+    DialogHostOptions options;
+    auto it = config.find(resourceId);
+    if (it != config.end()) options = it->second;
+    HostState state(logic, options, config);
+    INT_PTR result = DialogBoxParamA(ProgramInstance(), MAKEINTRESOURCEA(resourceId), owner,
+                                     HostProc, reinterpret_cast<LPARAM>(&state));
+    if (result == -1) return -1;
+    return static_cast<int>(result);
+}
+
+}  // namespace varnok::win32

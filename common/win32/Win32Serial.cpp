@@ -1,0 +1,86 @@
+#include "common/win32/Win32Serial.h"
+
+#include <windows.h>
+
+#include <vector>
+
+namespace varnok::win32 {
+
+namespace {
+
+class Win32SerialPort : public serial::SerialPort {
+public:
+    explicit Win32SerialPort(HANDLE h) : h_(h) {}
+    Win32SerialPort(const Win32SerialPort&) = delete;
+    Win32SerialPort& operator=(const Win32SerialPort&) = delete;
+    ~Win32SerialPort() override {
+        // Keep the caller's error code: closing must not hide why an
+        // operation failed.
+        const DWORD error = GetLastError();
+        CloseHandle(h_);
+        SetLastError(error);
+    }
+
+    bool setTimeouts(const serial::CommTimeouts& t) override {
+        COMMTIMEOUTS ct;
+        ct.ReadIntervalTimeout = t.readIntervalTimeout;
+        ct.ReadTotalTimeoutMultiplier = t.readTotalTimeoutMultiplier;
+        ct.ReadTotalTimeoutConstant = t.readTotalTimeoutConstant;
+        ct.WriteTotalTimeoutMultiplier = t.writeTotalTimeoutMultiplier;
+        ct.WriteTotalTimeoutConstant = t.writeTotalTimeoutConstant;
+        return SetCommTimeouts(h_, &ct) != FALSE;
+    }
+
+    bool setLine(const std::string& definition) override {
+        DCB dcb;
+        ZeroMemory(&dcb, sizeof dcb);
+        dcb.DCBlength = sizeof dcb;
+        if (!GetCommState(h_, &dcb)) return false;
+        if (!BuildCommDCBA(definition.c_str(), &dcb)) return false;
+        return SetCommState(h_, &dcb) != FALSE;
+    }
+
+    bool purge(uint32_t flags) override { return PurgeComm(h_, flags) != FALSE; }
+
+    bool read(uint8_t* buffer, uint32_t size, uint32_t* received) override {
+        DWORD n = 0;
+        BOOL ok = ReadFile(h_, buffer, size, &n, nullptr);
+        *received = n;
+        return ok != FALSE;
+    }
+
+    bool write(const uint8_t* data, uint32_t size, uint32_t* written) override {
+        DWORD n = 0;
+        BOOL ok = WriteFile(h_, data, size, &n, nullptr);
+        *written = n;
+        return ok != FALSE;
+    }
+
+private:
+    HANDLE h_;
+};
+
+}  // namespace
+
+std::unique_ptr<serial::SerialPort> Win32SerialPorts::open(const std::string& path) {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return nullptr;
+    return std::make_unique<Win32SerialPort>(h);
+}
+
+bool Win32SerialPorts::exists(const std::string& name) {
+    DWORD size = 0;
+    GetDefaultCommConfigA(name.c_str(), nullptr, &size);
+    if (size < sizeof(COMMCONFIG) || size > 0x10000) size = sizeof(COMMCONFIG);
+    std::vector<uint8_t> buffer(size);
+    auto* config = reinterpret_cast<COMMCONFIG*>(buffer.data());
+    config->dwSize = size;
+    return GetDefaultCommConfigA(name.c_str(), config, &size) != FALSE;
+}
+
+uint32_t Win32SerialPorts::lastError() { return GetLastError(); }
+
+void Win32SerialPorts::setLastError(uint32_t code) { SetLastError(code); }
+
+}  // namespace varnok::win32
