@@ -16,6 +16,8 @@
 //   get-class <id> | get-style <id>
 //   list-count <id> | list-text <id> <row> | list-data <id> <row>
 //   list-sel <id> | list-select <id> <row>
+//   list-sel-rows <id>                   selected rows of a multiple-selection list: "0,2"
+//   list-multi-select <id> <rows|none>   select exactly rows "0,2" (LB_SETSEL), notify
 //   listview-count <id> | listview-text <id> <row> <col>
 //   wait-box <caption> <timeout-ms>      message box text (control 0xFFFF)
 //   answer-box <caption> <button-id>     click a box button, wait until it closes
@@ -366,6 +368,35 @@ private:
         }
         if (c == "list-count") return Send(ctl, LB_GETCOUNT, 0, 0, &r) ? "OK " + std::to_string(r) : "ERR busy";
         if (c == "list-sel") return Send(ctl, LB_GETCURSEL, 0, 0, &r) ? "OK " + std::to_string(r) : "ERR busy";
+        if (c == "list-sel-rows") {
+            if (!Send(ctl, LB_GETSELCOUNT, 0, 0, &r) || r == LB_ERR) return "ERR not a multiple-selection list";
+            std::vector<int> rows(static_cast<size_t>(r) + 1, 0);
+            if (!Send(ctl, LB_GETSELITEMS, static_cast<WPARAM>(r), reinterpret_cast<LPARAM>(rows.data()), &r) ||
+                r == LB_ERR)
+                return "ERR busy";
+            std::string out;
+            for (LRESULT i = 0; i < r; ++i) out += (i ? "," : "") + std::to_string(rows[static_cast<size_t>(i)]);
+            return "OK " + out;
+        }
+        if (c == "list-multi-select") {
+            if (a.words.size() < 2) return "ERR usage: list-multi-select <id> <rows|none>";
+            if (!Send(ctl, LB_SETSEL, FALSE, -1, &r) || r == LB_ERR) return "ERR not a multiple-selection list";
+            if (a.words[1] != "none") {
+                std::string rows = a.words[1];
+                size_t pos = 0;
+                while (pos <= rows.size()) {
+                    size_t comma = rows.find(',', pos);
+                    std::string one = rows.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
+                    long long n = 0;
+                    if (!ParseNumber(one, &n)) return "ERR bad row " + one;
+                    if (!Send(ctl, LB_SETSEL, TRUE, static_cast<LPARAM>(n), &r) || r == LB_ERR) return "ERR no row " + one;
+                    if (comma == std::string::npos) break;
+                    pos = comma + 1;
+                }
+            }
+            WPARAM wp = MAKEWPARAM(GetDlgCtrlID(ctl), LBN_SELCHANGE);
+            return Send(current_, WM_COMMAND, wp, reinterpret_cast<LPARAM>(ctl), &r) ? "OK" : "ERR busy";
+        }
         if (c == "list-data") {
             if (!Send(ctl, LB_GETITEMDATA, static_cast<WPARAM>(row), 0, &r)) return "ERR busy";
             return r == LB_ERR ? "ERR no row" : "OK " + std::to_string(r);
