@@ -10,6 +10,7 @@ namespace varnok::mode {
 namespace {
 
 constexpr int kMaxSelected = 64;
+const char kLibraryMissingText[] = "The FTDI D2XX library (ftd2xx.dll) could not be loaded";
 
 bool IsBitBox(int id) { return id >= IDC_BIT_FIRST && id <= IDC_BIT_LAST; }
 
@@ -97,6 +98,15 @@ void ModeDialog::search(ui::DialogView& view) {
         view.repaintNow();
         view.messageBox(kNoDeviceText, kNoDeviceCaption, ui::kMbIconWarning);
     } else {
+        if (!tool_.d2xxAvailable && !libraryErrorShown_) {
+            // Without the library no search can work: say why, once.
+            libraryErrorShown_ = true;
+            view.messageBox(std::string(kLibraryMissingText) +
+                                (tool_.d2xxLoadError.empty() ? std::string()
+                                                             : " (" + tool_.d2xxLoadError + ")") +
+                                ".",
+                            "Error", ui::kMbIconError);
+        }
         char text[64];
         std::snprintf(text, sizeof text, kEnumFailedFormat, n);
         // "Search Devices" stays usable, so a passing fault can be retried.

@@ -35,6 +35,7 @@ private:
     ModeTool& tool_;
     AdapterArray array_;
     bool bitsWereEnabled_ = false;
+    bool libraryErrorShown_ = false;
 };
 
 }  // namespace varnok::mode

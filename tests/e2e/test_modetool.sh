@@ -215,8 +215,24 @@ EOF
         fail "the adapter with the wrong settings was not left in order: $(received "$CASE_DIR/wrong.log")"
 }
 
+# No ftd2xx.dll: the reason is named once, then the search fails with -1;
+# "Search Devices" stays usable.
+case_no_library() {
+    E2E_NO_DLL=1 e2e_app "$EXE"
+    mkdir -p "$CASE_DIR/elsewhere"
+    e2e_launch "$CASE_DIR/elsewhere"
+    ok "wait-box Error 15000"
+    [[ $V == "The FTDI D2XX library (ftd2xx.dll) could not be loaded"* ]] || fail "first box says '$V'"
+    ok "answer-box Error 1"
+    e2e_box Error "EnumVarnokDevices failed (-1)" 1
+    e2e_wait_main "$CAPTION" 5000
+    expect "is-enabled 1002" 1
+    expect "is-enabled 1019" 0
+}
+
 e2e_begin
 e2e_case "VarnokCfg: no adapter, No device found" case_no_adapter
 e2e_case "VarnokCfg: adapters listed, a mode committed" case_adapters_and_commit
 e2e_case "VarnokCfg: silent and out-of-sequence adapters are left out" case_misbehaving_adapters
+e2e_case "VarnokCfg: missing ftd2xx.dll" case_no_library
 e2e_end

@@ -273,6 +273,21 @@ TEST(ModeDialogFlow, ListFailureShowsErrorBox) {
     EXPECT_FALSE(rig.view.isVisible(IDC_DEVICE_LIST));
 }
 
+TEST(ModeDialogFlow, MissingLibraryIsNamedOnceThenTheSearchFails) {
+    DialogRig rig;
+    rig.tool.d2xxAvailable = false;
+    rig.tool.d2xxLoadError = "LoadLibrary failed, error 126";
+    rig.start();
+    ASSERT_EQ(rig.view.boxes.size(), 2u);
+    EXPECT_EQ(rig.view.boxes[0].text,
+              "The FTDI D2XX library (ftd2xx.dll) could not be loaded (LoadLibrary failed, "
+              "error 126).");
+    EXPECT_EQ(rig.view.boxes[1].text, "EnumVarnokDevices failed (-1)");
+    EXPECT_TRUE(rig.view.isEnabled(IDC_SEARCH)) << "a search can be tried again";
+    rig.view.click(IDC_SEARCH);
+    EXPECT_EQ(rig.view.boxes.size(), 3u);
+}
+
 TEST(ModeDialogFlow, ThreeAdaptersFirstSelectedWithItsFirstPortShown) {
     DialogRig rig;
     rig.addAdapter(0x15, 5, 2, 0x0203, "1,11");
