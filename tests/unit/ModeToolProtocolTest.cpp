@@ -408,3 +408,36 @@ TEST(ModeProtocolCommit, LeaveConfigModeIsIdempotent) {
     EXPECT_FALSE(LeaveConfigMode(rig.tool, *port));
     EXPECT_EQ(ModeRig::Received(a), "\r97\r98\r");
 }
+
+// ------------------------------------------- the simulated serial port
+
+TEST(ModeSimSerial, ReadEndsAtIntervalAfterBurstOrAtTotalTimeout) {
+    ModeRig rig;
+    rig.ports.attach("COM5", Adapter(2));
+    auto port = OpenConfigPort(rig.tool, "\\\\.\\COM5");
+    ASSERT_TRUE(port);
+    uint8_t buf[4096];
+    uint32_t n = 99;
+    ASSERT_TRUE(port->read(buf, 4095, &n));
+    EXPECT_EQ(n, 0u);
+    EXPECT_EQ(rig.clock.nowMs(), 90u) << "nothing: the total time-out";
+
+    ASSERT_TRUE(SendText(rig.tool, *port, "\r"));  // identification 5 ms after the CR
+    uint64_t start = rig.clock.nowMs();
+    ASSERT_TRUE(port->read(buf, 4095, &n));
+    const std::string line = rig.ports.adapter("COM5")->identificationLine();
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), n), line);
+    // The CR went out at 90 ms; the line starts 5 ms later and runs at 4
+    // bytes per ms; the read ends 30 ms after its last byte.
+    uint64_t lastByte = 90 + 5 + (line.size() - 1) / 4;
+    EXPECT_EQ(rig.clock.nowMs(), lastByte + 30);
+    EXPECT_GT(rig.clock.nowMs(), start);
+
+    ASSERT_TRUE(SendText(rig.tool, *port, "\r"));
+    rig.clock.sleepMs(100);
+    ASSERT_TRUE(port->purge(0x08));
+    start = rig.clock.nowMs();
+    ASSERT_TRUE(port->read(buf, 4095, &n));
+    EXPECT_EQ(n, 0u) << "a purge drops what has arrived";
+    EXPECT_EQ(rig.clock.nowMs() - start, 90u);
+}
