@@ -1,9 +1,15 @@
-// The interface-mode tool's dialog (resource 1000).
+// The interface-mode tool's dialog (resource 1000): searches for adapters by
+// itself shortly after it opens, lists adapters and ports, shows and edits
+// the selected ports' modes and control bits, commits the changed adapters.
 #pragma once
 #include "common/platform/DialogView.h"
 #include "modetool/ModeTool.h"
+#include "modetool/Modes.h"
+#include "modetool/Protocol.h"
 
 namespace varnok::mode {
+
+constexpr unsigned kStartSearchDelayMs = 100;
 
 class ModeDialog : public ui::DialogLogic {
 public:
@@ -13,8 +19,23 @@ public:
     void onTimer(ui::DialogView& view, int timerId) override;
     void onDestroy(ui::DialogView& view) override;
 
+    const AdapterArray& adapters() const { return array_; }
+
 private:
+    void enterBusy(ui::DialogView& view);
+    void leaveBusy(ui::DialogView& view);
+    void search(ui::DialogView& view);
+    void commit(ui::DialogView& view);
+    void deviceSelectionChanged(ui::DialogView& view);
+    void portSelectionChanged(ui::DialogView& view);
+    // The adapters selected in the device list (rows whose item data is a
+    // record of the current array) and the selected port rows.
+    Selection selection(ui::DialogView& view);
+
     ModeTool& tool_;
+    AdapterArray array_;
+    bool bitsWereEnabled_ = false;
+    bool libraryErrorShown_ = false;
 };
 
 }  // namespace varnok::mode

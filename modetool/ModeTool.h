@@ -19,6 +19,9 @@ struct ModeTool {
     std::string d2xxLoadError;
     // The mode dialog's view: owner of every message box of the tool.
     ui::DialogView* view = nullptr;
+    // Set while an adapter is in configuration mode; makes leaving it
+    // idempotent within one exchange (only one exchange runs at a time).
+    bool inConfigMode = false;
 };
 
 }  // namespace varnok::mode

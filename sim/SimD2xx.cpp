@@ -131,7 +131,7 @@ Status SimD2xx::EE_UARead(d2xx::Handle handle, uint8_t* buffer, uint32_t length,
     if (d->userAreaFails) return d2xx::kIoError;
     // Like the library: asking for more than the user area holds fails.
     if (length > d->userArea.size()) return d2xx::kIoError;
-    std::memcpy(buffer, d->userArea.data(), length);
+    if (length > 0) std::memcpy(buffer, d->userArea.data(), length);
     *bytesRead = length;
     return d2xx::kOk;
 }
@@ -237,7 +237,7 @@ bool ParseDeviceFile(const std::string& text, SimD2xx* sim, std::string* error) 
         if (start == std::string::npos || line[start] == '#') continue;
         line = line.substr(start);
         std::string why;
-        if (line.rfind("device", 0) == 0 && (line.size() == 6 || line[6] == ' ')) {
+        if (line.rfind("device", 0) == 0 && (line.size() == 6 || line[6] == ' ' || line[6] == '\t')) {
             SimDevice d;
             if (!ParseDeviceLine(line.substr(6), &d, &why)) {
                 *error = "line " + std::to_string(lineNo) + ": " + why;

@@ -46,6 +46,10 @@ public:
     // The calling thread's last system error code (GetLastError).
     virtual uint32_t lastError() = 0;
     virtual void setLastError(uint32_t code) = 0;
+    // The system's text for an error code (FormatMessageA with
+    // FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, language
+    // 0x400, buffer released with LocalFree); empty when the system has none.
+    virtual std::string systemMessage(uint32_t code) = 0;
 };
 
 }  // namespace varnok::serial

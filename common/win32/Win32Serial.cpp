@@ -83,4 +83,17 @@ uint32_t Win32SerialPorts::lastError() { return GetLastError(); }
 
 void Win32SerialPorts::setLastError(uint32_t code) { SetLastError(code); }
 
+std::string Win32SerialPorts::systemMessage(uint32_t code) {
+    const DWORD saved = GetLastError();
+    char* text = nullptr;
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr,
+                             code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+                             reinterpret_cast<LPSTR>(&text), 0, nullptr);
+    std::string out;
+    if (n != 0 && text != nullptr) out.assign(text, n);
+    if (text != nullptr) LocalFree(text);
+    SetLastError(saved);
+    return out;
+}
+
 }  // namespace varnok::win32

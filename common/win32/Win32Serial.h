@@ -10,6 +10,7 @@ public:
     bool exists(const std::string& name) override;
     uint32_t lastError() override;
     void setLastError(uint32_t code) override;
+    std::string systemMessage(uint32_t code) override;
 };
 
 }  // namespace varnok::win32

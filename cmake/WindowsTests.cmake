@@ -1,0 +1,33 @@
+# Test programs of the Windows build, for the end-to-end tests under Wine:
+# the simulated ftd2xx.dll (in a folder of its own: it is never shipped beside
+# the programs) and the UI driver.
+set(VARNOK_WIN_STATIC_FLAGS -static -static-libgcc -static-libstdc++)
+
+add_library(ftd2xx_sim SHARED ${CMAKE_SOURCE_DIR}/sim/ftd2xx_dll.cpp
+                              ${CMAKE_SOURCE_DIR}/sim/ftd2xx.def)
+target_link_libraries(ftd2xx_sim PRIVATE varnok_sim)
+set_target_properties(ftd2xx_sim PROPERTIES
+  OUTPUT_NAME ftd2xx
+  PREFIX ""
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/testdll
+  LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/testdll
+  ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/testdll/lib)
+if(NOT MSVC)
+  target_link_options(ftd2xx_sim PRIVATE ${VARNOK_WIN_STATIC_FLAGS})
+endif()
+
+file(GLOB UIDRIVER_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/uidriver/*.cpp)
+add_executable(uidriver ${UIDRIVER_SOURCES})
+target_compile_definitions(uidriver PRIVATE UNICODE _UNICODE)
+target_link_libraries(uidriver PRIVATE user32)
+set_target_properties(uidriver PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/e2e)
+if(NOT MSVC)
+  target_link_options(uidriver PRIVATE ${VARNOK_WIN_STATIC_FLAGS})
+endif()
+
+# Calls the ten functions of an ftd2xx.dll: checks the test DLL under Wine.
+add_executable(d2xxprobe ${CMAKE_SOURCE_DIR}/tests/e2e/d2xxprobe/D2xxProbe.cpp)
+set_target_properties(d2xxprobe PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/e2e)
+if(NOT MSVC)
+  target_link_options(d2xxprobe PRIVATE ${VARNOK_WIN_STATIC_FLAGS})
+endif()

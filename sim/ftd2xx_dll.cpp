@@ -1,0 +1,233 @@
+// The test ftd2xx.dll: the simulated D2XX library behind FTDI's documented
+// ABI, for the end-to-end tests and the demo under Wine. Never shipped.
+//
+// VARNOK_SIM_DEVICES names the device file (format: ParseDeviceFile). A
+// missing or unparsable file means zero devices; the reason goes to the log.
+// VARNOK_SIM_LOG names a file to which every call that changes something is
+// appended, one line each ("FT_Reload 0x0403 0x0000").
+//
+// The ABI: every function is WINAPI (__stdcall; on x64 the one calling
+// convention), FT_STATUS is ULONG, FT_HANDLE is PVOID, DWORD and ULONG are
+// 32-bit unsigned, LONG 32-bit signed. The types are spelled out here so that
+// this file needs no Windows or vendor header; the names are exported
+// undecorated through sim/ftd2xx.def.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "sim/SimD2xx.h"
+
+#if defined(_MSC_VER) || defined(__MINGW32__)
+#define FT_API __stdcall
+#else
+#define FT_API
+#endif
+
+#ifdef _WIN32
+static_assert(sizeof(unsigned long) == 4, "ULONG is 32 bits on Windows");
+#endif
+
+namespace {
+
+using varnok::d2xx::DeviceListInfoNode;
+using varnok::sim::SimD2xx;
+
+typedef unsigned long FtStatus;  // FT_STATUS (ULONG)
+typedef void* FtHandle;          // FT_HANDLE (PVOID)
+typedef unsigned long Dword;     // DWORD
+
+// One FT_DEVICE_LIST_INFO_NODE as the caller lays it out.
+struct AbiNode {
+    unsigned long Flags;
+    unsigned long Type;
+    unsigned long ID;
+    Dword LocId;
+    char SerialNumber[16];
+    char Description[64];
+    FtHandle ftHandle;
+};
+
+class Library {
+public:
+    Library() {
+        const char* log = std::getenv("VARNOK_SIM_LOG");
+        if (log != nullptr && *log != '\0') logPath_ = log;
+        load();
+    }
+
+    SimD2xx& sim() { return sim_; }
+
+    // Appends the calls that changed something since the last flush.
+    void flush() {
+        for (; logged_ < sim_.changes.size(); ++logged_) write(sim_.changes[logged_]);
+    }
+
+private:
+    void load() {
+        const char* path = std::getenv("VARNOK_SIM_DEVICES");
+        if (path == nullptr || *path == '\0') {
+            write("device file: VARNOK_SIM_DEVICES is not set; no devices");
+            return;
+        }
+        std::ifstream in(path, std::ios::binary);
+        if (!in) {
+            write(std::string("device file: cannot read ") + path + "; no devices");
+            return;
+        }
+        std::ostringstream text;
+        text << in.rdbuf();
+        // Parse into a scratch simulator: a file with an error yields no
+        // devices at all, not the ones before the bad line.
+        SimD2xx parsed;
+        std::string error;
+        if (!varnok::sim::ParseDeviceFile(text.str(), &parsed, &error)) {
+            write(std::string("device file: ") + path + ": " + error + "; no devices");
+            return;
+        }
+        sim_.devices = parsed.devices;
+        sim_.createListFails = parsed.createListFails;
+        sim_.getListFails = parsed.getListFails;
+        sim_.reloadStatus = parsed.reloadStatus;
+    }
+
+    void write(const std::string& line) {
+        if (logPath_.empty()) return;
+        std::FILE* f = std::fopen(logPath_.c_str(), "ab");
+        if (f == nullptr) return;
+        std::fprintf(f, "%s\n", line.c_str());
+        std::fclose(f);
+    }
+
+    SimD2xx sim_;
+    std::string logPath_;
+    std::size_t logged_ = 0;
+};
+
+// Created on the first call (the programs call from one thread).
+Library& Lib() {
+    static Library lib;
+    return lib;
+}
+
+// Runs one call and logs what it changed.
+template <typename F>
+FtStatus Call(F f) {
+    Library& lib = Lib();
+    FtStatus st = f(lib.sim());
+    lib.flush();
+    return st;
+}
+
+constexpr FtStatus kInvalidParameter = 6;  // FT_INVALID_PARAMETER
+
+}  // namespace
+
+extern "C" {
+
+FtStatus FT_API FT_CreateDeviceInfoList(Dword* count) {
+    if (count == nullptr) return kInvalidParameter;
+    return Call([&](SimD2xx& s) {
+        uint32_t n = 0;
+        FtStatus st = s.CreateDeviceInfoList(&n);
+        if (st == 0) *count = n;
+        return st;
+    });
+}
+
+FtStatus FT_API FT_GetDeviceInfoList(AbiNode* nodes, Dword* count) {
+    if (nodes == nullptr || count == nullptr) return kInvalidParameter;
+    return Call([&](SimD2xx& s) {
+        std::unique_ptr<DeviceListInfoNode[]> tmp(new DeviceListInfoNode[s.devices.size() + 1]);
+        uint32_t n = 0;
+        FtStatus st = s.GetDeviceInfoList(tmp.get(), &n);
+        if (st != 0) return st;
+        for (uint32_t i = 0; i < n; ++i) {
+            nodes[i].Flags = tmp[i].Flags;
+            nodes[i].Type = tmp[i].Type;
+            nodes[i].ID = tmp[i].ID;
+            nodes[i].LocId = tmp[i].LocId;
+            std::memcpy(nodes[i].SerialNumber, tmp[i].SerialNumber, sizeof nodes[i].SerialNumber);
+            std::memcpy(nodes[i].Description, tmp[i].Description, sizeof nodes[i].Description);
+            nodes[i].ftHandle = nullptr;
+        }
+        *count = n;
+        return st;
+    });
+}
+
+FtStatus FT_API FT_GetDeviceInfoDetail(Dword index, Dword* flags, Dword* type, Dword* id,
+                                       Dword* locId, void* serial, void* description,
+                                       FtHandle* handle) {
+    return Call([&](SimD2xx& s) {
+        uint32_t f = 0, t = 0, i = 0, l = 0;
+        char sn[16], desc[64];
+        FtStatus st = s.GetDeviceInfoDetail(index, &f, &t, &i, &l, sn, desc, nullptr);
+        if (st != 0) return st;
+        if (flags != nullptr) *flags = f;
+        if (type != nullptr) *type = t;
+        if (id != nullptr) *id = i;
+        if (locId != nullptr) *locId = l;
+        if (serial != nullptr) std::memcpy(serial, sn, sizeof sn);
+        if (description != nullptr) std::memcpy(description, desc, sizeof desc);
+        if (handle != nullptr) *handle = nullptr;
+        return st;
+    });
+}
+
+FtStatus FT_API FT_Open(int index, FtHandle* handle) {
+    if (handle == nullptr) return kInvalidParameter;
+    return Call([&](SimD2xx& s) { return s.Open(index, handle); });
+}
+
+FtStatus FT_API FT_OpenEx(void* arg, Dword flags, FtHandle* handle) {
+    if (handle == nullptr) return kInvalidParameter;
+    // By location the location itself travels in the pointer argument.
+    uint32_t location = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(arg));
+    return Call([&](SimD2xx& s) { return s.OpenEx(location, flags, handle); });
+}
+
+FtStatus FT_API FT_Close(FtHandle handle) {
+    return Call([&](SimD2xx& s) { return s.Close(handle); });
+}
+
+FtStatus FT_API FT_GetComPortNumber(FtHandle handle, long* port) {
+    if (port == nullptr) return kInvalidParameter;
+    return Call([&](SimD2xx& s) {
+        int32_t n = -1;
+        FtStatus st = s.GetComPortNumber(handle, &n);
+        if (st == 0) *port = n;
+        return st;
+    });
+}
+
+FtStatus FT_API FT_EE_UASize(FtHandle handle, Dword* size) {
+    if (size == nullptr) return kInvalidParameter;
+    return Call([&](SimD2xx& s) {
+        uint32_t n = 0;
+        FtStatus st = s.EE_UASize(handle, &n);
+        if (st == 0) *size = n;
+        return st;
+    });
+}
+
+FtStatus FT_API FT_EE_UARead(FtHandle handle, unsigned char* buffer, Dword length,
+                             Dword* bytesRead) {
+    if (buffer == nullptr || bytesRead == nullptr) return kInvalidParameter;
+    return Call([&](SimD2xx& s) {
+        uint32_t n = 0;
+        FtStatus st = s.EE_UARead(handle, buffer, length, &n);
+        if (st == 0) *bytesRead = n;
+        return st;
+    });
+}
+
+FtStatus FT_API FT_Reload(unsigned short vendorId, unsigned short productId) {
+    return Call([&](SimD2xx& s) { return s.Reload(vendorId, productId); });
+}
+
+}  // extern "C"

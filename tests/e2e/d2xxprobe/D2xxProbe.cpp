@@ -1,0 +1,122 @@
+// Calls the ten functions of an ftd2xx.dll (loaded at run time, like the
+// programs do) and prints what they return, one line each. The end-to-end
+// tests use it to check the test ftd2xx.dll's exports and ABI under Wine.
+//   d2xxprobe list            every device: detail, COM number, user area
+//   d2xxprobe nodes           FT_GetDeviceInfoList
+//   d2xxprobe reload VID PID  FT_Reload (hex ids)
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+typedef ULONG FT_STATUS;
+typedef PVOID FT_HANDLE;
+
+struct FT_DEVICE_LIST_INFO_NODE {
+    ULONG Flags;
+    ULONG Type;
+    ULONG ID;
+    DWORD LocId;
+    char SerialNumber[16];
+    char Description[64];
+    FT_HANDLE ftHandle;
+};
+
+typedef FT_STATUS(WINAPI* CreateListFn)(LPDWORD);
+typedef FT_STATUS(WINAPI* GetListFn)(FT_DEVICE_LIST_INFO_NODE*, LPDWORD);
+typedef FT_STATUS(WINAPI* DetailFn)(DWORD, LPDWORD, LPDWORD, LPDWORD, LPDWORD, LPVOID, LPVOID, FT_HANDLE*);
+typedef FT_STATUS(WINAPI* OpenFn)(int, FT_HANDLE*);
+typedef FT_STATUS(WINAPI* OpenExFn)(PVOID, DWORD, FT_HANDLE*);
+typedef FT_STATUS(WINAPI* CloseFn)(FT_HANDLE);
+typedef FT_STATUS(WINAPI* ComPortFn)(FT_HANDLE, LPLONG);
+typedef FT_STATUS(WINAPI* UASizeFn)(FT_HANDLE, LPDWORD);
+typedef FT_STATUS(WINAPI* UAReadFn)(FT_HANDLE, PUCHAR, DWORD, LPDWORD);
+typedef FT_STATUS(WINAPI* ReloadFn)(WORD, WORD);
+
+template <typename T>
+bool Resolve(HMODULE lib, const char* name, T* fn) {
+    *fn = reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(lib, name)));
+    if (*fn == nullptr) std::printf("missing export %s\n", name);
+    return *fn != nullptr;
+}
+
+int main(int argc, char** argv) {
+    HMODULE lib = LoadLibraryA("ftd2xx.dll");
+    if (lib == nullptr) {
+        std::printf("cannot load ftd2xx.dll\n");
+        return 2;
+    }
+    CreateListFn createList;
+    GetListFn getList;
+    DetailFn detail;
+    OpenFn open;
+    OpenExFn openEx;
+    CloseFn close;
+    ComPortFn comPort;
+    UASizeFn uaSize;
+    UAReadFn uaRead;
+    ReloadFn reload;
+    bool all = Resolve(lib, "FT_CreateDeviceInfoList", &createList) &
+               Resolve(lib, "FT_GetDeviceInfoList", &getList) &
+               Resolve(lib, "FT_GetDeviceInfoDetail", &detail) & Resolve(lib, "FT_Open", &open) &
+               Resolve(lib, "FT_OpenEx", &openEx) & Resolve(lib, "FT_Close", &close) &
+               Resolve(lib, "FT_GetComPortNumber", &comPort) & Resolve(lib, "FT_EE_UASize", &uaSize) &
+               Resolve(lib, "FT_EE_UARead", &uaRead) & Resolve(lib, "FT_Reload", &reload);
+    int rc = all ? 0 : 3;
+    const char* cmd = argc > 1 ? argv[1] : "list";
+    if (all && std::strcmp(cmd, "reload") == 0 && argc == 4) {
+        WORD vid = static_cast<WORD>(std::strtoul(argv[2], nullptr, 16));
+        WORD pid = static_cast<WORD>(std::strtoul(argv[3], nullptr, 16));
+        std::printf("reload %lu\n", reload(vid, pid));
+    } else if (all && std::strcmp(cmd, "nodes") == 0) {
+        DWORD n = 0;
+        FT_STATUS st = createList(&n);
+        std::printf("count %lu %lu\n", st, n);
+        std::vector<FT_DEVICE_LIST_INFO_NODE> nodes(n + 1);
+        DWORD got = 0;
+        st = getList(nodes.data(), &got);
+        std::printf("list %lu %lu\n", st, got);
+        for (DWORD i = 0; st == 0 && i < got && i < n; ++i) {
+            const auto& d = nodes[i];
+            std::printf("node %lu flags=%lu type=%lu id=%08lx loc=%lx serial=%.16s desc=%.64s\n", i, d.Flags,
+                        d.Type, d.ID, d.LocId, d.SerialNumber, d.Description);
+        }
+    } else if (all) {
+        DWORD n = 0;
+        FT_STATUS st = createList(&n);
+        std::printf("count %lu %lu\n", st, n);
+        for (DWORD i = 0; st == 0 && i < n; ++i) {
+            DWORD flags = 0, type = 0, id = 0, loc = 0;
+            char serial[17] = {}, desc[65] = {};
+            FT_HANDLE unused = nullptr;
+            FT_STATUS ds = detail(i, &flags, &type, &id, &loc, serial, desc, &unused);
+            std::printf("device %lu status=%lu flags=%lu type=%lu id=%08lx loc=%lx serial=%s desc=%s\n", i, ds,
+                        flags, type, id, loc, serial, desc);
+            FT_HANDLE h = nullptr;
+            FT_STATUS os = openEx(reinterpret_cast<PVOID>(static_cast<ULONG_PTR>(loc)), 4, &h);
+            if (os != 0) {
+                std::printf("  open %lu\n", os);
+                continue;
+            }
+            LONG com = 0;
+            FT_STATUS cs = comPort(h, &com);
+            DWORD size = 0;
+            FT_STATUS us = uaSize(h, &size);
+            std::printf("  com %lu %ld ua %lu %lu\n", cs, com, us, size);
+            if (us == 0 && size > 0) {
+                std::vector<unsigned char> buf(size);
+                DWORD got = 0;
+                FT_STATUS rs = uaRead(h, buf.data(), size, &got);
+                std::printf("  uaread %lu %lu %.*s\n", rs, got, static_cast<int>(got), buf.data());
+            }
+            std::printf("  close %lu\n", close(h));
+        }
+        FT_HANDLE h = nullptr;
+        std::printf("open-index-0 %lu\n", open(0, &h));
+        if (h != nullptr) close(h);
+    }
+    FreeLibrary(lib);
+    return rc;
+}

@@ -1,0 +1,238 @@
+#!/bin/bash
+# VarnokCfg.exe under Wine against simulated adapters: the adapter firmware
+# runs natively on a pseudo-terminal (sim/adapter_main.cpp, program `adapter`)
+# that the prefix maps to a COM port, and the test ftd2xx.dll reports the
+# matching FTDI interfaces.
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+
+EXE=VarnokCfg.exe
+CAPTION="Tarnel VarnokCfg v2.3"
+NO_DEVICE_TEXT='Only for "Apex" series:\r\nPlease activate the configuration mode of the desired devices.\r\nTherefore you must press the config button for two seconds until the button will light.'
+
+# The native adapter simulator (tools/test.sh builds into build/, a manual
+# build often into build-native/).
+E2E_ADAPTER=${E2E_ADAPTER:-}
+if [[ -z $E2E_ADAPTER ]]; then
+    for candidate in "$E2E_ROOT/build/adapter" "$E2E_ROOT/build-native/adapter"; do
+        [[ -x $candidate ]] && { E2E_ADAPTER=$candidate; break; }
+    done
+fi
+
+ADAPTER_PIDS=()
+
+# Cases run in subshells: each one stops the adapters it started.
+stop_adapters() {
+    local pid
+    for pid in "${ADAPTER_PIDS[@]}"; do
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    ADAPTER_PIDS=()
+}
+
+modetool_teardown() {
+    local rc=$?
+    stop_adapters
+    (exit "$rc")
+    e2e_teardown
+}
+
+# Starts one simulated adapter and sets PTY to its terminal.
+# Its log is $CASE_DIR/<tag>.log.
+start_adapter() {  # tag adapter-options...
+    local tag=$1
+    shift
+    [[ -n $E2E_ADAPTER ]] || fail "the adapter simulator is not built (build-native/adapter)"
+    if (( ${#ADAPTER_PIDS[@]} == 0 )); then
+        trap 'modetool_teardown' EXIT
+    fi
+    "$E2E_ADAPTER" --seconds 120 --log "$CASE_DIR/$tag.log" "$@" >"$CASE_DIR/$tag.out" 2>&1 &
+    ADAPTER_PIDS+=($!)
+    local deadline=$(( $(e2e_now_ms) + 5000 ))
+    PTY=
+    while [[ -z $PTY ]]; do
+        PTY=$(head -n 1 "$CASE_DIR/$tag.out" 2>/dev/null || true)
+        [[ -n $PTY ]] && break
+        (( $(e2e_now_ms) > deadline )) && fail "adapter $tag did not start"
+        sleep 0.02
+    done
+}
+
+# Maps COM ports to terminals: map_ports COM20 /dev/pts/3 COM30 /dev/pts/4 ...
+map_ports() {
+    local reg=$CASE_DIR/ports.reg
+    {
+        printf 'Windows Registry Editor Version 5.00\r\n\r\n'
+        printf '[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\r\n'
+        while (($#)); do
+            printf '"%s"="%s"\r\n' "$1" "$2"
+            shift 2
+        done
+    } >"$reg"
+    e2e_reg_import "$reg" || fail "mapping the COM ports failed"
+    e2e_wine_stop
+}
+
+# Bytes the adapter received, as one line of hex pairs.
+received() { awk '$2 == "recv" { $1 = ""; $2 = ""; printf "%s", $0 }' "$1" | tr -s ' ' | sed 's/^ //'; }
+
+hex_of() { printf '%b' "$1" | od -An -tx1 -v | tr 'a-f' 'A-F' | tr -s ' \n' ' ' | sed 's/^ //; s/ $//'; }
+
+# Polls a driver command until its value is $2 (bounded by $3 ms).
+wait_value() {  # command value timeout-ms
+    local deadline=$(( $(e2e_now_ms) + $3 ))
+    while :; do
+        drv "$1"
+        [[ $R == "OK $2" ]] && return 0
+        (( $(e2e_now_ms) > deadline )) && fail "$1: still '$R' after $3 ms, expected '$2'"
+        sleep 0.1
+    done
+}
+
+start_tool() {  # devices-file
+    e2e_app "$EXE" "$1"
+    e2e_launch
+    e2e_wait_main "$CAPTION" 20000
+}
+
+# No adapter: about 100 ms after opening the lists give way to the panels and
+# "No device found" is shown; afterwards only "Search Devices" is enabled.
+case_no_adapter() {
+    cat >"$CASE_DIR/devices.in" <<'EOF'
+device id=04036001 loc=22 serial=F0REIGN1 com=40 desc=FT232R USB UART
+EOF
+    start_tool "$CASE_DIR/devices.in"
+    e2e_box "No device found" "$NO_DEVICE_TEXT"
+    expect "is-visible 1001" 0
+    expect "is-visible 1003" 0
+    e2e_screenshot "$E2E_SCREENSHOTS/modetool-no-device.png"
+    ok "answer-box No device found 1"
+    expect "is-enabled 1002" 1
+    local id
+    for id in 1001 1003 1005 1012 1014 1019; do
+        expect "is-enabled $id" 0
+    done
+}
+
+# A "Varnok Plus" adapter with four ports and an "Apex" adapter (reduced
+# model) on its first data port: both listed, ports with their COM names,
+# settings shown; a mode change committed reaches the adapter byte for byte.
+case_adapters_and_commit() {
+    start_adapter plus --family config --ports 4 --name "Varnok Plus 4"
+    local plus_pty=$PTY
+    start_adapter apex --family first --model reduced --ports 2 --name "Apex 2" --rearm
+    local apex_pty=$PTY
+    map_ports COM20 "$plus_pty" COM30 "$apex_pty"
+    cat >"$CASE_DIR/devices.in" <<'EOF'
+device id=04036011 loc=15 serial=VP000001 com=20 ua="id 1,7" desc=Varnok Plus - Config
+device id=04036011 loc=121 serial=VP000001A com=21 desc=Varnok Plus 4 A
+device id=04036011 loc=122 serial=VP000001B com=22 desc=Varnok Plus 4 B
+device id=04036011 loc=123 serial=VP000001C com=23 desc=Varnok Plus 4 C
+device id=04036011 loc=124 serial=VP000001D com=24 desc=Varnok Plus 4 D
+device id=04036001 loc=31 serial=APEX0002 com=30 desc=USB Serial Converter
+EOF
+    start_tool "$CASE_DIR/devices.in"
+    wait_value "list-count 1001" 2 15000
+    wait_value "is-visible 1001" 1 5000
+    expect "list-text 1001 0" "Varnok Plus 4 (7)"
+    expect "list-text 1001 1" "Apex 2"
+    expect "list-sel-rows 1001" "0"
+    expect "list-count 1003" 4
+    local k
+    for k in 1 2 3 4; do
+        expect "list-text 1003 $((k - 1))" "Port $k   (COM2$k)"
+    done
+    # The simulated firmware starts port k in mode k with bits k-1.
+    expect "get-check 1005" 1
+    expect "get-text 1012" "RS232"
+    ok "list-multi-select 1003 1"
+    expect "get-check 1006" 1
+    expect "get-check 1014" 1
+    expect "get-check 1015" 0
+    expect "is-enabled 1014" 1
+    e2e_screenshot "$E2E_SCREENSHOTS/modetool-adapters.png"
+
+    # The Apex adapter: reduced labels, ports without COM names.
+    ok "list-multi-select 1001 1"
+    expect "list-count 1003" 2
+    expect "list-text 1003 0" "Port 1"
+    expect "get-text 1005" "RS485 4-wire"
+    expect "get-text 1014" "Termination"
+    expect "is-visible 1009" 0
+
+    # Port 2 of the first adapter to RS422, then commit.
+    ok "list-multi-select 1001 0"
+    ok "list-multi-select 1003 1"
+    ok "send-click 1011"
+    ok "click 1019"
+    local deadline=$(( $(e2e_now_ms) + 10000 ))
+    until grep -q ' store ' "$CASE_DIR/plus.log"; do
+        (( $(e2e_now_ms) > deadline )) && fail "the commit did not reach the adapter"
+        sleep 0.1
+    done
+    wait_value "is-visible 1001" 1 5000
+    local settings='\r\n1\r\n1\r\n0\r\n\r\n2\r\n7\r\n1\r\n\r\n3\r\n3\r\n2\r\n\r\n4\r\n4\r\n3\r\n'
+    local want
+    want="$(hex_of '0\r0\r0\r0\r\r\r96\r98\r') $(hex_of "\r97\r$settings\r99\r98\r")"
+    sleep 0.2  # the leave command follows the store
+    [[ $(received "$CASE_DIR/plus.log") == "$want" ]] ||
+        fail "byte stream: got '$(received "$CASE_DIR/plus.log")', expected '$want'"
+    grep -q ' ports 1:1/0 2:7/1 3:3/2 4:4/3$' "$CASE_DIR/plus.log" || fail "stored settings: $(grep ' ports ' "$CASE_DIR/plus.log" | tail -n 1)"
+    grep -q ' store ' "$CASE_DIR/apex.log" && fail "the unchanged adapter was written"
+    expect "get-check 1005" 1  # shown again from the array: adapter 1, port 1
+    ok "list-multi-select 1003 1"
+    expect "get-check 1011" 1
+
+    # Real-time cost against the pauses the protocol demands (between the
+    # first and the last byte received: query 650 ms, commit of one piece 700 ms).
+    awk '
+        $2 == "recv" && !qs { qs = $1 }
+        $2 == "event" && $3 == "leave" && !ql { ql = $1; next }
+        $2 == "recv" && ql && !cs { cs = $1 }
+        $2 == "event" && $3 == "leave" && ql { cl = $1 }
+        END {
+            printf "query: %d ms for 650 ms of pauses (%.3f); commit: %d ms for 700 ms of pauses (%.3f)\n",
+                   ql - qs, (ql - qs) / 650, cl - cs, (cl - cs) / 700
+        }' "$CASE_DIR/plus.log" | tee "$CASE_DIR/timing.txt" >&2
+    [[ -n $E2E_SCREENSHOTS ]] && cp "$CASE_DIR/timing.txt" "$E2E_SCREENSHOTS/modetool-timing.txt"
+}
+
+# An adapter that does not answer and one whose settings are out of sequence
+# are both left out: "No device found".
+case_misbehaving_adapters() {
+    start_adapter silent --family config --ports 2 --misbehave silent
+    local silent_pty=$PTY
+    start_adapter wrong --family config --ports 3 --misbehave wrong-port
+    local wrong_pty=$PTY
+    map_ports COM20 "$silent_pty" COM21 "$wrong_pty"
+    cat >"$CASE_DIR/devices.in" <<'EOF'
+device id=04036011 loc=15 serial=VP000001 com=20 desc=Varnok Plus - Config
+device id=04036011 loc=25 serial=VP000002 com=21 desc=Varnok Plus - Config
+EOF
+    start_tool "$CASE_DIR/devices.in"
+    e2e_box "No device found" "$NO_DEVICE_TEXT" 1
+    received "$CASE_DIR/wrong.log" | grep -q "$(hex_of '96\r98\r')$" ||
+        fail "the adapter with the wrong settings was not left in order: $(received "$CASE_DIR/wrong.log")"
+}
+
+# No ftd2xx.dll: the reason is named once, then the search fails with -1;
+# "Search Devices" stays usable.
+case_no_library() {
+    E2E_NO_DLL=1 e2e_app "$EXE"
+    mkdir -p "$CASE_DIR/elsewhere"
+    e2e_launch "$CASE_DIR/elsewhere"
+    ok "wait-box Error 15000"
+    [[ $V == "The FTDI D2XX library (ftd2xx.dll) could not be loaded"* ]] || fail "first box says '$V'"
+    ok "answer-box Error 1"
+    e2e_box Error "EnumVarnokDevices failed (-1)" 1
+    e2e_wait_main "$CAPTION" 5000
+    expect "is-enabled 1002" 1
+    expect "is-enabled 1019" 0
+}
+
+e2e_begin
+e2e_case "VarnokCfg: no adapter, No device found" case_no_adapter
+e2e_case "VarnokCfg: adapters listed, a mode committed" case_adapters_and_commit
+e2e_case "VarnokCfg: silent and out-of-sequence adapters are left out" case_misbehaving_adapters
+e2e_case "VarnokCfg: missing ftd2xx.dll" case_no_library
+e2e_end

@@ -1,0 +1,378 @@
+#include <gtest/gtest.h>
+
+#include "modetool/Discovery.h"
+#include "modetool/ModeDialog.h"
+#include "modetool/Modes.h"
+#include "resources/ModeToolIds.h"
+#include "tests/unit/ModeToolRig.h"
+
+using namespace varnok;
+using namespace varnok::mode;
+using namespace varnok::test;
+using sim::FakeDialogView;
+using sim::SimAdapterOptions;
+
+namespace {
+
+using Kind = FakeDialogView::Kind;
+
+// The controls of dialog 1000 as the template creates them.
+void DeclareControls(FakeDialogView& v) {
+    v.declare(IDC_DEVICE_LIST, Kind::Other);
+    v.declare(IDC_SEARCH, Kind::Button, true, "Search Devices");
+    v.declare(IDC_PORT_LIST_MT, Kind::Other);
+    v.declare(IDC_MODE_GROUP, Kind::Other, true, "Mode");
+    std::vector<int> radios;
+    for (int k = 1; k <= 8; ++k) {
+        v.declare(ModeButtonId(k), Kind::Radio, true, kStandardModeTable[k - 1]);
+        radios.push_back(ModeButtonId(k));
+    }
+    v.radioGroups.push_back(radios);
+    v.declare(IDC_BITS_GROUP, Kind::Other, true, "Control Bits");
+    for (int b = 0; b < 3; ++b) v.declare(BitBoxId(b), Kind::Auto3State, false, kStandardBitTable[b]);
+    v.declare(IDC_DEVICES_LABEL, Kind::Other, true, "Devices:");
+    v.declare(IDC_PORTS_LABEL, Kind::Other, true, "Ports:");
+    v.declare(IDC_COMMIT, Kind::Button, true, "Commit Changes");
+    v.declare(IDC_MULTISEL_HINT, Kind::Other);
+}
+
+AdapterRecord Record(uint16_t typeCode, std::vector<std::pair<int, int>> ports) {
+    AdapterRecord r;
+    r.typeCode = typeCode;
+    r.portCount = static_cast<uint8_t>(ports.size());
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        r.ports[i].modeCode = static_cast<uint8_t>(ports[i].first);
+        r.ports[i].controlBits = static_cast<uint8_t>(ports[i].second);
+    }
+    return r;
+}
+
+int CheckedRadio(FakeDialogView& v) {
+    int found = 0;
+    for (int k = 1; k <= 8; ++k)
+        if (v.checkState(ModeButtonId(k)) == ui::kChecked) found = ModeButtonId(k);
+    return found;
+}
+
+std::vector<int> Boxes(FakeDialogView& v) {
+    return {v.checkState(1014), v.checkState(1015), v.checkState(1016)};
+}
+
+bool BoxesEnabled(FakeDialogView& v) {
+    return v.isEnabled(1014) && v.isEnabled(1015) && v.isEnabled(1016);
+}
+bool BoxesDisabled(FakeDialogView& v) {
+    return !v.isEnabled(1014) && !v.isEnabled(1015) && !v.isEnabled(1016);
+}
+
+const int U = ui::kUnchecked, C = ui::kChecked, I = ui::kIndeterminate;
+
+}  // namespace
+
+// ------------------------------------------------------ display rules
+
+TEST(ModeDisplay, Rs232DisablesBoxesButKeepsTheirMarks) {
+    FakeDialogView v;
+    DeclareControls(v);
+    ShowPort(v, Record(0x0203, {{8, 5}}).ports[0], 0x0203);
+    EXPECT_EQ(CheckedRadio(v), 1012);
+    EXPECT_TRUE(BoxesDisabled(v));
+    EXPECT_EQ(Boxes(v), (std::vector<int>{C, U, C}));
+
+    ShowPort(v, Record(0x1001, {{4, 1}}).ports[0], 0x1001);
+    EXPECT_EQ(CheckedRadio(v), 1008);
+    EXPECT_TRUE(BoxesDisabled(v)) << "RS232 of the reduced model";
+    ShowPort(v, Record(0x0203, {{4, 1}}).ports[0], 0x0203);
+    EXPECT_TRUE(BoxesEnabled(v)) << "mode 4 of the standard model is RS485 auto, 4-wire";
+
+    for (int code : {0, 9, 200}) {
+        ShowPort(v, Record(0x0203, {{code, 2}}).ports[0], 0x0203);
+        EXPECT_EQ(CheckedRadio(v), 0) << code;
+        EXPECT_TRUE(BoxesEnabled(v));
+        EXPECT_EQ(Boxes(v), (std::vector<int>{U, C, U}));
+    }
+}
+
+TEST(ModeDisplay, ApplyModelRelabelsAndHides) {
+    FakeDialogView v;
+    DeclareControls(v);
+    ApplyModel(v, 0x10FF);
+    EXPECT_EQ(v.text(1005), "RS485 4-wire");
+    EXPECT_EQ(v.text(1008), "RS232");
+    EXPECT_TRUE(v.isVisible(1008));
+    for (int id = 1009; id <= 1012; ++id) EXPECT_FALSE(v.isVisible(id));
+    EXPECT_EQ(v.text(1014), "Termination");
+    EXPECT_FALSE(v.isVisible(1015));
+    EXPECT_FALSE(v.isVisible(1016));
+    ApplyModel(v, 0x2000);
+    EXPECT_EQ(v.text(1008), "RS485 auto, 4-wire");
+    EXPECT_EQ(v.text(1016), "RxTerm");
+    EXPECT_TRUE(v.isVisible(1012));
+    EXPECT_TRUE(v.isVisible(1016));
+}
+
+TEST(ModeDisplay, MultiSelectionMarksDifferingBitsIndeterminate) {
+    FakeDialogView v;
+    DeclareControls(v);
+    AdapterRecord r = Record(0x0203, {{1, 1}, {1, 3}, {7, 0}, {8, 1}, {8, 6}});
+    Selection s{{&r}, {0, 1}};
+    ShowSelection(v, s);
+    EXPECT_EQ(CheckedRadio(v), 1005);
+    EXPECT_EQ(Boxes(v), (std::vector<int>{C, I, U}));
+    EXPECT_TRUE(BoxesEnabled(v));
+
+    s.portRows = {0, 2};  // modes 1 and 7
+    ShowSelection(v, s);
+    EXPECT_EQ(CheckedRadio(v), 0);
+    EXPECT_TRUE(BoxesEnabled(v));
+    EXPECT_EQ(Boxes(v), (std::vector<int>{I, U, U}));
+
+    s.portRows = {3, 4};  // both RS232, different bits
+    ShowSelection(v, s);
+    EXPECT_EQ(CheckedRadio(v), 1012);
+    EXPECT_TRUE(BoxesDisabled(v));
+    EXPECT_EQ(Boxes(v), (std::vector<int>{C, U, U})) << "no indeterminate marks";
+
+    AdapterRecord reduced = Record(0x1001, {{4, 0}, {4, 1}});
+    Selection sr{{&reduced}, {0, 1}};
+    ShowSelection(v, sr);
+    EXPECT_EQ(CheckedRadio(v), 1008);
+    EXPECT_TRUE(BoxesDisabled(v));
+    EXPECT_EQ(Boxes(v), (std::vector<int>{U, U, U}));
+}
+
+TEST(ModeDisplay, SeveralAdaptersCoverAllTheirPorts) {
+    FakeDialogView v;
+    DeclareControls(v);
+    AdapterRecord a = Record(0x0203, {{2, 0}, {2, 0}});
+    AdapterRecord b = Record(0x1001, {{2, 0}, {2, 4}, {3, 0}});
+    b.portCount = 2;  // port 3 is beyond its count and not compared
+    Selection s{{&a, &b}, {}};
+    ShowSelection(v, s);
+    EXPECT_EQ(CheckedRadio(v), 1006);
+    EXPECT_EQ(Boxes(v), (std::vector<int>{U, U, I}));
+
+    ClickMode(v, s, 1011);
+    for (auto* r : {&a, &b}) {
+        EXPECT_EQ(r->changed, 1);
+        EXPECT_EQ(r->ports[0].modeCode, 7);
+        EXPECT_EQ(r->ports[1].modeCode, 7);
+    }
+    EXPECT_EQ(b.ports[2].modeCode, 3);
+    EXPECT_EQ(b.ports[1].controlBits, 4) << "a mode click keeps the bits";
+}
+
+// -------------------------------------------------------- click rules
+
+TEST(ModeClick, BitClickReplacesTheWholeBitSet) {
+    FakeDialogView v;
+    DeclareControls(v);
+    AdapterRecord r = Record(0x0203, {{1, 0}, {1, 2}, {1, 4}});
+    Selection s{{&r}, {0, 1}};
+    ShowSelection(v, s);
+    ASSERT_EQ(Boxes(v), (std::vector<int>{U, I, U}));
+    v.setCheckState(1014, ui::kChecked);  // the user clicks BIAS
+    ClickBit(v, s);
+    EXPECT_EQ(Boxes(v), (std::vector<int>{C, U, U}));
+    EXPECT_EQ(r.ports[0].controlBits, 1);
+    EXPECT_EQ(r.ports[1].controlBits, 1);
+    EXPECT_EQ(r.ports[2].controlBits, 4) << "not covered";
+    EXPECT_EQ(r.ports[0].modeCode, 1);
+    EXPECT_EQ(r.changed, 1);
+}
+
+TEST(ModeClick, ModeClickAppliesRs232RuleAndNoPortSelectedStillMarksChanged) {
+    FakeDialogView v;
+    DeclareControls(v);
+    AdapterRecord r = Record(0x0203, {{1, 3}, {2, 0}});
+    Selection s{{&r}, {1}};
+    ClickMode(v, s, 1012);
+    EXPECT_TRUE(BoxesDisabled(v));
+    EXPECT_EQ(r.ports[1].modeCode, 8);
+    EXPECT_EQ(r.ports[0].modeCode, 1);
+
+    AdapterRecord r2 = Record(0x0203, {{1, 3}});
+    Selection none{{&r2}, {}};
+    ShowSelection(v, none);
+    EXPECT_EQ(CheckedRadio(v), 1005) << "port 1 shown";
+    EXPECT_EQ(Boxes(v), (std::vector<int>{C, C, U}));
+    ClickMode(v, none, 1007);
+    EXPECT_EQ(r2.ports[0].modeCode, 1);
+    EXPECT_EQ(r2.changed, 1);
+}
+
+// -------------------------------------------------------------- dialog
+
+namespace {
+
+struct DialogRig : ModeRig {
+    ModeDialog dialog{tool};
+    DialogRig() {
+        DeclareControls(view);
+        view.attach(dialog);
+    }
+    void addAdapter(uint32_t loc, int com, unsigned ports, uint16_t type, const std::string& ua) {
+        sim::SimDevice d;
+        d.locId = loc;
+        d.description = "Varnok Plus - Config";
+        d.comPort = com;
+        d.userArea = sim::SimD2xx::SwapPairs(ua);
+        d2xx.devices.push_back(d);
+        for (unsigned k = 0; k < ports; ++k) {
+            sim::SimDevice p;
+            p.locId = PortLocation(loc, static_cast<int>(k));
+            p.description = "Varnok Plus 4 A";
+            p.comPort = com * 10 + static_cast<int>(k);
+            d2xx.devices.push_back(p);
+        }
+        SimAdapterOptions o;
+        o.portCount = ports;
+        o.typeCode = type;
+        o.name = "VP" + std::to_string(com);
+        this->ports.attach("COM" + std::to_string(com), o);
+    }
+    void start() {
+        view.init();
+        view.fireTimer(IDT_START_SEARCH);
+    }
+};
+
+}  // namespace
+
+TEST(ModeDialogFlow, OpensAndSearchesAfter100msWithNoDevice) {
+    DialogRig rig;
+    rig.view.init();
+    EXPECT_EQ(rig.view.icons, (std::vector<int>{10000}));
+    ASSERT_EQ(rig.view.timers.count(10001), 1u);
+    EXPECT_EQ(rig.view.timers[10001], 100u);
+    rig.view.fireTimer(10001);
+    EXPECT_EQ(rig.view.timers.count(10001), 0u) << "one-shot";
+
+    ASSERT_EQ(rig.view.boxes.size(), 1u);
+    EXPECT_EQ(rig.view.boxes[0].caption, "No device found");
+    EXPECT_EQ(rig.view.boxes[0].text,
+              "Only for \"Apex\" series:\r\nPlease activate the configuration mode of the "
+              "desired devices.\r\nTherefore you must press the config button for two seconds "
+              "until the button will light.");
+    EXPECT_EQ(rig.view.boxes[0].style, 0x30u);
+    EXPECT_FALSE(rig.view.isVisible(IDC_DEVICE_LIST));
+    EXPECT_FALSE(rig.view.isVisible(IDC_PORT_LIST_MT));
+    for (int id : rig.view.childIds())
+        EXPECT_EQ(rig.view.isEnabled(id), id == IDC_SEARCH) << id;
+    EXPECT_GE(rig.view.repaints, 1);
+}
+
+TEST(ModeDialogFlow, ListFailureShowsErrorBox) {
+    DialogRig rig;
+    rig.d2xx.createListFails = true;
+    rig.start();
+    ASSERT_EQ(rig.view.boxes.size(), 1u);
+    EXPECT_EQ(rig.view.boxes[0].text, "EnumVarnokDevices failed (-1)");
+    EXPECT_EQ(rig.view.boxes[0].caption, "Error");
+    EXPECT_EQ(rig.view.boxes[0].style, 0x10u);
+    EXPECT_FALSE(rig.view.isVisible(IDC_DEVICE_LIST));
+}
+
+TEST(ModeDialogFlow, MissingLibraryIsNamedOnceThenTheSearchFails) {
+    DialogRig rig;
+    rig.tool.d2xxAvailable = false;
+    rig.tool.d2xxLoadError = "LoadLibrary failed, error 126";
+    rig.start();
+    ASSERT_EQ(rig.view.boxes.size(), 2u);
+    EXPECT_EQ(rig.view.boxes[0].text,
+              "The FTDI D2XX library (ftd2xx.dll) could not be loaded (LoadLibrary failed, "
+              "error 126).");
+    EXPECT_EQ(rig.view.boxes[1].text, "EnumVarnokDevices failed (-1)");
+    EXPECT_TRUE(rig.view.isEnabled(IDC_SEARCH)) << "a search can be tried again";
+    rig.view.click(IDC_SEARCH);
+    EXPECT_EQ(rig.view.boxes.size(), 3u);
+}
+
+TEST(ModeDialogFlow, ThreeAdaptersFirstSelectedWithItsFirstPortShown) {
+    DialogRig rig;
+    rig.addAdapter(0x15, 5, 2, 0x0203, "1,11");
+    rig.addAdapter(0x25, 6, 4, 0x1001, "1,12");
+    rig.addAdapter(0x35, 7, 1, 0x0203, "1,13");
+    rig.start();
+    EXPECT_TRUE(rig.view.boxes.empty());
+    EXPECT_EQ(rig.view.rowTexts(IDC_DEVICE_LIST),
+              (std::vector<std::string>{"VP5 (11)", "VP6 (12)", "VP7 (13)"}));
+    EXPECT_EQ(rig.view.listSelectedRows(IDC_DEVICE_LIST), (std::vector<int>{0}));
+    EXPECT_EQ(rig.view.rowTexts(IDC_PORT_LIST_MT),
+              (std::vector<std::string>{"Port 1   (COM50)", "Port 2   (COM51)"}));
+    EXPECT_EQ(rig.view.listSelectedRows(IDC_PORT_LIST_MT), (std::vector<int>{0}));
+    EXPECT_EQ(CheckedRadio(rig.view), 1005) << "the adapter's port 1 has mode 1";
+    EXPECT_TRUE(rig.view.isVisible(IDC_DEVICE_LIST));
+    EXPECT_TRUE(rig.view.isVisible(IDC_PORT_LIST_MT));
+    EXPECT_TRUE(rig.view.isEnabled(IDC_COMMIT));
+    EXPECT_TRUE(BoxesEnabled(rig.view));
+
+    rig.view.selectRows(IDC_DEVICE_LIST, {1});
+    EXPECT_EQ(rig.view.text(1005), "RS485 4-wire") << "relabelled for the reduced model";
+    EXPECT_FALSE(rig.view.isVisible(1012));
+    EXPECT_EQ(rig.view.rowTexts(IDC_PORT_LIST_MT).size(), 4u);
+
+    rig.view.selectRows(IDC_DEVICE_LIST, {0, 2});  // Ctrl
+    EXPECT_FALSE(rig.view.isVisible(IDC_PORT_LIST_MT));
+    EXPECT_EQ(CheckedRadio(rig.view), 0) << "ports of both adapters have modes 1 and 2";
+    EXPECT_EQ(rig.view.text(1005), "RS485 by RTS, 4-wire");
+}
+
+TEST(ModeDialogFlow, EditCommitAndSearchAgain) {
+    DialogRig rig;
+    rig.addAdapter(0x15, 5, 2, 0x0203, "1,11");
+    rig.addAdapter(0x25, 6, 2, 0x0203, "1,12");
+    rig.start();
+    auto* a5 = rig.ports.adapter("COM5");
+    auto* a6 = rig.ports.adapter("COM6");
+    int opens = rig.ports.opens();
+
+    rig.view.click(IDC_COMMIT);  // nothing changed: no adapter contacted
+    EXPECT_EQ(rig.ports.opens(), opens);
+    EXPECT_TRUE(rig.view.isVisible(IDC_DEVICE_LIST));
+
+    rig.view.selectRows(IDC_PORT_LIST_MT, {1});
+    rig.view.click(1011);
+    rig.view.click(1016);  // RxTerm: unchecked -> checked
+    EXPECT_EQ(rig.view.checkState(1016), ui::kChecked);
+    a5->received.clear();
+    rig.view.click(IDC_COMMIT);
+    EXPECT_EQ(rig.ports.opens(), opens + 1) << "only the changed adapter";
+    EXPECT_TRUE(a6->storedTexts.empty());
+    ASSERT_EQ(a5->storedTexts.size(), 1u);
+    EXPECT_EQ(a5->ports[1].modeCode, 7);
+    EXPECT_EQ(a5->ports[1].controlBits, 1 | 4);
+    EXPECT_EQ(CheckedRadio(rig.view), 1005) << "selection refreshed: adapter 1, port 1";
+    EXPECT_TRUE(rig.view.isVisible(IDC_PORT_LIST_MT));
+
+    rig.view.selectRows(IDC_PORT_LIST_MT, {0});
+    rig.view.click(1012);
+    rig.view.click(IDC_SEARCH);  // the edit is dropped
+    EXPECT_EQ(rig.dialog.adapters()[0].ports[0].modeCode, 1);
+    EXPECT_EQ(rig.dialog.adapters()[0].ports[1].modeCode, 7);
+    EXPECT_EQ(rig.view.listSelectedRows(IDC_DEVICE_LIST), (std::vector<int>{0}));
+}
+
+TEST(ModeDialogFlow, BusyStateKeepsRs232BoxesDisabledAndClosing) {
+    DialogRig rig;
+    rig.addAdapter(0x15, 5, 1, 0x0203, "1,11");
+    rig.start();
+    rig.view.click(1012);  // RS232: boxes disabled
+    ASSERT_TRUE(BoxesDisabled(rig.view));
+    rig.view.click(IDC_COMMIT);
+    EXPECT_TRUE(BoxesDisabled(rig.view));
+    EXPECT_TRUE(rig.view.isEnabled(IDC_SEARCH));
+    EXPECT_TRUE(rig.view.isEnabled(1005));
+    EXPECT_EQ(rig.ports.adapter("COM5")->ports[0].modeCode, 8);
+
+    // With no adapter selected a click changes nothing.
+    rig.view.selectRows(IDC_DEVICE_LIST, {});
+    rig.view.click(1005);
+    EXPECT_EQ(rig.dialog.adapters()[0].ports[0].modeCode, 8);
+
+    rig.dialog.onCommand(rig.view, ui::kIdCancel, ui::kBnClicked);
+    EXPECT_TRUE(rig.view.ended);
+    EXPECT_EQ(rig.view.endResult, 1);
+    rig.dialog.onDestroy(rig.view);
+    EXPECT_TRUE(rig.dialog.adapters().empty());
+}

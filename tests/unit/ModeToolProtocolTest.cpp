@@ -1,0 +1,443 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "modetool/Protocol.h"
+#include "tests/unit/ModeToolRig.h"
+
+using namespace varnok;
+using namespace varnok::mode;
+using namespace varnok::test;
+using sim::Misbehaviour;
+using sim::SimAdapterOptions;
+
+namespace {
+
+IdResult ParseId(const std::string& line, AdapterRecord* r) {
+    return ParseIdentification(reinterpret_cast<const uint8_t*>(line.data()), line.size(), r);
+}
+
+bool ParseSettings(const std::string& reply, AdapterRecord* r) {
+    return ParseSettingsReply(reinterpret_cast<const uint8_t*>(reply.data()), reply.size(), r);
+}
+
+SimAdapterOptions Adapter(int accessKind, unsigned ports = 4,
+                          Misbehaviour m = Misbehaviour::None) {
+    SimAdapterOptions o;
+    o.accessKind = accessKind;
+    o.portCount = ports;
+    o.misbehaviour = m;
+    return o;
+}
+
+// Waits of a query's commands: each byte is followed by 10 ms.
+const std::vector<uint32_t> kEnterReadWaits =
+    Concat({{10, 100}, Repeat(10, 3), {400}});
+const std::vector<uint32_t> kLeaveWaits = Repeat(10, 3);
+
+}  // namespace
+
+// ------------------------------------------------------------ parsers
+
+TEST(ModeProtocolParse, IdentificationLineNeedsFourteenBytesAndCrBracket) {
+    AdapterRecord r;
+    EXPECT_EQ(ParseId("\r[4#0203] A:\r\n", &r), IdResult::Ok);  // 14 bytes
+    EXPECT_EQ(ParseId("\r[4#0203] A:\r", &r), IdResult::NotIdLine);  // 13 bytes
+    EXPECT_EQ(ParseId("[4#0203] Abc:1\r\n", &r), IdResult::NotIdLine);
+    EXPECT_EQ(ParseId("\n[4#0203] Abc:1\r\n", &r), IdResult::NotIdLine);
+    EXPECT_EQ(ParseId("\r[4 0203] Abcdefg\r\n", &r), IdResult::NoMarker);
+    EXPECT_EQ(ParseId("\r[4#0203 Abcdefg\r\n", &r), IdResult::NoMarker);
+}
+
+TEST(ModeProtocolParse, IdentificationFieldsAndPortCountLimits) {
+    AdapterRecord r;
+    r.changed = 1;
+    r.ports[5].modeCode = 3;
+    ASSERT_EQ(ParseId("\r[1F#10A2] Apex 31:FW 1.0\r\n", &r), IdResult::Ok);
+    EXPECT_EQ(r.portCount, 31);
+    EXPECT_EQ(r.typeCode, 0x10A2);
+    EXPECT_EQ(r.adapterName, "Apex 31");
+    EXPECT_EQ(r.changed, 0) << "record is zero-filled on recognition";
+    EXPECT_EQ(r.ports[5].modeCode, 0);
+
+    EXPECT_EQ(ParseId("\r[0#0203] Zero ports:x\r\n", &r), IdResult::NoPorts);
+    EXPECT_EQ(ParseId("\r[100#0203] cut to 0:x\r\n", &r), IdResult::NoPorts);
+    EXPECT_EQ(ParseId("\r[40#0203] Sixty-four:x\r\n", &r), IdResult::Ok);
+    EXPECT_EQ(r.portCount, 64);
+    EXPECT_EQ(ParseId("\r[41#0203] Sixty-five:x\r\n", &r), IdResult::TooManyPorts);
+    EXPECT_EQ(ParseId("\r[FF#0203] Too many:x\r\n", &r), IdResult::TooManyPorts);
+}
+
+TEST(ModeProtocolParse, NameRunsToColonOrEndAndIsCutAt127) {
+    AdapterRecord r;
+    ASSERT_EQ(ParseId("\r[2#0203] No colon here\r\n", &r), IdResult::Ok);
+    EXPECT_EQ(r.adapterName, "No colon here\r\n");
+    ASSERT_EQ(ParseId("\r[2#0203]Xa:b:c\r\n", &r), IdResult::Ok);
+    EXPECT_EQ(r.adapterName, "a");
+    ASSERT_EQ(ParseId("\r[2#0203]", &r), IdResult::NotIdLine);
+    ASSERT_EQ(ParseId(std::string("\r[2#0203] Nul\0here:x\r\n", 22), &r), IdResult::Ok);
+    EXPECT_EQ(r.adapterName, "Nul");
+
+    std::string longName(300, 'N');
+    ASSERT_EQ(ParseId("\r[2#0203] " + longName + ":x\r\n", &r), IdResult::Ok);
+    EXPECT_EQ(r.adapterName, std::string(127, 'N'));
+}
+
+TEST(ModeProtocolParse, SettingsReplyBlocksInSequence) {
+    AdapterRecord r;
+    r.portCount = 2;
+    ASSERT_TRUE(ParseSettings("junk\r\n\r\n\r\n1\r\n8\r\n0\r\n\r\n2\r\n3\r\n5\r\n", &r));
+    EXPECT_EQ(r.ports[0].modeCode, 8);
+    EXPECT_EQ(r.ports[0].controlBits, 0);
+    EXPECT_EQ(r.ports[1].modeCode, 3);
+    EXPECT_EQ(r.ports[1].controlBits, 5);
+
+    EXPECT_FALSE(ParseSettings("\r\n\r\n1\r\n8\r\n0\r\n\r\n2\r\n3\r\n5", &r)) << "no triple CR LF";
+    EXPECT_FALSE(ParseSettings("\r\n\r\n\r\n1\r\n8\r\n0\r\n\r\n3\r\n3\r\n5", &r)) << "out of sequence";
+    EXPECT_FALSE(ParseSettings("\r\n\r\n\r\n1\r\n8\r\n0", &r)) << "second block missing";
+    EXPECT_FALSE(ParseSettings("\r\n\r\n\r\n1\r\n8", &r)) << "bits missing";
+    r.portCount = 1;
+    ASSERT_TRUE(ParseSettings("\r\n\r\n\r\n1\r\n264\r\n7", &r));
+    EXPECT_EQ(r.ports[0].modeCode, 264 - 256) << "truncated to 8 bits";
+    EXPECT_EQ(r.ports[0].controlBits, 7);
+}
+
+TEST(ModeProtocolParse, SettingsTextAndErrorMessage) {
+    AdapterRecord r;
+    r.portCount = 2;
+    r.ports[0] = {8, 0, ""};
+    r.ports[1] = {1, 7, ""};
+    EXPECT_EQ(BuildSettingsText(r), "\r\n1\r\n8\r\n0\r\n\r\n2\r\n1\r\n7\r\n");
+
+    EXPECT_EQ(ErrorMessageText(5, "COM5", "Access is denied.\r\n"),
+              "Error(5) / COM5: Access is denied.\r\n");
+    EXPECT_EQ(ErrorMessageText(1234, "", ""),
+              std::string("Error(1234) / none: ") + kNoSystemText);
+    std::string longPath(400, 'p'), longText(2000, 't');
+    EXPECT_EQ(ErrorMessageText(31, longPath, longText).size(),
+              std::string("Error(31) / : ").size() + 400 + 2000)
+        << "nothing cut, nothing overrun";
+}
+
+// ------------------------------------------------------------- query
+
+TEST(ModeProtocolQuery, ConfigInterfaceExactBytesWaitsAndRecord) {
+    ModeRig rig;
+    auto& a = rig.ports.attach("COM5", Adapter(2));
+    AdapterRecord r;
+    ASSERT_EQ(QueryAdapter(rig.tool, &r, "COM5", 2), 0);
+
+    EXPECT_EQ(ModeRig::Received(a), std::string("0\r0\r0\r0\r") + "\r" + "\r" + "96\r" + "98\r");
+    EXPECT_EQ(rig.clock.sleeps,
+              Concat({Repeat(10, 8), {10}, kEnterReadWaits, kLeaveWaits}));
+    EXPECT_EQ(rig.slept(), 660u);
+
+    auto log = rig.ports.logTexts();
+    ASSERT_GE(log.size(), 4u);
+    EXPECT_EQ(log[0], "open \\\\.\\COM5");
+    EXPECT_EQ(log[1], "timeouts 30/0/90/0/0");
+    EXPECT_EQ(log[2], "line 38400,n,8,1");
+    EXPECT_EQ(log[3], "purge 0x0C");
+    EXPECT_EQ(log[12], "purge 0x08") << "received data dropped after the four resyncs";
+    EXPECT_EQ(log.back(), "close");
+    EXPECT_EQ(rig.ports.openPorts(), 0);
+    EXPECT_FALSE(rig.tool.inConfigMode);
+
+    EXPECT_EQ(r.devicePath, "\\\\.\\COM5");
+    EXPECT_EQ(r.adapterName, "Varnok Plus 4");
+    EXPECT_EQ(r.portCount, 4);
+    EXPECT_EQ(r.typeCode, 0x0203);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(r.ports[i].modeCode, a.ports[i].modeCode);
+        EXPECT_EQ(r.ports[i].controlBits, a.ports[i].controlBits);
+    }
+    EXPECT_EQ(r.ports[4].modeCode, 0);
+    EXPECT_TRUE(rig.view.boxes.empty());
+}
+
+TEST(ModeProtocolQuery, FirstDataPortOnlyListensBeforeItsIdentification) {
+    ModeRig rig;
+    auto o = Adapter(1, 31);
+    o.name = "Apex 31";
+    auto& a = rig.ports.attach("COM7", o);
+    AdapterRecord r;
+    ASSERT_EQ(QueryAdapter(rig.tool, &r, "COM7", 1), 0);
+    EXPECT_EQ(ModeRig::Received(a), "\r96\r98\r");
+    auto log = rig.ports.logTexts();
+    EXPECT_EQ(log[4].rfind("read ", 0), 0u) << "the first thing after set-up is a read";
+    EXPECT_EQ(rig.clock.sleeps, Concat({kEnterReadWaits, kLeaveWaits}));
+    EXPECT_EQ(rig.slept(), 570u);
+    EXPECT_EQ(r.portCount, 31);
+    EXPECT_EQ(r.ports[30].modeCode, a.ports[30].modeCode);
+    EXPECT_FALSE(a.inConfigMode()) << "98 CR returns it to a data port";
+}
+
+TEST(ModeProtocolQuery, FirstDataPortCaughtMidLineListensASecondTime) {
+    ModeRig rig;
+    auto o = Adapter(1);
+    o.announcePhaseMs = 0;  // a line is on the wire when the port opens
+    rig.ports.attach("COM7", o);
+    rig.clock.advance(1);
+    AdapterRecord r;
+    ASSERT_EQ(QueryAdapter(rig.tool, &r, "COM7", 1), 0);
+    auto log = rig.ports.logTexts();
+    EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                            [](const std::string& s) { return s.rfind("read ", 0) == 0; }),
+              3) << "tail of a line, a whole line, the settings";
+}
+
+TEST(ModeProtocolQuery, SilentAdapterFailsAfterOneEmptyRead) {
+    ModeRig rig;
+    auto& a = rig.ports.attach("COM5", Adapter(2, 4, Misbehaviour::Silent));
+    AdapterRecord r;
+    EXPECT_EQ(QueryAdapter(rig.tool, &r, "COM5", 2), 20);
+    EXPECT_EQ(ModeRig::Received(a), "0\r0\r0\r0\r\r") << "no 98: configuration mode never entered";
+    auto log = rig.ports.logTexts();
+    EXPECT_EQ(log[log.size() - 2], "read 0 bytes in 90 ms");
+    EXPECT_EQ(log.back(), "close");
+    EXPECT_TRUE(rig.view.boxes.empty());
+}
+
+TEST(ModeProtocolQuery, GarbledIdentificationFailsAfterSecondListen) {
+    ModeRig rig;
+    auto& a = rig.ports.attach("COM5", Adapter(2, 4, Misbehaviour::GarbledId));
+    AdapterRecord r;
+    EXPECT_EQ(QueryAdapter(rig.tool, &r, "COM5", 2), 20);
+    EXPECT_EQ(ModeRig::Received(a), "0\r0\r0\r0\r\r") << "the second attempt sends nothing";
+    auto log = rig.ports.logTexts();
+    EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                            [](const std::string& s) { return s.rfind("read ", 0) == 0; }),
+              2);
+    EXPECT_EQ(rig.ports.openPorts(), 0);
+    EXPECT_TRUE(rig.view.boxes.empty());
+}
+
+TEST(ModeProtocolQuery, OutOfSequencePortFailsButLeavesConfigMode) {
+    ModeRig rig;
+    auto& a = rig.ports.attach("COM5", Adapter(2, 3, Misbehaviour::WrongPortNumber));
+    AdapterRecord r;
+    EXPECT_EQ(QueryAdapter(rig.tool, &r, "COM5", 2), 20);
+    EXPECT_EQ(ModeRig::Received(a), "0\r0\r0\r0\r\r\r96\r98\r");
+    EXPECT_FALSE(rig.tool.inConfigMode);
+    EXPECT_EQ(rig.ports.openPorts(), 0);
+    EXPECT_TRUE(rig.view.boxes.empty());
+}
+
+TEST(ModeProtocolQuery, MoreThan64PortsIsRefusedBeforeTheSettingsRequest) {
+    ModeRig rig;
+    auto& a = rig.ports.attach("COM5", Adapter(2, 65));
+    AdapterRecord r;
+    EXPECT_EQ(QueryAdapter(rig.tool, &r, "COM5", 2), 20);
+    EXPECT_EQ(ModeRig::Received(a), "0\r0\r0\r0\r\r");
+}
+
+TEST(ModeProtocolQuery, SystemErrorsReportedExceptAccessDenied) {
+    {
+        ModeRig rig;  // held by another program: not found, silently
+        rig.ports.attach("COM5", Adapter(2)).heldByOtherProgram = true;
+        AdapterRecord r;
+        EXPECT_EQ(QueryAdapter(rig.tool, &r, "COM5", 2), 20);
+        EXPECT_TRUE(rig.view.boxes.empty());
+    }
+    {
+        ModeRig rig;  // no such port
+        AdapterRecord r;
+        EXPECT_EQ(QueryAdapter(rig.tool, &r, "COM9", 2), 20);
+        ASSERT_EQ(rig.view.boxes.size(), 1u);
+        EXPECT_EQ(rig.view.boxes[0].text,
+                  "Error(2) / COM9: The system cannot find the file specified.\r\n");
+        EXPECT_EQ(rig.view.boxes[0].caption, "Error");
+        EXPECT_EQ(rig.view.boxes[0].style, 0x30u);
+    }
+    {
+        ModeRig rig;  // set-up of the line fails: port closed again
+        rig.ports.attach("COM5", Adapter(2));
+        rig.ports.failLine = true;
+        AdapterRecord r;
+        EXPECT_EQ(QueryAdapter(rig.tool, &r, "COM5", 2), 20);
+        EXPECT_EQ(rig.ports.openPorts(), 0);
+        ASSERT_EQ(rig.view.boxes.size(), 1u);
+        EXPECT_EQ(rig.view.boxes[0].text.rfind("Error(31) / COM5: ", 0), 0u);
+    }
+}
+
+TEST(ModeProtocolQuery, UnplugDuringQueryReportsAndCloses) {
+    ModeRig rig;
+    auto& a = rig.ports.attach("COM5", Adapter(2));
+    rig.clock.onAdvance([&](uint64_t now) {
+        if (now >= 150) a.unplugged = true;
+    });
+    AdapterRecord r;
+    EXPECT_EQ(QueryAdapter(rig.tool, &r, "COM5", 2), 20);
+    EXPECT_EQ(rig.ports.openPorts(), 0);
+    ASSERT_EQ(rig.view.boxes.size(), 1u);
+    EXPECT_EQ(rig.view.boxes[0].text,
+              "Error(22) / COM5: The device does not recognize the command.\r\n");
+}
+
+// ------------------------------------------------------------ commit
+
+namespace {
+
+AdapterRecord Queried(ModeRig& rig, const std::string& com, const SimAdapterOptions& o) {
+    rig.ports.attach(com, o);
+    AdapterRecord r;
+    EXPECT_EQ(QueryAdapter(rig.tool, &r, com, o.accessKind), 0);
+    return r;
+}
+
+}  // namespace
+
+TEST(ModeProtocolCommit, TwoPortsExactStreamWaitsAndStoredSettings) {
+    ModeRig rig;
+    AdapterArray array{Queried(rig, "COM5", Adapter(2, 2))};
+    auto* a = rig.ports.adapter("COM5");
+    a->received.clear();
+    rig.clock.sleeps.clear();
+    array[0].changed = 1;
+    array[0].ports[0].modeCode = 7;
+    array[0].ports[1].controlBits = 6;
+
+    EXPECT_EQ(CommitAdapters(rig.tool, &array), 0);
+    const std::string text = "\r\n1\r\n7\r\n0\r\n\r\n2\r\n2\r\n6\r\n";
+    EXPECT_EQ(ModeRig::Received(*a), "\r97\r" + text + "\r99\r" + "98\r");
+    EXPECT_EQ(rig.clock.sleeps,
+              Concat({{10, 100}, Repeat(10, 3), {200}, {100}, Repeat(10, 4), {200},
+                      Repeat(10, 3)}));
+    EXPECT_EQ(rig.slept(), 610u + 100u);
+    ASSERT_EQ(a->storedTexts.size(), 1u);
+    EXPECT_EQ(a->storedTexts[0], text);
+    EXPECT_EQ(a->ports[0].modeCode, 7);
+    EXPECT_EQ(a->ports[1].controlBits, 6);
+    EXPECT_EQ(array[0].changed, 1) << "the commit leaves changed as it was";
+    EXPECT_EQ(rig.ports.openPorts(), 0);
+    EXPECT_TRUE(rig.view.boxes.empty());
+}
+
+TEST(ModeProtocolCommit, LongTextGoesInPiecesOfFifty) {
+    ModeRig rig;
+    AdapterArray array{Queried(rig, "COM5", Adapter(2, 10))};
+    array[0].changed = 1;
+    array[0].ports[9].modeCode = 100;  // 10 blocks: 9 * 11 + 14 = 113 bytes
+    auto log0 = rig.ports.log.size();
+    rig.clock.sleeps.clear();
+    CommitAdapters(rig.tool, &array);
+    std::vector<std::size_t> pieces;
+    for (std::size_t i = log0; i < rig.ports.log.size(); ++i) {
+        const auto& w = rig.ports.log[i].what;
+        if (w.rfind("write", 0) == 0 && w.size() > 9) pieces.push_back((w.size() - 5) / 3);
+    }
+    EXPECT_EQ(pieces, (std::vector<std::size_t>{50, 50, 13}));
+    EXPECT_EQ(rig.slept(), 610u + 3 * 100u);
+    EXPECT_EQ(rig.ports.adapter("COM5")->ports[9].modeCode, 100);
+}
+
+TEST(ModeProtocolCommit, UnchangedAdaptersAreNotContacted) {
+    ModeRig rig;
+    AdapterArray array{Queried(rig, "COM5", Adapter(2))};
+    int opens = rig.ports.opens();
+    CommitAdapters(rig.tool, &array);
+    CommitAdapters(rig.tool, nullptr);
+    EXPECT_EQ(rig.ports.opens(), opens);
+}
+
+TEST(ModeProtocolCommit, NoOkLeavesAdapterUnchangedAndGoesOn) {
+    ModeRig rig;
+    AdapterArray array{Queried(rig, "COM5", Adapter(2, 2, Misbehaviour::NoOk)),
+                       Queried(rig, "COM6", Adapter(2, 2))};
+    for (auto& r : array) {
+        r.changed = 1;
+        r.ports[0].modeCode = 5;
+    }
+    auto* bad = rig.ports.adapter("COM5");
+    bad->received.clear();
+    CommitAdapters(rig.tool, &array);
+    EXPECT_EQ(ModeRig::Received(*bad), "\r97\r98\r");
+    EXPECT_TRUE(bad->storedTexts.empty());
+    EXPECT_EQ(rig.ports.adapter("COM6")->ports[0].modeCode, 5);
+    EXPECT_TRUE(rig.view.boxes.empty());
+    EXPECT_EQ(rig.ports.openPorts(), 0);
+}
+
+TEST(ModeProtocolCommit, AccessDeniedIsReportedWithDevicePath) {
+    ModeRig rig;
+    AdapterArray array{Queried(rig, "COM5", Adapter(2))};
+    array[0].changed = 1;
+    rig.ports.adapter("COM5")->heldByOtherProgram = true;
+    CommitAdapters(rig.tool, &array);
+    ASSERT_EQ(rig.view.boxes.size(), 1u);
+    EXPECT_EQ(rig.view.boxes[0].text, "Error(5) / \\\\.\\COM5: Access is denied.\r\n");
+    EXPECT_EQ(rig.view.boxes[0].caption, "Error");
+    EXPECT_EQ(rig.view.boxes[0].style, 0x30u);
+}
+
+TEST(ModeProtocolCommit, UnplugMidCommitReportsAndNextAdapterIsStillCommitted) {
+    ModeRig rig;
+    AdapterArray array{Queried(rig, "COM5", Adapter(2, 2, Misbehaviour::UnplugInCommit)),
+                       Queried(rig, "COM6", Adapter(2, 2))};
+    for (auto& r : array) {
+        r.changed = 1;
+        r.ports[1].modeCode = 6;
+    }
+    CommitAdapters(rig.tool, &array);
+    ASSERT_EQ(rig.view.boxes.size(), 1u);
+    EXPECT_EQ(rig.view.boxes[0].text,
+              "Error(22) / \\\\.\\COM5: The device does not recognize the command.\r\n");
+    EXPECT_TRUE(rig.ports.adapter("COM5")->storedTexts.empty());
+    EXPECT_EQ(rig.ports.adapter("COM6")->ports[1].modeCode, 6);
+    EXPECT_EQ(rig.ports.openPorts(), 0);
+    EXPECT_FALSE(rig.tool.inConfigMode);
+}
+
+TEST(ModeProtocolCommit, ReportErrorFallsBackWhenSystemHasNoText) {
+    ModeRig rig;
+    ReportError(rig.tool, 4711, "");
+    ASSERT_EQ(rig.view.boxes.size(), 1u);
+    EXPECT_EQ(rig.view.boxes[0].text, std::string("Error(4711) / none: ") + kNoSystemText);
+}
+
+TEST(ModeProtocolCommit, LeaveConfigModeIsIdempotent) {
+    ModeRig rig;
+    auto& a = rig.ports.attach("COM5", Adapter(2));
+    auto port = OpenConfigPort(rig.tool, "\\\\.\\COM5");
+    ASSERT_TRUE(port);
+    EXPECT_FALSE(LeaveConfigMode(rig.tool, *port)) << "not in configuration mode";
+    ASSERT_TRUE(EnterConfigMode(rig.tool, *port, Purpose::Write));
+    EXPECT_TRUE(LeaveConfigMode(rig.tool, *port));
+    EXPECT_FALSE(LeaveConfigMode(rig.tool, *port));
+    EXPECT_EQ(ModeRig::Received(a), "\r97\r98\r");
+}
+
+// ------------------------------------------- the simulated serial port
+
+TEST(ModeSimSerial, ReadEndsAtIntervalAfterBurstOrAtTotalTimeout) {
+    ModeRig rig;
+    rig.ports.attach("COM5", Adapter(2));
+    auto port = OpenConfigPort(rig.tool, "\\\\.\\COM5");
+    ASSERT_TRUE(port);
+    uint8_t buf[4096];
+    uint32_t n = 99;
+    ASSERT_TRUE(port->read(buf, 4095, &n));
+    EXPECT_EQ(n, 0u);
+    EXPECT_EQ(rig.clock.nowMs(), 90u) << "nothing: the total time-out";
+
+    ASSERT_TRUE(SendText(rig.tool, *port, "\r"));  // identification 5 ms after the CR
+    uint64_t start = rig.clock.nowMs();
+    ASSERT_TRUE(port->read(buf, 4095, &n));
+    const std::string line = rig.ports.adapter("COM5")->identificationLine();
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), n), line);
+    // The CR went out at 90 ms; the line starts 5 ms later and runs at 4
+    // bytes per ms; the read ends 30 ms after its last byte.
+    uint64_t lastByte = 90 + 5 + (line.size() - 1) / 4;
+    EXPECT_EQ(rig.clock.nowMs(), lastByte + 30);
+    EXPECT_GT(rig.clock.nowMs(), start);
+
+    ASSERT_TRUE(SendText(rig.tool, *port, "\r"));
+    rig.clock.sleepMs(100);
+    ASSERT_TRUE(port->purge(0x08));
+    start = rig.clock.nowMs();
+    ASSERT_TRUE(port->read(buf, 4095, &n));
+    EXPECT_EQ(n, 0u) << "a purge drops what has arrived";
+    EXPECT_EQ(rig.clock.nowMs() - start, 90u);
+}
