@@ -48,8 +48,12 @@ public:
     virtual void setLastError(uint32_t code) = 0;
     // The system's text for an error code (FormatMessageA with
     // FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, language
-    // 0x400, buffer released with LocalFree); empty when the system has none.
-    virtual std::string systemMessage(uint32_t code) = 0;
+    // 0x400, buffer released with LocalFree); empty when the system has none
+    // (and in simulations that have no texts of their own).
+    virtual std::string systemMessage(uint32_t code) {
+        (void)code;
+        return {};
+    }
 };
 
 }  // namespace varnok::serial
