@@ -22,7 +22,7 @@ die() { printf '[release] error: %s\n' "$*" >&2; exit 1; }
 # --- tools: install only what is missing -----------------------------------
 declare -A PKG_FOR=(
   [x86_64-w64-mingw32-g++]=g++-mingw-w64-x86-64
-  [x86_64-w64-mingw32-strip]=binutils-mingw-w64-x86-64
+  [x86_64-w64-mingw32-objdump]=binutils-mingw-w64-x86-64
   [cmake]=cmake
   [makensis]=nsis
   [zip]=zip
@@ -48,7 +48,8 @@ fi
 log "configuring $BUILD_DIR"
 cmake -S "$ROOT" -B "$BUILD_DIR" \
   -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
-  -DCMAKE_BUILD_TYPE=Release -DVARNOK_WERROR=ON >/dev/null
+  -DCMAKE_BUILD_TYPE=Release -DVARNOK_WERROR=ON \
+  "-DCMAKE_EXE_LINKER_FLAGS=-s -Wl,--no-insert-timestamp" >/dev/null
 log "building"
 cmake --build "$BUILD_DIR" -j2 --target VarnokPlus_Configurator VarnokCfg >&2
 
@@ -64,14 +65,29 @@ STAGE=$STAGE_ROOT/$NAME
 rm -rf "$STAGE_ROOT"
 mkdir -p "$STAGE" "$DIST_DIR"
 
+# Linked stripped (-s) and without a link time stamp, so that the same sources
+# give the same bytes.
 for exe in VarnokPlus_Configurator VarnokCfg; do
-  x86_64-w64-mingw32-strip --strip-all -o "$STAGE/$exe.exe" "$BUILD_DIR/$exe.exe"
+  cp "$BUILD_DIR/$exe.exe" "$STAGE/$exe.exe"
+  if x86_64-w64-mingw32-objdump -h "$STAGE/$exe.exe" | grep -q '\.debug_'; then
+    die "$exe.exe is not stripped"
+  fi
 done
 # Text files with Windows line ends, so that every editor shows them right.
 crlf() { sed 's/\r$//; s/$/\r/' "$1" >"$2"; }
 crlf packaging/README.txt "$STAGE/README.txt"
 crlf LICENSE "$STAGE/LICENSE.txt"
 crlf packaging/THIRD-PARTY-NOTICES.txt "$STAGE/THIRD-PARTY-NOTICES.txt"
+
+# Both programs carry the same version in their version resource.
+for exe in "$STAGE"/*.exe; do
+  python3 - "$exe" "$VERSION" <<'PY' || die "$(basename "$exe") does not carry version $VERSION"
+import sys
+data = open(sys.argv[1], 'rb').read()
+want = ('FileVersion\0' + sys.argv[2] + '\0').encode('utf-16-le')
+sys.exit(0 if want in data.replace(b'\0\0\0\0', b'\0\0') else 1)
+PY
+done
 
 # The programs may import only DLLs that come with Windows; ftd2xx.dll is
 # loaded at run time and must not be shipped.
