@@ -26,6 +26,7 @@ declare -A PKG_FOR=(
   [cmake]=cmake
   [makensis]=nsis
   [zip]=zip
+  [python3]=python3
 )
 missing=()
 for tool in "${!PKG_FOR[@]}"; do
@@ -92,7 +93,7 @@ done
 # The programs may import only DLLs that come with Windows; ftd2xx.dll is
 # loaded at run time and must not be shipped.
 for exe in "$STAGE"/*.exe; do
-  imports=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z')
+  imports=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p' | tr '[:upper:]' '[:lower:]')
   for dll in $imports; do
     case $dll in
       kernel32.dll|user32.dll|gdi32.dll|comctl32.dll|comdlg32.dll|shell32.dll|advapi32.dll|msvcrt.dll) ;;

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# shellcheck disable=SC2317  # functions are called through check and the traps
 # Installs, starts and uninstalls the release installer under Wine, in a
 # throw-away Wine prefix, and checks every step.
 #
@@ -33,9 +34,12 @@ done
 if ((${#missing[@]})); then
   if [[ $(id -u) == 0 ]]; then
     echo "installing ${missing[*]}"
-    apt-get update -qq &&
-      DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-        "${missing[@]}" >/dev/null || { fail "install ${missing[*]}"; finish; }
+    if ! { apt-get update -qq &&
+           DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+             "${missing[@]}" >/dev/null; }; then
+      fail "install ${missing[*]}"
+      finish
+    fi
   else
     fail "missing packages: ${missing[*]}"
     finish
@@ -95,7 +99,8 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 [[ -s $WORK/display ]] || { fail "Xvfb started"; finish; }
-export DISPLAY=:$(head -n 1 "$WORK/display")
+DISPLAY=:$(head -n 1 "$WORK/display")
+export DISPLAY
 
 SECONDS=0
 timeout -k 5 120 wineboot -i >/dev/null 2>&1
