@@ -24,6 +24,7 @@ declare -A PKG_FOR=(
   [x86_64-w64-mingw32-g++]=g++-mingw-w64-x86-64
   [x86_64-w64-mingw32-objdump]=binutils-mingw-w64-x86-64
   [cmake]=cmake
+  [make]=make
   [makensis]=nsis
   [zip]=zip
   [python3]=python3
