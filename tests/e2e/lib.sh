@@ -297,6 +297,7 @@ e2e_sim_log() { tr -d '\r' <"$SIM_LOG"; }
 
 # Saves a PNG of the driver's current window.
 e2e_screenshot() {  # path.png
+    ok "settle 300"
     ok "rect"
     local x y w h
     read -r x y w h <<<"$V"

@@ -9,6 +9,7 @@
 //   wait-window <caption> <timeout-ms>   find a top-level window, make it current
 //   wait-gone <caption> <timeout-ms>     wait until no window has that caption
 //   rect                                 "x y w h" of the current window
+//   settle <ms>                          repaint the current window, wait <ms>
 //   click <id>                           post BM_CLICK (may open a modal box)
 //   send-click <id>                      send BM_CLICK and wait for it
 //   get-text <id> | set-text <id> <text>
@@ -317,6 +318,18 @@ private:
             GetWindowRect(current_, &r);
             return "OK " + std::to_string(r.left) + " " + std::to_string(r.top) + " " +
                    std::to_string(r.right - r.left) + " " + std::to_string(r.bottom - r.top);
+        }
+        if (c == "settle") {
+            // Before a screenshot: the window repaints what the last commands
+            // changed, then has <ms> to finish drawing.
+            if (current_ == nullptr || !IsWindow(current_)) return "ERR no current window";
+            long long ms = 0;
+            if (a.words.empty() || !ParseNumber(a.words[0], &ms) || ms < 0 || ms > 10000)
+                return "ERR usage: settle <ms>";
+            RedrawWindow(current_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+            Send(current_, WM_NULL, 0, 0, nullptr);
+            Sleep(static_cast<DWORD>(ms));
+            return "OK";
         }
         if (c == "menu") {
             if (current_ == nullptr || !IsWindow(current_)) return "ERR no current window";
