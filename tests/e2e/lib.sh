@@ -306,6 +306,13 @@ e2e_screenshot() {  # path.png
         || fail "screenshot failed"
 }
 
+# Number of pixels of exactly colour $2 (#RRGGBB) in image $1.
+e2e_pixels() {
+    local n
+    n=$(timeout 20 convert "$1" -format %c histogram:info:- | awk -v c="$2" 'toupper($0) ~ c { n += $1 } END { print n + 0 }')
+    echo "${n:-0}"
+}
+
 # --- a test file ------------------------------------------------------------------
 
 # Prepares a test file run: an X server of its own when run.sh gave none, the

@@ -58,6 +58,12 @@ EOF
     for id in 1006 1017 1013 1000 1 2 1003 40006; do
         expect "is-enabled $id" 1
     done
+    # Menu 106 (from the program's resources; menu 40001 below shows it is live).
+    expect "menu-text 106 40003" "Save Configuration..."
+    expect "menu-text 106 40014" "Load Configuration..."
+    expect "menu-text 106 40000" "Exit"
+    expect "menu-text 106 40012" "View Help"
+    expect "menu-text 106 40001" "About"
     expect "get-class 1006" "ListBox"
     expect "get-class 40019" "Edit"
     e2e_screenshot "$E2E_SCREENSHOTS/main.png"
@@ -88,12 +94,21 @@ case_ports_listed() {
     ok "send-click 1017"
     expect "get-check 1017" 1
     expect "list-count 1006" 6
-    e2e_screenshot "$E2E_SCREENSHOTS/disconnected.png"
+    # Attached ports are drawn in pure green, the others in pure red.
+    local shot=$E2E_SCREENSHOTS/disconnected.png green red
+    e2e_screenshot "$shot"
+    green=$(e2e_pixels "$shot" '#00FF00')
+    red=$(e2e_pixels "$shot" '#FF0000')
+    (( green > 50 && red > 50 )) || fail "row colours: $green green and $red red pixels"
     ok "list-select 1006 0"
     ok "get-text 40019"
     [[ $V == " SN: "*",  ID: 40360"* ]] || fail "status line in disconnected mode: '$V'"
     ok "send-click 1017"
     expect "list-count 1006" 3
+    shot=$CASE_DIR/connected.png
+    e2e_screenshot "$shot"
+    (( $(e2e_pixels "$shot" '#00FF00') + $(e2e_pixels "$shot" '#FF0000') == 0 )) \
+        || fail "coloured rows with disconnected devices hidden"
     [[ -z $(e2e_sim_log) ]] || fail "listing changed something: $(e2e_sim_log)"
 }
 

@@ -22,6 +22,9 @@
 //   answer-box <caption> <button-id>     click a box button, wait until it closes
 //   menu <id>                            post WM_COMMAND
 //   windows                              captions of the visible top-level windows
+//   menu-text <menu-id> <item-id>        text of a menu item in the menu resource of
+//                                        the current window's program (under Wine a
+//                                        live menu cannot be read from another process)
 //   quit
 // Every wait is bounded; while waiting, a Wine crash box ("Program Error")
 // ends the wait with "ERR crash".
@@ -261,6 +264,31 @@ private:
         return answer;
     }
 
+    std::string menuText(UINT menuId, UINT itemId) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(current_, &pid);
+        HANDLE proc = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+        if (proc == nullptr) return "ERR cannot open process";
+        wchar_t path[MAX_PATH] = {};
+        DWORD len = MAX_PATH;
+        BOOL named = QueryFullProcessImageNameW(proc, 0, path, &len);
+        CloseHandle(proc);
+        if (!named) return "ERR no program path";
+        HMODULE image = LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+        if (image == nullptr) return "ERR cannot load " + ToUtf8(path);
+        std::string answer = "ERR no menu " + std::to_string(menuId);
+        HMENU menu = LoadMenuW(image, MAKEINTRESOURCEW(menuId));
+        if (menu != nullptr) {
+            wchar_t buf[256] = {};
+            int n = GetMenuStringW(menu, itemId, buf, 256, MF_BYCOMMAND);
+            answer = n > 0 ? "OK " + Escape(ToUtf8(std::wstring(buf, static_cast<size_t>(n))))
+                           : "ERR no menu item " + std::to_string(itemId);
+            DestroyMenu(menu);
+        }
+        FreeLibrary(image);
+        return answer;
+    }
+
     std::string handle(const std::string& line) {
         Args a = Split(line);
         const std::string& c = a.cmd;
@@ -318,6 +346,13 @@ private:
             GetWindowRect(current_, &r);
             return "OK " + std::to_string(r.left) + " " + std::to_string(r.top) + " " +
                    std::to_string(r.right - r.left) + " " + std::to_string(r.bottom - r.top);
+        }
+        if (c == "menu-text") {
+            if (current_ == nullptr || !IsWindow(current_)) return "ERR no current window";
+            long long menuId = 0, itemId = 0;
+            if (a.words.size() < 2 || !ParseNumber(a.words[0], &menuId) || !ParseNumber(a.words[1], &itemId))
+                return "ERR usage: menu-text <menu-id> <item-id>";
+            return menuText(static_cast<UINT>(menuId), static_cast<UINT>(itemId));
         }
         if (c == "settle") {
             // Before a screenshot: the window repaints what the last commands
