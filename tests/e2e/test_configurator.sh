@@ -148,6 +148,25 @@ case_apply_writes() {
     e2e_wait_main "" 1000
 }
 
+# Enter in an edit box means Apply (the default button); Esc means Cancel.
+case_enter_applies() {
+    start_configurator
+    local key='HKLM\SYSTEM\CurrentControlSet\Enum\FTDIBUS\VID_0403+PID_6001+A1B2C3D4A\0000\Device Parameters'
+    ok "list-select 1006 0"
+    ok "set-text 1001 7"
+    ok "key 1001 0x0D"
+    local i
+    for i in $(seq 50); do
+        [[ -n $(e2e_sim_log) ]] && break
+        sleep 0.1
+    done
+    [[ $(e2e_sim_log) == "FT_Reload 0x0403 0x0000" ]] || fail "sim log after Enter: '$(e2e_sim_log)'"
+    [[ $(e2e_reg_value "$key" LatencyTimer) == 0x7 ]] || fail "LatencyTimer: $(e2e_reg_value "$key" LatencyTimer)"
+    ok "key 1001 0x1B"
+    e2e_box Warning "$ABORT_TEXT" 2
+    e2e_wait_main "" 1000
+}
+
 # Cancel asks; answering Cancel keeps the dialog, OK ends the program.
 case_cancel_asks() {
     start_configurator
@@ -243,6 +262,7 @@ e2e_case "main dialog shows its controls" case_main_dialog
 e2e_case "attached ports are listed" case_ports_listed
 e2e_case "selecting a port shows its record" case_select_port
 e2e_case "Apply writes the registry and reloads" case_apply_writes
+e2e_case "Enter applies, Esc cancels" case_enter_applies
 e2e_case "Cancel asks and Cancel keeps the dialog" case_cancel_asks
 e2e_case "File Exit asks and OK ends the program" case_exit_asks
 e2e_case "About opens and closes" case_about

@@ -12,6 +12,8 @@
 //   settle <ms>                          repaint the current window, wait <ms>
 //   click <id>                           post BM_CLICK (may open a modal box)
 //   send-click <id>                      send BM_CLICK and wait for it
+//   key <id> <vk>                        post a key press (down and up) to a control,
+//                                        through the dialog's keyboard handling
 //   get-text <id> | set-text <id> <text>
 //   get-check <id> | is-enabled <id> | is-visible <id> | exists <id>
 //   get-class <id> | get-style <id>
@@ -391,6 +393,18 @@ private:
 
         if (c == "click") {
             PostMessageW(ctl, BM_CLICK, 0, 0);
+            return "OK";
+        }
+        if (c == "key") {
+            long long vk = 0;
+            if (a.words.size() < 2 || !ParseNumber(a.words[1], &vk) || vk <= 0 || vk > 0xFE)
+                return "ERR usage: key <id> <vk>";
+            UINT scan = MapVirtualKeyW(static_cast<UINT>(vk), MAPVK_VK_TO_VSC);
+            LPARAM down = 1 | (static_cast<LPARAM>(scan) << 16);
+            LPARAM up = down | (static_cast<LPARAM>(1) << 30) | (static_cast<LPARAM>(1) << 31);
+            SetForegroundWindow(current_);
+            PostMessageW(ctl, WM_KEYDOWN, static_cast<WPARAM>(vk), down);
+            PostMessageW(ctl, WM_KEYUP, static_cast<WPARAM>(vk), up);
             return "OK";
         }
         if (c == "send-click") return Send(ctl, BM_CLICK, 0, 0, &r) ? "OK" : "ERR busy";
