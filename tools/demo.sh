@@ -62,6 +62,7 @@ APP_PID=$!
 CASE_DIR=$DEMO
 e2e_driver
 ok "wait-window $CAPTION 20000"
+sleep 1  # let the program finish its start-up work before the picture
 SHOT=$E2E_SCREENSHOTS/demo-$WHAT.png
 e2e_screenshot "$SHOT"
 echo "Screenshot: $SHOT"
