@@ -297,12 +297,20 @@ e2e_sim_log() { tr -d '\r' <"$SIM_LOG"; }
 
 # Saves a PNG of the driver's current window.
 e2e_screenshot() {  # path.png
+    ok "settle 300"
     ok "rect"
     local x y w h
     read -r x y w h <<<"$V"
     mkdir -p "$(dirname "$1")"
     timeout 20 import -display "$DISPLAY" -window root -crop "${w}x${h}+${x}+${y}" +repage "$1" \
         || fail "screenshot failed"
+}
+
+# Number of pixels of exactly colour $2 (#RRGGBB) in image $1.
+e2e_pixels() {
+    local n
+    n=$(timeout 20 convert "$1" -format %c histogram:info:- | awk -v c="$2" 'toupper($0) ~ c { n += $1 } END { print n + 0 }')
+    echo "${n:-0}"
 }
 
 # --- a test file ------------------------------------------------------------------

@@ -58,19 +58,58 @@ EOF
     for id in 1006 1017 1013 1000 1 2 1003 40006; do
         expect "is-enabled $id" 1
     done
+    # Menu 106 (from the program's resources; menu 40001 below shows it is live).
+    expect "menu-text 106 40003" "Save Configuration..."
+    expect "menu-text 106 40014" "Load Configuration..."
+    expect "menu-text 106 40000" "Exit"
+    expect "menu-text 106 40012" "View Help"
+    expect "menu-text 106 40001" "About"
     expect "get-class 1006" "ListBox"
     expect "get-class 40019" "Edit"
     e2e_screenshot "$E2E_SCREENSHOTS/main.png"
 }
 
 # COM3, COM11 and COM12 are attached; the FT230X is held open by another
-# program, so it has no COM name and counts as an open port.
+# program, so it has no COM name and counts as an open port. Start-up adds a
+# row for every record (the FT230X's row has no name); Refresh only for
+# records named COMn. "Show disconnected devices" lists every installed port.
 case_ports_listed() {
     start_configurator
-    expect "list-count 1006" 3
+    expect "list-count 1006" 4
     expect "get-text 40019" "Open COM Ports: 1"
     drv "list-text 1006 0"
     [[ $R == "ERR owner-drawn list without texts" ]] || fail "port list rows carry texts: $R"
+    local row
+    for row in 0 1 2 3; do
+        expect "list-data 1006 $row" "$row"
+    done
+    ok "list-select 1006 3"
+    expect "get-text 40019" " FT230X Basic UART, SN: DN04K2JR,  ID: 4036015, LocalID: 31; Open COM Ports: 1"
+
+    ok "send-click 1000"
+    expect "list-count 1006" 3
+    expect "list-sel 1006" -1
+    expect "is-enabled 1004" 0
+
+    ok "send-click 1017"
+    expect "get-check 1017" 1
+    expect "list-count 1006" 6
+    # Attached ports are drawn in pure green, the others in pure red.
+    local shot=$E2E_SCREENSHOTS/disconnected.png green red
+    e2e_screenshot "$shot"
+    green=$(e2e_pixels "$shot" '#00FF00')
+    red=$(e2e_pixels "$shot" '#FF0000')
+    (( green > 50 && red > 50 )) || fail "row colours: $green green and $red red pixels"
+    ok "list-select 1006 0"
+    ok "get-text 40019"
+    [[ $V == " SN: "*",  ID: 40360"* ]] || fail "status line in disconnected mode: '$V'"
+    ok "send-click 1017"
+    expect "list-count 1006" 3
+    shot=$CASE_DIR/connected.png
+    e2e_screenshot "$shot"
+    (( $(e2e_pixels "$shot" '#00FF00') + $(e2e_pixels "$shot" '#FF0000') == 0 )) \
+        || fail "coloured rows with disconnected devices hidden"
+    [[ -z $(e2e_sim_log) ]] || fail "listing changed something: $(e2e_sim_log)"
 }
 
 # Selecting a row shows the port's record: status line and panel.
@@ -88,6 +127,44 @@ case_select_port() {
     expect "get-text 40019" " FT232R USB UART, SN: A1B2C3D4A,  ID: 4036001, LocalID: 11; Open COM Ports: 1"
     expect "get-text 1001" 16
     e2e_screenshot "$E2E_SCREENSHOTS/selected.png"
+}
+
+# Apply writes the panel into the registry, keeps the dialog and reloads the
+# driver; a latency timer below 2 is never written.
+case_apply_writes() {
+    start_configurator
+    local key='HKLM\SYSTEM\CurrentControlSet\Enum\FTDIBUS\VID_0403+PID_6010+FT5X7Q2LA\0000\Device Parameters'
+    local keyB='HKLM\SYSTEM\CurrentControlSet\Enum\FTDIBUS\VID_0403+PID_6010+FT5X7Q2LB\0000\Device Parameters'
+    ok "list-select 1006 1"
+    ok "set-text 1001 5"
+    ok "set-text 1004 250"
+    ok "send-click 1003"
+    expect "get-text 1001" 5
+    expect "list-count 1006" 4
+    [[ $(e2e_sim_log) == "FT_Reload 0x0403 0x0000" ]] || fail "sim log after Apply: '$(e2e_sim_log)'"
+    [[ $(e2e_reg_value "$key" LatencyTimer) == 0x5 ]] || fail "LatencyTimer: $(e2e_reg_value "$key" LatencyTimer)"
+    [[ $(e2e_reg_value "$key" MinReadTimeout) == 0xfa ]] || fail "MinReadTimeout: $(e2e_reg_value "$key" MinReadTimeout)"
+    [[ $(e2e_reg_value "$keyB" LatencyTimer) == 0x1 ]] || fail "a latency of 1 was written: $(e2e_reg_value "$keyB" LatencyTimer)"
+    e2e_wait_main "" 1000
+}
+
+# Enter in an edit box means Apply (the default button); Esc means Cancel.
+case_enter_applies() {
+    start_configurator
+    local key='HKLM\SYSTEM\CurrentControlSet\Enum\FTDIBUS\VID_0403+PID_6001+A1B2C3D4A\0000\Device Parameters'
+    ok "list-select 1006 0"
+    ok "set-text 1001 7"
+    ok "key 1001 0x0D"
+    local i
+    for i in $(seq 50); do
+        [[ -n $(e2e_sim_log) ]] && break
+        sleep 0.1
+    done
+    [[ $(e2e_sim_log) == "FT_Reload 0x0403 0x0000" ]] || fail "sim log after Enter: '$(e2e_sim_log)'"
+    [[ $(e2e_reg_value "$key" LatencyTimer) == 0x7 ]] || fail "LatencyTimer: $(e2e_reg_value "$key" LatencyTimer)"
+    ok "key 1001 0x1B"
+    e2e_box Warning "$ABORT_TEXT" 2
+    e2e_wait_main "" 1000
 }
 
 # Cancel asks; answering Cancel keeps the dialog, OK ends the program.
@@ -184,6 +261,8 @@ e2e_begin
 e2e_case "main dialog shows its controls" case_main_dialog
 e2e_case "attached ports are listed" case_ports_listed
 e2e_case "selecting a port shows its record" case_select_port
+e2e_case "Apply writes the registry and reloads" case_apply_writes
+e2e_case "Enter applies, Esc cancels" case_enter_applies
 e2e_case "Cancel asks and Cancel keeps the dialog" case_cancel_asks
 e2e_case "File Exit asks and OK ends the program" case_exit_asks
 e2e_case "About opens and closes" case_about

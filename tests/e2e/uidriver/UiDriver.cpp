@@ -9,8 +9,11 @@
 //   wait-window <caption> <timeout-ms>   find a top-level window, make it current
 //   wait-gone <caption> <timeout-ms>     wait until no window has that caption
 //   rect                                 "x y w h" of the current window
+//   settle <ms>                          repaint the current window, wait <ms>
 //   click <id>                           post BM_CLICK (may open a modal box)
 //   send-click <id>                      send BM_CLICK and wait for it
+//   key <id> <vk>                        post a key press (down and up) to a control,
+//                                        through the dialog's keyboard handling
 //   get-text <id> | set-text <id> <text>
 //   get-check <id> | is-enabled <id> | is-visible <id> | exists <id>
 //   get-class <id> | get-style <id>
@@ -23,6 +26,9 @@
 //   answer-box <caption> <button-id>     click a box button, wait until it closes
 //   menu <id>                            post WM_COMMAND
 //   windows                              captions of the visible top-level windows
+//   menu-text <menu-id> <item-id>        text of a menu item in the menu resource of
+//                                        the current window's program (under Wine a
+//                                        live menu cannot be read from another process)
 //   quit
 // Every wait is bounded; while waiting, a Wine crash box ("Program Error")
 // ends the wait with "ERR crash".
@@ -262,6 +268,31 @@ private:
         return answer;
     }
 
+    std::string menuText(UINT menuId, UINT itemId) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(current_, &pid);
+        HANDLE proc = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+        if (proc == nullptr) return "ERR cannot open process";
+        wchar_t path[MAX_PATH] = {};
+        DWORD len = MAX_PATH;
+        BOOL named = QueryFullProcessImageNameW(proc, 0, path, &len);
+        CloseHandle(proc);
+        if (!named) return "ERR no program path";
+        HMODULE image = LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+        if (image == nullptr) return "ERR cannot load " + ToUtf8(path);
+        std::string answer = "ERR no menu " + std::to_string(menuId);
+        HMENU menu = LoadMenuW(image, MAKEINTRESOURCEW(menuId));
+        if (menu != nullptr) {
+            wchar_t buf[256] = {};
+            int n = GetMenuStringW(menu, itemId, buf, 256, MF_BYCOMMAND);
+            answer = n > 0 ? "OK " + Escape(ToUtf8(std::wstring(buf, static_cast<size_t>(n))))
+                           : "ERR no menu item " + std::to_string(itemId);
+            DestroyMenu(menu);
+        }
+        FreeLibrary(image);
+        return answer;
+    }
+
     std::string handle(const std::string& line) {
         Args a = Split(line);
         const std::string& c = a.cmd;
@@ -320,6 +351,25 @@ private:
             return "OK " + std::to_string(r.left) + " " + std::to_string(r.top) + " " +
                    std::to_string(r.right - r.left) + " " + std::to_string(r.bottom - r.top);
         }
+        if (c == "menu-text") {
+            if (current_ == nullptr || !IsWindow(current_)) return "ERR no current window";
+            long long menuId = 0, itemId = 0;
+            if (a.words.size() < 2 || !ParseNumber(a.words[0], &menuId) || !ParseNumber(a.words[1], &itemId))
+                return "ERR usage: menu-text <menu-id> <item-id>";
+            return menuText(static_cast<UINT>(menuId), static_cast<UINT>(itemId));
+        }
+        if (c == "settle") {
+            // Before a screenshot: the window repaints what the last commands
+            // changed, then has <ms> to finish drawing.
+            if (current_ == nullptr || !IsWindow(current_)) return "ERR no current window";
+            long long ms = 0;
+            if (a.words.empty() || !ParseNumber(a.words[0], &ms) || ms < 0 || ms > 10000)
+                return "ERR usage: settle <ms>";
+            RedrawWindow(current_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+            Send(current_, WM_NULL, 0, 0, nullptr);
+            Sleep(static_cast<DWORD>(ms));
+            return "OK";
+        }
         if (c == "menu") {
             if (current_ == nullptr || !IsWindow(current_)) return "ERR no current window";
             long long id = 0;
@@ -345,6 +395,18 @@ private:
 
         if (c == "click") {
             PostMessageW(ctl, BM_CLICK, 0, 0);
+            return "OK";
+        }
+        if (c == "key") {
+            long long vk = 0;
+            if (a.words.size() < 2 || !ParseNumber(a.words[1], &vk) || vk <= 0 || vk > 0xFE)
+                return "ERR usage: key <id> <vk>";
+            UINT scan = MapVirtualKeyW(static_cast<UINT>(vk), MAPVK_VK_TO_VSC);
+            LPARAM down = 1 | (static_cast<LPARAM>(scan) << 16);
+            LPARAM up = down | (static_cast<LPARAM>(1) << 30) | (static_cast<LPARAM>(1) << 31);
+            SetForegroundWindow(current_);
+            PostMessageW(ctl, WM_KEYDOWN, static_cast<WPARAM>(vk), down);
+            PostMessageW(ctl, WM_KEYUP, static_cast<WPARAM>(vk), up);
             return "OK";
         }
         if (c == "send-click") return Send(ctl, BM_CLICK, 0, 0, &r) ? "OK" : "ERR busy";
