@@ -1,5 +1,7 @@
 #include "common/win32/Win32D2xx.h"
 
+#include "common/win32/D2xxAbi.h"
+
 #include <windows.h>
 
 #include <cstdio>
@@ -8,42 +10,17 @@ namespace varnok::win32 {
 
 namespace {
 
-// The library's ABI as FTDI documents it: FT_STATUS is ULONG, FT_HANDLE is
-// PVOID, every function is WINAPI.
-using FT_STATUS = ULONG;
-using FT_HANDLE = PVOID;
-
-// FT_DEVICE_LIST_INFO_NODE.
-struct FtDeviceListInfoNode {
-    ULONG Flags;
-    ULONG Type;
-    ULONG ID;
-    DWORD LocId;
-    char SerialNumber[16];
-    char Description[64];
-    FT_HANDLE ftHandle;
-};
+using namespace ftabi;
+using FtDeviceListInfoNode = ftabi::DeviceListInfoNode;
 static_assert(sizeof(FtDeviceListInfoNode) == sizeof(d2xx::DeviceListInfoNode),
               "device list node layout");
 static_assert(sizeof(ULONG) == sizeof(uint32_t) && sizeof(DWORD) == sizeof(uint32_t) &&
                   sizeof(LONG) == sizeof(int32_t),
               "32-bit words");
 
-using CreateDeviceInfoListFn = FT_STATUS(WINAPI*)(LPDWORD);
-using GetDeviceInfoListFn = FT_STATUS(WINAPI*)(FtDeviceListInfoNode*, LPDWORD);
-using GetDeviceInfoDetailFn = FT_STATUS(WINAPI*)(DWORD, LPDWORD, LPDWORD, LPDWORD, LPDWORD,
-                                                 LPVOID, LPVOID, FT_HANDLE*);
-using OpenFn = FT_STATUS(WINAPI*)(int, FT_HANDLE*);
-using OpenExFn = FT_STATUS(WINAPI*)(PVOID, DWORD, FT_HANDLE*);
-using CloseFn = FT_STATUS(WINAPI*)(FT_HANDLE);
-using GetComPortNumberFn = FT_STATUS(WINAPI*)(FT_HANDLE, LPLONG);
-using EE_UASizeFn = FT_STATUS(WINAPI*)(FT_HANDLE, LPDWORD);
-using EE_UAReadFn = FT_STATUS(WINAPI*)(FT_HANDLE, PUCHAR, DWORD, LPDWORD);
-using ReloadFn = FT_STATUS(WINAPI*)(WORD, WORD);
-
 template <typename Fn>
 bool Resolve(HMODULE module, const char* name, Fn* fn, std::string* missing) {
-    *fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+    *fn = ResolveExport<Fn>(module, name);
     if (*fn == nullptr && missing->empty()) *missing = name;
     return *fn != nullptr;
 }

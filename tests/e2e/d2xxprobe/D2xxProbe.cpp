@@ -11,33 +11,20 @@
 #include <cstring>
 #include <vector>
 
-typedef ULONG FT_STATUS;
-typedef PVOID FT_HANDLE;
+#include "common/win32/D2xxAbi.h"
 
-struct FT_DEVICE_LIST_INFO_NODE {
-    ULONG Flags;
-    ULONG Type;
-    ULONG ID;
-    DWORD LocId;
-    char SerialNumber[16];
-    char Description[64];
-    FT_HANDLE ftHandle;
-};
-
-typedef FT_STATUS(WINAPI* CreateListFn)(LPDWORD);
-typedef FT_STATUS(WINAPI* GetListFn)(FT_DEVICE_LIST_INFO_NODE*, LPDWORD);
-typedef FT_STATUS(WINAPI* DetailFn)(DWORD, LPDWORD, LPDWORD, LPDWORD, LPDWORD, LPVOID, LPVOID, FT_HANDLE*);
-typedef FT_STATUS(WINAPI* OpenFn)(int, FT_HANDLE*);
-typedef FT_STATUS(WINAPI* OpenExFn)(PVOID, DWORD, FT_HANDLE*);
-typedef FT_STATUS(WINAPI* CloseFn)(FT_HANDLE);
-typedef FT_STATUS(WINAPI* ComPortFn)(FT_HANDLE, LPLONG);
-typedef FT_STATUS(WINAPI* UASizeFn)(FT_HANDLE, LPDWORD);
-typedef FT_STATUS(WINAPI* UAReadFn)(FT_HANDLE, PUCHAR, DWORD, LPDWORD);
-typedef FT_STATUS(WINAPI* ReloadFn)(WORD, WORD);
+using namespace varnok::win32::ftabi;
+using FT_DEVICE_LIST_INFO_NODE = DeviceListInfoNode;
+using CreateListFn = CreateDeviceInfoListFn;
+using GetListFn = GetDeviceInfoListFn;
+using DetailFn = GetDeviceInfoDetailFn;
+using ComPortFn = GetComPortNumberFn;
+using UASizeFn = EE_UASizeFn;
+using UAReadFn = EE_UAReadFn;
 
 template <typename T>
 bool Resolve(HMODULE lib, const char* name, T* fn) {
-    *fn = reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(lib, name)));
+    *fn = ResolveExport<T>(lib, name);
     if (*fn == nullptr) std::printf("missing export %s\n", name);
     return *fn != nullptr;
 }
