@@ -118,10 +118,7 @@ void MainDialog::onInit(ui::DialogView& view) {
             ReadPortSettings(app_);
         view.setText(IDC_STATUS_LINE, "");
         view.listReset(IDC_PORT_LIST);
-        for (std::size_t i = 0; i < app_.table.entries.size(); ++i) {
-            int row = view.listAdd(IDC_PORT_LIST, app_.table.entries[i].portName);
-            if (row >= 0) view.listSetItemData(IDC_PORT_LIST, row, static_cast<intptr_t>(i));
-        }
+        AddPortRows(app_, view, false);
         view.setText(IDC_STATUS_LINE, OpenPortsText(app_.table.openPortCount));
     } else {
         ReportNoDevices(app_);
@@ -181,13 +178,7 @@ void MainDialog::writeEverything() {
 void MainDialog::apply() {
     writeEverything();
 
-    static const int kEdits[] = {IDC_MIN_READ_TIMEOUT, IDC_MIN_WRITE_TIMEOUT, IDC_POLLING_PERIOD,
-                                 IDC_LATENCY};
-    static const int kChecks[] = {IDC_SERIAL_PRINTER,    IDC_CANCEL_IF_POWER_OFF,
-                                  IDC_EVENT_ON_SURPRISE_REMOVAL, IDC_SET_RTS_ON_CLOSE,
-                                  IDC_DISABLE_MODEM_CTRL, IDC_SERIAL_ENUMERATOR};
-    for (int id : kEdits) view_->setText(id, "");
-    for (int id : kChecks) view_->setCheckState(id, ui::kUnchecked);
+    ClearPortSettings(*view_);
 
     // Rebuild the table behind the unchanged list.
     if (app_.table.showDisconnected) {

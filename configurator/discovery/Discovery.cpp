@@ -7,6 +7,7 @@
 
 #include "configurator/app/MainDialog.h"
 #include "configurator/discovery/InstanceKeyName.h"
+#include "configurator/settings/Panel.h"
 #include "configurator/settings/RegistrySettings.h"
 #include "resources/ConfiguratorIds.h"
 
@@ -208,41 +209,22 @@ int BuildTableFromRegistry(Configurator& app, reg::RegistryKey& enumeratorKey) {
     return 1;
 }
 
-void AddPortRows(Configurator& app, ui::DialogView& view) {
+void AddPortRows(Configurator& app, ui::DialogView& view, bool comNamesOnly) {
     for (std::size_t i = 0; i < app.table.entries.size(); ++i) {
         const PortEntry& e = app.table.entries[i];
-        if (e.portName.empty() || e.portName[0] != 'C') continue;
+        if (comNamesOnly && (e.portName.empty() || e.portName[0] != 'C')) continue;
         int row = view.listAdd(IDC_PORT_LIST, e.portName);
         if (row >= 0) view.listSetItemData(IDC_PORT_LIST, row, static_cast<intptr_t>(i));
     }
 }
-
-namespace {
-
-const int kPanelEdits[] = {IDC_MIN_READ_TIMEOUT, IDC_MIN_WRITE_TIMEOUT, IDC_POLLING_PERIOD,
-                           IDC_LATENCY};
-const int kPanelChecks[] = {IDC_SERIAL_PRINTER,     IDC_CANCEL_IF_POWER_OFF,
-                            IDC_EVENT_ON_SURPRISE_REMOVAL, IDC_SET_RTS_ON_CLOSE,
-                            IDC_DISABLE_MODEM_CTRL, IDC_SERIAL_ENUMERATOR};
-const int kPanelLabels[] = {IDC_LABEL_MIN_READ, IDC_LABEL_MIN_WRITE, IDC_LABEL_POLLING,
-                            IDC_LABEL_LATENCY};
-
-void DisablePanel(ui::DialogView& view) {
-    for (int id : kPanelLabels) view.enable(id, false);
-    for (int id : kPanelEdits) view.enable(id, false);
-    for (int id : kPanelChecks) view.enable(id, false);
-}
-
-}  // namespace
 
 int RefreshPortList(Configurator& app, ui::DialogView& view) {
     view.setCursor(ui::Cursor::AppStarting);
     app.table.selectedIndex = -1;
     view.setText(IDC_STATUS_LINE, "");
     view.listReset(IDC_PORT_LIST);
-    for (int id : kPanelEdits) view.setText(id, "");
-    for (int id : kPanelChecks) view.setCheckState(id, ui::kUnchecked);
-    DisablePanel(view);
+    ClearPortSettings(view);
+    EnablePortSettings(view, false);
     view.enable(IDC_STATUS_LINE, false);
 
     if (app.table.showDisconnected) {
@@ -252,10 +234,10 @@ int RefreshPortList(Configurator& app, ui::DialogView& view) {
             MatchInstanceKeys(app, *key);
             if (BuildTableFromRegistry(app, *key) == 1) {
                 ReadPortSettings(app);
-                AddPortRows(app, view);
+                AddPortRows(app, view, true);
                 view.setText(IDC_STATUS_LINE, MainDialog::OpenPortsText(app.table.openPortCount));
             } else {
-                DisablePanel(view);
+                EnablePortSettings(view, false);
                 ReportNoDevices(app);
             }
         }
@@ -266,10 +248,10 @@ int RefreshPortList(Configurator& app, ui::DialogView& view) {
                 MatchInstanceKeys(app, *key) == 1)
                 ReadPortSettings(app);
         }
-        AddPortRows(app, view);
+        AddPortRows(app, view, true);
         view.setText(IDC_STATUS_LINE, MainDialog::OpenPortsText(app.table.openPortCount));
     } else {
-        DisablePanel(view);
+        EnablePortSettings(view, false);
         ReportNoDevices(app);
     }
 

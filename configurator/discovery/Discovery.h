@@ -32,8 +32,9 @@ int BuildTableFromRegistry(Configurator& app, reg::RegistryKey& enumeratorKey);
 int ReportNoDevices(Configurator& app);
 // Clears the panel, rebuilds the table by mode and refills the port list.
 int RefreshPortList(Configurator& app, ui::DialogView& view);
-// Adds a port-list row for every record whose portName begins with "C"; the
-// row's item data is the record's index.
-void AddPortRows(Configurator& app, ui::DialogView& view);
+// Adds a port-list row for every record (start-up) or for every record whose
+// portName begins with "C" (list refresh); the row's item data is the
+// record's index.
+void AddPortRows(Configurator& app, ui::DialogView& view, bool comNamesOnly);
 
 }  // namespace varnok::cfg

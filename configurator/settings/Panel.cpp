@@ -110,13 +110,23 @@ bool PanelValueInRange(int boxId, uint32_t value) {
     return false;
 }
 
+void EnablePortSettings(ui::DialogView& view, bool enabled) {
+    for (int id : kLabels) view.enable(id, enabled);
+    for (const auto& box : kNumberBoxes) view.enable(box.id, enabled);
+    for (const auto& box : kOptionBoxes) view.enable(box.id, enabled);
+    view.enable(IDC_SERIAL_ENUMERATOR, enabled);
+}
+
+void ClearPortSettings(ui::DialogView& view) {
+    for (const auto& box : kNumberBoxes) view.setText(box.id, "");
+    for (const auto& box : kOptionBoxes) view.setCheckState(box.id, ui::kUnchecked);
+    view.setCheckState(IDC_SERIAL_ENUMERATOR, ui::kUnchecked);
+}
+
 void ShowPortSettings(Configurator& app, ui::DialogView& view) {
     const PortEntry* e = app.table.selected();
     if (e == nullptr) return;
-    for (int id : kLabels) view.enable(id, true);
-    for (const auto& box : kNumberBoxes) view.enable(box.id, true);
-    for (const auto& box : kOptionBoxes) view.enable(box.id, true);
-    view.enable(IDC_SERIAL_ENUMERATOR, true);
+    EnablePortSettings(view, true);
 
     for (const auto& box : kNumberBoxes) view.setText(box.id, Decimal(e->*box.field));
     for (const auto& box : kOptionBoxes)

@@ -15,6 +15,10 @@ void StorePortSettings(Configurator& app, ui::DialogView& view);
 void ApplyVarnokPreset(Configurator& app, ui::DialogView& view);
 void ApplyBrivanePreset(Configurator& app, ui::DialogView& view);
 void ApplyDefaultSettings(Configurator& app, ui::DialogView& view);
+// Enables or disables the panel's labels, number boxes and option boxes.
+void EnablePortSettings(ui::DialogView& view, bool enabled);
+// Empties the four number boxes and unchecks the six option boxes.
+void ClearPortSettings(ui::DialogView& view);
 
 // A number box's text as the panel reads it: more than 5 characters gives no
 // value; otherwise leading white space, an optional sign and the digits up
