@@ -22,6 +22,8 @@
 //   list-sel-rows <id>                   selected rows of a multiple-selection list: "0,2"
 //   list-multi-select <id> <rows|none>   select exactly rows "0,2" (LB_SETSEL), notify
 //   listview-count <id> | listview-text <id> <row> <col>
+//   listview-select <id> <rows|none>     select exactly rows "0,2" of a list view
+//   listview-sel-rows <id>               selected rows of a list view: "0,2"
 //   wait-box <caption> <timeout-ms>      message box text (control 0xFFFF)
 //   answer-box <caption> <button-id>     click a box button, wait until it closes
 //   menu <id>                            post WM_COMMAND
@@ -268,6 +270,46 @@ private:
         return answer;
     }
 
+    // Sets the selection state of list-view row `row` (-1: every row); the
+    // LVITEM has to live in the list view's process.
+    bool listViewSetSelected(HWND lv, int row, bool selected) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(lv, &pid);
+        HANDLE proc = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+        if (proc == nullptr) return false;
+        bool done = false;
+        void* remote = VirtualAllocEx(proc, nullptr, sizeof(LVITEMW), MEM_COMMIT, PAGE_READWRITE);
+        if (remote != nullptr) {
+            LVITEMW item = {};
+            item.stateMask = LVIS_SELECTED;
+            item.state = selected ? LVIS_SELECTED : 0;
+            SIZE_T io = 0;
+            LRESULT r = 0;
+            done = WriteProcessMemory(proc, remote, &item, sizeof item, &io) &&
+                   Send(lv, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote), &r) &&
+                   r != FALSE;
+            VirtualFreeEx(proc, remote, 0, MEM_RELEASE);
+        }
+        CloseHandle(proc);
+        return done;
+    }
+
+    std::string listViewSelect(HWND lv, const std::string& rows) {
+        if (!listViewSetSelected(lv, -1, false)) return "ERR cannot reach list view";
+        if (rows == "none") return "OK";
+        size_t pos = 0;
+        while (pos <= rows.size()) {
+            size_t comma = rows.find(',', pos);
+            std::string one = rows.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
+            long long n = 0;
+            if (!ParseNumber(one, &n) || n < 0) return "ERR bad row " + one;
+            if (!listViewSetSelected(lv, static_cast<int>(n), true)) return "ERR no row " + one;
+            if (comma == std::string::npos) break;
+            pos = comma + 1;
+        }
+        return "OK";
+    }
+
     std::string menuText(UINT menuId, UINT itemId) {
         DWORD pid = 0;
         GetWindowThreadProcessId(current_, &pid);
@@ -482,6 +524,21 @@ private:
         if (c == "listview-count")
             return Send(ctl, LVM_GETITEMCOUNT, 0, 0, &r) ? "OK " + std::to_string(r) : "ERR busy";
         if (c == "listview-text") return listViewText(ctl, static_cast<int>(row), static_cast<int>(col));
+        if (c == "listview-select") {
+            if (a.words.size() < 2) return "ERR usage: listview-select <id> <rows|none>";
+            return listViewSelect(ctl, a.words[1]);
+        }
+        if (c == "listview-sel-rows") {
+            std::string out;
+            LRESULT next = -1;
+            for (int guard = 0; guard < 10000; ++guard) {
+                if (!Send(ctl, LVM_GETNEXTITEM, static_cast<WPARAM>(next), LVNI_SELECTED, &r)) return "ERR busy";
+                if (r < 0) break;
+                out += (out.empty() ? "" : ",") + std::to_string(r);
+                next = r;
+            }
+            return "OK " + out;
+        }
         return "ERR unknown command " + c;
     }
 };
