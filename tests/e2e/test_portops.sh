@@ -1,0 +1,92 @@
+#!/bin/bash
+# VarnokPlus_Configurator.exe under Wine: the operations on one port that
+# write the registry or a file: renaming the COM port, the global "Ignore
+# Hardware Serial Number" flag, the Buffered Writes dialog, and saving a
+# configuration file from one port and loading it into another.
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+
+EXE=VarnokPlus_Configurator.exe
+ENUM='HKLM\SYSTEM\CurrentControlSet\Enum\FTDIBUS'
+ARBITER='HKLM\SYSTEM\CurrentControlSet\Control\COM Name Arbiter'
+USBFLAGS='HKLM\SYSTEM\CurrentControlSet\Control\UsbFlags'
+
+start_portops() {  # [devices file]: installation.reg with portops.reg on top
+    e2e_install
+    e2e_install "$E2E_DATA/portops.reg"
+    e2e_app "$EXE" "${1:-$E2E_DATA/portops-devices.txt}"
+    e2e_launch
+    e2e_wait_main
+}
+
+# Selects the row whose status line names serial $1; prints the row.
+select_serial() {
+    local n row
+    ok "list-count 1006"
+    n=$V
+    for (( row = 0; row < n; row++ )); do
+        ok "list-select 1006 $row"
+        ok "get-text 40019"
+        if [[ $V == *", SN: $1,  ID: "* ]]; then
+            echo "$row"
+            return 0
+        fi
+    done
+    fail "no row for serial $1"
+}
+
+# COM5 renamed to COM7 through the number field: the instance key's
+# FriendlyName, PortName and the COM name database change, every other
+# reservation stays, and after the refresh the device's row is named COM7
+# (it now sorts after COM6).
+case_rename() {
+    start_portops
+    local key=$ENUM'\VID_0403+PID_6001+FT9C0M5QA\0000'
+    expect "list-count 1006" 3
+    [[ $(select_serial FT9C0M5QA) == 1 ]] || fail "COM5 is not the second row"
+    ok "click 40004"
+    ok "wait-window COM Port Assignment 5000"
+    expect "get-text 40007" COM5
+    expect "get-text 1004" 5
+    # 256 numbers less the eight reserved ones, in ascending order.
+    expect "list-count 40006" 248
+    expect "list-text 40006 0" COM2
+    expect "list-text 40006 1" COM7
+    expect "list-sel 40006" -1
+    ok "set-text 1004 7"
+    expect "list-sel 40006" 1
+    e2e_screenshot "$E2E_SCREENSHOTS/com-port-assignment.png"
+    ok "click 1"
+    ok "wait-gone COM Port Assignment 5000"
+    e2e_wait_main "" 2000
+
+    [[ $(e2e_reg_value "$key" FriendlyName) == "USB Serial Port (COM7)" ]] \
+        || fail "FriendlyName: '$(e2e_reg_value "$key" FriendlyName)'"
+    [[ $(e2e_reg_value "$key\Device Parameters" PortName) == COM7 ]] \
+        || fail "PortName: '$(e2e_reg_value "$key\Device Parameters" PortName)'"
+    # Byte 0 was 0x3D (COM1, COM3 to COM6): COM7 (0x40) in, COM5 (0x10) out.
+    local comdb
+    comdb=$(e2e_reg_value "$ARBITER" ComDB) || fail "ComDB is gone"
+    [[ $comdb == 6D0E$(printf '0%.0s' {1..60}) ]] || fail "ComDB: $comdb"
+    [[ $(e2e_reg_value "$ENUM\VID_0403+PID_6001+FT9C0M6QA\0000\Device Parameters" PortName) == COM6 ]] \
+        || fail "the COM6 device was renamed too"
+
+    # The list was refreshed: no selection, and the renamed device is the
+    # last row now, with COM7 as its name.
+    expect "list-sel 1006" -1
+    expect "list-count 1006" 3
+    [[ $(select_serial FT9C0M5QA) == 2 ]] || fail "the renamed port is not the last row"
+    ok "click 40004"
+    ok "wait-window COM Port Assignment 5000"
+    expect "get-text 40007" COM7
+    expect "get-text 1004" 7
+    expect "list-count 40006" 248
+    expect "list-text 40006 1" COM5
+    expect "list-text 40006 2" COM8
+    ok "click 2"
+    ok "wait-gone COM Port Assignment 5000"
+    e2e_wait_main "" 2000
+}
+
+e2e_begin
+e2e_case "renaming COM5 to COM7" case_rename
+e2e_end
