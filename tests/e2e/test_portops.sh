@@ -87,6 +87,94 @@ case_rename() {
     e2e_wait_main "" 2000
 }
 
+IGNORE_VALUES="IgnoreHWSerNum04036001 IgnoreHWSerNum04036010 IgnoreHWSerNum04036011 IgnoreHWSerNum04036015"
+
+# "Ignore Hardware Serial Number" is global: Apply without a selected port
+# creates the four values holding the one byte 01, and after unchecking,
+# Apply deletes them; the box shows what Apply read back.
+case_ignore_serial() {
+    start_portops
+    local name
+    expect "get-check 1013" 0
+    for name in $IGNORE_VALUES; do
+        e2e_reg_value "$USBFLAGS" "$name" >/dev/null && fail "$name exists before the test"
+    done
+    expect "list-sel 1006" -1
+    ok "send-click 1013"
+    ok "send-click 1003"
+    expect "get-check 1013" 1
+    for name in $IGNORE_VALUES; do
+        [[ $(e2e_reg_value "$USBFLAGS" "$name") == 01 ]] \
+            || fail "$name after Apply: '$(e2e_reg_value "$USBFLAGS" "$name")'"
+    done
+    ok "send-click 1013"
+    expect "get-check 1013" 0
+    ok "send-click 1003"
+    expect "get-check 1013" 0
+    for name in $IGNORE_VALUES; do
+        e2e_reg_value "$USBFLAGS" "$name" >/dev/null && fail "$name left after unchecking and Apply"
+    done
+    return 0
+}
+
+BW_CAPTION="Buffered Writes Configuration"
+
+# The Buffered Writes dialog of COM5: Apply writes the three values and bit
+# 0x04 of ConfigData byte 1 (the rest of ConfigData as it was) and keeps the
+# dialog; reopened it shows the stored values; unchecking and OK delete them.
+case_buffered_writes() {
+    start_portops
+    local params=$ENUM'\VID_0403+PID_6001+FT9C0M5QA\0000\Device Parameters' before after
+    before=$(e2e_reg_value "$params" ConfigData) || fail "no ConfigData"
+    [[ ${before:2:2} == 00 ]] || fail "ConfigData byte 1 before: ${before:2:2}"
+    [[ $(select_serial FT9C0M5QA) == 1 ]] || fail "COM5 is not the second row"
+    ok "click 40002"
+    ok "wait-window $BW_CAPTION 5000"
+    expect "get-check 1008" 0
+    expect "get-text 1007" 4096
+    expect "get-text 1004" 20
+    expect "get-text 1005" 1
+    expect "is-enabled 40000" 0
+    ok "send-click 1008"
+    expect "get-check 1008" 1
+    expect "is-enabled 40000" 1
+    ok "set-text 1007 2048"
+    ok "set-text 1004 10"
+    ok "set-text 1005 4"
+    ok "send-click 1003"
+    e2e_screenshot "$E2E_SCREENSHOTS/buffered-writes.png"
+    [[ $(e2e_reg_value "$params" WriteBufferSize) == 0x800 ]] \
+        || fail "WriteBufferSize: '$(e2e_reg_value "$params" WriteBufferSize)'"
+    [[ $(e2e_reg_value "$params" WriteBufferThreshold) == 0xa ]] \
+        || fail "WriteBufferThreshold: '$(e2e_reg_value "$params" WriteBufferThreshold)'"
+    [[ $(e2e_reg_value "$params" WriteLatency) == 0x4 ]] \
+        || fail "WriteLatency: '$(e2e_reg_value "$params" WriteLatency)'"
+    after=$(e2e_reg_value "$params" ConfigData)
+    [[ $after == "${before:0:2}04${before:4}" ]] || fail "ConfigData after Apply: $after (before: $before)"
+    [[ $(e2e_sim_log) == "" ]] || fail "the dialog reloaded the driver: $(e2e_sim_log)"
+    ok "click 2"
+    ok "wait-gone $BW_CAPTION 5000"
+    e2e_wait_main "" 2000
+
+    ok "click 40002"
+    ok "wait-window $BW_CAPTION 5000"
+    expect "get-check 1008" 1
+    expect "get-text 1007" 2048
+    expect "get-text 1004" 10
+    expect "get-text 1005" 4
+    ok "send-click 1008"
+    ok "click 1"
+    ok "wait-gone $BW_CAPTION 5000"
+    e2e_wait_main "" 2000
+    local name
+    for name in WriteBufferSize WriteBufferThreshold WriteLatency; do
+        e2e_reg_value "$params" "$name" >/dev/null && fail "$name left after unchecking and OK"
+    done
+    [[ $(e2e_reg_value "$params" ConfigData) == "$before" ]] || fail "ConfigData after OK: $(e2e_reg_value "$params" ConfigData)"
+}
+
 e2e_begin
 e2e_case "renaming COM5 to COM7" case_rename
+e2e_case "Ignore Hardware Serial Number is applied" case_ignore_serial
+e2e_case "Buffered Writes dialog writes its values" case_buffered_writes
 e2e_end
