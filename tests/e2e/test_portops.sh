@@ -106,6 +106,8 @@ case_ignore_serial() {
     for name in $IGNORE_VALUES; do
         [[ $(e2e_reg_value "$USBFLAGS" "$name") == 01 ]] \
             || fail "$name after Apply: '$(e2e_reg_value "$USBFLAGS" "$name")'"
+        timeout 30 wine reg query "$USBFLAGS" /v "$name" 2>/dev/null | grep -q "$name  *REG_BINARY" \
+            || fail "$name is not REG_BINARY"
     done
     ok "send-click 1013"
     expect "get-check 1013" 0
@@ -173,8 +175,83 @@ case_buffered_writes() {
     [[ $(e2e_reg_value "$params" ConfigData) == "$before" ]] || fail "ConfigData after OK: $(e2e_reg_value "$params" ConfigData)"
 }
 
+# Types a Windows path into the file name box of the system's file dialog
+# $1 ("Save As" or "Open") and presses its default button.
+file_dialog() {  # caption unix-path
+    local win
+    win=$(e2e_winpath "$2")
+    ok "wait-window $1 5000"
+    ok "set-text 1148 ${win//\\/\\\\}"
+    ok "click 1"
+    ok "wait-gone $1 5000"
+    e2e_wait_main "" 2000
+}
+
+# Registry values of a port, one "name=data" line each, for comparisons.
+port_values() {  # serial part of the instance key
+    local key=$ENUM'\VID_0403+PID_6010+'$1'\0000' name
+    for name in ConfigData MinReadTimeout MinWriteTimeout LatencyTimer PollingPeriod; do
+        echo "$name=$(e2e_reg_value "$key\Device Parameters" "$name")"
+    done
+    echo "UpperFilters=$(e2e_reg_value "$key" UpperFilters)"
+}
+
+# A configuration saved from COM11 through the save dialog is a real 84-byte
+# file with the record's layout; loaded into COM12 through the open dialog
+# and applied, COM12's driver values equal COM11's while its name stays.
+case_config_file_roundtrip() {
+    e2e_install
+    e2e_app "$EXE"
+    e2e_launch
+    e2e_wait_main
+    local file=$CASE_DIR/files/com11.dat keyB=$ENUM'\VID_0403+PID_6010+FT5X7Q2LB\0000'
+    mkdir -p "$CASE_DIR/files"
+    [[ $(select_serial FT5X7Q2LA) == 1 ]] || fail "COM11 is not the second row"
+    # A polling period that differs from COM12's, through the panel.
+    ok "set-text 1007 40"
+    ok "send-click 1003"
+    expect "get-text 1007" 40
+    local a
+    a=$(port_values FT5X7Q2LA)
+    [[ $a == *"PollingPeriod=0x28"* && $a == *"UpperFilters=serenum"* ]] || fail "COM11 before saving: $(tr '\n' ' ' <<<"$a")"
+    [[ $a != "$(port_values FT5X7Q2LB)" ]] || fail "COM11 and COM12 hold the same values already"
+
+    ok "menu 40003"
+    ok "wait-window Save As 5000"
+    expect "get-text 1148" Config_COM11
+    file_dialog "Save As" "$file"
+    [[ -f $file ]] || fail "no file saved (folder: $(ls "$CASE_DIR/files" | tr '\n' ' '))"
+    [[ $(stat -c %s "$file") == 84 ]] || fail "the file has $(stat -c %s "$file") bytes"
+    [[ -z $(ls "$CASE_DIR/files" | grep -v '^com11\.dat$') ]] || fail "files left beside: $(ls "$CASE_DIR/files")"
+    # ConfigData, MinReadTimeout 100, MinWriteTimeout 200, LatencyTimer 2,
+    # "serenum" and nine NUL bytes, PollingPeriod 40.
+    local config expected
+    config=$(e2e_reg_value "$ENUM\VID_0403+PID_6010+FT5X7Q2LA\0000\Device Parameters" ConfigData)
+    expected="${config^^}64C802$(printf serenum | xxd -p | tr a-f A-F)$(printf '00%.0s' {1..9})28"
+    [[ $(xxd -p "$file" | tr -d '\n' | tr a-f A-F) == "$expected" ]] \
+        || fail "file content: $(xxd -p "$file" | tr -d '\n'), expected $expected"
+
+    [[ $(select_serial FT5X7Q2LB) == 2 ]] || fail "COM12 is not the third row"
+    expect "get-check 1014" 0
+    ok "menu 40014"
+    file_dialog Open "$file"
+    expect "get-text 1004" 100
+    expect "get-text 1005" 200
+    expect "get-text 1001" 2
+    expect "get-text 1007" 40
+    expect "get-check 1014" 1
+    ok "send-click 1003"
+    local b
+    b=$(port_values FT5X7Q2LB)
+    [[ $b == "$a" ]] || fail "COM12 after loading and Apply: $(tr '\n' ' ' <<<"$b") (COM11: $(tr '\n' ' ' <<<"$a"))"
+    [[ $(port_values FT5X7Q2LA) == "$a" ]] || fail "COM11 changed: $(port_values FT5X7Q2LA | tr '\n' ' ')"
+    [[ $(e2e_reg_value "$keyB\Device Parameters" PortName) == COM12 ]] || fail "COM12's PortName changed"
+    [[ $(e2e_reg_value "$keyB" FriendlyName) == "USB Serial Port (COM12)" ]] || fail "COM12's FriendlyName changed"
+}
+
 e2e_begin
 e2e_case "renaming COM5 to COM7" case_rename
 e2e_case "Ignore Hardware Serial Number is applied" case_ignore_serial
 e2e_case "Buffered Writes dialog writes its values" case_buffered_writes
+e2e_case "a configuration file round-trips between ports" case_config_file_roundtrip
 e2e_end
