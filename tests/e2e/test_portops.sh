@@ -185,6 +185,9 @@ file_dialog() {  # caption unix-path
     ok "click 1"
     ok "wait-gone $1 5000"
     e2e_wait_main "" 2000
+    # The program writes or reads the file after the dialog has gone; a sent
+    # message is answered only once that handler has returned.
+    ok "get-text 40019"
 }
 
 # Registry values of a port, one "name=data" line each, for comparisons.
