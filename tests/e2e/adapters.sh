@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Simulated adapters for the VarnokCfg end-to-end tests: the adapter firmware
 # runs natively on a pseudo-terminal (sim/adapter_main.cpp, program `adapter`)
 # that the case's prefix maps to a COM port, and the test ftd2xx.dll reports
