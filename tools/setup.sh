@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(cmake g++ libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
           g++-mingw-w64-x86-64 mingw-w64-tools wine wine64 xvfb x11-utils xdotool imagemagick
-          fonts-wine nsis)
+          fonts-wine nsis zip unzip python3)
 
 missing=()
 for p in "${PACKAGES[@]}"; do

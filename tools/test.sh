@@ -1,7 +1,9 @@
 #!/bin/bash
 # Installs what is needed, builds natively (warnings as errors) and runs the
 # unit tests and fuzz seeds, again with ASan and UBSan, cross-builds the Windows
-# programs with mingw-w64 and runs the end-to-end tests under Wine.
+# programs with mingw-w64 and runs the end-to-end tests under Wine, then builds
+# the release (tools/release.sh: zip and installer in dist/) and installs,
+# starts and uninstalls it under Wine (tests/e2e/release/test_installer.sh).
 # Exit status: non-zero when any step failed.
 set -uo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -46,6 +48,15 @@ windows() {
     return $ok
 }
 
+# The release as it would be published, and its installer under Wine.
+release() {
+    local out setup
+    out=$(NO_INSTALL=1 "$ROOT/tools/release.sh") || return 1
+    setup=$(grep -- '-setup\.exe$' <<<"$out")
+    [[ -f $setup ]] || { echo "tools/release.sh named no installer: $out"; return 1; }
+    "$ROOT/tests/e2e/release/test_installer.sh" "$setup"
+}
+
 "$ROOT/tools/setup.sh" || { echo "set-up failed"; exit 1; }
 step "native build and unit tests" native build -DVARNOK_WERROR=ON
 step "ASan+UBSan build and unit tests" native build-asan -DVARNOK_WERROR=ON -DVARNOK_SANITIZE=ON
@@ -57,6 +68,7 @@ else
     step "end-to-end tests under Wine" "$ROOT/tests/e2e/run.sh"
     echo "Screenshots: $ROOT/build-e2e/screenshots/"
 fi
+step "release packaging and installer test" release
 
 if (( ${#failed[@]} )); then
     echo "FAILED: ${failed[*]}"

@@ -4,90 +4,16 @@
 # that the prefix maps to a COM port, and the test ftd2xx.dll reports the
 # matching FTDI interfaces.
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/adapters.sh"
 
 EXE=VarnokCfg.exe
 CAPTION="Tarnel VarnokCfg v2.3"
 NO_DEVICE_TEXT='Only for "Apex" series:\r\nPlease activate the configuration mode of the desired devices.\r\nTherefore you must press the config button for two seconds until the button will light.'
 
-# The native adapter simulator (tools/test.sh builds into build/, a manual
-# build often into build-native/).
-E2E_ADAPTER=${E2E_ADAPTER:-}
-if [[ -z $E2E_ADAPTER ]]; then
-    for candidate in "$E2E_ROOT/build/adapter" "$E2E_ROOT/build-native/adapter"; do
-        [[ -x $candidate ]] && { E2E_ADAPTER=$candidate; break; }
-    done
-fi
-
-ADAPTER_PIDS=()
-
-# Cases run in subshells: each one stops the adapters it started.
-stop_adapters() {
-    local pid
-    for pid in "${ADAPTER_PIDS[@]}"; do
-        kill "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    done
-    ADAPTER_PIDS=()
-}
-
-modetool_teardown() {
-    local rc=$?
-    stop_adapters
-    (exit "$rc")
-    e2e_teardown
-}
-
-# Starts one simulated adapter and sets PTY to its terminal.
-# Its log is $CASE_DIR/<tag>.log.
-start_adapter() {  # tag adapter-options...
-    local tag=$1
-    shift
-    [[ -n $E2E_ADAPTER ]] || fail "the adapter simulator is not built (build-native/adapter)"
-    if (( ${#ADAPTER_PIDS[@]} == 0 )); then
-        trap 'modetool_teardown' EXIT
-    fi
-    "$E2E_ADAPTER" --seconds 120 --log "$CASE_DIR/$tag.log" "$@" >"$CASE_DIR/$tag.out" 2>&1 &
-    ADAPTER_PIDS+=($!)
-    local deadline=$(( $(e2e_now_ms) + 5000 ))
-    PTY=
-    while [[ -z $PTY ]]; do
-        PTY=$(head -n 1 "$CASE_DIR/$tag.out" 2>/dev/null || true)
-        [[ -n $PTY ]] && break
-        (( $(e2e_now_ms) > deadline )) && fail "adapter $tag did not start"
-        sleep 0.02
-    done
-}
-
-# Maps COM ports to terminals: map_ports COM20 /dev/pts/3 COM30 /dev/pts/4 ...
-map_ports() {
-    local reg=$CASE_DIR/ports.reg
-    {
-        printf 'Windows Registry Editor Version 5.00\r\n\r\n'
-        printf '[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\r\n'
-        while (($#)); do
-            printf '"%s"="%s"\r\n' "$1" "$2"
-            shift 2
-        done
-    } >"$reg"
-    e2e_reg_import "$reg" || fail "mapping the COM ports failed"
-    e2e_wine_stop
-}
-
 # Bytes the adapter received, as one line of hex pairs.
 received() { awk '$2 == "recv" { $1 = ""; $2 = ""; printf "%s", $0 }' "$1" | tr -s ' ' | sed 's/^ //'; }
 
 hex_of() { printf '%b' "$1" | od -An -tx1 -v | tr 'a-f' 'A-F' | tr -s ' \n' ' ' | sed 's/^ //; s/ $//'; }
-
-# Polls a driver command until its value is $2 (bounded by $3 ms).
-wait_value() {  # command value timeout-ms
-    local deadline=$(( $(e2e_now_ms) + $3 ))
-    while :; do
-        drv "$1"
-        [[ $R == "OK $2" ]] && return 0
-        (( $(e2e_now_ms) > deadline )) && fail "$1: still '$R' after $3 ms, expected '$2'"
-        sleep 0.1
-    done
-}
 
 start_tool() {  # devices-file
     e2e_app "$EXE" "$1"
