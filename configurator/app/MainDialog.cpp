@@ -111,11 +111,7 @@ void MainDialog::onInit(ui::DialogView& view) {
 
     ReadIgnoreSerialFlag(app_, view);
 
-    if (EnumerateD2xxDevices(app_) == 1) {
-        std::unique_ptr<reg::RegistryKey> key;
-        if (app_.registry.openKey(kEnumeratorKeyPath, reg::kKeyRead, &key) == reg::kSuccess &&
-            MatchInstanceKeys(app_, *key) == 1)
-            ReadPortSettings(app_);
+    if (RebuildFromLibrary(app_) == 1) {
         view.setText(IDC_STATUS_LINE, "");
         view.listReset(IDC_PORT_LIST);
         AddPortRows(app_, view, false);
@@ -188,11 +184,8 @@ void MainDialog::apply() {
             MatchInstanceKeys(app_, *key);
             ReadPortSettings(app_);
         }
-    } else if (EnumerateD2xxDevices(app_) == 1) {
-        std::unique_ptr<reg::RegistryKey> key;
-        if (app_.registry.openKey(kEnumeratorKeyPath, reg::kKeyRead, &key) == reg::kSuccess &&
-            MatchInstanceKeys(app_, *key) == 1)
-            ReadPortSettings(app_);
+    } else {
+        RebuildFromLibrary(app_);
     }
 
     view_->setText(IDC_STATUS_LINE, OpenPortsText(app_.table.openPortCount));

@@ -218,6 +218,15 @@ void AddPortRows(Configurator& app, ui::DialogView& view, bool comNamesOnly) {
     }
 }
 
+int RebuildFromLibrary(Configurator& app) {
+    if (EnumerateD2xxDevices(app) != 1) return 0;
+    std::unique_ptr<reg::RegistryKey> key;
+    if (app.registry.openKey(kEnumeratorKeyPath, reg::kKeyRead, &key) == reg::kSuccess &&
+        MatchInstanceKeys(app, *key) == 1)
+        ReadPortSettings(app);
+    return 1;
+}
+
 int RefreshPortList(Configurator& app, ui::DialogView& view) {
     view.setCursor(ui::Cursor::AppStarting);
     app.table.selectedIndex = -1;
@@ -241,13 +250,7 @@ int RefreshPortList(Configurator& app, ui::DialogView& view) {
                 ReportNoDevices(app);
             }
         }
-    } else if (EnumerateD2xxDevices(app) == 1) {
-        {
-            std::unique_ptr<reg::RegistryKey> key;
-            if (app.registry.openKey(kEnumeratorKeyPath, reg::kKeyRead, &key) == reg::kSuccess &&
-                MatchInstanceKeys(app, *key) == 1)
-                ReadPortSettings(app);
-        }
+    } else if (RebuildFromLibrary(app) == 1) {
         AddPortRows(app, view, true);
         view.setText(IDC_STATUS_LINE, MainDialog::OpenPortsText(app.table.openPortCount));
     } else {

@@ -30,6 +30,10 @@ int MatchInstanceKeys(Configurator& app, reg::RegistryKey& enumeratorKey);
 int BuildTableFromRegistry(Configurator& app, reg::RegistryKey& enumeratorKey);
 // Warns "No active FTDI devices found" when the table is empty in normal mode.
 int ReportNoDevices(Configurator& app);
+// The attached devices' table: EnumerateD2xxDevices, then, when it succeeded
+// and the enumerator key opens, MatchInstanceKeys and (when that succeeded)
+// ReadPortSettings. Returns the enumeration's result.
+int RebuildFromLibrary(Configurator& app);
 // Clears the panel, rebuilds the table by mode and refills the port list.
 int RefreshPortList(Configurator& app, ui::DialogView& view);
 // Adds a port-list row for every record (start-up) or for every record whose
