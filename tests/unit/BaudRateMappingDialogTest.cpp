@@ -264,10 +264,7 @@ TEST(BaudDialogInMainDialog, PendingDivisorLivesForTheWholeRun) {
     MainDialog dialog(f.app);
     view.attach(dialog);
     f.app.mainView = &view;
-    for (int i = 0; i < 2; ++i) {
-        int row = view.listAdd(IDC_PORT_LIST, f.port(static_cast<std::size_t>(i)).portName);
-        view.listSetItemData(IDC_PORT_LIST, row, i);
-    }
+    f.listPorts(view);
     std::vector<FakeDialogView::MessageBoxCall> dialogBoxes;
 
     view.selectRow(IDC_PORT_LIST, 0);

@@ -18,19 +18,11 @@
 #include "resources/ConfiguratorIds.h"
 #include "sim/FakeDialogView.h"
 #include "sim/MemRegistry.h"
+#include "sim/PortListSerial.h"
 #include "sim/SimD2xx.h"
 #include "sim/VirtualClock.h"
 
 namespace varnok::test {
-
-// No serial ports: nothing here opens one.
-class NoSerialPorts : public serial::SerialPorts {
-public:
-    std::unique_ptr<serial::SerialPort> open(const std::string&) override { return nullptr; }
-    bool exists(const std::string&) override { return false; }
-    uint32_t lastError() override { return serial::kErrorFileNotFound; }
-    void setLastError(uint32_t) override {}
-};
 
 // The values an installed port's keys hold.
 struct DriverValues {
@@ -174,7 +166,7 @@ public:
 
     sim::MemRegistry registry;
     sim::SimD2xx d2xx;
-    NoSerialPorts serialPorts;
+    sim::PortListSerial serialPorts;
     sim::VirtualClock clock;
     cfg::Configurator app;
     sim::FakeDialogView view;

@@ -8,6 +8,7 @@
 #include "resources/ConfiguratorIds.h"
 #include "sim/FakeDialogView.h"
 #include "sim/MemRegistry.h"
+#include "sim/PortListSerial.h"
 #include "sim/SimD2xx.h"
 #include "sim/VirtualClock.h"
 
@@ -17,19 +18,10 @@ using sim::FakeDialogView;
 
 namespace {
 
-// A serial seam with no ports at all; the frame never opens one.
-class NoSerialPorts : public serial::SerialPorts {
-public:
-    std::unique_ptr<serial::SerialPort> open(const std::string&) override { return nullptr; }
-    bool exists(const std::string&) override { return false; }
-    uint32_t lastError() override { return serial::kErrorFileNotFound; }
-    void setLastError(uint32_t) override {}
-};
-
 struct MainDialogFrame : ::testing::Test {
     sim::MemRegistry registry;
     sim::SimD2xx d2xx;
-    NoSerialPorts serialPorts;
+    sim::PortListSerial serialPorts;
     sim::VirtualClock clock;
     Configurator app{registry, d2xx, serialPorts, clock};
     MainDialog dialog{app};

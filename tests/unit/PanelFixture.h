@@ -7,28 +7,19 @@
 
 #include "configurator/app/Configurator.h"
 #include "configurator/baud/ConfigDataRecord.h"
+#include "resources/ConfiguratorIds.h"
 #include "sim/FakeDialogView.h"
 #include "sim/MemRegistry.h"
+#include "sim/PortListSerial.h"
 #include "sim/SimD2xx.h"
 #include "sim/VirtualClock.h"
 
 namespace varnok::test {
 
-class NoSerialPorts : public serial::SerialPorts {
-public:
-    std::unique_ptr<serial::SerialPort> open(const std::string&) override { return nullptr; }
-    bool exists(const std::string&) override { return false; }
-    uint32_t lastError() override { return last_; }
-    void setLastError(uint32_t code) override { last_ = code; }
-
-private:
-    uint32_t last_ = 0;
-};
-
 struct PanelFixture {
     sim::MemRegistry registry;
     sim::SimD2xx d2xx;
-    NoSerialPorts serial;
+    sim::PortListSerial serial;
     sim::VirtualClock clock;
     cfg::Configurator app{registry, d2xx, serial, clock};
 
@@ -52,6 +43,15 @@ struct PanelFixture {
     }
 
     cfg::PortEntry& port(std::size_t i) { return app.table.entries[i]; }
+
+    // Fills the main dialog's port list with one row per record, the row's
+    // item data naming its record, as the main dialog does at start-up.
+    void listPorts(sim::FakeDialogView& view) {
+        for (std::size_t i = 0; i < app.table.entries.size(); ++i) {
+            int row = view.listAdd(IDC_PORT_LIST, port(i).portName);
+            view.listSetItemData(IDC_PORT_LIST, row, static_cast<intptr_t>(i));
+        }
+    }
 
     // The ConfigData bytes the registry holds for record i.
     std::vector<uint8_t> storedConfigData(std::size_t i) {
