@@ -31,3 +31,19 @@ set_target_properties(d2xxprobe PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINA
 if(NOT MSVC)
   target_link_options(d2xxprobe PRIVATE ${VARNOK_WIN_STATIC_FLAGS})
 endif()
+
+# The unit tests as a Windows program, run under Wine by tools/test.sh: the
+# portable code is then tested at the widths it ships with (long is 32 bits).
+# GoogleTest is built from Debian's source package (googletest).
+set(VARNOK_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest source tree")
+if(EXISTS ${VARNOK_GTEST_SOURCE}/CMakeLists.txt AND NOT MSVC)
+  set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  add_subdirectory(${VARNOK_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  file(GLOB UNIT_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
+  add_executable(unit_tests ${UNIT_TEST_SOURCES})
+  target_link_libraries(unit_tests PRIVATE varnok_configurator varnok_modetool varnok_sim
+                        gtest gmock gtest_main)
+  target_link_options(unit_tests PRIVATE ${VARNOK_WIN_STATIC_FLAGS})
+  set_target_properties(unit_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+endif()

@@ -3,7 +3,7 @@
 # every package is already there, so that local runs stay quick.
 set -euo pipefail
 
-PACKAGES=(cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
+PACKAGES=(cmake make g++ libgtest-dev libgmock-dev googletest libbenchmark-dev clang libclang-rt-14-dev
           g++-mingw-w64-x86-64 mingw-w64-tools wine wine64 xvfb x11-utils xdotool imagemagick
           fonts-wine nsis zip unzip python3)
 

@@ -1,7 +1,8 @@
 #!/bin/bash
 # Installs what is needed, builds natively (warnings as errors) and runs the
-# unit tests and fuzz seeds, again with ASan and UBSan, cross-builds the Windows
-# programs with mingw-w64 and runs the end-to-end tests under Wine, then builds
+# unit tests and fuzz seeds, again with ASan and UBSan and with clang,
+# cross-builds the Windows programs and the unit tests with mingw-w64 and runs
+# the end-to-end tests and those unit tests under Wine, then builds
 # the release (tools/release.sh: zip and installer in dist/) and installs,
 # starts and uninstalls it under Wine (tests/e2e/release/test_installer.sh).
 # Exit status: non-zero when any step failed.
@@ -30,12 +31,18 @@ native() {  # build-dir cmake-options...
         ctest --test-dir "$dir" -j2 --output-on-failure
 }
 
+# The same with clang: its warnings and its reading of the language join GCC's.
+clang_native() {
+    (export CC=clang CXX=clang++ && native build-clang -DVARNOK_WERROR=ON)
+}
+
 windows() {
     cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
           -DVARNOK_WERROR=ON >/dev/null &&
-        cmake --build build-win -j2 || return 1
+        cmake --build build-win -j2 && cmake --build build-win -j2 --target unit_tests || return 1
     # The programs import Windows system DLLs only; ftd2xx.dll is loaded at run time.
     local exe dll ok=0
+    [[ -f build-win/tests/unit_tests.exe ]] || { echo "the mingw unit tests were not built"; return 1; }
     for exe in build-win/VarnokPlus_Configurator.exe build-win/VarnokCfg.exe; do
         [[ -f $exe ]] || { echo "$exe was not built"; ok=1; continue; }
         while read -r dll; do
@@ -46,6 +53,23 @@ windows() {
         done < <(x86_64-w64-mingw32-objdump -p "$exe" | awk '/DLL Name:/ { print $3 }')
     done
     return $ok
+}
+
+# The unit tests built with mingw-w64, run under Wine: the widths the programs
+# ship with (long is 32 bits). Uses a copy of the end-to-end template prefix.
+wine_unit_tests() {
+    (
+        # shellcheck source=../tests/e2e/lib.sh
+        source "$ROOT/tests/e2e/lib.sh"
+        e2e_make_template || exit 1
+        export WINEPREFIX=$E2E_OUT/unit-tests-prefix
+        e2e_copy_prefix "$WINEPREFIX"
+        timeout 600 wine "$ROOT/build-win/tests/unit_tests.exe" --gtest_brief=1
+        status=$?
+        e2e_wine_stop
+        rm -rf "$WINEPREFIX"
+        exit $status
+    )
 }
 
 # The release as it would be published, and its installer under Wine.
@@ -60,12 +84,14 @@ release() {
 "$ROOT/tools/setup.sh" || { echo "set-up failed"; exit 1; }
 step "native build and unit tests" native build -DVARNOK_WERROR=ON
 step "ASan+UBSan build and unit tests" native build-asan -DVARNOK_WERROR=ON -DVARNOK_SANITIZE=ON
+step "clang build and unit tests" clang_native
 step "Windows build (mingw-w64)" windows
 if [[ " ${failed[*]} " == *" Windows build (mingw-w64) "* ]]; then
     echo "=== end-to-end tests skipped: no Windows build"
     failed+=("end-to-end tests")
 else
     step "end-to-end tests under Wine" "$ROOT/tests/e2e/run.sh"
+    step "unit tests under Wine (mingw-w64 build)" wine_unit_tests
     echo "Screenshots: $ROOT/build-e2e/screenshots/"
 fi
 step "release packaging and installer test" release
