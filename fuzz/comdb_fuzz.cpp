@@ -52,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     view.type(IDC_CA_NUMBER, std::to_string(typed));
     dialog.onUpDownDelta(view, IDC_CA_UPDOWN, typed, (data[0] & 1) ? 1 : -1);
     view.type(IDC_CA_NUMBER, std::to_string(typed));
-    view.answers = {ui::kIdOk};
+    view.answers = {ui::Answer::Ok};
     view.click(ui::kIdOk);
 
     // The map written back keeps its length (at least 32 bytes) and every

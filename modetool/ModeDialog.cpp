@@ -25,23 +25,23 @@ void ModeDialog::onInit(ui::DialogView& view) {
 void ModeDialog::onTimer(ui::DialogView& view, int timerId) {
     if (timerId != IDT_START_SEARCH) return;
     view.killTimer(IDT_START_SEARCH);
-    onCommand(view, IDC_SEARCH, ui::kBnClicked);
+    onCommand(view, IDC_SEARCH, ui::Event::Clicked);
 }
 
-void ModeDialog::onCommand(ui::DialogView& view, int id, int code) {
+void ModeDialog::onCommand(ui::DialogView& view, int id, ui::Event event) {
     if (id == ui::kIdOk || id == ui::kIdCancel) {
         view.endDialog(1);
         return;
     }
     if (id == IDC_DEVICE_LIST) {
-        if (code == ui::kLbnSelChange) deviceSelectionChanged(view);
+        if (event == ui::Event::SelectionChanged) deviceSelectionChanged(view);
         return;
     }
     if (id == IDC_PORT_LIST_MT) {
-        if (code == ui::kLbnSelChange) portSelectionChanged(view);
+        if (event == ui::Event::SelectionChanged) portSelectionChanged(view);
         return;
     }
-    if (code != ui::kBnClicked) return;
+    if (event != ui::Event::Clicked) return;
     if (id == IDC_SEARCH) {
         search(view);
     } else if (id == IDC_COMMIT) {
@@ -85,7 +85,7 @@ void ModeDialog::search(ui::DialogView& view) {
     if (n > 0) {
         for (AdapterRecord& r : array_) {
             int row = view.listAdd(IDC_DEVICE_LIST, DeviceLine(r));
-            if (row != ui::kListError)
+            if (row != ui::kNoRow)
                 view.listSetItemData(IDC_DEVICE_LIST, row, reinterpret_cast<intptr_t>(&r));
         }
         view.listSetSel(IDC_DEVICE_LIST, 0, true);
@@ -96,7 +96,7 @@ void ModeDialog::search(ui::DialogView& view) {
     } else if (n == 0) {
         view.enable(IDC_SEARCH, true);
         view.repaintNow();
-        view.messageBox(kNoDeviceText, kNoDeviceCaption, ui::kMbIconWarning);
+        view.messageBox(kNoDeviceText, kNoDeviceCaption, ui::Icon::Warning);
     } else {
         if (!tool_.d2xxAvailable && !libraryErrorShown_) {
             // Without the library no search can work: say why, once.
@@ -105,14 +105,14 @@ void ModeDialog::search(ui::DialogView& view) {
                                 (tool_.d2xxLoadError.empty() ? std::string()
                                                              : " (" + tool_.d2xxLoadError + ")") +
                                 ".",
-                            "Error", ui::kMbIconError);
+                            "Error", ui::Icon::Error);
         }
         char text[64];
         std::snprintf(text, sizeof text, kEnumFailedFormat, n);
         // "Search Devices" stays usable, so a passing fault can be retried.
         view.enable(IDC_SEARCH, true);
         view.repaintNow();
-        view.messageBox(text, "Error", ui::kMbIconError);
+        view.messageBox(text, "Error", ui::Icon::Error);
     }
 }
 

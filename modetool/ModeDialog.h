@@ -15,7 +15,7 @@ class ModeDialog : public ui::DialogLogic {
 public:
     explicit ModeDialog(ModeTool& tool) : tool_(tool) {}
     void onInit(ui::DialogView& view) override;
-    void onCommand(ui::DialogView& view, int id, int code) override;
+    void onCommand(ui::DialogView& view, int id, ui::Event event) override;
     void onTimer(ui::DialogView& view, int timerId) override;
     void onDestroy(ui::DialogView& view) override;
 

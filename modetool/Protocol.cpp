@@ -308,7 +308,7 @@ int CommitAdapters(ModeTool& tool, AdapterArray* array) {
 
 void ReportError(ModeTool& tool, uint32_t code, const std::string& name) {
     std::string text = ErrorMessageText(code, name, tool.serial.systemMessage(code));
-    if (tool.view != nullptr) tool.view->messageBox(text, "Error", ui::kMbIconWarning);
+    if (tool.view != nullptr) tool.view->messageBox(text, "Error", ui::Icon::Warning);
 }
 
 }  // namespace varnok::mode

@@ -30,17 +30,17 @@ void FakeDialogView::click(int id) {
         default:
             break;
     }
-    if (logic_ != nullptr) logic_->onCommand(*this, id, ui::kBnClicked);
+    if (logic_ != nullptr) logic_->onCommand(*this, id, ui::Event::Clicked);
 }
 
 void FakeDialogView::type(int id, const std::string& text) {
     controls[id].text = text;
-    if (logic_ != nullptr) logic_->onCommand(*this, id, ui::kEnChange);
+    if (logic_ != nullptr) logic_->onCommand(*this, id, ui::Event::ValueChanged);
 }
 
 void FakeDialogView::selectRow(int listId, int row) {
     listSetCurSel(listId, row);
-    if (logic_ != nullptr) logic_->onCommand(*this, listId, ui::kLbnSelChange);
+    if (logic_ != nullptr) logic_->onCommand(*this, listId, ui::Event::SelectionChanged);
 }
 
 void FakeDialogView::selectRows(int listId, const std::vector<int>& rows) {
@@ -48,7 +48,7 @@ void FakeDialogView::selectRows(int listId, const std::vector<int>& rows) {
     for (std::size_t i = 0; i < c.rows.size(); ++i)
         c.rows[i].selected =
             std::find(rows.begin(), rows.end(), static_cast<int>(i)) != rows.end();
-    if (logic_ != nullptr) logic_->onCommand(*this, listId, ui::kLbnSelChange);
+    if (logic_ != nullptr) logic_->onCommand(*this, listId, ui::Event::SelectionChanged);
 }
 
 void FakeDialogView::fireTimer(int timerId) {
@@ -90,7 +90,7 @@ void FakeDialogView::listReset(int id) {
 
 int FakeDialogView::listAdd(int id, const std::string& text) {
     auto& c = controls[id];
-    if (c.failAddAt >= 0 && static_cast<int>(c.rows.size()) >= c.failAddAt) return ui::kListError;
+    if (c.failAddAt >= 0 && static_cast<int>(c.rows.size()) >= c.failAddAt) return ui::kNoRow;
     Row r;
     r.text = text;
     c.rows.push_back(r);
@@ -104,7 +104,7 @@ void FakeDialogView::listSetItemData(int id, int row, intptr_t data) {
 
 intptr_t FakeDialogView::listItemData(int id, int row) {
     auto& c = controls[id];
-    if (row < 0 || row >= static_cast<int>(c.rows.size())) return ui::kListError;
+    if (row < 0 || row >= static_cast<int>(c.rows.size())) return ui::kNoRow;
     return c.rows[row].data;
 }
 
@@ -186,11 +186,11 @@ void FakeDialogView::upDownSetRange(int id, int low, int high) {
     controls[id].rangeHigh = high;
 }
 
-int FakeDialogView::messageBox(const std::string& text, const std::string& caption,
-                               unsigned style) {
-    boxes.push_back({text, caption, style});
-    if (answers.empty()) return ui::kIdOk;
-    int a = answers.front();
+ui::Answer FakeDialogView::messageBox(const std::string& text, const std::string& caption,
+                                      ui::Icon icon, ui::Buttons buttons) {
+    boxes.push_back({text, caption, icon, buttons});
+    if (answers.empty()) return ui::Answer::Ok;
+    ui::Answer a = answers.front();
     answers.pop_front();
     return a;
 }

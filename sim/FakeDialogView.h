@@ -44,13 +44,14 @@ public:
     struct MessageBoxCall {
         std::string text;
         std::string caption;
-        unsigned style = 0;
+        ui::Icon icon = ui::Icon::None;
+        ui::Buttons buttons = ui::Buttons::Ok;
     };
 
     // --- state ---
     std::map<int, Control> controls;
     std::vector<MessageBoxCall> boxes;
-    std::deque<int> answers;  // answers for coming message boxes; IDOK when empty
+    std::deque<ui::Answer> answers;  // answers for coming message boxes; Ok when empty
     std::vector<std::string> shellOpened;
     std::vector<ui::Cursor> cursors;
     std::map<int, unsigned> timers;
@@ -115,7 +116,8 @@ public:
     std::vector<int> listViewSelectedRows(int id) override;
     std::string listViewCell(int id, int row, int column) override;
     void upDownSetRange(int id, int low, int high) override;
-    int messageBox(const std::string& text, const std::string& caption, unsigned style) override;
+    ui::Answer messageBox(const std::string& text, const std::string& caption, ui::Icon icon,
+                          ui::Buttons buttons) override;
     bool saveFileName(const ui::FileDialogOptions& options, std::string* path) override;
     bool openFileName(const ui::FileDialogOptions& options, std::string* path) override;
     void setCursor(ui::Cursor cursor) override { cursors.push_back(cursor); }

@@ -11,13 +11,12 @@
 
 namespace varnok::ui {
 
-// Message box styles and answers (Win32 values).
-constexpr unsigned kMbOk = 0x0;
-constexpr unsigned kMbOkCancel = 0x1;
-constexpr unsigned kMbIconError = 0x10;        // MB_ICONERROR / MB_ICONSTOP / MB_ICONHAND
-constexpr unsigned kMbIconQuestion = 0x20;
-constexpr unsigned kMbIconWarning = 0x30;      // MB_ICONWARNING / MB_ICONEXCLAMATION
-constexpr unsigned kMbIconInformation = 0x40;
+// Message boxes: the buttons offered, the icon shown, the button pressed.
+enum class Buttons { Ok, OkCancel, YesNo };
+enum class Icon { None, Error, Question, Warning, Information };
+enum class Answer { Ok, Cancel, Yes, No };
+
+// Buttons every dialog template has under these ids (Enter and Esc).
 constexpr int kIdOk = 1;
 constexpr int kIdCancel = 2;
 
@@ -26,12 +25,24 @@ constexpr int kUnchecked = 0;
 constexpr int kChecked = 1;
 constexpr int kIndeterminate = 2;
 
-// Notification codes delivered with onCommand.
-constexpr int kBnClicked = 0;
-constexpr int kLbnSelChange = 1;
-constexpr int kEnChange = 0x300;
+// What a control tells its dialog.
+enum class Event {
+    Clicked,           // a button, a check box, a menu item
+    SelectionChanged,  // a list box's selection
+    ValueChanged,      // an edit field's text
+    Other              // anything else a control reports
+};
 
-constexpr int kListError = -1;  // LB_ERR
+constexpr int kNoRow = -1;  // a list row that could not be added or read
+
+// A colour of text drawn by the host.
+struct Colour {
+    uint8_t red = 0, green = 0, blue = 0;
+    bool operator==(const Colour& o) const {
+        return red == o.red && green == o.green && blue == o.blue;
+    }
+    bool operator!=(const Colour& o) const { return !(*this == o); }
+};
 
 enum class Cursor { Arrow, AppStarting, Wait };
 
@@ -40,7 +51,10 @@ struct FileDialogOptions {
     std::string filterName;      // "DAT files"
     std::string filterPattern;   // "*.dat"
     std::string defaultExt;      // "dat"
-    unsigned flags = 0;          // OFN_* flags
+    // Save: ask before replacing an existing file. Open: only an existing
+    // file may be chosen. Both: the folder must exist; no read-only box.
+    bool confirmOverwrite = false;
+    bool fileMustExist = false;
 };
 
 class DialogView;
@@ -50,7 +64,9 @@ class DialogLogic {
 public:
     virtual ~DialogLogic() = default;
     virtual void onInit(DialogView& view) { (void)view; }
-    virtual void onCommand(DialogView& view, int id, int code) { (void)view; (void)id; (void)code; }
+    virtual void onCommand(DialogView& view, int id, Event event) {
+        (void)view; (void)id; (void)event;
+    }
     virtual void onTimer(DialogView& view, int timerId) { (void)view; (void)timerId; }
     // An up-down control is about to move from `pos` by `delta`; return true to
     // forbid the step.
@@ -61,10 +77,10 @@ public:
     // Left mouse button pressed on the dialog's surface.
     virtual void onLeftClick(DialogView& view) { (void)view; }
     virtual void onDestroy(DialogView& view) { (void)view; }
-    // Owner-drawn list rows: text and COLORREF colour of a row whose item
-    // data is `itemData`. Returns false when the row shows nothing.
+    // Owner-drawn list rows: text and colour of a row whose item data is
+    // `itemData`. Returns false when the row shows nothing.
     virtual bool rowAppearance(int listId, intptr_t itemData, std::string* text,
-                               uint32_t* colour) {
+                               Colour* colour) {
         (void)listId; (void)itemData; (void)text; (void)colour;
         return false;
     }
@@ -91,7 +107,7 @@ public:
 
     // List boxes (single or multiple selection). Rows carry item data.
     virtual void listReset(int id) = 0;
-    virtual int listAdd(int id, const std::string& text) = 0;  // row or kListError
+    virtual int listAdd(int id, const std::string& text) = 0;  // row or kNoRow
     virtual void listSetItemData(int id, int row, intptr_t data) = 0;
     virtual intptr_t listItemData(int id, int row) = 0;
     virtual int listCount(int id) = 0;
@@ -114,8 +130,8 @@ public:
     virtual void upDownSetRange(int id, int low, int high) = 0;
 
     // Message box owned by this dialog (the main dialog's view places it).
-    virtual int messageBox(const std::string& text, const std::string& caption,
-                           unsigned style) = 0;
+    virtual Answer messageBox(const std::string& text, const std::string& caption, Icon icon,
+                              Buttons buttons = Buttons::Ok) = 0;
     // Common save/open dialogs; false when cancelled or failed.
     virtual bool saveFileName(const FileDialogOptions& options, std::string* path) = 0;
     virtual bool openFileName(const FileDialogOptions& options, std::string* path) = 0;

@@ -15,6 +15,39 @@ namespace {
 
 constexpr std::size_t kFileNameBuffer = 256;
 
+// The only place that knows the Win32 numbers behind the view's words.
+UINT MessageBoxStyle(ui::Icon icon, ui::Buttons buttons) {
+    UINT style = buttons == ui::Buttons::OkCancel ? MB_OKCANCEL
+                 : buttons == ui::Buttons::YesNo  ? MB_YESNO
+                                                  : MB_OK;
+    switch (icon) {
+        case ui::Icon::Error: style |= MB_ICONERROR; break;
+        case ui::Icon::Question: style |= MB_ICONQUESTION; break;
+        case ui::Icon::Warning: style |= MB_ICONWARNING; break;
+        case ui::Icon::Information: style |= MB_ICONINFORMATION; break;
+        case ui::Icon::None: break;
+    }
+    return style;
+}
+
+ui::Answer AnswerOf(int id) {
+    switch (id) {
+        case IDOK: return ui::Answer::Ok;
+        case IDYES: return ui::Answer::Yes;
+        case IDNO: return ui::Answer::No;
+        default: return ui::Answer::Cancel;  // IDCANCEL, or no box at all
+    }
+}
+
+ui::Event EventOf(WORD code) {
+    switch (code) {
+        case BN_CLICKED: return ui::Event::Clicked;
+        case LBN_SELCHANGE: return ui::Event::SelectionChanged;
+        case EN_CHANGE: return ui::Event::ValueChanged;
+        default: return ui::Event::Other;
+    }
+}
+
 // The dialog's own controls, in z (template) order; windows that belong
 // to a control (a list view's header) are left out.
 struct ChildWalk {
@@ -95,7 +128,7 @@ public:
     void listReset(int id) override { send(id, LB_RESETCONTENT, 0, 0); }
     int listAdd(int id, const std::string& text) override {
         LRESULT row = send(id, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
-        if (row < 0) return ui::kListError;
+        if (row < 0) return ui::kNoRow;
         // A list without strings takes the argument as item data: start
         // such rows with 0 like every other row.
         if (!hasStrings(id)) send(id, LB_SETITEMDATA, static_cast<WPARAM>(row), 0);
@@ -210,10 +243,13 @@ public:
     }
 
     // --- boxes and common dialogs ---
-    int messageBox(const std::string& text, const std::string& caption,
-                   unsigned style) override {
-        if (options_.placedMessageBoxes) return PlacedMessageBox(text.c_str(), caption.c_str(), style);
-        return MessageBoxA(hwnd_, text.c_str(), caption.c_str(), style);
+    ui::Answer messageBox(const std::string& text, const std::string& caption, ui::Icon icon,
+                          ui::Buttons buttons) override {
+        const UINT style = MessageBoxStyle(icon, buttons);
+        const int answer = options_.placedMessageBoxes
+                               ? PlacedMessageBox(text.c_str(), caption.c_str(), style)
+                               : MessageBoxA(hwnd_, text.c_str(), caption.c_str(), style);
+        return AnswerOf(answer);
     }
     bool saveFileName(const ui::FileDialogOptions& options, std::string* path) override {
         return fileDialog(options, path, true);
@@ -286,7 +322,9 @@ private:
         ofn.lpstrFile = file;
         ofn.nMaxFile = static_cast<DWORD>(sizeof file);
         ofn.lpstrDefExt = options.defaultExt.empty() ? nullptr : options.defaultExt.c_str();
-        ofn.Flags = options.flags;
+        ofn.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_EXPLORER;
+        if (options.confirmOverwrite) ofn.Flags |= OFN_OVERWRITEPROMPT;
+        if (options.fileMustExist) ofn.Flags = (ofn.Flags & ~OFN_PATHMUSTEXIST) | OFN_FILEMUSTEXIST;
         BOOL ok = save ? GetSaveFileNameA(&ofn) : GetOpenFileNameA(&ofn);
         if (!ok) return false;
         file[sizeof file - 1] = '\0';
@@ -318,7 +356,7 @@ void DrawListRow(HostState& st, const DRAWITEMSTRUCT& di) {
     RECT rc = di.rcItem;
     if (di.itemAction & ODA_DRAWENTIRE) {
         std::string text;
-        uint32_t colour = 0;
+        ui::Colour colour;
         if (!st.logic.rowAppearance(static_cast<int>(di.CtlID),
                                     static_cast<intptr_t>(di.itemData), &text, &colour))
             return;
@@ -326,7 +364,7 @@ void DrawListRow(HostState& st, const DRAWITEMSTRUCT& di) {
         ZeroMemory(&tm, sizeof tm);
         GetTextMetricsA(dc, &tm);
         const int y = (rc.top + rc.bottom - tm.tmHeight) / 2;
-        SetTextColor(dc, static_cast<COLORREF>(colour));
+        SetTextColor(dc, RGB(colour.red, colour.green, colour.blue));
         TextOutA(dc, 6, y, text.c_str(), static_cast<int>(text.size()));
         if (di.itemState & ODS_SELECTED) {
             SetTextColor(dc, RGB(0, 0, 0));
@@ -384,7 +422,7 @@ INT_PTR CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (st == nullptr) return FALSE;
     switch (msg) {
         case WM_COMMAND:
-            st->logic.onCommand(st->view, LOWORD(wp), HIWORD(wp));
+            st->logic.onCommand(st->view, LOWORD(wp), EventOf(HIWORD(wp)));
             return TRUE;
         case WM_TIMER:
             st->logic.onTimer(st->view, static_cast<int>(wp));

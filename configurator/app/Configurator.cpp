@@ -8,10 +8,10 @@ const char* const kEnumeratorKeyPath = "SYSTEM\\CurrentControlSet\\Enum\\FTDIBUS
 const char* const kComNameArbiterKeyPath = "SYSTEM\\CurrentControlSet\\Control\\COM Name Arbiter";
 const char* const kUsbFlagsKeyPath = "SYSTEM\\CurrentControlSet\\Control\\UsbFlags";
 
-int PlacedMessage(Configurator& app, const std::string& text, const std::string& caption,
-                  unsigned style) {
-    if (app.mainView == nullptr) return ui::kIdCancel;
-    return app.mainView->messageBox(text, caption, style);
+ui::Answer PlacedMessage(Configurator& app, const std::string& text, const std::string& caption,
+                         ui::Icon icon, ui::Buttons buttons) {
+    if (app.mainView == nullptr) return ui::Answer::Cancel;
+    return app.mainView->messageBox(text, caption, icon, buttons);
 }
 
 std::string InstanceKeyPath(const PortEntry& entry) {

@@ -51,8 +51,8 @@ struct Configurator {
 };
 
 // Shows a message box owned by the main dialog (placed on it).
-int PlacedMessage(Configurator& app, const std::string& text, const std::string& caption,
-                  unsigned style);
+ui::Answer PlacedMessage(Configurator& app, const std::string& text, const std::string& caption,
+                         ui::Icon icon, ui::Buttons buttons = ui::Buttons::Ok);
 
 // Registry key paths shared by every subsystem.
 extern const char* const kEnumeratorKeyPath;      // SYSTEM\CurrentControlSet\Enum\FTDIBUS

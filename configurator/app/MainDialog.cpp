@@ -96,7 +96,7 @@ void MainDialog::onInit(ui::DialogView& view) {
                           ".\nInstall the FTDI driver package. The configurator works on the "
                           "settings in the registry only; devices cannot be listed as "
                           "attached and the driver cannot be reloaded.",
-                      "ERROR", ui::kMbOk | ui::kMbIconError);
+                      "ERROR", ui::Icon::Error);
     }
 
     // Permission pass over the registry-only table of every installed device.
@@ -105,7 +105,7 @@ void MainDialog::onInit(ui::DialogView& view) {
         std::unique_ptr<reg::RegistryKey> key;
         if (app_.registry.openKey(kEnumeratorKeyPath, reg::kKeyRead, &key) == reg::kSuccess) {
             if (BuildTableFromRegistry(app_, *key) == 1 && GrantInstanceKeyAccess(app_) != 1)
-                PlacedMessage(app_, kMsgKeysCorrupted, "ERROR", ui::kMbOk | ui::kMbIconWarning);
+                PlacedMessage(app_, kMsgKeysCorrupted, "ERROR", ui::Icon::Warning);
         }
     }
 
@@ -123,7 +123,7 @@ void MainDialog::onInit(ui::DialogView& view) {
 
 bool MainDialog::needsPort() {
     if (app_.table.selected() != nullptr) return true;
-    PlacedMessage(app_, kMsgSelectPort, "No Selection", ui::kMbOk | ui::kMbIconWarning);
+    PlacedMessage(app_, kMsgSelectPort, "No Selection", ui::Icon::Warning);
     return false;
 }
 
@@ -151,8 +151,8 @@ void MainDialog::showStatusForSelected() {
 }
 
 void MainDialog::confirmClose(const char* question) {
-    if (PlacedMessage(app_, question, "Warning", ui::kMbOkCancel | ui::kMbIconQuestion) !=
-        ui::kIdOk)
+    if (PlacedMessage(app_, question, "Warning", ui::Icon::Question, ui::Buttons::OkCancel) !=
+        ui::Answer::Ok)
         return;
     app_.table.release();
     view_->endDialog(1);
@@ -160,7 +160,7 @@ void MainDialog::confirmClose(const char* question) {
 
 void MainDialog::reloadDriver() {
     if (app_.d2xx.Reload(0, 0) != d2xx::kOk)
-        PlacedMessage(app_, kMsgReloadFailed, "Error", ui::kMbOk | ui::kMbIconError);
+        PlacedMessage(app_, kMsgReloadFailed, "Error", ui::Icon::Error);
 }
 
 void MainDialog::writeEverything() {
@@ -204,19 +204,19 @@ void MainDialog::ok() {
         view_->endDialog(1);
         return;
     }
-    PlacedMessage(app_, kMsgReloadFailed, "Error", ui::kMbOk | ui::kMbIconError);
+    PlacedMessage(app_, kMsgReloadFailed, "Error", ui::Icon::Error);
 }
 
 void MainDialog::runSubDialog(int resourceId, ui::DialogLogic& logic) {
     if (view_->runModal(resourceId, logic) == -1)
-        PlacedMessage(app_, kMsgDialogFailed, "Error", ui::kMbOk | ui::kMbIconError);
+        PlacedMessage(app_, kMsgDialogFailed, "Error", ui::Icon::Error);
 }
 
-void MainDialog::onCommand(ui::DialogView& view, int id, int code) {
+void MainDialog::onCommand(ui::DialogView& view, int id, ui::Event event) {
     view_ = &view;
     switch (id) {
         case IDC_PORT_LIST:
-            if (code != ui::kLbnSelChange) return;
+            if (event != ui::Event::SelectionChanged) return;
             if (app_.table.selected() != nullptr) StorePortSettings(app_, view);
             app_.table.selectedIndex = recordOfListSelection();
             if (app_.table.selected() != nullptr) {
@@ -308,7 +308,7 @@ void MainDialog::onCommand(ui::DialogView& view, int id, int code) {
 }
 
 bool MainDialog::rowAppearance(int listId, intptr_t itemData, std::string* text,
-                               uint32_t* colour) {
+                               ui::Colour* colour) {
     if (listId != IDC_PORT_LIST) return false;
     if (itemData < 0 || itemData >= static_cast<intptr_t>(app_.table.entries.size())) return false;
     const PortEntry& e = app_.table.entries[static_cast<std::size_t>(itemData)];
@@ -322,8 +322,8 @@ bool MainDialog::rowAppearance(int listId, intptr_t itemData, std::string* text,
 
 void AboutDialog::onInit(ui::DialogView& view) { view.setIcon(IDI_CONFIGURATOR); }
 
-void AboutDialog::onCommand(ui::DialogView& view, int id, int code) {
-    (void)code;
+void AboutDialog::onCommand(ui::DialogView& view, int id, ui::Event event) {
+    (void)event;
     if (id == IDC_ABOUT_LINK_1) view.shellOpen(kAboutLink1Url);
     else if (id == IDC_ABOUT_LINK_2) view.shellOpen(kAboutLink2Url);
     else if (id == ui::kIdCancel) view.endDialog(1);

@@ -21,18 +21,18 @@ extern const char* const kAboutLink1Url;
 extern const char* const kAboutLink2Url;
 
 // Colours of the port list's rows (COLORREF: 0x00BBGGRR).
-constexpr uint32_t kRowGreen = 0x00FF00;
-constexpr uint32_t kRowRed = 0x0000FF;
-constexpr uint32_t kRowBlack = 0x000000;
+constexpr ui::Colour kRowGreen{0, 255, 0};
+constexpr ui::Colour kRowRed{255, 0, 0};
+constexpr ui::Colour kRowBlack{0, 0, 0};
 
 class MainDialog : public ui::DialogLogic {
 public:
     explicit MainDialog(Configurator& app) : app_(app) {}
 
     void onInit(ui::DialogView& view) override;
-    void onCommand(ui::DialogView& view, int id, int code) override;
+    void onCommand(ui::DialogView& view, int id, ui::Event event) override;
     bool rowAppearance(int listId, intptr_t itemData, std::string* text,
-                       uint32_t* colour) override;
+                       ui::Colour* colour) override;
 
     // " %s, SN: %s,  ID: %x, LocalID: %x; Open COM Ports: %i" or, with
     // disconnected devices shown, " SN: %s,  ID: %x".
@@ -63,7 +63,7 @@ private:
 class AboutDialog : public ui::DialogLogic {
 public:
     void onInit(ui::DialogView& view) override;
-    void onCommand(ui::DialogView& view, int id, int code) override;
+    void onCommand(ui::DialogView& view, int id, ui::Event event) override;
     void onLeftClick(ui::DialogView& view) override;
 };
 

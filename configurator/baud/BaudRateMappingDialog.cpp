@@ -64,7 +64,7 @@ void BaudRateMappingDialog::showRow(ui::DialogView& view, int row) {
 }
 
 void BaudRateMappingDialog::rejectInput(ui::DialogView& view) {
-    view.messageBox(kMsgNotValidInput, kCaptionWarning, ui::kMbOk | ui::kMbIconWarning);
+    view.messageBox(kMsgNotValidInput, kCaptionWarning, ui::Icon::Warning);
     view.setText(IDC_BAUD_DESIRED, "");
 }
 
@@ -114,8 +114,8 @@ void BaudRateMappingDialog::loadTable(ui::DialogView& view, const ConfigBytes& t
     fillList(view);
 }
 
-void BaudRateMappingDialog::onCommand(ui::DialogView& view, int id, int code) {
-    (void)code;
+void BaudRateMappingDialog::onCommand(ui::DialogView& view, int id, ui::Event event) {
+    (void)event;
     switch (id) {
         case IDC_BAUD_GENERATE:
             generate(view);

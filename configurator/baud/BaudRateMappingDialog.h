@@ -21,7 +21,7 @@ class BaudRateMappingDialog : public ui::DialogLogic {
 public:
     explicit BaudRateMappingDialog(Configurator& app) : app_(app) {}
     void onInit(ui::DialogView& view) override;
-    void onCommand(ui::DialogView& view, int id, int code) override;
+    void onCommand(ui::DialogView& view, int id, ui::Event event) override;
 
     // Effective divisor the list holds for alias slot 1..15.
     double rowDivisor(int slot) const { return divisors_[static_cast<std::size_t>(slot - 1)]; }

@@ -16,7 +16,7 @@ const char* const kMsgListBoxError = "ListBox Error";
 namespace {
 
 void ShowError(ui::DialogView& view, const char* text) {
-    view.messageBox(text, "ERROR", ui::kMbOk | ui::kMbIconError);
+    view.messageBox(text, "ERROR", ui::Icon::Error);
 }
 
 }  // namespace
@@ -87,7 +87,7 @@ void ListFreeComNumbers(ui::DialogView& view, const std::vector<uint8_t>& bitmap
         if (IsComNumberReserved(bitmap, n)) continue;
         char name[16];
         std::snprintf(name, sizeof name, "COM%i", n);
-        if (view.listAdd(IDC_CA_FREE_LIST, name) == ui::kListError) {
+        if (view.listAdd(IDC_CA_FREE_LIST, name) == ui::kNoRow) {
             ShowError(view, kMsgListBoxError);
             return;
         }

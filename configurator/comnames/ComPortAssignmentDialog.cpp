@@ -35,13 +35,13 @@ bool RenameComPort(Configurator& app, ui::DialogView& view, PortEntry& entry,
         // Writing a map we do not know would release every reservation of
         // other software; renaming the port without it would leave the map
         // out of step with the names.
-        view.messageBox(kMsgComDbNotRead, "ERROR", ui::kMbOk | ui::kMbIconError);
+        view.messageBox(kMsgComDbNotRead, "ERROR", ui::Icon::Error);
         return false;
     }
     const int row = view.listCurSel(IDC_CA_FREE_LIST);
     if (row < 0 || static_cast<std::size_t>(row) >= freeNames.size()) {
         return view.messageBox(kMsgNumberReserved, "Error",
-                               ui::kMbOkCancel | ui::kMbIconWarning) == ui::kIdOk;
+                               ui::Icon::Warning, ui::Buttons::OkCancel) == ui::Answer::Ok;
     }
     const std::string newName = freeNames[static_cast<std::size_t>(row)];
     const int n = ComNumberOfName(newName);
@@ -94,10 +94,10 @@ void ComPortAssignmentDialog::numberChanged(ui::DialogView& view) {
     view.listSetCurSel(IDC_CA_FREE_LIST, -1);
 }
 
-void ComPortAssignmentDialog::onCommand(ui::DialogView& view, int id, int code) {
+void ComPortAssignmentDialog::onCommand(ui::DialogView& view, int id, ui::Event event) {
     switch (id) {
         case IDC_CA_NUMBER:
-            if (code == ui::kEnChange) numberChanged(view);
+            if (event == ui::Event::ValueChanged) numberChanged(view);
             return;
         case ui::kIdOk: {
             PortEntry* entry = app_.table.selected();

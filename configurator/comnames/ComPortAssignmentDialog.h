@@ -23,7 +23,7 @@ class ComPortAssignmentDialog : public ui::DialogLogic {
 public:
     explicit ComPortAssignmentDialog(Configurator& app) : app_(app) {}
     void onInit(ui::DialogView& view) override;
-    void onCommand(ui::DialogView& view, int id, int code) override;
+    void onCommand(ui::DialogView& view, int id, ui::Event event) override;
     bool onUpDownDelta(ui::DialogView& view, int id, int pos, int delta) override;
 
     const std::vector<std::string>& freeNames() const { return freeNames_; }

@@ -43,7 +43,7 @@ int EnablePrivilege(Configurator& app, const std::string& privilege, bool enable
     bool adjusted = false;
     reg::Status lastError = app.registry.enablePrivilege(privilege, enable, &adjusted);
     if (lastError == reg::kNotAllAssigned)
-        PlacedMessage(app, kMsgPrivilegeMissing, "ERROR", ui::kMbOk | ui::kMbIconWarning);
+        PlacedMessage(app, kMsgPrivilegeMissing, "ERROR", ui::Icon::Warning);
     return adjusted ? 1 : 0;
 }
 
@@ -55,17 +55,17 @@ int GrantEnumeratorAccess(Configurator& app) {
     if (app.registry.openKey(kEnumeratorKeyPath, reg::kWriteDac, &key) != reg::kSuccess) return 0;
     if (app.registry.probeProcessToken(kTokenAdjustAndQuery) != reg::kSuccess) return 0;
     if (key->setDacl(entries) != reg::kSuccess) {
-        PlacedMessage(app, kMsgSetPermissionsFailed, "ERROR", ui::kMbOk);
+        PlacedMessage(app, kMsgSetPermissionsFailed, "ERROR", ui::Icon::None);
         return 0;
     }
     key.reset();
 
     if (app.registry.openKey(kComNameArbiterKeyPath, reg::kWriteDac, &key) != reg::kSuccess) {
-        PlacedMessage(app, kMsgArbiterOpenFailed, "ERROR", ui::kMbOk);
+        PlacedMessage(app, kMsgArbiterOpenFailed, "ERROR", ui::Icon::None);
         return 0;
     }
     if (key->setDacl(entries) != reg::kSuccess) {
-        PlacedMessage(app, kMsgSetPermissionsFailed, "ERROR", ui::kMbOk);
+        PlacedMessage(app, kMsgSetPermissionsFailed, "ERROR", ui::Icon::None);
         return 0;
     }
     return 1;
@@ -80,9 +80,9 @@ int GrantInstanceKeyAccess(Configurator& app) {
 
         std::unique_ptr<reg::RegistryKey> key;
         if (app.registry.openKey(path, reg::kWriteDac, &key) != reg::kSuccess)
-            PlacedMessage(app, WriteDacFailedText(path), "ERROR", ui::kMbOk | ui::kMbIconWarning);
+            PlacedMessage(app, WriteDacFailedText(path), "ERROR", ui::Icon::Warning);
         if (app.registry.probeProcessToken(kTokenAdjustAndQuery) != reg::kSuccess) {
-            PlacedMessage(app, kMsgTokenOpenFailed, "ERROR", ui::kMbOk);
+            PlacedMessage(app, kMsgTokenOpenFailed, "ERROR", ui::Icon::None);
             return 0;  // the token that was never opened cannot be closed
         }
         if (key) key->setDacl(entries);  // result not checked

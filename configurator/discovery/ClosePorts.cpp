@@ -16,7 +16,7 @@ int CloseAllPorts(Configurator& app) {
         if (!app.serial.exists(name)) continue;
         std::unique_ptr<serial::SerialPort> port = app.serial.open(std::string("\\\\.\\") + name);
         if (!port) {
-            PlacedMessage(app, kMsgCloseNotPossible, "ERROR", ui::kMbOk);
+            PlacedMessage(app, kMsgCloseNotPossible, "ERROR", ui::Icon::None);
             continue;
         }
         port->purge(serial::kPurgeTxClear | serial::kPurgeRxClear);

@@ -36,7 +36,7 @@ bool AllocateTable(Configurator& app, uint64_t count) {
     } catch (const std::length_error&) {
     }
     app.table.release();
-    PlacedMessage(app, kMsgAllocationFailed, "ERROR", ui::kMbOk);
+    PlacedMessage(app, kMsgAllocationFailed, "ERROR", ui::Icon::None);
     return false;
 }
 
@@ -84,7 +84,7 @@ KeyCandidate ReadCandidate(Configurator& app, reg::RegistryKey& enumeratorKey, u
 
 int ReportNoDevices(Configurator& app) {
     if (app.table.count() == 0 && !app.table.showDisconnected)
-        PlacedMessage(app, kMsgNoActiveDevices, "WARNING", ui::kMbOk | ui::kMbIconWarning);
+        PlacedMessage(app, kMsgNoActiveDevices, "WARNING", ui::Icon::Warning);
     return 1;
 }
 
@@ -92,7 +92,7 @@ int EnumerateD2xxDevices(Configurator& app) {
     app.table.openPortCount = 0;
     std::unique_ptr<reg::RegistryKey> key;
     if (app.registry.openKey(kEnumeratorKeyPath, reg::kKeyRead, &key) != reg::kSuccess) {
-        PlacedMessage(app, kMsgDriverNotInstalled, "ERROR", ui::kMbOk);
+        PlacedMessage(app, kMsgDriverNotInstalled, "ERROR", ui::Icon::None);
         return 0;
     }
 

@@ -102,10 +102,10 @@ void BufferedWritesDialog::onInit(ui::DialogView& view) {
     ShowNumber(view, IDC_BW_THRESHOLD, e->writeBufferThreshold);
 }
 
-void BufferedWritesDialog::onCommand(ui::DialogView& view, int id, int code) {
+void BufferedWritesDialog::onCommand(ui::DialogView& view, int id, ui::Event event) {
     switch (id) {
         case IDC_BW_ACTIVE:
-            if (code == ui::kBnClicked) SetEditable(view, view.checkState(IDC_BW_ACTIVE) == ui::kChecked);
+            if (event == ui::Event::Clicked) SetEditable(view, view.checkState(IDC_BW_ACTIVE) == ui::kChecked);
             return;
         case ui::kIdOk:
         case IDC_BW_APPLY: {

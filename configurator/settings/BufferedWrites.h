@@ -33,7 +33,7 @@ class BufferedWritesDialog : public ui::DialogLogic {
 public:
     explicit BufferedWritesDialog(Configurator& app) : app_(app) {}
     void onInit(ui::DialogView& view) override;
-    void onCommand(ui::DialogView& view, int id, int code) override;
+    void onCommand(ui::DialogView& view, int id, ui::Event event) override;
 
 private:
     Configurator& app_;

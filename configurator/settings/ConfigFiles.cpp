@@ -27,7 +27,7 @@ constexpr std::size_t kOffUpperFilters = 67;
 constexpr std::size_t kOffPolling = 83;
 
 void ShowError(Configurator& app, const char* text) {
-    PlacedMessage(app, text, "ERROR", ui::kMbOk | ui::kMbIconError);
+    PlacedMessage(app, text, "ERROR", ui::Icon::Error);
 }
 
 PortEntry* RecordAt(Configurator& app, int index) {
@@ -35,13 +35,14 @@ PortEntry* RecordAt(Configurator& app, int index) {
     return &app.table.entries[static_cast<std::size_t>(index)];
 }
 
-ui::FileDialogOptions DialogOptions(const std::string& initialName, unsigned flags) {
+ui::FileDialogOptions DialogOptions(const std::string& initialName, bool save) {
     ui::FileDialogOptions o;
     o.initialName = initialName;
     o.filterName = "DAT files";
     o.filterPattern = "*.dat";
     o.defaultExt = "dat";
-    o.flags = flags;
+    o.confirmOverwrite = save;
+    o.fileMustExist = !save;
     return o;
 }
 
@@ -111,7 +112,7 @@ void SaveConfigurationFile(Configurator& app, int index) {
     PortEntry* e = RecordAt(app, index);
     if (e == nullptr || app.mainView == nullptr) return;
     std::string path;
-    if (!app.mainView->saveFileName(DialogOptions("Config_" + e->portName, kSaveDialogFlags),
+    if (!app.mainView->saveFileName(DialogOptions("Config_" + e->portName, true),
                                     &path))
         return;
 
@@ -149,7 +150,7 @@ void LoadConfigurationFile(Configurator& app, int index) {
     PortEntry* e = RecordAt(app, index);
     if (e == nullptr || app.mainView == nullptr) return;
     std::string path;
-    if (!app.mainView->openFileName(DialogOptions("", kLoadDialogFlags), &path)) return;
+    if (!app.mainView->openFileName(DialogOptions("", false), &path)) return;
 
     std::ifstream in(fs::path(path), std::ios::binary);
     if (!in.is_open()) {

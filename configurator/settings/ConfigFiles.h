@@ -17,16 +17,6 @@ namespace varnok::cfg {
 constexpr std::size_t kConfigFileSize = 84;
 using ConfigFileBytes = std::array<uint8_t, kConfigFileSize>;
 
-// File dialog settings (OFN_* values).
-constexpr unsigned kOfnOverwritePrompt = 0x2;
-constexpr unsigned kOfnHideReadOnly = 0x4;
-constexpr unsigned kOfnPathMustExist = 0x800;
-constexpr unsigned kOfnFileMustExist = 0x1000;
-constexpr unsigned kOfnExplorer = 0x80000;
-constexpr unsigned kSaveDialogFlags =
-    kOfnOverwritePrompt | kOfnHideReadOnly | kOfnPathMustExist | kOfnExplorer;
-constexpr unsigned kLoadDialogFlags = kOfnHideReadOnly | kOfnFileMustExist | kOfnExplorer;
-
 extern const char* const kMsgCannotOpenFile;   // "Cannot open file"
 extern const char* const kMsgCannotWriteFile;  // a save that could not be completed
 extern const char* const kMsgCannotReadFile;

@@ -24,7 +24,7 @@ const char* const kMsgLatencyNotFound = "No Latency found";
 namespace {
 
 void ReadFailed(Configurator& app, const char* message) {
-    PlacedMessage(app, message, "ERROR", ui::kMbOk);
+    PlacedMessage(app, message, "ERROR", ui::Icon::None);
 }
 
 // UpperFilters of the instance key. Known (so written back) only in the two

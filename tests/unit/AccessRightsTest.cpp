@@ -39,7 +39,7 @@ TEST(EnablePrivilege, AdjustsTheTokenAndReportsAMissingPrivilege) {
     ASSERT_EQ(f.boxTexts(),
               std::vector<std::string>{"The token does not have the specified privilege"});
     EXPECT_EQ(f.view.lastBox()->caption, "ERROR");
-    EXPECT_EQ(f.view.lastBox()->style, ui::kMbOk | ui::kMbIconWarning);
+    EXPECT_EQ(f.view.lastBox()->icon, ui::Icon::Warning);
 
     f.registry.privilegeCallFails = true;
     EXPECT_EQ(EnablePrivilege(f.app, "SeTakeOwnershipPrivilege", true), 0);
@@ -129,7 +129,7 @@ TEST(GrantInstanceKeyAccess, AKeyThatDoesNotOpenIsReportedOnceAndThePassGoesOn) 
                                        FtdiFixture::InstancePath(kId232R, "GONE0000A") +
                                        " for WRITE_DAC access"});
     EXPECT_EQ(f.view.lastBox()->caption, "ERROR");
-    EXPECT_EQ(f.view.lastBox()->style, ui::kMbOk | ui::kMbIconWarning);
+    EXPECT_EQ(f.view.lastBox()->icon, ui::Icon::Warning);
     EXPECT_TRUE(f.registry.node(FtdiFixture::InstancePath(kId232R, "BBBB0000A"))->daclSet);
 }
 

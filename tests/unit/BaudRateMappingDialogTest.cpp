@@ -115,7 +115,7 @@ TEST_F(BaudDialog, InvalidRateWarnsEmptiesTheFieldAndKeepsTheRest) {
         ASSERT_EQ(view.boxes.size(), boxes + 1);
         EXPECT_EQ(view.lastBox()->text, "Not Valid Input   ");
         EXPECT_EQ(view.lastBox()->caption, "Warning");
-        EXPECT_EQ(view.lastBox()->style, ui::kMbOk | ui::kMbIconWarning);
+        EXPECT_EQ(view.lastBox()->icon, ui::Icon::Warning);
         EXPECT_EQ(view.text(IDC_BAUD_DESIRED), "");
         EXPECT_EQ(view.text(IDC_BAUD_CLOSEST), "9600");
         EXPECT_EQ(view.text(IDC_BAUD_ERROR), "0.000");

@@ -34,7 +34,7 @@ TEST(ClosePorts, PurgesAndClosesFreePortsAndReportsEachBusyOne) {
     for (const auto& b : rig.mainView.boxes) {
         EXPECT_EQ(b.text, "Close COMPort not possible");
         EXPECT_EQ(b.caption, "ERROR");
-        EXPECT_EQ(b.style, ui::kMbOk);
+        EXPECT_EQ(b.icon, ui::Icon::None);
     }
     // The other program keeps its ports.
     EXPECT_EQ(rig.serial.busy, (std::set<std::string>{"COM7", "COM12"}));

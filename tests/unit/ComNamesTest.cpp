@@ -123,7 +123,7 @@ TEST_F(ComNames, ListBoxRefusingATextStopsWithMessage) {
     ASSERT_EQ(view.boxes.size(), 1u);
     EXPECT_EQ(view.boxes[0].text, "ListBox Error");
     EXPECT_EQ(view.boxes[0].caption, "ERROR");
-    EXPECT_EQ(view.boxes[0].style, ui::kMbOk | ui::kMbIconError);
+    EXPECT_EQ(view.boxes[0].icon, ui::Icon::Error);
 }
 
 TEST_F(ComNames, ReadFailuresShowTheirMessagesAndKeepTheCopy) {
@@ -136,7 +136,7 @@ TEST_F(ComNames, ReadFailuresShowTheirMessagesAndKeepTheCopy) {
     EXPECT_EQ(view.boxes[1].text, "Can't open COMDB");
     for (const auto& b : view.boxes) {
         EXPECT_EQ(b.caption, "ERROR");
-        EXPECT_EQ(b.style, ui::kMbOk | ui::kMbIconError);
+        EXPECT_EQ(b.icon, ui::Icon::Error);
     }
     EXPECT_EQ(rig.port().comDbBitmap, (std::vector<uint8_t>{1, 2, 3}));
     EXPECT_TRUE(rig.mainView.boxes.empty());  // owned by the dialog
@@ -258,14 +258,15 @@ TEST_F(ComNames, OkWithoutFreeSelectionWarnsAndCancelKeepsTheDialog) {
     setMap(Map({1, 5}));
     open();
     view.type(IDC_CA_NUMBER, "5");  // taken: no selection
-    view.answers = {ui::kIdCancel};
+    view.answers = {ui::Answer::Cancel};
     view.click(ui::kIdOk);
     ASSERT_EQ(view.boxes.size(), 1u);
     EXPECT_EQ(view.boxes[0].text, "Selected COM Port Number is reserved");
     EXPECT_EQ(view.boxes[0].caption, "Error");
-    EXPECT_EQ(view.boxes[0].style, ui::kMbOkCancel | ui::kMbIconWarning);
+    EXPECT_EQ(view.boxes[0].icon, ui::Icon::Warning);
+    EXPECT_EQ(view.boxes[0].buttons, ui::Buttons::OkCancel);
     EXPECT_FALSE(view.ended);
-    view.answers = {ui::kIdOk};
+    view.answers = {ui::Answer::Ok};
     view.click(ui::kIdOk);
     EXPECT_TRUE(view.ended);
     EXPECT_FALSE(rig.registry.hasValue(rig.parametersKey(), "PortName"));

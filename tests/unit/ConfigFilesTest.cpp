@@ -83,13 +83,15 @@ TEST_F(ConfigFiles, DialogsGetTheirNamesFiltersAndFlags) {
     EXPECT_EQ(s.filterName, "DAT files");
     EXPECT_EQ(s.filterPattern, "*.dat");
     EXPECT_EQ(s.defaultExt, "dat");
-    EXPECT_EQ(s.flags, 0x2u | 0x4u | 0x800u | 0x80000u);
+    EXPECT_TRUE(s.confirmOverwrite);
+    EXPECT_FALSE(s.fileMustExist);
     const auto& l = rig.mainView.fileDialogs[1];
     EXPECT_EQ(l.initialName, "");
     EXPECT_EQ(l.filterName, "DAT files");
     EXPECT_EQ(l.filterPattern, "*.dat");
     EXPECT_EQ(l.defaultExt, "dat");
-    EXPECT_EQ(l.flags, 0x4u | 0x1000u | 0x80000u);
+    EXPECT_FALSE(l.confirmOverwrite);
+    EXPECT_TRUE(l.fileMustExist);
     EXPECT_TRUE(rig.mainView.boxes.empty());
     EXPECT_TRUE(dirNames().empty());
 }
@@ -150,7 +152,7 @@ TEST_F(ConfigFiles, FileOfAnyOtherSizeChangesNothingAndSaysSo) {
         ASSERT_EQ(rig.mainView.boxes.size(), 1u) << size;
         EXPECT_EQ(rig.mainView.boxes[0].text, kMsgWrongFileSize);
         EXPECT_EQ(rig.mainView.boxes[0].caption, "ERROR");
-        EXPECT_EQ(rig.mainView.boxes[0].style, ui::kMbOk | ui::kMbIconError);
+        EXPECT_EQ(rig.mainView.boxes[0].icon, ui::Icon::Error);
         rig.mainView.boxes.clear();
         EXPECT_EQ(rig.port().configData, before.configData);
         EXPECT_EQ(rig.port().minReadTimeout, before.minReadTimeout);
@@ -164,7 +166,7 @@ TEST_F(ConfigFiles, UnopenableFilesSayCannotOpen) {
     ASSERT_EQ(rig.mainView.boxes.size(), 1u);
     EXPECT_EQ(rig.mainView.boxes[0].text, "Cannot open file");
     EXPECT_EQ(rig.mainView.boxes[0].caption, "ERROR");
-    EXPECT_EQ(rig.mainView.boxes[0].style, ui::kMbOk | ui::kMbIconError);
+    EXPECT_EQ(rig.mainView.boxes[0].icon, ui::Icon::Error);
 
     save(0, (dir / "no-such-folder" / "a.dat").string());
     ASSERT_EQ(rig.mainView.boxes.size(), 2u);

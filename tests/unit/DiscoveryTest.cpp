@@ -120,7 +120,7 @@ TEST(EnumerateD2xx, NoDeviceEmptiesTheTableAndWarns) {
         EXPECT_EQ(f.app.table.count(), 0u);
         EXPECT_EQ(f.boxTexts(), std::vector<std::string>{"No active FTDI devices found"});
         EXPECT_EQ(f.view.lastBox()->caption, "WARNING");
-        EXPECT_EQ(f.view.lastBox()->style, ui::kMbOk | ui::kMbIconWarning);
+        EXPECT_EQ(f.view.lastBox()->icon, ui::Icon::Warning);
         EXPECT_TRUE(f.app.attachedSerials.empty());
     }
 }

@@ -155,7 +155,7 @@ public:
         std::vector<std::string> out;
         for (const auto& r : view.control(IDC_PORT_LIST).rows) {
             std::string text;
-            uint32_t colour = 0;
+            ui::Colour colour;
             if (!dialog->rowAppearance(IDC_PORT_LIST, r.data, &text, &colour)) continue;
             out.push_back(text + (colour == cfg::kRowGreen ? " green"
                                   : colour == cfg::kRowRed ? " red"

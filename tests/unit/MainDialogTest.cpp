@@ -37,9 +37,10 @@ struct MainDialogFrame : ::testing::Test {
         view.init();
         view.boxes.clear();  // start-up messages are other tests' business
     }
-    bool hasBox(const std::string& text, const std::string& caption, unsigned style) const {
+    bool hasBox(const std::string& text, const std::string& caption, ui::Icon icon) const {
         return std::any_of(view.boxes.begin(), view.boxes.end(), [&](const auto& b) {
-            return b.text == text && b.caption == caption && b.style == style;
+            return b.text == text && b.caption == caption && b.icon == icon &&
+                   b.buttons == ui::Buttons::Ok;
         });
     }
 };
@@ -72,15 +73,16 @@ TEST_F(MainDialogFrame, MissingLibraryIsNamedOnceAtStartUp) {
 
 TEST_F(MainDialogFrame, CancelAndExitAskBeforeClosing) {
     start();
-    view.answers = {ui::kIdCancel};
+    view.answers = {ui::Answer::Cancel};
     view.click(ui::kIdCancel);
     ASSERT_EQ(view.boxes.size(), 1u);
     EXPECT_EQ(view.boxes[0].text, "Abort Configuration?\nUnsaved Data will be lost");
     EXPECT_EQ(view.boxes[0].caption, "Warning");
-    EXPECT_EQ(view.boxes[0].style, ui::kMbOkCancel | ui::kMbIconQuestion);
+    EXPECT_EQ(view.boxes[0].icon, ui::Icon::Question);
+    EXPECT_EQ(view.boxes[0].buttons, ui::Buttons::OkCancel);
     EXPECT_FALSE(view.ended);
 
-    view.answers = {ui::kIdOk};
+    view.answers = {ui::Answer::Ok};
     view.click(IDM_EXIT);
     EXPECT_EQ(view.boxes.back().text, "Abort Configuration??\nUnsaved Data will be lost");
     EXPECT_TRUE(view.ended);
@@ -93,7 +95,7 @@ TEST_F(MainDialogFrame, OkReloadsTheDriverAndEndsOnlyWhenTheReloadWorked) {
     d2xx.reloadStatus = d2xx::kIoError;
     view.click(ui::kIdOk);
     EXPECT_EQ(d2xx.changes, std::vector<std::string>{"FT_Reload 0x0403 0x0000"});
-    EXPECT_TRUE(hasBox("Reload Driver failed!", "Error", ui::kMbIconError));
+    EXPECT_TRUE(hasBox("Reload Driver failed!", "Error", ui::Icon::Error));
     EXPECT_FALSE(view.ended);
 
     d2xx.reloadStatus = d2xx::kOk;
@@ -109,7 +111,7 @@ TEST_F(MainDialogFrame, ReloadDriverButtonReloadsEveryDeviceSilently) {
     EXPECT_TRUE(view.boxes.empty());
     d2xx.reloadStatus = d2xx::kOtherError;
     view.click(IDC_RELOAD_DRIVER);
-    EXPECT_TRUE(hasBox("Reload Driver failed!", "Error", ui::kMbIconError));
+    EXPECT_TRUE(hasBox("Reload Driver failed!", "Error", ui::Icon::Error));
 }
 
 TEST_F(MainDialogFrame, ApplyReloadsAndKeepsTheDialogOpenEvenWhenTheReloadFails) {
@@ -118,7 +120,7 @@ TEST_F(MainDialogFrame, ApplyReloadsAndKeepsTheDialogOpenEvenWhenTheReloadFails)
     view.click(IDC_APPLY);
     EXPECT_EQ(d2xx.changes, std::vector<std::string>{"FT_Reload 0x0403 0x0000"});
     EXPECT_FALSE(view.ended);
-    EXPECT_FALSE(hasBox("Reload Driver failed!", "Error", ui::kMbIconError));
+    EXPECT_FALSE(hasBox("Reload Driver failed!", "Error", ui::Icon::Error));
     EXPECT_EQ(view.text(IDC_STATUS_LINE), "Open COM Ports: 0");
 }
 
@@ -132,7 +134,7 @@ TEST_F(MainDialogFrame, EveryPerPortCommandNeedsASelection) {
         ASSERT_EQ(view.boxes.size(), 1u) << "command " << id;
         EXPECT_EQ(view.boxes[0].text, "Please select COM-Port");
         EXPECT_EQ(view.boxes[0].caption, "No Selection");
-        EXPECT_EQ(view.boxes[0].style, ui::kMbIconWarning);
+        EXPECT_EQ(view.boxes[0].icon, ui::Icon::Warning);
     }
     EXPECT_TRUE(view.modalsRun.empty());
     EXPECT_TRUE(view.fileDialogs.empty());
@@ -141,8 +143,8 @@ TEST_F(MainDialogFrame, EveryPerPortCommandNeedsASelection) {
 TEST_F(MainDialogFrame, AboutOpensLinksAndAFailedDialogIsReported) {
     start();
     view.modalScripts[IDD_ABOUT] = [](FakeDialogView& about, ui::DialogLogic& logic) {
-        logic.onCommand(about, IDC_ABOUT_LINK_1, ui::kBnClicked);
-        logic.onCommand(about, IDC_ABOUT_LINK_2, ui::kBnClicked);
+        logic.onCommand(about, IDC_ABOUT_LINK_1, ui::Event::Clicked);
+        logic.onCommand(about, IDC_ABOUT_LINK_2, ui::Event::Clicked);
         EXPECT_FALSE(about.ended);
         logic.onLeftClick(about);
         EXPECT_TRUE(about.ended);
@@ -155,7 +157,7 @@ TEST_F(MainDialogFrame, AboutOpensLinksAndAFailedDialogIsReported) {
 
     view.failModal = {IDD_ABOUT};
     view.click(IDM_ABOUT);
-    EXPECT_TRUE(hasBox("Dialog failed!", "Error", ui::kMbIconError));
+    EXPECT_TRUE(hasBox("Dialog failed!", "Error", ui::Icon::Error));
 }
 
 TEST_F(MainDialogFrame, ViewHelpOpensTheApplicationNote) {
@@ -174,15 +176,15 @@ TEST_F(MainDialogFrame, RowsAreColouredOnlyWhenDisconnectedDevicesAreShown) {
     gone.portName = "COM12";
     app.table.entries = {attached, gone};
     std::string text;
-    uint32_t colour = 1;
+    ui::Colour colour{1, 1, 1};
     ASSERT_TRUE(dialog.rowAppearance(IDC_PORT_LIST, 1, &text, &colour));
     EXPECT_EQ(text, "COM12");
     EXPECT_EQ(colour, kRowBlack);
     app.table.showDisconnected = 1;
     dialog.rowAppearance(IDC_PORT_LIST, 0, &text, &colour);
-    EXPECT_EQ(colour, 0x00FF00u);
+    EXPECT_EQ(colour, (ui::Colour{0, 255, 0}));
     dialog.rowAppearance(IDC_PORT_LIST, 1, &text, &colour);
-    EXPECT_EQ(colour, 0x0000FFu);
+    EXPECT_EQ(colour, (ui::Colour{255, 0, 0}));
     EXPECT_FALSE(dialog.rowAppearance(IDC_PORT_LIST, 2, &text, &colour)) << "no such record";
     EXPECT_FALSE(dialog.rowAppearance(IDC_PORT_LIST, -1, &text, &colour));
 }

@@ -254,7 +254,7 @@ TEST(ModeDialogFlow, OpensAndSearchesAfter100msWithNoDevice) {
               "Only for \"Apex\" series:\r\nPlease activate the configuration mode of the "
               "desired devices.\r\nTherefore you must press the config button for two seconds "
               "until the button will light.");
-    EXPECT_EQ(rig.view.boxes[0].style, 0x30u);
+    EXPECT_EQ(rig.view.boxes[0].icon, ui::Icon::Warning);
     EXPECT_FALSE(rig.view.isVisible(IDC_DEVICE_LIST));
     EXPECT_FALSE(rig.view.isVisible(IDC_PORT_LIST_MT));
     for (int id : rig.view.childIds())
@@ -269,7 +269,7 @@ TEST(ModeDialogFlow, ListFailureShowsErrorBox) {
     ASSERT_EQ(rig.view.boxes.size(), 1u);
     EXPECT_EQ(rig.view.boxes[0].text, "EnumVarnokDevices failed (-1)");
     EXPECT_EQ(rig.view.boxes[0].caption, "Error");
-    EXPECT_EQ(rig.view.boxes[0].style, 0x10u);
+    EXPECT_EQ(rig.view.boxes[0].icon, ui::Icon::Error);
     EXPECT_FALSE(rig.view.isVisible(IDC_DEVICE_LIST));
 }
 
@@ -370,7 +370,7 @@ TEST(ModeDialogFlow, BusyStateKeepsRs232BoxesDisabledAndClosing) {
     rig.view.click(1005);
     EXPECT_EQ(rig.dialog.adapters()[0].ports[0].modeCode, 8);
 
-    rig.dialog.onCommand(rig.view, ui::kIdCancel, ui::kBnClicked);
+    rig.dialog.onCommand(rig.view, ui::kIdCancel, ui::Event::Clicked);
     EXPECT_TRUE(rig.view.ended);
     EXPECT_EQ(rig.view.endResult, 1);
     rig.dialog.onDestroy(rig.view);

@@ -248,7 +248,7 @@ TEST(ModeProtocolQuery, SystemErrorsReportedExceptAccessDenied) {
         EXPECT_EQ(rig.view.boxes[0].text,
                   "Error(2) / COM9: The system cannot find the file specified.\r\n");
         EXPECT_EQ(rig.view.boxes[0].caption, "Error");
-        EXPECT_EQ(rig.view.boxes[0].style, 0x30u);
+        EXPECT_EQ(rig.view.boxes[0].icon, ui::Icon::Warning);
     }
     {
         ModeRig rig;  // set-up of the line fails: port closed again
@@ -369,7 +369,7 @@ TEST(ModeProtocolCommit, AccessDeniedIsReportedWithDevicePath) {
     ASSERT_EQ(rig.view.boxes.size(), 1u);
     EXPECT_EQ(rig.view.boxes[0].text, "Error(5) / \\\\.\\COM5: Access is denied.\r\n");
     EXPECT_EQ(rig.view.boxes[0].caption, "Error");
-    EXPECT_EQ(rig.view.boxes[0].style, 0x30u);
+    EXPECT_EQ(rig.view.boxes[0].icon, ui::Icon::Warning);
 }
 
 TEST(ModeProtocolCommit, UnplugMidCommitReportsAndNextAdapterIsStillCommitted) {

@@ -76,7 +76,7 @@ TEST(ReadPortSettings, OneMessagePerMissingValueAndReadingGoesOn) {
                                         "PollingPEriod not found"}));
     for (const auto& b : f.view.boxes) {
         EXPECT_EQ(b.caption, "ERROR");
-        EXPECT_EQ(b.style, ui::kMbOk);
+        EXPECT_EQ(b.icon, ui::Icon::None);
     }
     const PortEntry& e = f.app.table.entries[0];
     EXPECT_EQ(e.latencyTimer, 4);
