@@ -21,22 +21,32 @@ foreach(src ${SIM_MAINS})
 endforeach()
 
 # Fuzz targets: fuzz/*.cpp each define LLVMFuzzerTestOneInput. With clang and
-# VARNOK_FUZZ they link libFuzzer; otherwise they are built with a small
-# driver that replays the seed corpus, so that every build keeps them compiling
-# and ctest runs the seeds.
+# VARNOK_FUZZ they link libFuzzer (everything they call is instrumented by the
+# options in CMakeLists.txt); otherwise they are built with a small driver
+# that replays the seed corpus, so that every build keeps them compiling and
+# ctest runs the seeds. Target fuzz_targets builds them all.
 file(GLOB FUZZ_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/fuzz/*_fuzz.cpp)
+add_custom_target(fuzz_targets)
 foreach(src ${FUZZ_SOURCES})
   get_filename_component(name ${src} NAME_WE)
   if(VARNOK_FUZZ)
     add_executable(${name} ${src})
-    target_compile_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
-    target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+    # The seeds once, without fuzzing.
+    add_test(NAME ${name}_seeds COMMAND ${name} -runs=0 ${CMAKE_SOURCE_DIR}/fuzz/seeds/${name})
   else()
     add_executable(${name} ${src} ${CMAKE_SOURCE_DIR}/fuzz/replay_main.cpp)
     add_test(NAME ${name}_seeds COMMAND ${name} ${CMAKE_SOURCE_DIR}/fuzz/seeds/${name})
   endif()
   target_link_libraries(${name} PRIVATE varnok_configurator varnok_modetool varnok_sim)
+  add_dependencies(fuzz_targets ${name})
 endforeach()
+if(VARNOK_FUZZ)
+  add_test(NAME fuzz_libraries_instrumented
+           COMMAND ${CMAKE_SOURCE_DIR}/fuzz/check_instrumented.sh
+                   $<TARGET_FILE:varnok_platform> $<TARGET_FILE:varnok_configurator>
+                   $<TARGET_FILE:varnok_modetool> $<TARGET_FILE:varnok_sim>)
+endif()
 
 find_package(benchmark QUIET)
 if(benchmark_FOUND)

@@ -16,6 +16,22 @@ if(NOT MSVC)
   target_link_options(ftd2xx_sim PRIVATE ${VARNOK_WIN_STATIC_FLAGS})
 endif()
 
+# A stray ftd2xx.dll for beside the programs: the same library, but it
+# leaves a marker file when loaded. The programs must never load it.
+add_library(ftd2xx_planted SHARED ${CMAKE_SOURCE_DIR}/sim/ftd2xx_dll.cpp
+                                  ${CMAKE_SOURCE_DIR}/sim/ftd2xx.def)
+target_compile_definitions(ftd2xx_planted PRIVATE VARNOK_PLANTED_COPY)
+target_link_libraries(ftd2xx_planted PRIVATE varnok_sim)
+set_target_properties(ftd2xx_planted PROPERTIES
+  OUTPUT_NAME ftd2xx
+  PREFIX ""
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/testdll-planted
+  LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/testdll-planted
+  ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/testdll-planted/lib)
+if(NOT MSVC)
+  target_link_options(ftd2xx_planted PRIVATE ${VARNOK_WIN_STATIC_FLAGS})
+endif()
+
 file(GLOB UIDRIVER_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/uidriver/*.cpp)
 add_executable(uidriver ${UIDRIVER_SOURCES})
 target_compile_definitions(uidriver PRIVATE UNICODE _UNICODE)
@@ -42,8 +58,9 @@ if(EXISTS ${VARNOK_GTEST_SOURCE}/CMakeLists.txt AND NOT MSVC)
   add_subdirectory(${VARNOK_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
   file(GLOB UNIT_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
   add_executable(unit_tests ${UNIT_TEST_SOURCES})
+  # varnok_win32: the Windows side of the portable helpers (file names).
   target_link_libraries(unit_tests PRIVATE varnok_configurator varnok_modetool varnok_sim
-                        gtest gmock gtest_main)
+                        varnok_win32 gtest gmock gtest_main)
   target_link_options(unit_tests PRIVATE ${VARNOK_WIN_STATIC_FLAGS})
   set_target_properties(unit_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
 endif()

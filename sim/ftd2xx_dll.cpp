@@ -6,6 +6,10 @@
 // VARNOK_SIM_LOG names a file to which every call that changes something is
 // appended, one line each ("FT_Reload 0x0403 0x0000").
 //
+// Built with VARNOK_PLANTED_COPY it plays a stray copy that must never be
+// loaded: as soon as a process loads it, it creates the file named by
+// VARNOK_SIM_LOG with ".planted" appended.
+//
 // The ABI: every function is WINAPI (__stdcall; on x64 the one calling
 // convention), FT_STATUS is ULONG, FT_HANDLE is PVOID, DWORD and ULONG are
 // 32-bit unsigned, LONG 32-bit signed. The types are spelled out here so that
@@ -109,6 +113,19 @@ private:
 };
 
 // Created on the first call (the programs call from one thread).
+#ifdef VARNOK_PLANTED_COPY
+struct AnnounceLoad {
+    AnnounceLoad() {
+        const char* log = std::getenv("VARNOK_SIM_LOG");
+        if (log == nullptr || *log == '\0') return;
+        std::FILE* f = std::fopen((std::string(log) + ".planted").c_str(), "ab");
+        if (f == nullptr) return;
+        std::fprintf(f, "the planted ftd2xx.dll was loaded\n");
+        std::fclose(f);
+    }
+} announceLoad;
+#endif
+
 Library& Lib() {
     static Library lib;
     return lib;

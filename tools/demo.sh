@@ -56,7 +56,9 @@ fail() { echo "demo: $*" >&2; exit 1; }
 
 e2e_reg_import "$E2E_DATA/installation.reg" || fail "registry import failed"
 mkdir -p "$DEMO/app"
-cp "build-win/$EXE" "$E2E_TESTDLL" "$DEMO/app/"
+cp "build-win/$EXE" "$DEMO/app/"
+# The programs load ftd2xx.dll from the system folder only.
+cp --remove-destination "$E2E_TESTDLL" "$WINEPREFIX/drive_c/windows/system32/ftd2xx.dll"
 cp "$E2E_DATA/devices.txt" "$DEMO/devices.txt"
 : >"$DEMO/sim.log"
 

@@ -9,6 +9,8 @@ namespace varnok::win32::ftabi {
 using FT_STATUS = ULONG;
 using FT_HANDLE = PVOID;
 constexpr DWORD kOpenByLocation = 4;  // FT_OPEN_BY_LOCATION
+// LOAD_LIBRARY_SEARCH_SYSTEM32, spelled out: older SDK headers lack it.
+constexpr DWORD kLoadLibrarySearchSystem32 = 0x00000800;
 
 // FT_DEVICE_LIST_INFO_NODE.
 struct DeviceListInfoNode {

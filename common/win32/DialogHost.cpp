@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/win32/DialogHelpers.h"
+#include "common/win32/FileNames.h"
 
 namespace varnok::win32 {
 
@@ -304,32 +305,35 @@ private:
         if ((style & (LBS_OWNERDRAWFIXED | LBS_OWNERDRAWVARIABLE)) == 0) return true;
         return (style & LBS_HASSTRINGS) != 0;
     }
+    // The wide dialogs: the chosen name reaches the caller as typed (UTF-8),
+    // whatever the ANSI code page.
     bool fileDialog(const ui::FileDialogOptions& options, std::string* path, bool save) {
-        char file[kFileNameBuffer] = {0};
-        options.initialName.copy(file, sizeof file - 1);
+        wchar_t file[kFileNameBuffer] = {0};
+        WideFromUtf8(options.initialName).copy(file, kFileNameBuffer - 1);
         // "DAT files\0*.dat\0\0"
-        std::string filter = options.filterName;
-        filter.push_back('\0');
-        filter += options.filterPattern;
-        filter.push_back('\0');
-        filter.push_back('\0');
-        OPENFILENAMEA ofn;
+        std::wstring filter = WideFromUtf8(options.filterName);
+        filter.push_back(L'\0');
+        filter += WideFromUtf8(options.filterPattern);
+        filter.push_back(L'\0');
+        filter.push_back(L'\0');
+        const std::wstring defaultExt = WideFromUtf8(options.defaultExt);
+        OPENFILENAMEW ofn;
         ZeroMemory(&ofn, sizeof ofn);
         ofn.lStructSize = sizeof ofn;
         ofn.hwndOwner = hwnd_;
         ofn.lpstrFilter = filter.c_str();
         ofn.nFilterIndex = 1;
         ofn.lpstrFile = file;
-        ofn.nMaxFile = static_cast<DWORD>(sizeof file);
-        ofn.lpstrDefExt = options.defaultExt.empty() ? nullptr : options.defaultExt.c_str();
+        ofn.nMaxFile = static_cast<DWORD>(kFileNameBuffer);
+        ofn.lpstrDefExt = defaultExt.empty() ? nullptr : defaultExt.c_str();
         ofn.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_EXPLORER;
         if (options.confirmOverwrite) ofn.Flags |= OFN_OVERWRITEPROMPT;
         if (options.fileMustExist) ofn.Flags = (ofn.Flags & ~OFN_PATHMUSTEXIST) | OFN_FILEMUSTEXIST;
-        BOOL ok = save ? GetSaveFileNameA(&ofn) : GetOpenFileNameA(&ofn);
+        BOOL ok = save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn);
         if (!ok) return false;
-        file[sizeof file - 1] = '\0';
-        *path = file;
-        return true;
+        file[kFileNameBuffer - 1] = L'\0';
+        *path = Utf8FromWide(file);
+        return !path->empty();
     }
 
     HWND hwnd_ = nullptr;

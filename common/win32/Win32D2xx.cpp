@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <string>
 
 namespace varnok::win32 {
 
@@ -42,12 +43,54 @@ struct Win32D2xx::Functions {
     ReloadFn reload = nullptr;
 };
 
+bool RestrictLibrarySearchToSystem() {
+    // SetDefaultDllDirectories exists from Windows 8 (and Windows 7 with
+    // KB2533623); look it up so that the programs still start without it.
+    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    auto setDirs = kernel == nullptr ? nullptr
+                                     : ftabi::ResolveExport<SetDefaultDllDirectoriesFn>(
+                                           kernel, "SetDefaultDllDirectories");
+    // The current directory is no place to look either way.
+    SetDllDirectoryW(L"");
+    return setDirs != nullptr && setDirs(ftabi::kLoadLibrarySearchSystem32) != FALSE;
+}
+
+std::wstring SystemLibraryPath(const wchar_t* name) {
+    wchar_t dir[MAX_PATH + 1] = {0};
+    UINT n = GetSystemDirectoryW(dir, MAX_PATH);
+    if (n == 0 || n > MAX_PATH) return {};
+    std::wstring path(dir, n);
+    if (path.back() != L'\\') path += L'\\';
+    return path + name;
+}
+
 Win32D2xx::Win32D2xx() {
-    HMODULE module = LoadLibraryA("ftd2xx.dll");
+    // Only the system folder's copy, the one the FTDI driver package
+    // installs: never one beside the program or in the current directory.
+    const std::wstring path = SystemLibraryPath(L"ftd2xx.dll");
+    HMODULE module = nullptr;
+    DWORD error = ERROR_PATH_NOT_FOUND;
+    if (!path.empty()) {
+        module = LoadLibraryExW(path.c_str(), nullptr, ftabi::kLoadLibrarySearchSystem32);
+        error = module == nullptr ? GetLastError() : 0;
+        // Systems without the search flags refuse them; the full path still
+        // names the system folder's file.
+        if (module == nullptr && error == ERROR_INVALID_PARAMETER) {
+            module = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+            error = module == nullptr ? GetLastError() : 0;
+        }
+    }
     if (module == nullptr) {
-        char buf[96];
-        std::snprintf(buf, sizeof buf, "LoadLibrary ftd2xx.dll: system error %lu",
-                      static_cast<unsigned long>(GetLastError()));
+        char where[MAX_PATH * 2 + 1] = "the system folder";
+        if (!path.empty()) {
+            int n = WideCharToMultiByte(CP_ACP, 0, path.c_str(), -1, where, sizeof where - 1,
+                                        nullptr, nullptr);
+            if (n <= 0) std::snprintf(where, sizeof where, "the system folder");
+        }
+        char buf[MAX_PATH * 2 + 96];
+        std::snprintf(buf, sizeof buf, "looked for %s only; system error %lu", where,
+                      static_cast<unsigned long>(error));
         loadError_ = buf;
         return;
     }

@@ -1,4 +1,5 @@
-// The D2XX seam over FTDI's ftd2xx.dll, loaded at run time. When the library
+// The D2XX seam over FTDI's ftd2xx.dll, loaded at run time from the system
+// folder only (where the FTDI driver package installs it). When the library
 // or one of its functions is missing, every call fails with a non-zero
 // status and loaded() is false; loadError() then says why.
 #pragma once
@@ -7,6 +8,15 @@
 #include "common/d2xx/D2xx.h"
 
 namespace varnok::win32 {
+
+// Restricts where the process loads libraries from to the system folder
+// (and the program's own imports, which Windows resolves before this runs).
+// Call first thing at start. False when the system lacks the call; the D2XX
+// binding then still loads ftd2xx.dll by the system folder's full path.
+bool RestrictLibrarySearchToSystem();
+
+// The full path of `name` in the system folder; empty when unknown.
+std::wstring SystemLibraryPath(const wchar_t* name);
 
 class Win32D2xx : public d2xx::D2xx {
 public:

@@ -5,6 +5,8 @@
 #include <fstream>
 #include <vector>
 
+#include "common/platform/FileNames.h"
+
 namespace varnok::cfg {
 
 const char* const kMsgCannotOpenFile = "Cannot open file";
@@ -17,6 +19,7 @@ const char* const kMsgWrongFileSize =
     "Nothing was loaded.";
 
 namespace fs = std::filesystem;
+using files::PathFromUtf8;
 
 namespace {
 
@@ -46,17 +49,18 @@ ui::FileDialogOptions DialogOptions(const std::string& initialName, bool save) {
     return o;
 }
 
-// A name beside `target` that is not taken yet.
+// A name beside `target` that is not taken yet. Names are UTF-8 as the file
+// dialog gave them.
 std::string SideName(const std::string& target, const char* suffix) {
     std::error_code ec;
     std::string name = target + suffix;
-    for (int i = 1; i < 1000 && fs::exists(fs::path(name), ec); ++i)
+    for (int i = 1; i < 1000 && fs::exists(PathFromUtf8(name), ec); ++i)
         name = target + suffix + std::to_string(i);
     return name;
 }
 
 void DefaultRename(const std::string& from, const std::string& to, std::error_code& ec) {
-    fs::rename(fs::path(from), fs::path(to), ec);
+    fs::rename(PathFromUtf8(from), PathFromUtf8(to), ec);
 }
 
 }  // namespace
@@ -93,7 +97,7 @@ bool ReplaceFileWith(const std::string& from, const std::string& to,
     rename(from, to, ec);
     if (!ec) return true;
     std::error_code probe;
-    if (!fs::exists(fs::path(to), probe)) return false;
+    if (!fs::exists(PathFromUtf8(to), probe)) return false;
     // The primitive would not replace: move the old file aside first.
     const std::string aside = SideName(to, ".old");
     rename(to, aside, ec);
@@ -104,7 +108,7 @@ bool ReplaceFileWith(const std::string& from, const std::string& to,
         rename(aside, to, back);
         return false;
     }
-    fs::remove(fs::path(aside), probe);
+    fs::remove(PathFromUtf8(aside), probe);
     return true;
 }
 
@@ -122,7 +126,7 @@ void SaveConfigurationFile(Configurator& app, int index) {
     const ConfigFileBytes bytes = EncodeConfigFile(*e);
     bool written = false;
     {
-        std::ofstream out(fs::path(temp), std::ios::binary | std::ios::trunc);
+        std::ofstream out(PathFromUtf8(temp), std::ios::binary | std::ios::trunc);
         if (!out.is_open()) {
             ShowError(app, kMsgCannotOpenFile);
             return;
@@ -137,11 +141,11 @@ void SaveConfigurationFile(Configurator& app, int index) {
     std::error_code ec;
     if (written) {
         // The size on disk confirms that every byte arrived.
-        const auto size = fs::file_size(fs::path(temp), ec);
+        const auto size = fs::file_size(PathFromUtf8(temp), ec);
         written = !ec && size == kConfigFileSize;
     }
     if (!written || !ReplaceFileWith(temp, path)) {
-        fs::remove(fs::path(temp), ec);
+        fs::remove(PathFromUtf8(temp), ec);
         ShowError(app, kMsgCannotWriteFile);
     }
 }
@@ -152,7 +156,7 @@ void LoadConfigurationFile(Configurator& app, int index) {
     std::string path;
     if (!app.mainView->openFileName(DialogOptions("", false), &path)) return;
 
-    std::ifstream in(fs::path(path), std::ios::binary);
+    std::ifstream in(PathFromUtf8(path), std::ios::binary);
     if (!in.is_open()) {
         ShowError(app, kMsgCannotOpenFile);
         return;

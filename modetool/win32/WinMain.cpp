@@ -15,6 +15,8 @@
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     using namespace varnok;
+    // Before anything can load a library: the system folder only.
+    win32::RestrictLibrarySearchToSystem();
     win32::SetProgramInstance(instance);
 
     INITCOMMONCONTROLSEX icc;

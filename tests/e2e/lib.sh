@@ -4,7 +4,8 @@
 #
 # Layout of the output folder ($E2E_OUT, default build-e2e/):
 #   prefix-template/    a Wine prefix made once (wineboot -i), copied per case
-#   cases/<case>/       prefix, app folder, logs of one case (kept on failure)
+#   cases/<case>/       prefix, app folder, logs of one case (kept on failure);
+#                       the test ftd2xx.dll goes into the prefix's system32
 #   screenshots/        PNG files the cases save
 #
 # Every process started here is ended by its own id; every wait is bounded.
@@ -31,6 +32,7 @@ e2e_find_exe() {  # name -> path of the built program, empty when absent
     find "$E2E_WIN_BUILD" -maxdepth 4 -name "$1" -type f 2>/dev/null | sort | head -n 1
 }
 E2E_TESTDLL=$E2E_WIN_BUILD/testdll/ftd2xx.dll
+E2E_PLANTEDDLL=$E2E_WIN_BUILD/testdll-planted/ftd2xx.dll
 E2E_UIDRIVER=$E2E_WIN_BUILD/e2e/uidriver.exe
 E2E_D2XXPROBE=$E2E_WIN_BUILD/e2e/d2xxprobe.exe
 
@@ -206,9 +208,13 @@ e2e_install() {
     e2e_reg_import "${1:-$E2E_DATA/installation.reg}" || fail "reg import of ${1:-installation.reg} failed"
 }
 
-# Copies a program into the case's app folder with the test ftd2xx.dll beside
-# it (unless E2E_NO_DLL=1) and the device file $2 (default: devices.txt).
-# Sets APP_EXE, SIM_LOG, SIM_DEVICES.
+# The case prefix's system folder, where the FTDI driver package puts
+# ftd2xx.dll and the only place the programs load it from.
+e2e_system32() { printf '%s/drive_c/windows/system32' "$WINEPREFIX"; }
+
+# Copies a program into the case's app folder, installs the test ftd2xx.dll
+# into the prefix's system folder (unless E2E_NO_DLL=1) and copies the device
+# file $2 (default: devices.txt). Sets APP_EXE, SIM_LOG, SIM_DEVICES.
 e2e_app() {  # program.exe [devices.txt]
     local src
     src=$(e2e_find_exe "$1")
@@ -216,14 +222,22 @@ e2e_app() {  # program.exe [devices.txt]
     mkdir -p "$CASE_DIR/app"
     cp "$src" "$CASE_DIR/app/"
     if [[ ${E2E_NO_DLL:-0} != 1 ]]; then
-        [[ -f $E2E_TESTDLL ]] || fail "the test ftd2xx.dll is not built"
-        cp "$E2E_TESTDLL" "$CASE_DIR/app/"
+        e2e_install_testdll
+    else
+        rm -f "$(e2e_system32)/ftd2xx.dll"
     fi
     SIM_DEVICES=$CASE_DIR/devices.txt
     cp "${2:-$E2E_DATA/devices.txt}" "$SIM_DEVICES"
     SIM_LOG=$CASE_DIR/sim.log
     : >"$SIM_LOG"
     APP_EXE=$CASE_DIR/app/$1
+}
+
+# The test ftd2xx.dll as the system's (a real copy: the prefix is hard-linked
+# to the template).
+e2e_install_testdll() {
+    [[ -f $E2E_TESTDLL ]] || fail "the test ftd2xx.dll is not built"
+    cp --remove-destination "$E2E_TESTDLL" "$(e2e_system32)/ftd2xx.dll"
 }
 
 # Starts the program (from the app folder, or from folder $1) and the UI

@@ -1,7 +1,7 @@
 #!/bin/bash
 # VarnokPlus_Configurator.exe under Wine: the main dialog, its confirmations,
-# OK and "Reload Driver" against the test ftd2xx.dll, About, a missing
-# ftd2xx.dll.
+# OK and "Reload Driver" against the test ftd2xx.dll, About, a planted and a
+# missing ftd2xx.dll.
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 EXE=VarnokPlus_Configurator.exe
@@ -234,14 +234,32 @@ case_reload_driver() {
     [[ $(e2e_sim_log) == "FT_Reload 0x0000 0x0000" ]] || fail "sim log: '$(e2e_sim_log)'"
 }
 
-# Without ftd2xx.dll the program still starts and names the library.
+# Only the system folder's ftd2xx.dll is loaded: a planted copy beside the
+# program (and in the working folder) never is, and the system's serves the
+# port list.
+case_planted_library() {
+    e2e_install
+    e2e_app "$EXE"
+    cp "$E2E_PLANTEDDLL" "$CASE_DIR/app/"
+    e2e_launch
+    e2e_wait_main
+    expect "list-count 1006" 4
+    [[ ! -e $SIM_LOG.planted ]] || fail "the ftd2xx.dll beside the program was loaded"
+}
+
+# Without ftd2xx.dll in the system folder the program still starts, names
+# the path it looked at and loads no other copy.
 case_no_library() {
     E2E_NO_DLL=1 e2e_app "$EXE"
     e2e_install
     mkdir -p "$CASE_DIR/elsewhere"
+    cp "$E2E_PLANTEDDLL" "$CASE_DIR/app/"
+    cp "$E2E_PLANTEDDLL" "$CASE_DIR/elsewhere/"
     e2e_launch "$CASE_DIR/elsewhere"
     ok "wait-box ERROR 15000"
-    [[ $V == *ftd2xx.dll* ]] || fail "the ERROR box does not name ftd2xx.dll: '$V'"
+    [[ ${V,,} == *'looked for c:\\windows\\system32\\ftd2xx.dll only'* ]] ||
+        fail "the ERROR box does not name the system folder's ftd2xx.dll: '$V'"
+    [[ ! -e $SIM_LOG.planted ]] || fail "a planted ftd2xx.dll was loaded"
     ok "answer-box ERROR 1"
     # Further boxes (no devices) may follow; answer what comes, then the dialog is there.
     local i
@@ -269,5 +287,6 @@ e2e_case "About opens and closes" case_about
 e2e_case "OK reloads the driver and ends" case_ok_reloads
 e2e_case "a failing reload keeps the dialog" case_ok_reload_fails
 e2e_case "Reload Driver reloads all vendors" case_reload_driver
+e2e_case "only the system folder's ftd2xx.dll is loaded" case_planted_library
 e2e_case "missing ftd2xx.dll is reported" case_no_library
 e2e_end

@@ -141,14 +141,19 @@ EOF
         fail "the adapter with the wrong settings was not left in order: $(received "$CASE_DIR/wrong.log")"
 }
 
-# No ftd2xx.dll: the reason is named once, then the search fails with -1;
-# "Search Devices" stays usable.
+# No ftd2xx.dll in the system folder: the reason (with the path looked at)
+# is named once, then the search fails with -1; "Search Devices" stays
+# usable. Copies beside the program and in the working folder are not loaded.
 case_no_library() {
     E2E_NO_DLL=1 e2e_app "$EXE"
     mkdir -p "$CASE_DIR/elsewhere"
+    cp "$E2E_PLANTEDDLL" "$CASE_DIR/app/"
+    cp "$E2E_PLANTEDDLL" "$CASE_DIR/elsewhere/"
     e2e_launch "$CASE_DIR/elsewhere"
     ok "wait-box Error 15000"
     [[ $V == "The FTDI D2XX library (ftd2xx.dll) could not be loaded"* ]] || fail "first box says '$V'"
+    [[ ${V,,} == *'system32\\ftd2xx.dll only'* ]] || fail "first box names no path: '$V'"
+    [[ ! -e $SIM_LOG.planted ]] || fail "a planted ftd2xx.dll was loaded"
     ok "answer-box Error 1"
     e2e_box Error "EnumVarnokDevices failed (-1)" 1
     e2e_wait_main "$CAPTION" 5000

@@ -202,13 +202,15 @@ port_values() {  # serial part of the instance key
 # A configuration saved from COM11 through the save dialog is a real 84-byte
 # file with the record's layout; loaded into COM12 through the open dialog
 # and applied, COM12's driver values equal COM11's while its name stays.
-case_config_file_roundtrip() {
+# Folder and file name $1 and $2 (UTF-8) reach the file system as typed.
+config_file_roundtrip() {  # folder file
     e2e_install
     e2e_app "$EXE"
     e2e_launch
     e2e_wait_main
-    local file=$CASE_DIR/files/com11.dat keyB=$ENUM'\VID_0403+PID_6010+FT5X7Q2LB\0000'
-    mkdir -p "$CASE_DIR/files"
+    local dir=$CASE_DIR/$1 name=$2
+    local file=$dir/$name keyB=$ENUM'\VID_0403+PID_6010+FT5X7Q2LB\0000'
+    mkdir -p "$dir"
     [[ $(select_serial FT5X7Q2LA) == 1 ]] || fail "COM11 is not the second row"
     # A polling period that differs from COM12's, through the panel.
     ok "set-text 1007 40"
@@ -223,9 +225,9 @@ case_config_file_roundtrip() {
     ok "wait-window Save As 5000"
     expect "get-text 1148" Config_COM11
     file_dialog "Save As" "$file"
-    [[ -f $file ]] || fail "no file saved (folder: $(ls "$CASE_DIR/files" | tr '\n' ' '))"
+    [[ -f $file ]] || fail "no file saved (folder: $(ls "$dir" | tr '\n' ' '); case folder: $(ls "$CASE_DIR" | tr '\n' ' '))"
     [[ $(stat -c %s "$file") == 84 ]] || fail "the file has $(stat -c %s "$file") bytes"
-    [[ -z $(ls "$CASE_DIR/files" | grep -v '^com11\.dat$') ]] || fail "files left beside: $(ls "$CASE_DIR/files")"
+    [[ $(ls -A "$dir") == "$name" ]] || fail "files beside: $(ls -A "$dir")"
     # ConfigData, MinReadTimeout 100, MinWriteTimeout 200, LatencyTimer 2,
     # "serenum" and nine NUL bytes, PollingPeriod 40.
     local config expected
@@ -252,9 +254,13 @@ case_config_file_roundtrip() {
     [[ $(e2e_reg_value "$keyB" FriendlyName) == "USB Serial Port (COM12)" ]] || fail "COM12's FriendlyName changed"
 }
 
+case_config_file_roundtrip() { config_file_roundtrip files com11.dat; }
+case_config_file_wide_names() { config_file_roundtrip "Профили Zażółć €" "порт COM11 €.dat"; }
+
 e2e_begin
 e2e_case "renaming COM5 to COM7" case_rename
 e2e_case "Ignore Hardware Serial Number is applied" case_ignore_serial
 e2e_case "Buffered Writes dialog writes its values" case_buffered_writes
 e2e_case "a configuration file round-trips between ports" case_config_file_roundtrip
+e2e_case "a configuration file round-trips under Cyrillic, Polish and € names" case_config_file_wide_names
 e2e_end

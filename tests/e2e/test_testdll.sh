@@ -6,7 +6,8 @@ source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 probe() {  # devices-file-or-empty args... ; output in OUT
     mkdir -p "$CASE_DIR/app"
-    cp "$E2E_D2XXPROBE" "$E2E_TESTDLL" "$CASE_DIR/app/"
+    cp "$E2E_D2XXPROBE" "$CASE_DIR/app/"
+    e2e_install_testdll
     SIM_LOG=$CASE_DIR/sim.log
     local devices=$1
     shift

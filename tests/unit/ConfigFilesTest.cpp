@@ -134,6 +134,24 @@ TEST_F(ConfigFiles, FileCarriesSettingsToAnotherPortButNotItsIdentity) {
     EXPECT_TRUE(rig.mainView.boxes.empty());
 }
 
+// The dialog hands over UTF-8; folder and file keep every character, the
+// temporary file beside is gone, and saving over the file works too.
+TEST_F(ConfigFiles, NamesOutsideLatin1ArriveAsTyped) {
+    const std::string folder = file("Профили Zażółć €");
+    const std::string name = "порт COM5 €.dat";
+    fs::create_directories(fs::u8path(folder));
+    fillPort(rig.port());
+    save(0, folder + "/" + name);
+    save(0, folder + "/" + name);
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(fs::u8path(folder)))
+        names.push_back(e.path().filename().u8string());
+    EXPECT_EQ(names, std::vector<std::string>{name});
+    load(1, folder + "/" + name);
+    EXPECT_EQ(rig.app.table.entries[1].configData, rig.port().configData);
+    EXPECT_TRUE(rig.mainView.boxes.empty());
+}
+
 TEST_F(ConfigFiles, LoadingAnyEightyFourBytesRoundTripsByteForByte) {
     std::vector<uint8_t> b(84);
     for (std::size_t i = 0; i < b.size(); ++i) b[i] = static_cast<uint8_t>(i * 37 + 11);

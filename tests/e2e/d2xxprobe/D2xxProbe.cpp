@@ -1,5 +1,5 @@
-// Calls the ten functions of an ftd2xx.dll (loaded at run time, like the
-// programs do) and prints what they return, one line each. The end-to-end
+// Calls the ten functions of the system folder's ftd2xx.dll (loaded at run
+// time from there only, like the programs do) and prints what they return, one line each. The end-to-end
 // tests use it to check the test ftd2xx.dll's exports and ABI under Wine.
 //   d2xxprobe list            every device: detail, COM number, user area
 //   d2xxprobe nodes           FT_GetDeviceInfoList
@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "common/win32/D2xxAbi.h"
@@ -30,7 +31,12 @@ bool Resolve(HMODULE lib, const char* name, T* fn) {
 }
 
 int main(int argc, char** argv) {
-    HMODULE lib = LoadLibraryA("ftd2xx.dll");
+    wchar_t dir[MAX_PATH + 1] = {0};
+    UINT len = GetSystemDirectoryW(dir, MAX_PATH);
+    std::wstring path = len > 0 && len <= MAX_PATH ? std::wstring(dir, len) + L"\\ftd2xx.dll"
+                                                   : std::wstring();
+    HMODULE lib = path.empty() ? nullptr
+                               : LoadLibraryExW(path.c_str(), nullptr, kLoadLibrarySearchSystem32);
     if (lib == nullptr) {
         std::printf("cannot load ftd2xx.dll\n");
         return 2;
