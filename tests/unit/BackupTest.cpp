@@ -56,48 +56,22 @@ TEST(RegFile, EachKindOfValueAsRegeditReadsIt) {
 
 TEST(RegFile, LongDataIsWrappedAndKeysWithoutValuesAreLeftOut) {
     std::vector<uint8_t> config(64);
-    for (std::size_t i = 0; i < config.size(); ++i) config[i] = static_cast<uint8_t>(i * 5);
-    const std::string text = RenderRegFile(
-        {"first", "second"},
-        {{"SYSTEM\\A", {{"ConfigData", true, reg::kBinary, config}}}, {"SYSTEM\\Empty", {}}});
-
-    const std::string head = "REGEDIT4\r\n\r\n; first\r\n; second\r\n\r\n[HKEY_LOCAL_MACHINE\\SYSTEM\\A]\r\n";
-    ASSERT_EQ(text.substr(0, head.size()), head);
-    EXPECT_FALSE(Contains(text, "Empty"));
-    // Lines of at most 80 characters, each continued one ending in ",\".
-    std::string joined;
-    std::size_t at = head.size();
-    while (at < text.size()) {
-        const std::size_t end = text.find("\r\n", at);
-        ASSERT_NE(end, std::string::npos) << "every line ends with CRLF";
-        std::string line = text.substr(at, end - at);
-        EXPECT_LE(line.size(), 80u) << line;
-        at = end + 2;
-        if (!line.empty() && line.back() == '\\') {
-            ASSERT_EQ(line[line.size() - 2], ',');
-            line.pop_back();
-            ASSERT_EQ(text.substr(at, 2), "  ");
-            at += 2;
-        }
-        joined += line;
-    }
-    std::string expected = "\"ConfigData\"=hex:";
+    std::string bytes;
     for (std::size_t i = 0; i < config.size(); ++i) {
+        config[i] = static_cast<uint8_t>(i * 5);
         char b[4];
         std::snprintf(b, sizeof b, "%02x", config[i]);
-        expected += std::string(i ? "," : "") + b;
+        bytes += std::string(i ? "," : "") + b;
     }
-    EXPECT_EQ(joined, expected);
-}
-
-TEST(BackupFileName, OnlyTheJournalsOwnNamesCount) {
-    for (const char* name : {"20261207-183005.reg", "20261207-183005_02.reg", "20261207-183005.REG",
-                             "20261207-183005_99.reg"})
-        EXPECT_TRUE(IsBackupFileName(name)) << name;
-    for (const char* name : {"notes.txt", "20261207-183005.reg.part", "20261207-183005_01.reg",
-                             "20261207-183005_2.reg", "2026127-183005.reg", "mine.reg",
-                             "20261207_183005.reg"})
-        EXPECT_FALSE(IsBackupFileName(name)) << name;
+    std::string text = RenderRegFile(
+        {"first", "second"},
+        {{"SYSTEM\\A", {{"ConfigData", true, reg::kBinary, config}}}, {"SYSTEM\\Empty", {}}});
+    for (std::size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2)
+        EXPECT_LE(end - at, 80u) << text.substr(at, end - at);
+    // Continued lines end in ",\" and go on after two blanks.
+    for (std::size_t at; (at = text.find(",\\\r\n  ")) != std::string::npos;) text.erase(at + 1, 5);
+    EXPECT_EQ(text, "REGEDIT4\r\n\r\n; first\r\n; second\r\n\r\n[HKEY_LOCAL_MACHINE\\SYSTEM\\A]\r\n"
+                    "\"ConfigData\"=hex:" + bytes + "\r\n");
 }
 
 struct Journal : ::testing::Test {
@@ -149,8 +123,9 @@ TEST_F(Journal, KeepsTheNewestTwentyAndNeverAClashingName) {
         store.files[name] = "old";
     }
     store.files["20261207-183005.reg"] = "same second";
-    store.files["notes.txt"] = "mine";
-    store.files["keep-this.reg"] = "mine";
+    for (const char* foreign : {"notes.txt", "keep-this.reg", "20261101-120000_01.reg",
+                                "20261101-120000.reg.part", "2026111-120000.reg"})
+        store.files[foreign] = "not ours";
     registry.setDword(a, "LatencyTimer", 16);
     ASSERT_TRUE(journal.save({{a, "LatencyTimer"}}, &problem));
     EXPECT_EQ(journal.fileName(), "20261207-183005_02.reg");
@@ -162,7 +137,7 @@ TEST_F(Journal, KeepsTheNewestTwentyAndNeverAClashingName) {
     EXPECT_EQ(ours.front(), "20261108-120000.reg");  // the oldest seven are gone
     EXPECT_EQ(ours.back(), "20261207-183005_02.reg");
     EXPECT_EQ(store.files["20261207-183005.reg"], "same second");
-    EXPECT_TRUE(store.files.count("notes.txt") && store.files.count("keep-this.reg"));
+    EXPECT_EQ(store.files.size(), kKeepFiles + 5) << "files not named like ours stay";
 
     // A clock set back does not cost this run its own file.
     sim::MemFileStore later;
