@@ -14,12 +14,15 @@ namespace varnok::ui {
 // Message box styles and answers (Win32 values).
 constexpr unsigned kMbOk = 0x0;
 constexpr unsigned kMbOkCancel = 0x1;
+constexpr unsigned kMbYesNo = 0x4;
 constexpr unsigned kMbIconError = 0x10;        // MB_ICONERROR / MB_ICONSTOP / MB_ICONHAND
 constexpr unsigned kMbIconQuestion = 0x20;
 constexpr unsigned kMbIconWarning = 0x30;      // MB_ICONWARNING / MB_ICONEXCLAMATION
 constexpr unsigned kMbIconInformation = 0x40;
 constexpr int kIdOk = 1;
 constexpr int kIdCancel = 2;
+constexpr int kIdYes = 6;
+constexpr int kIdNo = 7;
 
 // Check states.
 constexpr int kUnchecked = 0;
