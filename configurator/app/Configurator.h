@@ -14,6 +14,10 @@
 
 namespace varnok::cfg {
 
+namespace backup {
+class BackupJournal;
+}
+
 struct Configurator {
     Configurator(reg::Registry& r, d2xx::D2xx& d, serial::SerialPorts& s, Clock& c)
         : registry(r), d2xx(d), serial(s), clock(c) {}
@@ -45,6 +49,9 @@ struct Configurator {
     // Baud Rate Mapping dialog: divisor of the last successful Generate,
     // 0 until then; lives for the whole run.
     double pendingDivisor = 0.0;
+    // Backup of the values this run changes, taken before each registry
+    // write; none when null.
+    backup::BackupJournal* backup = nullptr;
     // COM Port Assignment dialog: counts the first two change notifications
     // of the number field, for the whole run.
     int comNumberChangeCounter = 0;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "configurator/backup/BackupBeforeWrite.h"
 #include "configurator/baud/BaudRateMappingDialog.h"
 #include "configurator/comnames/ComPortAssignmentDialog.h"
 #include "configurator/discovery/AccessRights.h"
@@ -163,16 +164,18 @@ void MainDialog::reloadDriver() {
         PlacedMessage(app_, kMsgReloadFailed, "Error", ui::Icon::Error);
 }
 
-void MainDialog::writeEverything() {
+bool MainDialog::writeEverything() {
+    if (!BackUpBeforeApply(app_, *view_, app_.table.selected() != nullptr)) return false;
     if (app_.table.selected() != nullptr) {
         StorePortSettings(app_, *view_);
         WritePortSettings(app_);
     }
     ApplyIgnoreSerialFlag(app_, *view_);
+    return true;
 }
 
 void MainDialog::apply() {
-    writeEverything();
+    if (!writeEverything()) return;
 
     ClearPortSettings(*view_);
 
@@ -198,7 +201,7 @@ void MainDialog::apply() {
 }
 
 void MainDialog::ok() {
-    writeEverything();
+    if (!writeEverything()) return;
     if (app_.d2xx.Reload(d2xx::kFtdiVendorId, 0) == d2xx::kOk) {
         app_.table.release();
         view_->endDialog(1);

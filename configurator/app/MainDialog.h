@@ -49,7 +49,7 @@ private:
     void reselectRow();
     // OK and Apply: panel into the record, every record and the global flag
     // into the registry.
-    void writeEverything();
+    bool writeEverything();
     void runSubDialog(int resourceId, ui::DialogLogic& logic);
     void apply();
     void ok();

@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 
+#include "configurator/backup/BackupBeforeWrite.h"
 #include "configurator/baud/DivisorMath.h"
 #include "resources/ConfiguratorIds.h"
 
@@ -124,9 +125,10 @@ void BaudRateMappingDialog::onCommand(ui::DialogView& view, int id, ui::Event ev
             add(view);
             return;
         case IDC_BAUD_APPLY:
-            apply();
+            if (BackUpSelectedPort(app_, view, ConfigDataValues)) apply();
             return;
         case IDC_BAUD_OK:
+            if (!BackUpSelectedPort(app_, view, ConfigDataValues)) return;
             apply();
             view.endDialog(1);
             return;

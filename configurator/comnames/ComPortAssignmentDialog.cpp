@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "configurator/backup/BackupBeforeWrite.h"
 #include "configurator/comnames/ComDb.h"
 #include "configurator/settings/LeadingDecimal.h"
 #include "resources/ConfiguratorIds.h"
@@ -43,6 +44,7 @@ bool RenameComPort(Configurator& app, ui::DialogView& view, PortEntry& entry,
         return view.messageBox(kMsgNumberReserved, "Error",
                                ui::Icon::Warning, ui::Buttons::OkCancel) == ui::Answer::Ok;
     }
+    if (!BackUpBeforeWrite(app, view, ComRenameValues(entry))) return false;
     const std::string newName = freeNames[static_cast<std::size_t>(row)];
     const int n = ComNumberOfName(newName);
     const int m = ComNumberOfName(entry.portName);

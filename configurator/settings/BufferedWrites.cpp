@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "configurator/backup/BackupBeforeWrite.h"
 #include "configurator/settings/LeadingDecimal.h"
 #include "resources/ConfiguratorIds.h"
 
@@ -109,6 +110,7 @@ void BufferedWritesDialog::onCommand(ui::DialogView& view, int id, ui::Event eve
             return;
         case ui::kIdOk:
         case IDC_BW_APPLY: {
+            if (!BackUpSelectedPort(app_, view, BufferedWritesValues)) return;
             PortEntry* e = app_.table.selected();
             if (e != nullptr) {
                 auto& b = e->configData[kBufferedWritesByte];

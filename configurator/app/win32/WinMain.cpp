@@ -6,11 +6,13 @@
 #include "common/win32/DialogHelpers.h"
 #include "common/win32/DialogHost.h"
 #include "common/win32/SystemClock.h"
+#include "common/win32/Win32FileStore.h"
 #include "common/win32/Win32D2xx.h"
 #include "common/win32/Win32Registry.h"
 #include "common/win32/Win32Serial.h"
 #include "configurator/app/Configurator.h"
 #include "configurator/app/MainDialog.h"
+#include "configurator/backup/BackupJournal.h"
 #include "resources/ConfiguratorIds.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
@@ -31,6 +33,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     cfg::Configurator app(registry, d2xx, serialPorts, clock);
     app.d2xxAvailable = d2xx.loaded();
     app.d2xxLoadError = d2xx.loadError();
+
+    // Every run that changes the registry first saves what it changes.
+    win32::Win32FileStore backupFolder(
+        win32::Win32FileStore::LocalAppDataFolder(L"Varnok Plus\\Backups"));
+    win32::Win32LocalTime localTime;
+    cfg::backup::BackupJournal backup(registry, backupFolder, localTime);
+    app.backup = &backup;
 
     win32::DialogHostOptions mainOptions;
     mainOptions.whiteBrush = true;

@@ -1,0 +1,168 @@
+#include "common/win32/Win32FileStore.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <vector>
+
+namespace varnok::win32 {
+
+namespace {
+
+// Closes a file handle on every path.
+class FileHandle {
+public:
+    explicit FileHandle(HANDLE h) : h_(h) {}
+    ~FileHandle() {
+        if (valid()) CloseHandle(h_);
+    }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    bool valid() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
+    HANDLE get() const { return h_; }
+    // Closes now; false when closing failed (the data may not be on disk).
+    bool close() {
+        const bool ok = !valid() || CloseHandle(h_) != 0;
+        h_ = INVALID_HANDLE_VALUE;
+        return ok;
+    }
+
+private:
+    HANDLE h_;
+};
+
+class FindHandle {
+public:
+    explicit FindHandle(HANDLE h) : h_(h) {}
+    ~FindHandle() {
+        if (h_ != INVALID_HANDLE_VALUE) FindClose(h_);
+    }
+    FindHandle(const FindHandle&) = delete;
+    FindHandle& operator=(const FindHandle&) = delete;
+    HANDLE get() const { return h_; }
+
+private:
+    HANDLE h_;
+};
+
+std::wstring Wide(const std::string& utf8) {
+    if (utf8.empty()) return std::wstring();
+    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
+                                      nullptr, 0);
+    if (n <= 0) return std::wstring();
+    std::wstring out(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &out[0], n);
+    return out;
+}
+
+std::string Narrow(const std::wstring& text, UINT codePage) {
+    if (text.empty()) return std::string();
+    const int n = WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()),
+                                      nullptr, 0, nullptr, nullptr);
+    if (n <= 0) return std::string();
+    std::string out(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), &out[0], n,
+                        nullptr, nullptr);
+    return out;
+}
+
+bool IsFolder(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+}  // namespace
+
+std::wstring Win32FileStore::LocalAppDataFolder(const std::wstring& subFolder) {
+    wchar_t buffer[MAX_PATH] = {};
+    std::wstring base;
+    if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT,
+                                   buffer)))
+        base = buffer;
+    if (base.empty()) {
+        const DWORD n = GetEnvironmentVariableW(L"LOCALAPPDATA", nullptr, 0);
+        if (n > 1) {
+            std::vector<wchar_t> value(n);
+            if (GetEnvironmentVariableW(L"LOCALAPPDATA", value.data(), n) == n - 1)
+                base.assign(value.data(), n - 1);
+        }
+    }
+    if (base.empty()) return base;
+    if (base.back() != L'\\') base += L'\\';
+    return base + subFolder;
+}
+
+bool Win32FileStore::prepare() {
+    if (folder_.empty()) return false;
+    if (IsFolder(folder_)) return true;
+    // Each missing level in turn, after the drive or share part.
+    for (std::size_t at = folder_.find(L'\\', 3); ; at = folder_.find(L'\\', at + 1)) {
+        const std::wstring level = folder_.substr(0, at);
+        if (!IsFolder(level)) CreateDirectoryW(level.c_str(), nullptr);
+        if (at == std::wstring::npos) break;
+    }
+    return IsFolder(folder_);
+}
+
+std::string Win32FileStore::location() const {
+    return folder_.empty() ? std::string("(the local application data folder is unknown)")
+                           : Narrow(folder_, CP_ACP);
+}
+
+std::wstring Win32FileStore::pathOf(const std::string& name) const {
+    return folder_ + L"\\" + Wide(name);
+}
+
+std::vector<std::string> Win32FileStore::fileNames() {
+    std::vector<std::string> names;
+    if (folder_.empty()) return names;
+    WIN32_FIND_DATAW data;
+    FindHandle find(FindFirstFileW((folder_ + L"\\*").c_str(), &data));
+    if (find.get() == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            names.push_back(Narrow(data.cFileName, CP_UTF8));
+    } while (FindNextFileW(find.get(), &data));
+    return names;
+}
+
+bool Win32FileStore::writeFile(const std::string& name, const std::string& bytes) {
+    if (folder_.empty() || name.empty()) return false;
+    const std::wstring path = pathOf(name);
+    const std::wstring part = path + L".part";
+    bool ok = false;
+    {
+        FileHandle file(CreateFileW(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file.valid()) return false;
+        DWORD written = 0;
+        ok = WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                       nullptr) != 0 &&
+             written == bytes.size() && FlushFileBuffers(file.get()) != 0;
+        ok = file.close() && ok;
+    }
+    if (ok)
+        ok = MoveFileExW(part.c_str(), path.c_str(),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    if (!ok) DeleteFileW(part.c_str());
+    return ok;
+}
+
+bool Win32FileStore::removeFile(const std::string& name) {
+    return !folder_.empty() && !name.empty() && DeleteFileW(pathOf(name).c_str()) != 0;
+}
+
+LocalTime Win32LocalTime::localNow() {
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    LocalTime out;
+    out.year = t.wYear;
+    out.month = t.wMonth;
+    out.day = t.wDay;
+    out.hour = t.wHour;
+    out.minute = t.wMinute;
+    out.second = t.wSecond;
+    return out;
+}
+
+}  // namespace varnok::win32
