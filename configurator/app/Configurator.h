@@ -45,8 +45,9 @@ struct Configurator {
     // Baud Rate Mapping dialog: divisor of the last successful Generate,
     // 0 until then; lives for the whole run.
     double pendingDivisor = 0.0;
-    // COM Port Assignment dialog: counts the first two change notifications
-    // of the number field, for the whole run.
+    // COM Port Assignment dialog: counts (up to two, for the whole run) the
+    // change notifications of the number field that the dialog's own
+    // initialisation produced; the user's are never counted.
     int comNumberChangeCounter = 0;
 };
 
