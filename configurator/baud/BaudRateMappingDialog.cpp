@@ -29,8 +29,8 @@ int WriteConfigData(Configurator& app, const PortEntry& entry) {
             reg::kSuccess ||
         key == nullptr)
         return 0;
-    const reg::Status st =
-        key->setValue(kValueConfigData, reg::kBinary, entry.configData.data(), entry.configData.size());
+    const reg::Status st = key->setValue(kValueConfigData, reg::kBinary, entry.configData.data(),
+                                         entry.configData.size());
     return st == reg::kSuccess ? 1 : 0;
 }
 

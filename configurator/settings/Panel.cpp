@@ -142,7 +142,7 @@ void StorePortSettings(Configurator& app, ui::DialogView& view) {
     // A field counts as set by the user only when the panel changes it, so a
     // value the registry could not give is not written back from what the
     // panel merely showed.
-
+    //
     // The filter list changes only when the box's state differs from the
     // state the record shows: another driver's list (the box shows it as
     // off) survives a store with the box left as it was.

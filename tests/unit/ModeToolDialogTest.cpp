@@ -386,7 +386,8 @@ TEST(ModeDialogFlow, Rs232FirstPortHasItsBoxesDisabledAfterEveryPath) {
         uint16_t typeCode;
         int rs232Code;
     };
-    const Case cases[] = {{"standard model, mode 8", 0x0203, 8}, {"reduced model, mode 4", 0x1001, 4}};
+    const Case cases[] = {{"standard model, mode 8", 0x0203, 8},
+                          {"reduced model, mode 4", 0x1001, 4}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         DialogRig rig;
