@@ -72,8 +72,18 @@ void ModeDialog::enterBusy(ui::DialogView& view) {
 
 void ModeDialog::leaveBusy(ui::DialogView& view) {
     for (int id : view.childIds()) {
-        if (IsBitBox(id) && !bitsWereEnabled_) continue;
+        if (IsBitBox(id)) continue;
         view.enable(id, true);
+    }
+    // The control-bit boxes follow the ports shown (the RS232 rule), not the
+    // state they had before the busy spell, which may belong to another port.
+    // Only with nothing to show do they go back to that state.
+    Selection s = selection(view);
+    if (!s.empty()) {
+        ShowSelection(view, s);
+    } else if (bitsWereEnabled_) {
+        for (int id : view.childIds())
+            if (IsBitBox(id)) view.enable(id, true);
     }
 }
 

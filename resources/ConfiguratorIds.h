@@ -12,6 +12,7 @@
 #define IDD_COM_ASSIGNMENT 108
 #define IDD_ABOUT 110
 #define IDB_ABOUT_LOGO 111
+#define IDB_ABOUT_LOGO_2X 112 /* twice-size master of 111 */
 
 /* Main dialog (100) */
 #define IDC_REFRESH 1000

@@ -4,6 +4,8 @@
 #define VARNOK_MODETOOL_IDS_H
 
 #define IDB_PANEL_LOGO 101
+#define IDB_PANEL_LOGO_2X 102 /* twice-size masters of 101 and 1019 */
+#define IDB_PANEL_PRODUCT_2X 1021
 #define IDD_MODE 1000
 #define IDI_MODETOOL 10000
 

@@ -86,6 +86,9 @@ windows() {
             esac
         done < <(x86_64-w64-mingw32-objdump -p "$exe" | awk '/DLL Name:/ { print $3 }')
     done
+    # Their manifests: DPI awareness, supported systems, execution level.
+    python3 "$ROOT/tools/check-manifests.py" build-win/VarnokPlus_Configurator.exe=requireAdministrator \
+        build-win/VarnokCfg.exe=asInvoker || ok=1
     return $ok
 }
 

@@ -1,7 +1,8 @@
 #!/bin/bash
 # Copies the user guide's pictures, which the Wine end-to-end run saves
-# (tests/e2e/test_guide_screenshots.sh), into docs/images/. Run it after
-#   tests/e2e/run.sh test_guide_screenshots    (or tools/test.sh)
+# (tests/e2e/test_guide_screenshots.sh; the 150 % picture from test_dpi.sh),
+# into docs/images/. Run it after
+#   tests/e2e/run.sh test_guide_screenshots test_dpi    (or tools/test.sh)
 # and commit docs/images/ when the pictures changed.
 # Environment: E2E_OUT (default build-e2e), as for the end-to-end run.
 set -euo pipefail
@@ -12,15 +13,19 @@ DEST=$ROOT/docs/images
 # Every picture the guide links to; the run must have made all of them.
 IMAGES=(configurator-main configurator-disconnected configurator-baud-rate-mapping
         configurator-buffered-writes configurator-com-port-assignment configurator-about
-        modetool-one-adapter modetool-several-adapters modetool-busy-panels)
+        modetool-one-adapter modetool-several-adapters modetool-busy-panels
+        configurator-main-150)
+# Pictures taken at another resolution: name=folder/file under screenshots/.
+declare -A FROM=([configurator-main-150]=guide-144/configurator-main)
+source_of() { echo "$SRC/../${FROM[$1]:-guide/$1}.png"; }
 
 missing=()
 for name in "${IMAGES[@]}"; do
-    [[ -s $SRC/$name.png ]] || missing+=("$name.png")
+    [[ -s $(source_of "$name") ]] || missing+=("$name.png")
 done
 if (( ${#missing[@]} )); then
     echo "update-guide-images: not in $SRC: ${missing[*]}" >&2
-    echo "run tests/e2e/run.sh test_guide_screenshots first" >&2
+    echo "run tests/e2e/run.sh test_guide_screenshots test_dpi first" >&2
     exit 1
 fi
 
@@ -33,8 +38,8 @@ done
 mkdir -p "$DEST"
 changed=0
 for name in "${IMAGES[@]}"; do
-    if ! cmp -s "$SRC/$name.png" "$DEST/$name.png"; then
-        cp "$SRC/$name.png" "$DEST/$name.png"
+    if ! cmp -s "$(source_of "$name")" "$DEST/$name.png"; then
+        cp "$(source_of "$name")" "$DEST/$name.png"
         echo "updated docs/images/$name.png"
         changed=$((changed + 1))
     fi

@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include "common/win32/Dpi.h"
+
 namespace varnok::win32 {
 
 namespace {
@@ -42,6 +44,18 @@ LRESULT CALLBACK MessageBoxPlacementHook(int code, WPARAM flag, LPARAM message) 
             if (g_mainDialog != nullptr && GetWindowRect(g_mainDialog, &owner)) {
                 x = owner.left + ((owner.right - owner.left) - width) / 2;
                 y = owner.top + ((owner.bottom - owner.top) - height) / 2;
+                // A box larger than the dialog (large text, a small dialog
+                // near the screen's edge) stays on the dialog's screen.
+                MONITORINFO screen;
+                ZeroMemory(&screen, sizeof screen);
+                screen.cbSize = sizeof screen;
+                if (GetMonitorInfoA(MonitorFromWindow(g_mainDialog, MONITOR_DEFAULTTONEAREST), &screen)) {
+                    const RECT& work = screen.rcWork;
+                    if (x + width > work.right) x = work.right - width;
+                    if (y + height > work.bottom) y = work.bottom - height;
+                    if (x < work.left) x = work.left;
+                    if (y < work.top) y = work.top;
+                }
             }
             MoveWindow(cwp->hwnd, x, y, width, height, TRUE);
         }
@@ -81,7 +95,7 @@ HWND AddToolTip(int id, HWND dialog, const char* text) {
     info.hwnd = dialog;
     info.uId = reinterpret_cast<UINT_PTR>(control);
     info.lpszText = const_cast<char*>(text);
-    SendMessageA(tip, TTM_SETMAXTIPWIDTH, 0, 300);
+    SendMessageA(tip, TTM_SETMAXTIPWIDTH, 0, ui::ScaleForDpi(kToolTipWidth96, WindowDpi(dialog)));
     SendMessageA(tip, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&info));
     return tip;
 }

@@ -19,11 +19,16 @@ HWND MainDialogWindow();
 HBRUSH WhiteBrush();
 
 // MessageBoxA owned by the main dialog; MessageBoxPlacementHook centres the
-// box on the main dialog as it opens. No hook stays installed afterwards.
+// box on the main dialog as it opens (kept inside the work area of the main
+// dialog's screen; the box itself is sized by Windows for that screen). No hook stays installed afterwards.
 int PlacedMessageBox(const char* text, const char* caption, UINT style);
 LRESULT CALLBACK MessageBoxPlacementHook(int code, WPARAM flag, LPARAM message);
 // True while a placement hook is installed (for checks).
 bool PlacementHookInstalled();
+
+// Tooltips wrap their text at this width (pixels at 96 dpi; scaled for the
+// dialog's resolution).
+constexpr int kToolTipWidth96 = 300;
 
 // Gives control `id` of `dialog` a tooltip window of its own; returns it,
 // or nullptr when an argument is missing, the control does not exist or the

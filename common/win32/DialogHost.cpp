@@ -4,17 +4,28 @@
 #include <commdlg.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "common/win32/DialogHelpers.h"
 #include "common/win32/FileNames.h"
+#include "common/win32/Dpi.h"
+
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
 
 namespace varnok::win32 {
 
 namespace {
 
 constexpr std::size_t kFileNameBuffer = 256;
+// Owner-drawn rows at 96 dpi: the height Windows gives such rows with the
+// system font, and the text's distance from the row's left edge.
+constexpr int kRowHeight96 = 16;
+constexpr int kRowTextIndent96 = 6;
+constexpr int kRowTextPadding96 = 2;
 
 // The only place that knows the Win32 numbers behind the view's words.
 UINT MessageBoxStyle(ui::Icon icon, ui::Buttons buttons) {
@@ -188,7 +199,7 @@ public:
         ZeroMemory(&col, sizeof col);
         col.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
         col.fmt = rightAligned ? LVCFMT_RIGHT : LVCFMT_LEFT;
-        col.cx = width;
+        col.cx = ui::ScaleForDpi(width, WindowDpi(hwnd_));
         col.pszText = const_cast<char*>(title.c_str());
         col.iSubItem = column;
         return send(id, LVM_INSERTCOLUMNA, static_cast<WPARAM>(column),
@@ -273,17 +284,11 @@ public:
         ShellExecuteA(hwnd_, "open", document.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
     }
     void setIcon(int resourceId) override {
-        HINSTANCE inst = ProgramInstance();
-        HICON big = LoadIconA(inst, MAKEINTRESOURCEA(resourceId));
-        HANDLE smallIcon = LoadImageA(inst, MAKEINTRESOURCEA(resourceId), IMAGE_ICON,
-                                  GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
-                                  LR_SHARED);
-        if (big != nullptr) SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
-        if (smallIcon != nullptr)
-            SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon));
+        iconId_ = resourceId;
+        loadIcons(WindowDpi(hwnd_));
     }
     void addToolTip(int id, const std::string& text) override {
-        AddToolTip(id, hwnd_, text.c_str());
+        if (HWND tip = AddToolTip(id, hwnd_, text.c_str())) toolTips_.push_back(tip);
     }
     void repaintNow() override {
         RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
@@ -293,7 +298,40 @@ public:
         return RunHostedDialog(hwnd_, resourceId, logic, config_);
     }
 
+    // Icons, tooltip width and list view columns for resolution `dpi`
+    // (coming from `oldDpi`).
+    void applyDpi(int oldDpi, int dpi) {
+        if (iconId_ != 0) loadIcons(dpi);
+        for (HWND tip : toolTips_)
+            SendMessageA(tip, TTM_SETMAXTIPWIDTH, 0, ui::ScaleForDpi(kToolTipWidth96, dpi));
+        for (int id : childIds()) {
+            HWND c = item(id);
+            char cls[32] = {0};
+            if (c == nullptr || GetClassNameA(c, cls, sizeof cls) == 0 ||
+                lstrcmpiA(cls, WC_LISTVIEWA) != 0)
+                continue;
+            HWND header = reinterpret_cast<HWND>(SendMessageA(c, LVM_GETHEADER, 0, 0));
+            const int columns =
+                header != nullptr ? static_cast<int>(SendMessageA(header, HDM_GETITEMCOUNT, 0, 0)) : 0;
+            for (int col = 0; col < columns; ++col) {
+                const int w = static_cast<int>(SendMessageA(c, LVM_GETCOLUMNWIDTH, col, 0));
+                SendMessageA(c, LVM_SETCOLUMNWIDTH, col,
+                             MAKELPARAM(ui::ConvertDpi(w, oldDpi, dpi), 0));
+            }
+        }
+    }
+
 private:
+    void loadIcons(int dpi) {
+        HICON big = LoadIconForDpi(iconId_, SM_CXICON, SM_CYICON, dpi);
+        HICON smallIcon = LoadIconForDpi(iconId_, SM_CXSMICON, SM_CYSMICON, dpi);
+        if (big != nullptr) SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
+        if (smallIcon != nullptr)
+            SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon));
+        // The window no longer uses the icons these replace.
+        if (big != nullptr) bigIcon_.reset(big);
+        if (smallIcon != nullptr) smallIcon_.reset(smallIcon);
+    }
     HWND item(int id) const { return GetDlgItem(hwnd_, id); }
     LRESULT send(int id, UINT msg, WPARAM wp, LPARAM lp) {
         return SendDlgItemMessageA(hwnd_, id, msg, wp, lp);
@@ -340,6 +378,10 @@ private:
     const DialogHostOptions& options_;
     const DialogHostConfig& config_;
     bool focusSet_ = false;
+    int iconId_ = 0;
+    OwnedIcon bigIcon_;
+    OwnedIcon smallIcon_;
+    std::vector<HWND> toolTips_;  // live until the process ends
 };
 
 struct HostState {
@@ -348,8 +390,139 @@ struct HostState {
     ui::DialogLogic& logic;
     DialogHostOptions options;
     Win32DialogView view;
-    HBITMAP panels[2] = {nullptr, nullptr};
+    OwnedGdi panels[2];
+    OwnedGdi picture;  // the SS_BITMAP static's image, once replaced
+
+    // Resolution: the current one, and the layout taken when the dialog
+    // opened (client coordinates at `layoutDpi`) with the template's font.
+    int dpi = ui::kBaseDpi;
+    int layoutDpi = ui::kBaseDpi;
+    struct Placed {
+        HWND child;
+        ui::Box box;
+    };
+    std::vector<Placed> layout;
+    HFONT templateFont = nullptr;  // owned by the dialog manager
+    LOGFONTA templateLogFont{};
+    // The template's font at `dpi`, when it differs; the controls use it,
+    // the dialog itself keeps the template's (the dialog manager frees that).
+    OwnedGdi scaledFont;
 };
+
+// The dialog being created by RunHostedDialog: the owner-drawn list asks for
+// its row height (WM_MEASUREITEM) before WM_INITDIALOG hands over the state.
+HostState* g_creating = nullptr;
+
+// Row height of the owner-drawn list: the 96-dpi height scaled, and never
+// less than the text of the list's font with a little room.
+int RowHeight(HWND dialog, HFONT font, int dpi) {
+    int height = ui::ScaleForDpi(kRowHeight96, dpi);
+    HDC dc = GetDC(dialog);
+    if (dc != nullptr) {
+        HGDIOBJ old = font != nullptr ? SelectObject(dc, font) : nullptr;
+        TEXTMETRICA tm;
+        if (GetTextMetricsA(dc, &tm))
+            height = std::max(height, static_cast<int>(tm.tmHeight) +
+                                          ui::ScaleForDpi(kRowTextPadding96, dpi));
+        if (old != nullptr) SelectObject(dc, old);
+        ReleaseDC(dialog, dc);
+    }
+    return height;
+}
+
+// The first static control of the template that shows a bitmap.
+HWND FindPictureControl(HWND dialog) {
+    for (HWND c = GetWindow(dialog, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
+        char cls[16] = {0};
+        if (GetClassNameA(c, cls, sizeof cls) != 0 && lstrcmpiA(cls, "Static") == 0 &&
+            (GetWindowLongPtrA(c, GWL_STYLE) & SS_TYPEMASK) == SS_BITMAP)
+            return c;
+    }
+    return nullptr;
+}
+
+// Busy panels and the template's picture, loaded for the current resolution.
+void LoadPictures(HWND hwnd, HostState& st) {
+    for (int i = 0; i < 2; ++i) {
+        // A panel stands in for its list: away from 96 dpi it covers the
+        // list's window, which grows with the dialog's font (a bitmap font
+        // such as MS Sans Serif grows in steps, not with the resolution).
+        const BusyPanel& p = st.options.busyPanels[i];
+        if (p.bitmapId == 0) continue;
+        HWND list = GetDlgItem(hwnd, p.listId);
+        RECT r;
+        if (st.dpi != ui::kBaseDpi && list != nullptr && GetWindowRect(list, &r))
+            st.panels[i].reset(
+                LoadBitmapAtSize(p.bitmapId, p.largeBitmapId, r.right - r.left, r.bottom - r.top));
+        else
+            st.panels[i].reset(LoadBitmapForDpi(p.bitmapId, p.largeBitmapId, st.dpi));
+    }
+    const StaticPicture& pic = st.options.picture;
+    if (pic.bitmapId == 0 || (st.picture.get() == nullptr && st.dpi == ui::kBaseDpi)) return;
+    HWND control = FindPictureControl(hwnd);
+    HBITMAP scaled = LoadBitmapForDpi(pic.bitmapId, pic.largeBitmapId, st.dpi);
+    if (control == nullptr || scaled == nullptr) {
+        if (scaled != nullptr) DeleteObject(scaled);
+        return;
+    }
+    // The control hands back the image it showed: the template's, which it
+    // loaded and never frees, or ours. Either is freed here.
+    HGDIOBJ previous = reinterpret_cast<HGDIOBJ>(SendMessageA(
+        control, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(scaled)));
+    if (st.picture.get() == nullptr && previous != nullptr && previous != scaled)
+        DeleteObject(previous);
+    st.picture.reset(scaled);
+}
+
+// Takes the layout the dialog has as it opens.
+void TakeLayout(HWND hwnd, HostState& st) {
+    st.layoutDpi = st.dpi;
+    st.layout.clear();
+    for (HWND c = GetWindow(hwnd, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
+        RECT r;
+        if (!GetWindowRect(c, &r)) continue;
+        MapWindowPoints(nullptr, hwnd, reinterpret_cast<POINT*>(&r), 2);
+        st.layout.push_back({c, {r.left, r.top, r.right, r.bottom}});
+    }
+    st.templateFont = reinterpret_cast<HFONT>(SendMessageA(hwnd, WM_GETFONT, 0, 0));
+    if (st.templateFont == nullptr ||
+        GetObjectA(st.templateFont, sizeof st.templateLogFont, &st.templateLogFont) == 0)
+        st.templateFont = nullptr;
+}
+
+// The window is now shown at `dpi` in rectangle `suggested` (screen
+// coordinates, may be null): size, font, controls, rows and what the host
+// draws follow.
+void ApplyDpi(HWND hwnd, HostState& st, int dpi, const RECT* suggested) {
+    const int oldDpi = st.dpi;
+    st.dpi = ui::SaneDpi(dpi);
+    if (suggested != nullptr)
+        SetWindowPos(hwnd, nullptr, suggested->left, suggested->top,
+                     suggested->right - suggested->left, suggested->bottom - suggested->top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    HFONT font = st.templateFont;
+    if (font != nullptr && st.dpi != st.layoutDpi) {
+        LOGFONTA lf = st.templateLogFont;
+        lf.lfHeight = ui::ConvertDpi(lf.lfHeight, st.layoutDpi, st.dpi);
+        lf.lfWidth = ui::ConvertDpi(lf.lfWidth, st.layoutDpi, st.dpi);
+        if (HFONT made = CreateFontIndirectA(&lf)) font = made;
+    }
+    for (const HostState::Placed& p : st.layout) {
+        if (!IsWindow(p.child)) continue;
+        const ui::Box b = ui::ConvertBox(p.box, st.layoutDpi, st.dpi);
+        SetWindowPos(p.child, nullptr, b.left, b.top, b.right - b.left, b.bottom - b.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        if (font != nullptr) SendMessageA(p.child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    }
+    // Every control uses the new font now: the previous one can go.
+    st.scaledFont.reset(font != st.templateFont ? font : nullptr);
+    if (st.options.ownerDrawList != 0)
+        SendDlgItemMessageA(hwnd, st.options.ownerDrawList, LB_SETITEMHEIGHT, 0,
+                            RowHeight(hwnd, font, st.dpi));
+    LoadPictures(hwnd, st);
+    st.view.applyDpi(oldDpi, st.dpi);
+    InvalidateRect(hwnd, nullptr, TRUE);
+}
 
 // Owner-drawn port list rows: the row's record gives text and colour; the
 // background is never filled, a selected row gets a focus rectangle (drawn
@@ -369,7 +542,8 @@ void DrawListRow(HostState& st, const DRAWITEMSTRUCT& di) {
         GetTextMetricsA(dc, &tm);
         const int y = (rc.top + rc.bottom - tm.tmHeight) / 2;
         SetTextColor(dc, RGB(colour.red, colour.green, colour.blue));
-        TextOutA(dc, 6, y, text.c_str(), static_cast<int>(text.size()));
+        TextOutA(dc, ui::ScaleForDpi(kRowTextIndent96, st.dpi), y, text.c_str(),
+                 static_cast<int>(text.size()));
         if (di.itemState & ODS_SELECTED) {
             SetTextColor(dc, RGB(0, 0, 0));
             DrawFocusRect(dc, &rc);
@@ -393,10 +567,10 @@ void PaintBusyPanels(HWND hwnd, HostState& st) {
             HWND list = GetDlgItem(hwnd, st.options.busyPanels[i].listId);
             RECT r;
             BITMAP bm;
-            if (st.panels[i] == nullptr || list == nullptr || !GetWindowRect(list, &r) ||
-                GetObjectA(st.panels[i], sizeof bm, &bm) == 0)
+            if (st.panels[i].get() == nullptr || list == nullptr || !GetWindowRect(list, &r) ||
+                GetObjectA(st.panels[i].get(), sizeof bm, &bm) == 0)
                 continue;
-            HGDIOBJ old = SelectObject(memory, st.panels[i]);
+            HGDIOBJ old = SelectObject(memory, st.panels[i].get());
             BitBlt(dc, r.left - info.rcClient.left, r.top - info.rcClient.top, bm.bmWidth,
                    bm.bmHeight, memory, 0, 0, SRCCOPY);
             SelectObject(memory, old);
@@ -412,17 +586,29 @@ INT_PTR CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         SetWindowLongPtrA(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(st));
         st->view.attach(hwnd);
         if (st->options.placedMessageBoxes) SetMainDialogWindow(hwnd);
-        for (int i = 0; i < 2; ++i) {
-            if (st->options.busyPanels[i].bitmapId != 0)
-                st->panels[i] = static_cast<HBITMAP>(
-                    LoadImageA(ProgramInstance(), MAKEINTRESOURCEA(st->options.busyPanels[i].bitmapId),
-                               IMAGE_BITMAP, 0, 0, 0));
-        }
+        TakeOverDpiLayout(hwnd);
+        st->dpi = WindowDpi(hwnd);
+        TakeLayout(hwnd, *st);
+        LoadPictures(hwnd, *st);
         st->logic.onInit(st->view);
         // TRUE lets the system give the focus, unless the behaviour set it.
         return st->view.takeFocusWasSet() ? FALSE : TRUE;
     }
     auto* st = reinterpret_cast<HostState*>(GetWindowLongPtrA(hwnd, DWLP_USER));
+    if (msg == WM_MEASUREITEM) {
+        // Sent while the controls are created, before WM_INITDIALOG.
+        HostState* owner = st != nullptr ? st : g_creating;
+        auto* mi = reinterpret_cast<MEASUREITEMSTRUCT*>(lp);
+        if (owner == nullptr || mi == nullptr || mi->CtlType != ODT_LISTBOX ||
+            owner->options.ownerDrawList == 0 ||
+            static_cast<int>(mi->CtlID) != owner->options.ownerDrawList)
+            return FALSE;
+        // The list has no font yet; it gets the dialog's.
+        HFONT font = reinterpret_cast<HFONT>(SendMessageA(hwnd, WM_GETFONT, 0, 0));
+        mi->itemHeight = static_cast<UINT>(RowHeight(hwnd, font, WindowDpi(hwnd)));
+        SetWindowLongPtrA(hwnd, DWLP_MSGRESULT, TRUE);
+        return TRUE;
+    }
     if (st == nullptr) return FALSE;
     switch (msg) {
         case WM_COMMAND:
@@ -466,12 +652,13 @@ INT_PTR CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
                 return FALSE;
             PaintBusyPanels(hwnd, *st);
             return TRUE;
+        case WM_DPICHANGED:
+            ApplyDpi(hwnd, *st, HIWORD(wp), reinterpret_cast<const RECT*>(lp));
+            SetWindowLongPtrA(hwnd, DWLP_MSGRESULT, 0);
+            return TRUE;
         case WM_DESTROY:
             st->logic.onDestroy(st->view);
-            for (HBITMAP& b : st->panels) {
-                if (b != nullptr) DeleteObject(b);
-                b = nullptr;
-            }
+            for (OwnedGdi& b : st->panels) b.reset();
             if (MainDialogWindow() == hwnd) SetMainDialogWindow(nullptr);
             return FALSE;
         case WM_NCDESTROY:
@@ -490,8 +677,11 @@ int RunHostedDialog(HWND owner, int resourceId, ui::DialogLogic& logic,
     auto it = config.find(resourceId);
     if (it != config.end()) options = it->second;
     HostState state(logic, options, config);
+    HostState* const outer = g_creating;  // a dialog opened from another's handler
+    g_creating = &state;
     INT_PTR result = DialogBoxParamA(ProgramInstance(), MAKEINTRESOURCEA(resourceId), owner,
                                      HostProc, reinterpret_cast<LPARAM>(&state));
+    g_creating = outer;
     if (result == -1) return -1;
     return static_cast<int>(result);
 }

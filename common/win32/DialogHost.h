@@ -2,6 +2,14 @@
 // messages to a ui::DialogLogic, and the Win32 ui::DialogView over the
 // dialog's window. What only Win32 can paint (owner-drawn list rows, the
 // busy panels) and the per-dialog colours are host options.
+//
+// Resolution: dialogs grow with their font (dialog units); what the host
+// draws itself (rows, pictures, icons, tooltip width, list view columns)
+// is designed at 96 dpi and scaled for the window's resolution. When the
+// window moves to a screen of another resolution (WM_DPICHANGED) the host
+// takes the suggested rectangle and lays the dialog out again: every
+// control's rectangle and the font scaled from the layout the dialog had
+// when it opened.
 #pragma once
 #include <windows.h>
 
@@ -12,8 +20,16 @@
 namespace varnok::win32 {
 
 struct BusyPanel {
-    int bitmapId;  // bitmap resource, drawn at full size
+    int bitmapId;  // bitmap resource designed at 96 dpi; elsewhere drawn at the list's size
     int listId;    // at this control's top-left corner
+    int largeBitmapId = 0;  // its twice-size master (0: none)
+};
+
+// A picture of the dialog template (a static control with SS_BITMAP), shown
+// scaled for the window's resolution.
+struct StaticPicture {
+    int bitmapId = 0;       // the template's bitmap resource (0: none)
+    int largeBitmapId = 0;  // its twice-size master (0: none)
 };
 
 struct DialogHostOptions {
@@ -29,6 +45,9 @@ struct DialogHostOptions {
     // Pictures painted on the dialog's surface under two controls (busy
     // state); loaded at initialisation, deleted at destruction.
     BusyPanel busyPanels[2] = {{0, 0}, {0, 0}};
+    // Replaces the image of the template's SS_BITMAP static when the dialog
+    // is not shown at 96 dpi.
+    StaticPicture picture;
 };
 
 // Options of every dialog resource a program shows; resources not listed

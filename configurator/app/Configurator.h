@@ -52,8 +52,9 @@ struct Configurator {
     // Backup of the values this run changes, taken before each registry
     // write; none when null.
     backup::BackupJournal* backup = nullptr;
-    // COM Port Assignment dialog: counts the first two change notifications
-    // of the number field, for the whole run.
+    // COM Port Assignment dialog: counts (up to two, for the whole run) the
+    // change notifications of the number field that the dialog's own
+    // initialisation produced; the user's are never counted.
     int comNumberChangeCounter = 0;
 };
 

@@ -19,6 +19,14 @@ bool PortEntry::serialEnumeratorOn() const {
     return false;
 }
 
+ConfigDataChange PortEntry::changeConfigData(const ConfigBytes& next) {
+    if (next == configData) return ConfigDataChange::None;
+    configData = next;
+    const bool wasRead = writesBack(kFieldConfigData);
+    knownFields |= kFieldConfigData;
+    return wasRead ? ConfigDataChange::Changed : ConfigDataChange::FromStandard;
+}
+
 int ComparePortNames(const PortEntry& a, const PortEntry& b) {
     if (a.portName.size() != b.portName.size())
         return a.portName.size() < b.portName.size() ? -1 : 1;

@@ -6,12 +6,16 @@
 #include <string>
 #include <vector>
 
+#include "configurator/baud/ConfigDataRecord.h"
+
 namespace varnok::cfg {
 
 // Which registry-mirrored fields hold a value that was read from the registry
-// or set by the user. Writers put back only these, so a value that could not
-// be read is never overwritten with the zeros of a fresh record. ConfigData
-// counts as read only when it is exactly 64 bytes long.
+// or set by the user. Writers put back only these (PortEntry::writesBack), so
+// a value that could not be read is never overwritten with the content of a
+// fresh record. ConfigData counts as read only when it is exactly 64 bytes
+// long; until it is read or changed by the user the record holds the
+// standard image (PortEntry::configData).
 enum PortField : uint32_t {
     kFieldConfigData = 1u << 0,
     kFieldMinReadTimeout = 1u << 1,
@@ -28,9 +32,22 @@ enum PortField : uint32_t {
     kFieldPortName = 1u << 6,
 };
 
+// What a user's change of part of ConfigData did to the record.
+enum class ConfigDataChange {
+    None,          // the bytes are the same: nothing to write
+    Changed,       // taken; written back with the record
+    FromStandard,  // taken, and the stored value had not been read: the
+                   // record now starts from the standard image (tell the user)
+};
+
 struct PortEntry {
     std::string description;                  // D2XX product description (at most 63 chars)
-    std::array<uint8_t, 64> configData{};     // the driver's ConfigData block
+    // The driver's ConfigData block. A record starts with the standard
+    // 64-byte image (option bytes 0 to 3 zero, the standard divisor table),
+    // which stays in force while the stored value cannot be read: the panel
+    // and the Baud Rate Mapping dialog show it, and a partial change by the
+    // user is made on top of it, never on top of zeros.
+    ConfigBytes configData = kStandardDivisorTable;
     int32_t minReadTimeout = 0;
     int32_t minWriteTimeout = 0;
     int32_t pollingPeriod = 0;
@@ -54,6 +71,14 @@ struct PortEntry {
     uint32_t knownFields = 0;  // PortField bits
 
     bool serialEnumeratorOn() const;
+
+    // The write rule: a value goes back to the registry only when it was
+    // read from it or set by the user.
+    bool writesBack(PortField field) const { return (knownFields & field) != 0; }
+    // Takes `next` as the user's change of part of ConfigData (an option bit,
+    // the buffered-writes bit, aliases). Bytes equal to those held change
+    // nothing, so a value that was not read stays unwritten.
+    ConfigDataChange changeConfigData(const ConfigBytes& next);
 };
 
 struct PortTable {

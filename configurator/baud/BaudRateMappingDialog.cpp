@@ -5,6 +5,7 @@
 
 #include "configurator/backup/BackupBeforeWrite.h"
 #include "configurator/baud/DivisorMath.h"
+#include "configurator/settings/RegistrySettings.h"
 #include "resources/ConfiguratorIds.h"
 
 namespace varnok::cfg {
@@ -23,14 +24,14 @@ const Column kColumns[] = {{"Virtual Baud", 80}, {"Generated Baud", 100}, {"Divi
 }  // namespace
 
 int WriteConfigData(Configurator& app, const PortEntry& entry) {
-    if (entry.deviceId == 0) return 0;
+    if (entry.deviceId == 0 || !entry.writesBack(kFieldConfigData)) return 0;
     std::unique_ptr<reg::RegistryKey> key;
     if (app.registry.openKey(DeviceParametersKeyPath(entry), reg::kKeyAllAccess, &key) !=
             reg::kSuccess ||
         key == nullptr)
         return 0;
-    const reg::Status st =
-        key->setValue("ConfigData", reg::kBinary, entry.configData.data(), entry.configData.size());
+    const reg::Status st = key->setValue(kValueConfigData, reg::kBinary, entry.configData.data(),
+                                         entry.configData.size());
     return st == reg::kSuccess ? 1 : 0;
 }
 
@@ -95,15 +96,21 @@ void BaudRateMappingDialog::add(ui::DialogView& view) {
     }
 }
 
-void BaudRateMappingDialog::apply() {
+void BaudRateMappingDialog::apply(ui::DialogView& view) {
     PortEntry* e = app_.table.selected();
     if (e == nullptr) return;
+    ConfigBytes next = e->configData;
     for (int row = 0; row < kBaudRowCount; ++row) {
         const int slot = SlotOfRow(row);  // never slot 14
-        WriteSlotCode(e->configData, slot, EncodeDivisor(rowDivisor(slot)));
+        WriteSlotCode(next, slot, EncodeDivisor(rowDivisor(slot)));
     }
-    e->knownFields |= kFieldConfigData;
-    WriteConfigData(app_, *e);  // a failed write leaves the new table in memory only
+    if (e->changeConfigData(next) == ConfigDataChange::FromStandard)
+        view.messageBox(ConfigDataFromStandardText(*e), kCaptionWarning,
+                        kConfigDataFromStandardIcon);
+    // Written when read or set by the user (nothing, for a value that was not
+    // read and is left as it was); a failed write leaves the new table in
+    // memory only.
+    WriteConfigData(app_, *e);
 }
 
 void BaudRateMappingDialog::loadTable(ui::DialogView& view, const ConfigBytes& table) {
@@ -125,11 +132,11 @@ void BaudRateMappingDialog::onCommand(ui::DialogView& view, int id, ui::Event ev
             add(view);
             return;
         case IDC_BAUD_APPLY:
-            if (BackUpSelectedPort(app_, view, ConfigDataValues)) apply();
+            if (BackUpSelectedPort(app_, view, ConfigDataValues)) apply(view);
             return;
         case IDC_BAUD_OK:
             if (!BackUpSelectedPort(app_, view, ConfigDataValues)) return;
-            apply();
+            apply(view);
             view.endDialog(1);
             return;
         case IDC_BAUD_CANCEL:

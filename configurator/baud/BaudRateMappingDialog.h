@@ -14,7 +14,8 @@ extern const char* const kCaptionWarning;    // "Warning"
 
 // Writes the record's 64 ConfigData bytes to its Device Parameters key
 // (opened with full access). 1 on success, 0 on failure; a record without a
-// device identity is never written.
+// device identity, or whose ConfigData was neither read nor set by the user,
+// is never written.
 int WriteConfigData(Configurator& app, const PortEntry& entry);
 
 class BaudRateMappingDialog : public ui::DialogLogic {
@@ -31,7 +32,7 @@ private:
     void showRow(ui::DialogView& view, int row);
     void generate(ui::DialogView& view);
     void add(ui::DialogView& view);
-    void apply();
+    void apply(ui::DialogView& view);
     void loadTable(ui::DialogView& view, const ConfigBytes& table);
     void rejectInput(ui::DialogView& view);
 

@@ -60,6 +60,13 @@ bool RenameComPort(Configurator& app, ui::DialogView& view, PortEntry& entry,
 }
 
 void ComPortAssignmentDialog::onInit(ui::DialogView& view) {
+    // Change notifications that arrive from here on until the end of this
+    // function come from the dialog filling its own field, not from the user.
+    struct InitialisingScope {
+        bool& flag;
+        explicit InitialisingScope(bool& f) : flag(f) { flag = true; }
+        ~InitialisingScope() { flag = false; }
+    } scope(initialising_);
     view.upDownSetRange(IDC_CA_UPDOWN, kComNumberMin, kComNumberMax);
     PortEntry* entry = app_.table.selected();
     freeNames_.clear();
@@ -82,17 +89,22 @@ bool ComPortAssignmentDialog::selectNumber(ui::DialogView& view, int n) {
 }
 
 void ComPortAssignmentDialog::numberChanged(ui::DialogView& view) {
-    // The first two notifications of the run (the dialog filling the field)
-    // never clear the selection.
-    const bool early = app_.comNumberChangeCounter < 2;
-    if (early) ++app_.comNumberChangeCounter;
+    // Only the notifications of the dialog's own initialisation are counted
+    // and spared from clearing the selection. Measured under Wine 8: each
+    // opening produces exactly one, from putting the port's number into the
+    // field (the up-down control's range and buddy produce none that reach
+    // the dialog, and the list is still empty then). Every later
+    // notification is the user's, the first one included, so a taken number
+    // typed after a click in the list always clears the selection.
+    const bool ownInit = initialising_;
+    if (ownInit && app_.comNumberChangeCounter < 2) ++app_.comNumberChangeCounter;
     const std::string text = view.text(IDC_CA_NUMBER);
     int n = 0;
     if (text.size() <= kNumberFieldDigits) {
         n = ReadLeadingDecimal(text);
         if (selectNumber(view, n)) return;
     }
-    if (n == 1 || early) return;
+    if (n == 1 || ownInit) return;
     view.listSetCurSel(IDC_CA_FREE_LIST, -1);
 }
 

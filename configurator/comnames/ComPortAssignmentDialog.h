@@ -38,6 +38,7 @@ private:
     // The free-name list of this opening, parallel to list box 40006.
     std::vector<std::string> freeNames_;
     bool mapRead_ = false;
+    bool initialising_ = false;  // inside onInit
 };
 
 }  // namespace varnok::cfg

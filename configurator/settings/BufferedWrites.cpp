@@ -5,6 +5,7 @@
 
 #include "configurator/backup/BackupBeforeWrite.h"
 #include "configurator/settings/LeadingDecimal.h"
+#include "configurator/settings/RegistrySettings.h"
 #include "resources/ConfiguratorIds.h"
 
 namespace varnok::cfg {
@@ -52,12 +53,14 @@ void SetDword(reg::RegistryKey& key, const char* name, uint32_t v) {
 
 void WriteBufferedWriteSettings(Configurator& app, ui::DialogView& view) {
     PortEntry* e = app.table.selected();
-    if (e == nullptr) return;
+    // A ConfigData that was neither read nor changed is not written, and
+    // without it the on/off state is unknown: the three values stay too.
+    if (e == nullptr || !e->writesBack(kFieldConfigData)) return;
     std::unique_ptr<reg::RegistryKey> key;
     if (app.registry.openKey(DeviceParametersKeyPath(*e), reg::kKeyAllAccess, &key) !=
         reg::kSuccess)
         return;
-    if (key->setValue("ConfigData", reg::kBinary, e->configData.data(), e->configData.size()) !=
+    if (key->setValue(kValueConfigData, reg::kBinary, e->configData.data(), e->configData.size()) !=
         reg::kSuccess)
         return;
     if (BufferedWritesOn(*e)) {
@@ -113,12 +116,12 @@ void BufferedWritesDialog::onCommand(ui::DialogView& view, int id, ui::Event eve
             if (!BackUpSelectedPort(app_, view, BufferedWritesValues)) return;
             PortEntry* e = app_.table.selected();
             if (e != nullptr) {
-                auto& b = e->configData[kBufferedWritesByte];
-                if (view.checkState(IDC_BW_ACTIVE) == ui::kChecked)
-                    b = static_cast<uint8_t>(b | kBufferedWritesBit);
-                else
-                    b = static_cast<uint8_t>(b & ~kBufferedWritesBit);
-                e->knownFields |= kFieldConfigData;
+                ConfigBytes next = e->configData;
+                SetOption(next, kOptBufferedWrites,
+                          view.checkState(IDC_BW_ACTIVE) == ui::kChecked);
+                if (e->changeConfigData(next) == ConfigDataChange::FromStandard)
+                    view.messageBox(ConfigDataFromStandardText(*e), "Warning",
+                                    kConfigDataFromStandardIcon);
                 WriteBufferedWriteSettings(app_, view);
             }
             if (id == ui::kIdOk) view.endDialog(1);

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "configurator/baud/ConfigDataRecord.h"
+#include "configurator/settings/RegistrySettings.h"
 #include "resources/ConfiguratorIds.h"
 
 namespace varnok::cfg {
@@ -139,19 +140,24 @@ void StorePortSettings(Configurator& app, ui::DialogView& view) {
     if (e == nullptr) return;
 
     // A field counts as set by the user only when the panel changes it, so a
-    // value the registry could not give is not written back from the zeros
-    // the panel merely showed.
+    // value the registry could not give is not written back from what the
+    // panel merely showed.
+    //
+    // The filter list changes only when the box's state differs from the
+    // state the record shows: another driver's list (the box shows it as
+    // off) survives a store with the box left as it was.
     const bool enumerator = view.checkState(IDC_SERIAL_ENUMERATOR) == ui::kChecked;
-    const auto& filters = enumerator ? kSerenumOn : kSerenumOff;
-    if (e->upperFilters != filters) {
-        e->upperFilters = filters;
+    if (enumerator != e->serialEnumeratorOn()) {
+        e->upperFilters = enumerator ? kSerenumOn : kSerenumOff;
         e->knownFields |= kFieldUpperFilters;
     }
 
-    const ConfigBytes before = e->configData;
+    ConfigBytes options = e->configData;
     for (const auto& box : kOptionBoxes)
-        SetOption(e->configData, box.bit, view.checkState(box.id) == ui::kChecked);
-    if (e->configData != before) e->knownFields |= kFieldConfigData;
+        SetOption(options, box.bit, view.checkState(box.id) == ui::kChecked);
+    if (e->changeConfigData(options) == ConfigDataChange::FromStandard)
+        PlacedMessage(app, ConfigDataFromStandardText(*e), "Warning",
+                      kConfigDataFromStandardIcon);
 
     for (const auto& box : kNumberBoxes) {
         const std::optional<uint32_t> value = ParsePanelNumber(view.text(box.id));

@@ -21,6 +21,14 @@ const char* const kMsgMinWriteNotFound = "MinWriteTime not found";
 const char* const kMsgPollingNotFound = "PollingPEriod not found";
 const char* const kMsgLatencyNotFound = "No Latency found";
 
+std::string ConfigDataFromStandardText(const PortEntry& entry) {
+    const std::string port = entry.portName.empty() ? std::string("This port") : entry.portName;
+    return port +
+           " had no readable baud-rate table (its stored ConfigData value is missing or "
+           "damaged).\nIt now gets the standard baud-rate table and standard driver options, "
+           "with your change on top.";
+}
+
 namespace {
 
 void ReadFailed(Configurator& app, const char* message) {
@@ -66,6 +74,9 @@ void ReadDeviceParameters(Configurator& app, reg::RegistryKey& key, PortEntry& e
             std::copy(data.begin(), data.end(), e.configData.begin());
             e.knownFields |= kFieldConfigData;
         } else {
+            // Neither zeros nor a cut or padded copy: the standard image stands
+            // in, and is written only when the user changes part of it.
+            if (!e.writesBack(kFieldConfigData)) e.configData = kStandardDivisorTable;
             ReadFailed(app, kMsgConfigNotFound);
         }
     }
@@ -109,20 +120,19 @@ bool LatencyWritable(int32_t latency) {
 
 // The device parameters values of one record; false at the first failure.
 bool WriteDeviceParameters(reg::RegistryKey& key, const PortEntry& e) {
-    const uint32_t known = e.knownFields;
-    if ((known & kFieldMinReadTimeout) &&
+    if (e.writesBack(kFieldMinReadTimeout) &&
         SetDword(key, kValueMinReadTimeout, e.minReadTimeout) != reg::kSuccess)
         return false;
-    if ((known & kFieldMinWriteTimeout) &&
+    if (e.writesBack(kFieldMinWriteTimeout) &&
         SetDword(key, kValueMinWriteTimeout, e.minWriteTimeout) != reg::kSuccess)
         return false;
-    if ((known & kFieldPollingPeriod) &&
+    if (e.writesBack(kFieldPollingPeriod) &&
         SetDword(key, kValuePollingPeriod, e.pollingPeriod) != reg::kSuccess)
         return false;
-    if ((known & kFieldLatencyTimer) && LatencyWritable(e.latencyTimer) &&
+    if (e.writesBack(kFieldLatencyTimer) && LatencyWritable(e.latencyTimer) &&
         SetDword(key, kValueLatencyTimer, e.latencyTimer) != reg::kSuccess)
         return false;
-    if ((known & kFieldConfigData) &&
+    if (e.writesBack(kFieldConfigData) &&
         key.setValue(kValueConfigData, reg::kBinary, e.configData.data(), e.configData.size()) !=
             reg::kSuccess)
         return false;
@@ -158,7 +168,7 @@ int WritePortSettings(Configurator& app) {
         // The instance key is opened only when there is something to put
         // there, so a port whose filter list is left alone cannot stop the
         // pass.
-        if (!(e.knownFields & kFieldUpperFilters)) continue;
+        if (!e.writesBack(kFieldUpperFilters)) continue;
         std::unique_ptr<reg::RegistryKey> instance;
         if (app.registry.openKey(InstanceKeyPath(e), reg::kKeyAllAccess, &instance) !=
             reg::kSuccess)

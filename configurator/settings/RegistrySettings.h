@@ -2,6 +2,7 @@
 // every record of the port table.
 #pragma once
 #include <cstddef>
+#include <string>
 
 #include "configurator/app/Configurator.h"
 
@@ -24,6 +25,11 @@ extern const char* const kMsgMinReadNotFound;       // "MinReadTime not found"
 extern const char* const kMsgMinWriteNotFound;      // "MinWriteTime not found"
 extern const char* const kMsgPollingNotFound;       // "PollingPEriod not found"
 extern const char* const kMsgLatencyNotFound;       // "No Latency found"
+
+// Told once when a change by the user makes a port whose ConfigData could not
+// be read start from the standard image (caption "Warning", warning icon).
+std::string ConfigDataFromStandardText(const PortEntry& entry);
+constexpr ui::Icon kConfigDataFromStandardIcon = ui::Icon::Warning;
 
 constexpr std::size_t kConfigDataSize = 64;
 constexpr std::size_t kPortNameCapacity = 16;

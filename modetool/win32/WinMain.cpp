@@ -32,8 +32,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     tool.d2xxLoadError = d2xx.loadError();
 
     win32::DialogHostOptions options;
-    options.busyPanels[0] = {IDB_PANEL_LOGO, IDC_DEVICE_LIST};
-    options.busyPanels[1] = {IDB_PANEL_PRODUCT, IDC_PORT_LIST_MT};
+    options.busyPanels[0] = {IDB_PANEL_LOGO, IDC_DEVICE_LIST, IDB_PANEL_LOGO_2X};
+    options.busyPanels[1] = {IDB_PANEL_PRODUCT, IDC_PORT_LIST_MT, IDB_PANEL_PRODUCT_2X};
     const win32::DialogHostConfig config = {{IDD_MODE, options}};
 
     mode::ModeDialog dialog(tool);

@@ -7,7 +7,8 @@ Drawing is done by ImageMagick's `convert`; this script packs the icons
     python3 resources/art/make_art.py
 
 Outputs: configurator.ico (102), about_logo.bmp (111), modetool.ico (10000),
-panel_logo.bmp (101), panel_product.bmp (1019).
+panel_logo.bmp (101), panel_product.bmp (1019), and the twice-size masters
+about_logo_2x.bmp, panel_logo_2x.bmp, panel_product_2x.bmp.
 """
 import os
 import struct
@@ -83,7 +84,9 @@ def dib_8(pixels, size):
     return header + pal + bytes(body) + and_mask(pixels, size)
 
 
-def write_ico(master, path, sizes=(16, 24, 32, 48)):
+# Small and large icons at 100, 125, 150 and 200 % (16/32, 20/40, 24/48,
+# 32/64 pixels): Windows picks the entry of the size it asks for.
+def write_ico(master, path, sizes=(16, 20, 24, 32, 40, 48, 64)):
     images = []
     for size in sizes:
         images.append((size, 8, dib_8(raw_rgba(master, size, colors=255), size)))
@@ -112,6 +115,71 @@ def bmp24(args, path):
     convert(*args, "-alpha", "off", "-type", "TrueColor", "BMP3:" + path)
 
 
+def num(v):
+    return str(int(v)) if v == int(v) else f"{v:g}"
+
+
+class Scaled:
+    """Drawing arguments of a 1x design at `s` times its size: positions map
+    pixel edges to pixel edges, lengths and point sizes are multiplied."""
+
+    def __init__(self, s):
+        self.s = s
+
+    def at(self, *coords):  # "x,y x,y" of pixel centres
+        pos = [num((c + 0.5) * self.s - 0.5) for c in coords]
+        return " ".join(f"{pos[i]},{pos[i + 1]}" for i in range(0, len(pos), 2))
+
+    def n(self, v):
+        return num(v * self.s)
+
+    def size(self, w, h):
+        return f"{w * self.s}x{h * self.s}"
+
+    def offset(self, x, y):
+        return f"{'+' if x >= 0 else '-'}{num(abs(x) * self.s)}{'+' if y >= 0 else '-'}{num(abs(y) * self.s)}"
+
+    def frame(self, w, h):  # a one-pixel (at 1x) outline on the picture's edge
+        o = (self.s - 1) / 2
+        return ["-strokewidth", self.n(1), "-draw",
+                f"rectangle {num(o)},{num(o)} {num(w * self.s - 1 - o)},{num(h * self.s - 1 - o)}"]
+
+
+def about_logo(path, s):
+    # 51 x 37 dialog units in "Ms Shell Dlg" 8 at 96 dpi.
+    d = Scaled(s)
+    bmp24(["-size", d.size(76, 60), "xc:white", "-fill", BLUE, "-draw",
+           f"roundrectangle {d.at(2, 2, 73, 57)} {d.n(8)},{d.n(8)}", "-fill", ORANGE, "-draw",
+           f"rectangle {d.at(2, 44, 73, 49)}",
+           "-font", FONT, "-pointsize", d.n(30), "-fill", "white", "-gravity", "center",
+           "-annotate", d.offset(0, -6), "V"], path)
+
+
+def panel_logo(path, s):
+    # 141 x 244 pixels at 96 dpi, the size of a list box of the tool.
+    d = Scaled(s)
+    bmp24(["-size", d.size(141, 244), "gradient:white-" + LIGHT, "-fill", BLUE, "-draw",
+           f"circle {d.at(70, 92, 70, 40)}", "-fill", ORANGE, "-draw",
+           f"rectangle {d.at(18, 150, 122, 156)}",
+           "-font", FONT, "-pointsize", d.n(64), "-fill", "white", "-gravity", "north",
+           "-annotate", d.offset(0, 52), "T", "-font", FONT, "-pointsize", d.n(20), "-fill", BLUE,
+           "-annotate", d.offset(0, 164), "TARNEL", "-font", FONT_REGULAR, "-pointsize", d.n(10),
+           "-annotate", d.offset(0, 192), "searching ...", "-stroke", BLUE, "-fill", "none",
+           *d.frame(141, 244)], path)
+
+
+def panel_product(path, s):
+    d = Scaled(s)
+    bmp24(["-size", d.size(141, 244), "gradient:" + LIGHT + "-white", "-font", FONT, "-pointsize",
+           d.n(22), "-fill", BLUE, "-gravity", "north", "-annotate", d.offset(0, 22), "Varnok",
+           "-fill", ORANGE, "-draw", f"rectangle {d.at(18, 54, 122, 58)}", "-font", FONT_REGULAR,
+           "-pointsize", d.n(12), "-fill", "#333333", "-annotate", d.offset(0, 74), "RS232",
+           "-annotate", d.offset(0, 96), "RS422", "-annotate", d.offset(0, 118), "RS485 2-wire",
+           "-annotate", d.offset(0, 140), "RS485 4-wire", "-font", FONT, "-pointsize", d.n(10),
+           "-fill", BLUE, "-annotate", d.offset(0, 196), "USB serial adapters", "-stroke", BLUE,
+           "-fill", "none", *d.frame(141, 244)], path)
+
+
 def main():
     with tempfile.TemporaryDirectory() as tmp:
         master = os.path.join(tmp, "cfg.png")
@@ -121,29 +189,12 @@ def main():
         icon_master(master, "M", "#2E7D32")
         write_ico(master, os.path.join(OUT, "modetool.ico"))
 
-    # About logo: 51 x 37 dialog units in "Ms Shell Dlg" 8 at 96 dpi.
-    bmp24(["-size", "76x60", "xc:white", "-fill", BLUE, "-draw",
-           "roundrectangle 2,2 73,57 8,8", "-fill", ORANGE, "-draw", "rectangle 2,44 73,49",
-           "-font", FONT, "-pointsize", "30", "-fill", "white", "-gravity", "center",
-           "-annotate", "+0-6", "V"], os.path.join(OUT, "about_logo.bmp"))
-
-    # Busy panels: 141 x 244 pixels, the size of a list box of the tool.
-    bmp24(["-size", "141x244", "gradient:white-" + LIGHT, "-fill", BLUE, "-draw",
-           "circle 70,92 70,40", "-fill", ORANGE, "-draw", "rectangle 18,150 122,156",
-           "-font", FONT, "-pointsize", "64", "-fill", "white", "-gravity", "north",
-           "-annotate", "+0+52", "T", "-font", FONT, "-pointsize", "20", "-fill", BLUE,
-           "-annotate", "+0+164", "TARNEL", "-font", FONT_REGULAR, "-pointsize", "10",
-           "-annotate", "+0+192", "searching ...", "-stroke", BLUE, "-fill", "none",
-           "-draw", "rectangle 0,0 140,243"], os.path.join(OUT, "panel_logo.bmp"))
-    bmp24(["-size", "141x244", "gradient:" + LIGHT + "-white", "-font", FONT, "-pointsize",
-           "22", "-fill", BLUE, "-gravity", "north", "-annotate", "+0+22", "Varnok",
-           "-fill", ORANGE, "-draw", "rectangle 18,54 122,58", "-font", FONT_REGULAR,
-           "-pointsize", "12", "-fill", "#333333", "-annotate", "+0+74", "RS232",
-           "-annotate", "+0+96", "RS422", "-annotate", "+0+118", "RS485 2-wire",
-           "-annotate", "+0+140", "RS485 4-wire", "-font", FONT, "-pointsize", "10",
-           "-fill", BLUE, "-annotate", "+0+196", "USB serial adapters", "-stroke", BLUE,
-           "-fill", "none", "-draw", "rectangle 0,0 140,243"],
-          os.path.join(OUT, "panel_product.bmp"))
+    # Each picture at its 96-dpi size and a master at twice that size, from
+    # which the programs scale it down for 120 to 192 dpi (and up beyond).
+    for s, suffix in ((1, ""), (2, "_2x")):
+        about_logo(os.path.join(OUT, f"about_logo{suffix}.bmp"), s)
+        panel_logo(os.path.join(OUT, f"panel_logo{suffix}.bmp"), s)
+        panel_product(os.path.join(OUT, f"panel_product{suffix}.bmp"), s)
 
 
 if __name__ == "__main__":

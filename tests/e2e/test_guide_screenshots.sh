@@ -2,11 +2,13 @@
 # The pictures of docs/USER-GUIDE.md: every dialog of both programs, each
 # checked by its caption and a few of its controls, then saved cropped to the
 # dialog's window into $E2E_SCREENSHOTS/guide/. tools/update-guide-images.sh
-# copies them into docs/images/.
+# copies them into docs/images/. test_dpi.sh runs the same cases at other
+# screen resolutions (GUIDE_DPI).
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/adapters.sh"
 
-GUIDE=$E2E_SCREENSHOTS/guide
+GUIDE=${GUIDE:-$E2E_SCREENSHOTS/guide}
+GUIDE_DPI=${GUIDE_DPI:-96}
 CONFIGURATOR=VarnokPlus_Configurator.exe
 MODETOOL=VarnokCfg.exe
 MODETOOL_CAPTION="Tarnel VarnokCfg v2.3"
@@ -23,7 +25,24 @@ guide_shot() {  # name
     (( w > 100 && h > 50 )) || fail "$1.png is only ${w}x${h} pixels"
 }
 
+# The case's prefix runs at GUIDE_DPI: LogPixels is read when Wine starts,
+# so this comes before the first wine command of the case.
+guide_dpi() {
+    (( GUIDE_DPI == 96 )) && return 0
+    local hex reg=$WINEPREFIX/user.reg
+    hex=$(printf '%08x' "$GUIDE_DPI")
+    awk -v v="\"LogPixels\"=dword:$hex" '
+        { print }
+        /^\[Control Panel\\\\Desktop\] / { desk = 1; next }
+        desk && /^#time=/ { print v; desk = 0 }' "$reg" >"$reg.new" && mv "$reg.new" "$reg"
+    grep -q "^\"LogPixels\"=dword:$hex" "$reg" || fail "LogPixels was not set in user.reg"
+}
+
+# A size designed at 96 dpi, at GUIDE_DPI (rounded like the programs do).
+at_dpi() { echo $(( ($1 * GUIDE_DPI + 48) / 96 )); }
+
 start_configurator() {
+    guide_dpi
     e2e_install
     e2e_app "$CONFIGURATOR"
     e2e_launch
@@ -50,6 +69,9 @@ case_configurator_main() {
     ok "list-select 1006 0"
     expect "get-text 1001" 16
     expect "is-enabled 1004" 1
+    # Owner-drawn rows grow with the screen's resolution.
+    ok "list-item-height 1006"
+    (( V >= $(at_dpi 16) )) || fail "port rows are $V pixels high at $GUIDE_DPI dpi"
     ok "get-text 40019"
     [[ $V == " FT232R USB UART, SN: "* ]] || fail "status line: '$V'"
     guide_shot configurator-main
@@ -71,6 +93,7 @@ case_configurator_dialogs() {
     expect "get-class 1002" SysListView32
     expect "listview-count 1002" 14
     expect "listview-text 1002 0 0" 300
+    expect "listview-col-width 1002 0" "$(at_dpi 80)"
     expect "get-text 1009" Generate
     # A computed rate in the "Custom Baud Rate" group, as after Generate.
     ok "set-text 1007 2000000"
@@ -110,6 +133,7 @@ case_configurator_dialogs() {
 # VarnokCfg with a four-port "Varnok Plus" adapter and a two-port "Apex"
 # adapter: one adapter selected (its ports listed), then both.
 case_modetool_adapters() {
+    guide_dpi
     start_adapter plus --family config --ports 4 --name "Varnok Plus 4"
     local plus_pty=$PTY
     start_adapter apex --family first --model reduced --ports 2 --name "Apex 2" --rearm
@@ -139,6 +163,7 @@ case_modetool_adapters() {
 # No adapter answers: the lists stay replaced by the two panels that a search
 # or a commit shows, and only "Search Devices" is usable.
 case_modetool_panels() {
+    guide_dpi
     cat >"$CASE_DIR/devices.in" <<'EOF'
 device id=04036001 loc=22 serial=F0REIGN1 com=40 desc=FT232R USB UART
 EOF
@@ -169,6 +194,9 @@ note_stale_images() {
     fi
     return 0
 }
+
+# Sourced by test_dpi.sh for the cases only.
+[[ ${BASH_SOURCE[0]} == "$0" ]] || return 0
 
 e2e_begin
 rm -f "$GUIDE"/*.png

@@ -34,7 +34,8 @@ select_serial() {
     fail "no row for serial $1"
 }
 
-# COM5 renamed to COM7 through the number field: the instance key's
+# COM5 renamed to COM7 through the number field (after a first opening in
+# which a typed taken number overrides a clicked free one): the instance key's
 # FriendlyName, PortName and the COM name database change, every other
 # reservation stays, and after the refresh the device's row is named COM7
 # (it now sorts after COM6).
@@ -43,6 +44,24 @@ case_rename() {
     local key=$ENUM'\VID_0403+PID_6001+FT9C0M5QA\0000'
     expect "list-count 1006" 3
     [[ $(select_serial FT9C0M5QA) == 1 ]] || fail "COM5 is not the second row"
+
+    # The first opening of the run: a free number clicked in the list, then
+    # a taken one typed (COM3): the typed number wins, OK warns and renames
+    # nothing.
+    ok "click 40004"
+    ok "wait-window COM Port Assignment 5000"
+    ok "list-select 40006 1"
+    expect "list-sel 40006" 1
+    ok "set-text 1004 3"
+    expect "list-sel 40006" -1
+    ok "click 1"
+    e2e_box Error "Selected COM Port Number is reserved" 1
+    ok "wait-gone COM Port Assignment 5000"
+    e2e_wait_main "" 2000
+    [[ $(e2e_reg_value "$key" FriendlyName) != "USB Serial Port (COM7)" ]] || fail "renamed after the warning"
+    [[ $(e2e_reg_value "$key\Device Parameters" PortName) == COM5 ]] || fail "PortName changed after the warning"
+    [[ $(select_serial FT9C0M5QA) == 1 ]] || fail "COM5 is not the second row"
+
     ok "click 40004"
     ok "wait-window COM Port Assignment 5000"
     expect "get-text 40007" COM5

@@ -228,10 +228,121 @@ case_baud_mapping() {
     [[ -z $(e2e_sim_log) ]] || fail "the dialog reloaded the driver: $(e2e_sim_log)"
 }
 
+# --- stored values the user did not change (kept-values.reg) -----------------
+
+STD_TABLE=1027000088130000C4090000E204000071020000384100009C8000004EC00000340000001A0000000D000000064000000380000000000000D0800000
+NOTICE_TAIL=" had no readable baud-rate table (its stored ConfigData value is missing or damaged).\\nIt now gets the standard baud-rate table and standard driver options, with your change on top."
+
+kv_key() { echo "VID_0403+PID_6001+KV0000$1A"; }  # com
+kv_params() { echo "$ENUM\\$(kv_key "$1")\\0000\\Device Parameters"; }
+kv_status() { echo " FT232R USB UART, SN: KV0000$1A,  ID: 4036001, LocalID: $(( $1 - 21 + 51 )); Open COM Ports: 0"; }
+kv_config() { e2e_reg_value "$(kv_params "$1")" ConfigData | tr 'a-f' 'A-F'; }
+
+# Answers the "Config not found" box of each of $1 ports whose ConfigData
+# cannot be read (at start-up and on every Apply).
+answer_config_not_found() {
+    local i
+    for (( i = 0; i < $1; i++ )); do e2e_box ERROR "Config not found" 1; done
+}
+
+kv_dump_all() {  # file-prefix
+    local com
+    for com in 21 22 23 24; do
+        reg_dump "$(kv_key "$com")" >"$CASE_DIR/$1-$com.txt" || fail "reg query of COM$com failed"
+    done
+}
+
+kv_same_as_before() {
+    local com
+    kv_dump_all after
+    for com in 21 22 23 24; do
+        cmp -s "$CASE_DIR/before-$com.txt" "$CASE_DIR/after-$com.txt" \
+            || fail "COM$com changed: $(diff "$CASE_DIR/before-$com.txt" "$CASE_DIR/after-$com.txt" | tr '\n' ' ')"
+    done
+}
+
+# COM21 holds another driver's filter list "vfilter"; the ConfigData of
+# COM22 (20 bytes), COM23 (missing) and COM24 (80 bytes) cannot be read.
+# Selecting, the Buffered Writes and Baud Rate Mapping dialogs' OK and Apply
+# with nothing changed leave every value as it was. Then one change through
+# each door (buffered writes on COM22, an alias on COM23, "Serial Printer" on
+# COM24) writes the standard 64-byte image with that change, and says so.
+case_kept_values() {
+    e2e_install
+    e2e_install "$E2E_DATA/kept-values.reg"
+    kv_dump_all before
+    grep -q 'UpperFilters.*vfilter' "$CASE_DIR/before-21.txt" || fail "seeded filter list: $(cat "$CASE_DIR/before-21.txt")"
+    e2e_app "$EXE" "$E2E_DATA/kept-values-devices.txt"
+    e2e_launch
+    answer_config_not_found 3
+    e2e_wait_main
+    expect "list-count 1006" 4
+
+    # Nothing changed.
+    select_port 0 "$(kv_status 21)"
+    expect "get-check 1014" 0
+    ok "click 1003"
+    answer_config_not_found 3
+    select_port 1 "$(kv_status 22)"
+    ok "click 40002"
+    ok "wait-window Buffered Writes Configuration 5000"
+    expect "get-check 1008" 0
+    ok "click 1"
+    ok "wait-gone Buffered Writes Configuration 5000"
+    e2e_wait_main "" 2000
+    open_baud_dialog  # the standard table, not fourteen rows of 3000000
+    expect_baud_row 0 300 10000.000
+    expect_baud_row 9 115385 26.000
+    expect_baud_row 13 14406 208.250
+    ok "click 1000"
+    ok "wait-gone Baud Rate Mapping 5000"
+    e2e_wait_main "" 2000
+    ok "click 1003"
+    answer_config_not_found 3
+    kv_same_as_before
+
+    # One change through each door.
+    select_port 1 "$(kv_status 22)"
+    ok "click 40002"
+    ok "wait-window Buffered Writes Configuration 5000"
+    ok "send-click 1008"
+    ok "click 1"
+    e2e_box Warning "COM22$NOTICE_TAIL" 1
+    ok "wait-gone Buffered Writes Configuration 5000"
+    e2e_wait_main "" 2000
+    [[ $(kv_config 22) == 00040000$STD_TABLE ]] || fail "COM22 ConfigData: $(kv_config 22)"
+    [[ $(e2e_reg_value "$(kv_params 22)" WriteBufferSize) == 0x1000 ]] || fail "COM22 WriteBufferSize missing"
+
+    select_port 2 "$(kv_status 23)"
+    open_baud_dialog
+    ok "set-text 1007 2000000"
+    ok "send-click 1009"
+    ok "listview-select 1002 12"
+    ok "send-click 1003"
+    ok "click 1000"
+    e2e_box Warning "COM23$NOTICE_TAIL" 1
+    ok "wait-gone Baud Rate Mapping 5000"
+    e2e_wait_main "" 2000
+    [[ $(kv_config 23) == 00000000${STD_TABLE:0:96}01000000${STD_TABLE:104} ]] \
+        || fail "COM23 ConfigData: $(kv_config 23)"
+
+    select_port 3 "$(kv_status 24)"
+    expect "get-check 1008" 0
+    ok "send-click 1008"
+    ok "click 1003"
+    e2e_box Warning "COM24$NOTICE_TAIL" 1
+    e2e_wait_main "" 2000
+    expect "get-check 1008" 1  # read back after Apply: no "Config not found" any more
+    [[ $(kv_config 24) == 80000000$STD_TABLE ]] || fail "COM24 ConfigData: $(kv_config 24)"
+    [[ $(e2e_reg_value "$ENUM\\$(kv_key 21)\\0000" UpperFilters) == vfilter* ]] \
+        || fail "COM21 filter list: $(e2e_reg_value "$ENUM\\$(kv_key 21)\\0000" UpperFilters)"
+}
+
 e2e_begin
 e2e_case "ports are listed in COM-name order" case_port_order
 e2e_case "latency of COM5 set by Enter, other records kept" case_latency_by_enter
 e2e_case "selecting a port shows its values" case_panel_shows_port
 e2e_case "rejected numbers keep the value in force" case_rejected_timeout
 e2e_case "Baud Rate Mapping aliases 921600 to 2000000" case_baud_mapping
+e2e_case "values the user did not change are kept" case_kept_values
 e2e_end

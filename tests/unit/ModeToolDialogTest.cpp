@@ -376,3 +376,38 @@ TEST(ModeDialogFlow, BusyStateKeepsRs232BoxesDisabledAndClosing) {
     rig.dialog.onDestroy(rig.view);
     EXPECT_TRUE(rig.dialog.adapters().empty());
 }
+
+// The RS232 rule decides the control-bit boxes after every path that shows a
+// port, whatever state they had before the busy spell: the first search, a
+// search while a port with enabled boxes is shown, and a commit.
+TEST(ModeDialogFlow, Rs232FirstPortHasItsBoxesDisabledAfterEveryPath) {
+    struct Case {
+        const char* what;
+        uint16_t typeCode;
+        int rs232Code;
+    };
+    const Case cases[] = {{"standard model, mode 8", 0x0203, 8},
+                          {"reduced model, mode 4", 0x1001, 4}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        DialogRig rig;
+        rig.addAdapter(0x15, 5, 2, c.typeCode, "1,11");
+        auto* a = rig.ports.adapter("COM5");
+        a->ports[0].modeCode = static_cast<uint8_t>(c.rs232Code);  // port 1: RS232
+        a->ports[0].controlBits = 1;
+        a->ports[1].modeCode = 1;                                  // port 2: RS485
+        rig.start();
+        EXPECT_TRUE(BoxesDisabled(rig.view)) << "first search";
+        EXPECT_EQ(rig.view.checkState(1014), ui::kChecked) << "the marks stay";
+
+        for (int path : {IDC_SEARCH, IDC_COMMIT}) {
+            rig.view.selectRows(IDC_PORT_LIST_MT, {1});
+            ASSERT_TRUE(BoxesEnabled(rig.view));
+            rig.view.click(path);  // shows port 1 again
+            ASSERT_EQ(rig.view.listSelectedRows(IDC_PORT_LIST_MT), (std::vector<int>{0}));
+            EXPECT_TRUE(BoxesDisabled(rig.view)) << (path == IDC_SEARCH ? "search" : "commit");
+            EXPECT_TRUE(rig.view.isEnabled(IDC_SEARCH));
+            EXPECT_TRUE(rig.view.isEnabled(IDC_COMMIT));
+        }
+    }
+}

@@ -35,7 +35,7 @@ struct PanelFixture {
         e.minWriteTimeout = 200;
         e.pollingPeriod = 10;
         e.latencyTimer = 16;
-        e.knownFields = 0;
+        e.knownFields = cfg::kFieldConfigData;  // read from the key below
         registry.setBinary(cfg::DeviceParametersKeyPath(e), "ConfigData",
                            std::vector<uint8_t>(configData.begin(), configData.end()));
         app.table.entries.push_back(e);

@@ -26,6 +26,7 @@ struct PortOpsRig {
         e.portName = "COM5";
         e.deviceId = 0x04036001;
         e.serialNumber = "FT12AB34A";
+        e.knownFields = cfg::kFieldConfigData;  // as if read from the registry
         app.table.entries.push_back(e);
         app.table.selectedIndex = 0;
         registry.createKey(instanceKey());

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "configurator/baud/ConfigDataRecord.h"
 #include "configurator/settings/RegistrySettings.h"
 #include "tests/unit/FtdiFixture.h"
 
@@ -105,7 +106,7 @@ TEST(ReadPortSettings, ValuesThatDoNotFitAreNotRead) {
     EXPECT_EQ(f.boxTexts().at(1), "Port Name not found");
 }
 
-TEST(ReadPortSettings, ShortConfigDataIsReportedAndNotTaken) {
+TEST(ReadPortSettings, ShortConfigDataIsReportedAndTheStandardImageStandsIn) {
     FtdiFixture f;
     f.install(kId232R, "A1B2C3D4A", 5);
     f.registry.setBinary(FtdiFixture::ParamsPath(kId232R, "A1B2C3D4A"), "ConfigData",
@@ -113,7 +114,7 @@ TEST(ReadPortSettings, ShortConfigDataIsReportedAndNotTaken) {
     f.app.table.entries = {Record(kId232R, "A1B2C3D4A")};
     ASSERT_EQ(ReadPortSettings(f.app), 1);
     EXPECT_EQ(f.boxTexts(), std::vector<std::string>{"Config not found"});
-    EXPECT_EQ(f.app.table.entries[0].configData, (std::array<uint8_t, 64>{}));
+    EXPECT_EQ(f.app.table.entries[0].configData, kStandardDivisorTable);
     EXPECT_FALSE(f.app.table.entries[0].knownFields & kFieldConfigData);
 }
 

@@ -47,8 +47,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     mainOptions.ownerDrawList = IDC_PORT_LIST;
     win32::DialogHostOptions white;
     white.whiteBrush = true;
+    win32::DialogHostOptions about = white;
+    about.picture = {IDB_ABOUT_LOGO, IDB_ABOUT_LOGO_2X};
     const win32::DialogHostConfig config = {
-        {IDD_MAIN, mainOptions},           {IDD_ABOUT, white},
+        {IDD_MAIN, mainOptions},           {IDD_ABOUT, about},
         {IDD_BAUD_MAPPING, white},         {IDD_BUFFERED_WRITES, white},
         {IDD_COM_ASSIGNMENT, white},
     };

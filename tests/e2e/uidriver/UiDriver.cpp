@@ -27,6 +27,14 @@
 //   wait-box <caption> <timeout-ms>      message box text (control 0xFFFF)
 //   answer-box <caption> <button-id>     click a box button, wait until it closes
 //   menu <id>                            post WM_COMMAND
+//   dpi-changed <dpi>                    send WM_DPICHANGED to the current window, as
+//                                        when it moves to a screen of that resolution:
+//                                        the suggested rectangle keeps the top-left
+//                                        corner and scales the size from the window's
+//                                        resolution
+//   ctl-size <id>                        "w h" of a control's window
+//   list-item-height <id>                row height of a list box
+//   listview-col-width <id> <col>        width of a list view column
 //   windows                              captions of the visible top-level windows
 //   menu-text <menu-id> <item-id>        text of a menu item in the menu resource of
 //                                        the current window's program (under Wine a
@@ -239,6 +247,39 @@ private:
         }
     }
 
+    // WM_DPICHANGED carries a pointer to the suggested rectangle: it is
+    // written into the target process.
+    std::string dpiChanged(const Args& a) {
+        if (current_ == nullptr || !IsWindow(current_)) return "ERR no current window";
+        long long dpi = 0;
+        if (a.words.empty() || !ParseNumber(a.words[0], &dpi) || dpi < 48 || dpi > 480)
+            return "ERR usage: dpi-changed <dpi 48..480>";
+        typedef UINT(WINAPI * GetDpiForWindowFn)(HWND);
+        auto getDpi = reinterpret_cast<GetDpiForWindowFn>(
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+        UINT from = getDpi != nullptr ? getDpi(current_) : 96;
+        if (from == 0) from = 96;
+        RECT rc;
+        GetWindowRect(current_, &rc);
+        rc.right = rc.left + MulDiv(rc.right - rc.left, static_cast<int>(dpi), static_cast<int>(from));
+        rc.bottom = rc.top + MulDiv(rc.bottom - rc.top, static_cast<int>(dpi), static_cast<int>(from));
+        DWORD pid = 0;
+        GetWindowThreadProcessId(current_, &pid);
+        HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, pid);
+        if (process == nullptr) return "ERR cannot open the process";
+        void* remote = VirtualAllocEx(process, nullptr, sizeof rc, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+        std::string out = "ERR cannot write the rectangle";
+        if (remote != nullptr && WriteProcessMemory(process, remote, &rc, sizeof rc, nullptr)) {
+            LRESULT r = 0;
+            out = Send(current_, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(remote), &r)
+                      ? "OK"
+                      : "ERR busy";
+        }
+        if (remote != nullptr) VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+        CloseHandle(process);
+        return out;
+    }
+
     std::string listViewText(HWND lv, int row, int col) {
         DWORD pid = 0;
         GetWindowThreadProcessId(lv, &pid);
@@ -412,6 +453,7 @@ private:
             Sleep(static_cast<DWORD>(ms));
             return "OK";
         }
+        if (c == "dpi-changed") return dpiChanged(a);
         if (c == "menu") {
             if (current_ == nullptr || !IsWindow(current_)) return "ERR no current window";
             long long id = 0;
@@ -425,7 +467,9 @@ private:
             std::string err = control(a, 1, &ctl);
             return err.empty() ? "OK 1" : err.rfind("ERR no control", 0) == 0 ? "OK 0" : err;
         }
-        size_t need = (c == "list-text" || c == "list-data" || c == "list-select") ? 2
+        size_t need = (c == "list-text" || c == "list-data" || c == "list-select" ||
+                       c == "listview-col-width")
+                          ? 2
                       : c == "listview-text"                                      ? 3
                                                                                    : 1;
         std::string err = control(a, need, &ctl);
@@ -521,6 +565,16 @@ private:
             WPARAM wp = MAKEWPARAM(GetDlgCtrlID(ctl), LBN_SELCHANGE);
             return Send(current_, WM_COMMAND, wp, reinterpret_cast<LPARAM>(ctl), &r) ? "OK" : "ERR busy";
         }
+        if (c == "ctl-size") {
+            RECT rc;
+            if (!GetWindowRect(ctl, &rc)) return "ERR no rectangle";
+            return "OK " + std::to_string(rc.right - rc.left) + " " + std::to_string(rc.bottom - rc.top);
+        }
+        if (c == "list-item-height")
+            return Send(ctl, LB_GETITEMHEIGHT, 0, 0, &r) ? "OK " + std::to_string(r) : "ERR busy";
+        if (c == "listview-col-width")
+            return Send(ctl, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(row), 0, &r) ? "OK " + std::to_string(r)
+                                                                                   : "ERR busy";
         if (c == "listview-count")
             return Send(ctl, LVM_GETITEMCOUNT, 0, 0, &r) ? "OK " + std::to_string(r) : "ERR busy";
         if (c == "listview-text") return listViewText(ctl, static_cast<int>(row), static_cast<int>(col));
