@@ -41,8 +41,10 @@ if(NOT MSVC)
   target_link_options(uidriver PRIVATE ${VARNOK_WIN_STATIC_FLAGS})
 endif()
 
-# Calls the ten functions of an ftd2xx.dll: checks the test DLL under Wine.
+# Calls the ten functions of an ftd2xx.dll through the programs' loader:
+# checks the test DLL under Wine.
 add_executable(d2xxprobe ${CMAKE_SOURCE_DIR}/tests/e2e/d2xxprobe/D2xxProbe.cpp)
+target_link_libraries(d2xxprobe PRIVATE varnok_win32)
 set_target_properties(d2xxprobe PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/e2e)
 if(NOT MSVC)
   target_link_options(d2xxprobe PRIVATE ${VARNOK_WIN_STATIC_FLAGS})
@@ -56,7 +58,9 @@ if(EXISTS ${VARNOK_GTEST_SOURCE}/CMakeLists.txt AND NOT MSVC)
   set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
   add_subdirectory(${VARNOK_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
-  file(GLOB UNIT_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
+  # tests/unit/win32: tests of the Win32 layer itself, in this build only.
+  file(GLOB UNIT_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp
+       ${CMAKE_SOURCE_DIR}/tests/unit/win32/*.cpp)
   add_executable(unit_tests ${UNIT_TEST_SOURCES})
   # varnok_win32: the Windows side of the portable helpers (file names).
   target_link_libraries(unit_tests PRIVATE varnok_configurator varnok_modetool varnok_sim

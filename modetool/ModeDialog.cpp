@@ -10,7 +10,6 @@ namespace varnok::mode {
 namespace {
 
 constexpr int kMaxSelected = 64;
-const char kLibraryMissingText[] = "The FTDI D2XX library (ftd2xx.dll) could not be loaded";
 
 bool IsBitBox(int id) { return id >= IDC_BIT_FIRST && id <= IDC_BIT_LAST; }
 
@@ -111,11 +110,8 @@ void ModeDialog::search(ui::DialogView& view) {
         if (!tool_.d2xxAvailable && !libraryErrorShown_) {
             // Without the library no search can work: say why, once.
             libraryErrorShown_ = true;
-            view.messageBox(std::string(kLibraryMissingText) +
-                                (tool_.d2xxLoadError.empty() ? std::string()
-                                                             : " (" + tool_.d2xxLoadError + ")") +
-                                ".",
-                            "Error", ui::Icon::Error);
+            view.messageBox(d2xx::LibraryMissingText(tool_.d2xxLoadError), "Error",
+                            ui::Icon::Error);
         }
         char text[64];
         std::snprintf(text, sizeof text, kEnumFailedFormat, n);

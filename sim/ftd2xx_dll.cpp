@@ -12,8 +12,8 @@
 //
 // The ABI: every function is WINAPI (__stdcall; on x64 the one calling
 // convention), FT_STATUS is ULONG, FT_HANDLE is PVOID, DWORD and ULONG are
-// 32-bit unsigned, LONG 32-bit signed. The types are spelled out here so that
-// this file needs no Windows or vendor header; the names are exported
+// 32-bit unsigned, LONG 32-bit signed: the fixed-width types of the D2XX seam,
+// so that this file needs no Windows or vendor header; the names are exported
 // undecorated through sim/ftd2xx.def.
 #include <cstdint>
 #include <cstdio>
@@ -32,29 +32,14 @@
 #define FT_API
 #endif
 
-#ifdef _WIN32
-static_assert(sizeof(unsigned long) == 4, "ULONG is 32 bits on Windows");
-#endif
-
 namespace {
 
 using varnok::d2xx::DeviceListInfoNode;
 using varnok::sim::SimD2xx;
 
-typedef unsigned long FtStatus;  // FT_STATUS (ULONG)
-typedef void* FtHandle;          // FT_HANDLE (PVOID)
-typedef unsigned long Dword;     // DWORD
-
-// One FT_DEVICE_LIST_INFO_NODE as the caller lays it out.
-struct AbiNode {
-    unsigned long Flags;
-    unsigned long Type;
-    unsigned long ID;
-    Dword LocId;
-    char SerialNumber[16];
-    char Description[64];
-    FtHandle ftHandle;
-};
+using FtStatus = varnok::d2xx::Status;  // FT_STATUS (ULONG)
+using FtHandle = varnok::d2xx::Handle;  // FT_HANDLE (PVOID)
+using Dword = uint32_t;                 // DWORD
 
 class Library {
 public:
@@ -156,7 +141,7 @@ FtStatus FT_API FT_CreateDeviceInfoList(Dword* count) {
     });
 }
 
-FtStatus FT_API FT_GetDeviceInfoList(AbiNode* nodes, Dword* count) {
+FtStatus FT_API FT_GetDeviceInfoList(DeviceListInfoNode* nodes, Dword* count) {
     if (nodes == nullptr || count == nullptr) return kInvalidParameter;
     return Call([&](SimD2xx& s) {
         std::unique_ptr<DeviceListInfoNode[]> tmp(new DeviceListInfoNode[s.devices.size() + 1]);
@@ -164,12 +149,7 @@ FtStatus FT_API FT_GetDeviceInfoList(AbiNode* nodes, Dword* count) {
         FtStatus st = s.GetDeviceInfoList(tmp.get(), &n);
         if (st != 0) return st;
         for (uint32_t i = 0; i < n; ++i) {
-            nodes[i].Flags = tmp[i].Flags;
-            nodes[i].Type = tmp[i].Type;
-            nodes[i].ID = tmp[i].ID;
-            nodes[i].LocId = tmp[i].LocId;
-            std::memcpy(nodes[i].SerialNumber, tmp[i].SerialNumber, sizeof nodes[i].SerialNumber);
-            std::memcpy(nodes[i].Description, tmp[i].Description, sizeof nodes[i].Description);
+            nodes[i] = tmp[i];
             nodes[i].ftHandle = nullptr;
         }
         *count = n;
@@ -212,7 +192,7 @@ FtStatus FT_API FT_Close(FtHandle handle) {
     return Call([&](SimD2xx& s) { return s.Close(handle); });
 }
 
-FtStatus FT_API FT_GetComPortNumber(FtHandle handle, long* port) {
+FtStatus FT_API FT_GetComPortNumber(FtHandle handle, int32_t* port) {
     if (port == nullptr) return kInvalidParameter;
     return Call([&](SimD2xx& s) {
         int32_t n = -1;

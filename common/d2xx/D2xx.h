@@ -84,4 +84,11 @@ inline std::string FieldText(const char* field, std::size_t size) {
     return std::string(field, n);
 }
 
+// What the programs say when ftd2xx.dll could not be loaded; `loadError`
+// (the loader's reason, may be empty) follows in brackets.
+inline std::string LibraryMissingText(const std::string& loadError) {
+    return "The FTDI D2XX library (ftd2xx.dll) could not be loaded" +
+           (loadError.empty() ? std::string() : " (" + loadError + ")") + ".";
+}
+
 }  // namespace varnok::d2xx

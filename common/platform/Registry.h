@@ -1,6 +1,7 @@
 // Registry seam: HKEY_LOCAL_MACHINE only, ANSI names. Keys are RAII objects:
 // destroying a RegistryKey closes it, so every key is closed on every path.
-// Status codes are Win32 error codes (0 = ERROR_SUCCESS).
+// Status codes are Win32 error codes (0 = ERROR_SUCCESS), as LONG: 32 bits
+// and signed in every build, so that the native tests see the shipped width.
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -9,7 +10,7 @@
 
 namespace varnok::reg {
 
-using Status = long;
+using Status = int32_t;  // LONG
 constexpr Status kSuccess = 0;
 constexpr Status kFileNotFound = 2;   // ERROR_FILE_NOT_FOUND
 constexpr Status kAccessDenied = 5;   // ERROR_ACCESS_DENIED

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "common/win32/Dpi.h"
+#include "common/win32/Handles.h"
 
 namespace varnok::win32 {
 
@@ -10,10 +11,10 @@ namespace {
 
 HINSTANCE g_instance = nullptr;
 HWND g_mainDialog = nullptr;
-HHOOK g_placementHook = nullptr;
+unique_hhook g_placementHook;
 
-// Created by static initialisation, never deleted.
-const HBRUSH g_whiteBrush = CreateSolidBrush(RGB(0xFF, 0xFF, 0xFF));
+// Created by static initialisation, kept until the process ends.
+const unique_hbrush g_whiteBrush(CreateSolidBrush(RGB(0xFF, 0xFF, 0xFF)));
 
 }  // namespace
 
@@ -23,17 +24,16 @@ HINSTANCE ProgramInstance() { return g_instance != nullptr ? g_instance : GetMod
 void SetMainDialogWindow(HWND dialog) { g_mainDialog = dialog; }
 HWND MainDialogWindow() { return g_mainDialog; }
 
-HBRUSH WhiteBrush() { return g_whiteBrush; }
+HBRUSH WhiteBrush() { return g_whiteBrush.get(); }
 
-bool PlacementHookInstalled() { return g_placementHook != nullptr; }
+bool PlacementHookInstalled() { return g_placementHook.valid(); }
 
 LRESULT CALLBACK MessageBoxPlacementHook(int code, WPARAM flag, LPARAM message) {
-    const LRESULT result = CallNextHookEx(g_placementHook, code, flag, message);
+    const LRESULT result = CallNextHookEx(g_placementHook.get(), code, flag, message);
     const auto* cwp = reinterpret_cast<const CWPRETSTRUCT*>(message);
     if (code == HC_ACTION && cwp != nullptr && cwp->message == WM_INITDIALOG) {
         // Only the first dialog initialisation (the box's) is acted on.
-        if (g_placementHook != nullptr) UnhookWindowsHookEx(g_placementHook);
-        g_placementHook = nullptr;
+        g_placementHook.reset();
         RECT box;
         if (GetWindowRect(cwp->hwnd, &box)) {
             const int width = box.right - box.left;
@@ -64,13 +64,10 @@ LRESULT CALLBACK MessageBoxPlacementHook(int code, WPARAM flag, LPARAM message) 
 }
 
 int PlacedMessageBox(const char* text, const char* caption, UINT style) {
-    g_placementHook =
-        SetWindowsHookExA(WH_CALLWNDPROCRET, MessageBoxPlacementHook, nullptr, GetCurrentThreadId());
+    g_placementHook.reset(SetWindowsHookExA(WH_CALLWNDPROCRET, MessageBoxPlacementHook, nullptr,
+                                            GetCurrentThreadId()));
     const int answer = MessageBoxA(g_mainDialog, text, caption, style);
-    if (g_placementHook != nullptr) {
-        UnhookWindowsHookEx(g_placementHook);
-        g_placementHook = nullptr;
-    }
+    g_placementHook.reset();
     return answer;
 }
 

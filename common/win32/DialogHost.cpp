@@ -323,14 +323,14 @@ public:
 
 private:
     void loadIcons(int dpi) {
-        HICON big = LoadIconForDpi(iconId_, SM_CXICON, SM_CYICON, dpi);
-        HICON smallIcon = LoadIconForDpi(iconId_, SM_CXSMICON, SM_CYSMICON, dpi);
-        if (big != nullptr) SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
-        if (smallIcon != nullptr)
-            SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon));
+        unique_hicon big = LoadIconForDpi(iconId_, SM_CXICON, SM_CYICON, dpi);
+        unique_hicon smallIcon = LoadIconForDpi(iconId_, SM_CXSMICON, SM_CYSMICON, dpi);
+        if (big) SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big.get()));
+        if (smallIcon)
+            SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon.get()));
         // The window no longer uses the icons these replace.
-        if (big != nullptr) bigIcon_.reset(big);
-        if (smallIcon != nullptr) smallIcon_.reset(smallIcon);
+        if (big) bigIcon_ = std::move(big);
+        if (smallIcon) smallIcon_ = std::move(smallIcon);
     }
     HWND item(int id) const { return GetDlgItem(hwnd_, id); }
     LRESULT send(int id, UINT msg, WPARAM wp, LPARAM lp) {
@@ -379,8 +379,8 @@ private:
     const DialogHostConfig& config_;
     bool focusSet_ = false;
     int iconId_ = 0;
-    OwnedIcon bigIcon_;
-    OwnedIcon smallIcon_;
+    unique_hicon bigIcon_;
+    unique_hicon smallIcon_;
     std::vector<HWND> toolTips_;  // live until the process ends
 };
 
@@ -390,8 +390,8 @@ struct HostState {
     ui::DialogLogic& logic;
     DialogHostOptions options;
     Win32DialogView view;
-    OwnedGdi panels[2];
-    OwnedGdi picture;  // the SS_BITMAP static's image, once replaced
+    unique_hbitmap panels[2];
+    unique_hbitmap picture;  // the SS_BITMAP static's image, once replaced
 
     // Resolution: the current one, and the layout taken when the dialog
     // opened (client coordinates at `layoutDpi`) with the template's font.
@@ -406,7 +406,7 @@ struct HostState {
     LOGFONTA templateLogFont{};
     // The template's font at `dpi`, when it differs; the controls use it,
     // the dialog itself keeps the template's (the dialog manager frees that).
-    OwnedGdi scaledFont;
+    unique_hfont scaledFont;
 };
 
 // The dialog being created by RunHostedDialog: the owner-drawn list asks for
@@ -417,15 +417,14 @@ HostState* g_creating = nullptr;
 // less than the text of the list's font with a little room.
 int RowHeight(HWND dialog, HFONT font, int dpi) {
     int height = ui::ScaleForDpi(kRowHeight96, dpi);
-    HDC dc = GetDC(dialog);
-    if (dc != nullptr) {
+    const unique_window_dc window = GetWindowDc(dialog);
+    if (HDC dc = window.get().dc) {
         HGDIOBJ old = font != nullptr ? SelectObject(dc, font) : nullptr;
         TEXTMETRICA tm;
         if (GetTextMetricsA(dc, &tm))
             height = std::max(height, static_cast<int>(tm.tmHeight) +
                                           ui::ScaleForDpi(kRowTextPadding96, dpi));
         if (old != nullptr) SelectObject(dc, old);
-        ReleaseDC(dialog, dc);
     }
     return height;
 }
@@ -452,26 +451,22 @@ void LoadPictures(HWND hwnd, HostState& st) {
         HWND list = GetDlgItem(hwnd, p.listId);
         RECT r;
         if (st.dpi != ui::kBaseDpi && list != nullptr && GetWindowRect(list, &r))
-            st.panels[i].reset(
-                LoadBitmapAtSize(p.bitmapId, p.largeBitmapId, r.right - r.left, r.bottom - r.top));
+            st.panels[i] =
+                LoadBitmapAtSize(p.bitmapId, p.largeBitmapId, r.right - r.left, r.bottom - r.top);
         else
-            st.panels[i].reset(LoadBitmapForDpi(p.bitmapId, p.largeBitmapId, st.dpi));
+            st.panels[i] = LoadBitmapForDpi(p.bitmapId, p.largeBitmapId, st.dpi);
     }
     const StaticPicture& pic = st.options.picture;
     if (pic.bitmapId == 0 || (st.picture.get() == nullptr && st.dpi == ui::kBaseDpi)) return;
     HWND control = FindPictureControl(hwnd);
-    HBITMAP scaled = LoadBitmapForDpi(pic.bitmapId, pic.largeBitmapId, st.dpi);
-    if (control == nullptr || scaled == nullptr) {
-        if (scaled != nullptr) DeleteObject(scaled);
-        return;
-    }
+    unique_hbitmap scaled = LoadBitmapForDpi(pic.bitmapId, pic.largeBitmapId, st.dpi);
+    if (control == nullptr || !scaled) return;
     // The control hands back the image it showed: the template's, which it
     // loaded and never frees, or ours. Either is freed here.
-    HGDIOBJ previous = reinterpret_cast<HGDIOBJ>(SendMessageA(
-        control, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(scaled)));
-    if (st.picture.get() == nullptr && previous != nullptr && previous != scaled)
-        DeleteObject(previous);
-    st.picture.reset(scaled);
+    unique_hgdiobj previous(reinterpret_cast<HGDIOBJ>(SendMessageA(
+        control, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(scaled.get()))));
+    if (st.picture || previous.get() == scaled.get()) previous.release();  // ours, or the same
+    st.picture = std::move(scaled);
 }
 
 // Takes the layout the dialog has as it opens.
@@ -500,13 +495,14 @@ void ApplyDpi(HWND hwnd, HostState& st, int dpi, const RECT* suggested) {
         SetWindowPos(hwnd, nullptr, suggested->left, suggested->top,
                      suggested->right - suggested->left, suggested->bottom - suggested->top,
                      SWP_NOZORDER | SWP_NOACTIVATE);
-    HFONT font = st.templateFont;
-    if (font != nullptr && st.dpi != st.layoutDpi) {
+    unique_hfont made;
+    if (st.templateFont != nullptr && st.dpi != st.layoutDpi) {
         LOGFONTA lf = st.templateLogFont;
         lf.lfHeight = ui::ConvertDpi(lf.lfHeight, st.layoutDpi, st.dpi);
         lf.lfWidth = ui::ConvertDpi(lf.lfWidth, st.layoutDpi, st.dpi);
-        if (HFONT made = CreateFontIndirectA(&lf)) font = made;
+        made.reset(CreateFontIndirectA(&lf));
     }
+    const HFONT font = made ? made.get() : st.templateFont;
     for (const HostState::Placed& p : st.layout) {
         if (!IsWindow(p.child)) continue;
         const ui::Box b = ui::ConvertBox(p.box, st.layoutDpi, st.dpi);
@@ -515,7 +511,7 @@ void ApplyDpi(HWND hwnd, HostState& st, int dpi, const RECT* suggested) {
         if (font != nullptr) SendMessageA(p.child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     }
     // Every control uses the new font now: the previous one can go.
-    st.scaledFont.reset(font != st.templateFont ? font : nullptr);
+    st.scaledFont = std::move(made);
     if (st.options.ownerDrawList != 0)
         SendDlgItemMessageA(hwnd, st.options.ownerDrawList, LB_SETITEMHEIGHT, 0,
                             RowHeight(hwnd, font, st.dpi));
@@ -558,11 +554,11 @@ void PaintBusyPanels(HWND hwnd, HostState& st) {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(hwnd, &ps);
     if (dc == nullptr) return;
-    HDC memory = CreateCompatibleDC(dc);
+    const unique_hdc memory(CreateCompatibleDC(dc));
     WINDOWINFO info;
     ZeroMemory(&info, sizeof info);
     info.cbSize = sizeof info;
-    if (memory != nullptr && GetWindowInfo(hwnd, &info)) {
+    if (memory && GetWindowInfo(hwnd, &info)) {
         for (int i = 0; i < 2; ++i) {
             HWND list = GetDlgItem(hwnd, st.options.busyPanels[i].listId);
             RECT r;
@@ -570,13 +566,12 @@ void PaintBusyPanels(HWND hwnd, HostState& st) {
             if (st.panels[i].get() == nullptr || list == nullptr || !GetWindowRect(list, &r) ||
                 GetObjectA(st.panels[i].get(), sizeof bm, &bm) == 0)
                 continue;
-            HGDIOBJ old = SelectObject(memory, st.panels[i].get());
+            HGDIOBJ old = SelectObject(memory.get(), st.panels[i].get());
             BitBlt(dc, r.left - info.rcClient.left, r.top - info.rcClient.top, bm.bmWidth,
-                   bm.bmHeight, memory, 0, 0, SRCCOPY);
-            SelectObject(memory, old);
+                   bm.bmHeight, memory.get(), 0, 0, SRCCOPY);
+            SelectObject(memory.get(), old);
         }
     }
-    if (memory != nullptr) DeleteDC(memory);
     EndPaint(hwnd, &ps);
 }
 
@@ -658,7 +653,7 @@ INT_PTR CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             return TRUE;
         case WM_DESTROY:
             st->logic.onDestroy(st->view);
-            for (OwnedGdi& b : st->panels) b.reset();
+            for (unique_hbitmap& b : st->panels) b.reset();
             if (MainDialogWindow() == hwnd) SetMainDialogWindow(nullptr);
             return FALSE;
         case WM_NCDESTROY:

@@ -21,11 +21,9 @@ using SetDialogDpiChangeBehaviorFn = BOOL(WINAPI*)(HWND, int, int);
 constexpr int kDialogDpiChangeDisableAll = 0x0001;
 
 int ScreenDpi() {
-    HDC screen = GetDC(nullptr);
-    if (screen == nullptr) return ui::kBaseDpi;
-    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
-    return ui::SaneDpi(dpi);
+    const unique_window_dc screen = GetWindowDc(nullptr);
+    if (screen.get().dc == nullptr) return ui::kBaseDpi;
+    return ui::SaneDpi(GetDeviceCaps(screen.get().dc, LOGPIXELSY));
 }
 
 }  // namespace
@@ -54,78 +52,70 @@ void TakeOverDpiLayout(HWND dialog) {
 
 namespace {
 
-HBITMAP LoadBitmapResource(int id) {
-    return id == 0 ? nullptr
-                   : static_cast<HBITMAP>(LoadImageA(ProgramInstance(), MAKEINTRESOURCEA(id),
-                                                     IMAGE_BITMAP, 0, 0, 0));
+unique_hbitmap LoadBitmapResource(int id) {
+    return unique_hbitmap(id == 0 ? nullptr
+                                  : static_cast<HBITMAP>(LoadImageA(ProgramInstance(),
+                                                                    MAKEINTRESOURCEA(id),
+                                                                    IMAGE_BITMAP, 0, 0, 0)));
 }
 
 // `source` drawn smoothly (halftone) into a new bitmap of width x height.
-HBITMAP StretchedCopy(HBITMAP source, const BITMAP& from, int width, int height) {
-    HDC screen = GetDC(nullptr);
-    if (screen == nullptr) return nullptr;
-    HDC src = CreateCompatibleDC(screen);
-    HDC dst = CreateCompatibleDC(screen);
-    HBITMAP result = CreateCompatibleBitmap(screen, width, height);
-    ReleaseDC(nullptr, screen);
-    bool drawn = false;
-    if (src != nullptr && dst != nullptr && result != nullptr) {
-        HGDIOBJ oldSrc = SelectObject(src, source);
-        HGDIOBJ oldDst = SelectObject(dst, result);
-        SetStretchBltMode(dst, HALFTONE);
-        SetBrushOrgEx(dst, 0, 0, nullptr);
-        drawn = StretchBlt(dst, 0, 0, width, height, src, 0, 0, from.bmWidth, from.bmHeight,
-                           SRCCOPY) != FALSE;
-        SelectObject(src, oldSrc);
-        SelectObject(dst, oldDst);
+unique_hbitmap StretchedCopy(HBITMAP source, const BITMAP& from, int width, int height) {
+    unique_hbitmap result;
+    unique_hdc src, dst;
+    {
+        const unique_window_dc screen = GetWindowDc(nullptr);
+        if (screen.get().dc == nullptr) return result;
+        src.reset(CreateCompatibleDC(screen.get().dc));
+        dst.reset(CreateCompatibleDC(screen.get().dc));
+        result.reset(CreateCompatibleBitmap(screen.get().dc, width, height));
     }
-    if (src != nullptr) DeleteDC(src);
-    if (dst != nullptr) DeleteDC(dst);
-    if (!drawn && result != nullptr) {
-        DeleteObject(result);
-        result = nullptr;
-    }
+    if (!src || !dst || !result) return unique_hbitmap();
+    HGDIOBJ oldSrc = SelectObject(src.get(), source);
+    HGDIOBJ oldDst = SelectObject(dst.get(), result.get());
+    SetStretchBltMode(dst.get(), HALFTONE);
+    SetBrushOrgEx(dst.get(), 0, 0, nullptr);
+    const bool drawn = StretchBlt(dst.get(), 0, 0, width, height, src.get(), 0, 0, from.bmWidth,
+                                  from.bmHeight, SRCCOPY) != FALSE;
+    SelectObject(src.get(), oldSrc);
+    SelectObject(dst.get(), oldDst);
+    if (!drawn) result.reset();
     return result;
 }
 
 }  // namespace
 
-HBITMAP LoadBitmapAtSize(int bitmapId, int largeBitmapId, int width, int height) {
-    HBITMAP original = LoadBitmapResource(bitmapId);
+unique_hbitmap LoadBitmapAtSize(int bitmapId, int largeBitmapId, int width, int height) {
+    unique_hbitmap original = LoadBitmapResource(bitmapId);
     BITMAP size;
-    if (original == nullptr || GetObjectA(original, sizeof size, &size) == 0) {
-        if (original != nullptr) DeleteObject(original);
-        return nullptr;
-    }
+    if (!original || GetObjectA(original.get(), sizeof size, &size) == 0) return unique_hbitmap();
     if ((width == size.bmWidth && height == size.bmHeight) || width <= 0 || height <= 0)
         return original;
-    OwnedGdi keep(original);
     // Growing starts from the master when there is one.
     const bool grow = width > size.bmWidth || height > size.bmHeight;
-    OwnedGdi master(grow && largeBitmapId != 0 ? LoadBitmapResource(largeBitmapId) : nullptr);
-    HBITMAP source = static_cast<HBITMAP>(master.get() != nullptr ? master.get() : original);
+    unique_hbitmap master = grow && largeBitmapId != 0 ? LoadBitmapResource(largeBitmapId)
+                                                       : unique_hbitmap();
+    HBITMAP source = master ? master.get() : original.get();
     BITMAP from;
-    if (GetObjectA(source, sizeof from, &from) == 0) return nullptr;
-    if (from.bmWidth == width && from.bmHeight == height)
-        return static_cast<HBITMAP>(master.release());
+    if (GetObjectA(source, sizeof from, &from) == 0) return unique_hbitmap();
+    if (from.bmWidth == width && from.bmHeight == height) return master;
     return StretchedCopy(source, from, width, height);
 }
 
-HBITMAP LoadBitmapForDpi(int bitmapId, int largeBitmapId, int dpi) {
+unique_hbitmap LoadBitmapForDpi(int bitmapId, int largeBitmapId, int dpi) {
     dpi = ui::SaneDpi(dpi);
     if (dpi == ui::kBaseDpi) return LoadBitmapResource(bitmapId);
-    OwnedGdi original(LoadBitmapResource(bitmapId));
+    const unique_hbitmap original = LoadBitmapResource(bitmapId);
     BITMAP size;
-    if (original.get() == nullptr || GetObjectA(original.get(), sizeof size, &size) == 0)
-        return nullptr;
+    if (!original || GetObjectA(original.get(), sizeof size, &size) == 0) return unique_hbitmap();
     return LoadBitmapAtSize(bitmapId, largeBitmapId, ui::ScaleForDpi(size.bmWidth, dpi),
                             ui::ScaleForDpi(size.bmHeight, dpi));
 }
 
-HICON LoadIconForDpi(int iconId, int metricX, int metricY, int dpi) {
-    return static_cast<HICON>(LoadImageA(ProgramInstance(), MAKEINTRESOURCEA(iconId), IMAGE_ICON,
-                                         SystemMetricForDpi(metricX, dpi),
-                                         SystemMetricForDpi(metricY, dpi), 0));
+unique_hicon LoadIconForDpi(int iconId, int metricX, int metricY, int dpi) {
+    return unique_hicon(static_cast<HICON>(
+        LoadImageA(ProgramInstance(), MAKEINTRESOURCEA(iconId), IMAGE_ICON,
+                   SystemMetricForDpi(metricX, dpi), SystemMetricForDpi(metricY, dpi), 0)));
 }
 
 }  // namespace varnok::win32

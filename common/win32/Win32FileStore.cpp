@@ -5,45 +5,11 @@
 
 #include <vector>
 
+#include "common/win32/Handles.h"
+
 namespace varnok::win32 {
 
 namespace {
-
-// Closes a file handle on every path.
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE h) : h_(h) {}
-    ~FileHandle() {
-        if (valid()) CloseHandle(h_);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    bool valid() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
-    HANDLE get() const { return h_; }
-    // Closes now; false when closing failed (the data may not be on disk).
-    bool close() {
-        const bool ok = !valid() || CloseHandle(h_) != 0;
-        h_ = INVALID_HANDLE_VALUE;
-        return ok;
-    }
-
-private:
-    HANDLE h_;
-};
-
-class FindHandle {
-public:
-    explicit FindHandle(HANDLE h) : h_(h) {}
-    ~FindHandle() {
-        if (h_ != INVALID_HANDLE_VALUE) FindClose(h_);
-    }
-    FindHandle(const FindHandle&) = delete;
-    FindHandle& operator=(const FindHandle&) = delete;
-    HANDLE get() const { return h_; }
-
-private:
-    HANDLE h_;
-};
 
 std::wstring Wide(const std::string& utf8) {
     if (utf8.empty()) return std::wstring();
@@ -117,8 +83,8 @@ std::vector<std::string> Win32FileStore::fileNames() {
     std::vector<std::string> names;
     if (folder_.empty()) return names;
     WIN32_FIND_DATAW data;
-    FindHandle find(FindFirstFileW((folder_ + L"\\*").c_str(), &data));
-    if (find.get() == INVALID_HANDLE_VALUE) return names;
+    const unique_hfind find(FindFirstFileW((folder_ + L"\\*").c_str(), &data));
+    if (!find) return names;
     do {
         if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
             names.push_back(Narrow(data.cFileName, CP_UTF8));
@@ -132,14 +98,15 @@ bool Win32FileStore::writeFile(const std::string& name, const std::string& bytes
     const std::wstring part = path + L".part";
     bool ok = false;
     {
-        FileHandle file(CreateFileW(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file.valid()) return false;
+        unique_handle file(CreateFileW(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) return false;
         DWORD written = 0;
         ok = WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
                        nullptr) != 0 &&
              written == bytes.size() && FlushFileBuffers(file.get()) != 0;
-        ok = file.close() && ok;
+        // Closed here: a failed close may mean the data is not on disk.
+        ok = CloseHandle(file.release()) != 0 && ok;
     }
     if (ok)
         ok = MoveFileExW(part.c_str(), path.c_str(),

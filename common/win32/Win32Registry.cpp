@@ -5,103 +5,44 @@
 
 #include <vector>
 
+#include "common/win32/Handles.h"
+
 namespace varnok::win32 {
 
 namespace {
 
-// A well-known SID from AllocateAndInitializeSid, released with FreeSid.
-class WellKnownSid {
-public:
-    explicit WellKnownSid(reg::Trustee trustee) {
-        SID_IDENTIFIER_AUTHORITY world = {SECURITY_WORLD_SID_AUTHORITY};
-        SID_IDENTIFIER_AUTHORITY nt = {SECURITY_NT_AUTHORITY};
-        SID_IDENTIFIER_AUTHORITY creator = {SECURITY_CREATOR_SID_AUTHORITY};
-        BOOL ok = FALSE;
-        switch (trustee) {
-            case reg::Trustee::Everyone:
-                ok = AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0,
-                                              0, &sid_);
-                break;
-            case reg::Trustee::Administrators:
-                ok = AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID,
-                                              DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &sid_);
-                break;
-            case reg::Trustee::LocalSystem:
-                ok = AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0,
-                                              0, 0, &sid_);
-                break;
-            case reg::Trustee::CreatorOwner:
-                ok = AllocateAndInitializeSid(&creator, 1, SECURITY_CREATOR_OWNER_RID, 0, 0, 0,
-                                              0, 0, 0, 0, &sid_);
-                break;
-        }
-        if (!ok) sid_ = nullptr;
+// A well-known SID; null (with the system's error) when it cannot be made.
+unique_sid WellKnownSid(reg::Trustee trustee) {
+    SID_IDENTIFIER_AUTHORITY world = {SECURITY_WORLD_SID_AUTHORITY};
+    SID_IDENTIFIER_AUTHORITY nt = {SECURITY_NT_AUTHORITY};
+    SID_IDENTIFIER_AUTHORITY creator = {SECURITY_CREATOR_SID_AUTHORITY};
+    unique_sid sid;
+    BOOL ok = FALSE;
+    switch (trustee) {
+        case reg::Trustee::Everyone:
+            ok = AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0,
+                                          sid.put());
+            break;
+        case reg::Trustee::Administrators:
+            ok = AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID,
+                                          DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, sid.put());
+            break;
+        case reg::Trustee::LocalSystem:
+            ok = AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0,
+                                          sid.put());
+            break;
+        case reg::Trustee::CreatorOwner:
+            ok = AllocateAndInitializeSid(&creator, 1, SECURITY_CREATOR_OWNER_RID, 0, 0, 0, 0, 0,
+                                          0, 0, sid.put());
+            break;
     }
-    WellKnownSid(const WellKnownSid&) = delete;
-    WellKnownSid& operator=(const WellKnownSid&) = delete;
-    ~WellKnownSid() {
-        if (sid_ != nullptr) FreeSid(sid_);
-    }
-    PSID get() const { return sid_; }
-
-private:
-    PSID sid_ = nullptr;
-};
-
-class LocalMemory {
-public:
-    LocalMemory() = default;
-    LocalMemory(const LocalMemory&) = delete;
-    LocalMemory& operator=(const LocalMemory&) = delete;
-    ~LocalMemory() {
-        if (p_ != nullptr) LocalFree(p_);
-    }
-    PACL* aclOut() { return reinterpret_cast<PACL*>(&p_); }
-    PACL acl() const { return static_cast<PACL>(p_); }
-
-private:
-    HLOCAL p_ = nullptr;
-};
-
-class ScopedHandle {
-public:
-    ScopedHandle() = default;
-    ScopedHandle(const ScopedHandle&) = delete;
-    ScopedHandle& operator=(const ScopedHandle&) = delete;
-    ~ScopedHandle() { close(); }
-    HANDLE* out() { return &h_; }
-    HANDLE get() const { return h_; }
-    BOOL close() {
-        BOOL ok = TRUE;
-        if (h_ != nullptr) ok = CloseHandle(h_);
-        h_ = nullptr;
-        return ok;
-    }
-
-private:
-    HANDLE h_ = nullptr;
-};
-
-class ScopedLibrary {
-public:
-    explicit ScopedLibrary(const char* name) : h_(LoadLibraryA(name)) {}
-    ScopedLibrary(const ScopedLibrary&) = delete;
-    ScopedLibrary& operator=(const ScopedLibrary&) = delete;
-    ~ScopedLibrary() {
-        if (h_ != nullptr) FreeLibrary(h_);
-    }
-    HMODULE get() const { return h_; }
-
-private:
-    HMODULE h_;
-};
+    if (!ok) sid.release();  // nothing was allocated
+    return sid;
+}
 
 class Win32RegistryKey : public reg::RegistryKey {
 public:
-    explicit Win32RegistryKey(HKEY key) : key_(key) {}
-    Win32RegistryKey(const Win32RegistryKey&) = delete;
-    Win32RegistryKey& operator=(const Win32RegistryKey&) = delete;
-    ~Win32RegistryKey() override { RegCloseKey(key_); }
+    explicit Win32RegistryKey(unique_hkey key) : key_(std::move(key)) {}
 
     reg::Status queryValue(const std::string& name, std::size_t capacity, uint32_t* type,
                            std::vector<uint8_t>* data) override {
@@ -110,7 +51,8 @@ public:
         std::vector<uint8_t> buffer(capacity == 0 ? 1 : capacity);
         DWORD valueType = REG_NONE;
         DWORD size = static_cast<DWORD>(capacity);
-        LONG st = RegQueryValueExA(key_, name.c_str(), nullptr, &valueType, buffer.data(), &size);
+        LONG st = RegQueryValueExA(key_.get(), name.c_str(), nullptr, &valueType, buffer.data(),
+                                   &size);
         if (type != nullptr) *type = valueType;
         if (st != ERROR_SUCCESS) return st;
         if (size > capacity) size = static_cast<DWORD>(capacity);
@@ -121,17 +63,17 @@ public:
     reg::Status setValue(const std::string& name, uint32_t type, const uint8_t* data,
                          std::size_t size) override {
         if (size > 0xFFFFFFFFu) return reg::kInvalidParameter;
-        return RegSetValueExA(key_, name.c_str(), 0, type, data, static_cast<DWORD>(size));
+        return RegSetValueExA(key_.get(), name.c_str(), 0, type, data, static_cast<DWORD>(size));
     }
 
     reg::Status deleteValue(const std::string& name) override {
-        return RegDeleteValueA(key_, name.c_str());
+        return RegDeleteValueA(key_.get(), name.c_str());
     }
 
     reg::Status subKeyCount(uint32_t* count) override {
         DWORD n = 0;
-        LONG st = RegQueryInfoKeyA(key_, nullptr, nullptr, nullptr, &n, nullptr, nullptr, nullptr,
-                                   nullptr, nullptr, nullptr, nullptr);
+        LONG st = RegQueryInfoKeyA(key_.get(), nullptr, nullptr, nullptr, &n, nullptr, nullptr,
+                                   nullptr, nullptr, nullptr, nullptr, nullptr);
         *count = st == ERROR_SUCCESS ? n : 0;
         return st;
     }
@@ -141,7 +83,7 @@ public:
         if (capacity > 0xFFFF) capacity = 0xFFFF;
         std::vector<char> buffer(capacity == 0 ? 1 : capacity, '\0');
         DWORD size = static_cast<DWORD>(capacity);
-        LONG st = RegEnumKeyExA(key_, index, buffer.data(), &size, nullptr, nullptr, nullptr,
+        LONG st = RegEnumKeyExA(key_.get(), index, buffer.data(), &size, nullptr, nullptr, nullptr,
                                 nullptr);
         if (st == ERROR_SUCCESS) name->assign(buffer.data(), size < capacity ? size : capacity);
         return st;
@@ -150,11 +92,11 @@ public:
     reg::Status setDacl(const std::vector<reg::AccessEntry>& entries) override {
         // One SID per entry (each entry names its own trustee), all released
         // on every path.
-        std::vector<std::unique_ptr<WellKnownSid>> sids;
+        std::vector<unique_sid> sids;
         std::vector<EXPLICIT_ACCESS_A> access(entries.size());
         for (std::size_t i = 0; i < entries.size(); ++i) {
-            sids.push_back(std::make_unique<WellKnownSid>(entries[i].trustee));
-            if (sids.back()->get() == nullptr) return static_cast<reg::Status>(GetLastError());
+            sids.push_back(WellKnownSid(entries[i].trustee));
+            if (!sids.back()) return static_cast<reg::Status>(GetLastError());
             EXPLICIT_ACCESS_A& ea = access[i];
             ZeroMemory(&ea, sizeof ea);
             ea.grfAccessPermissions = entries[i].rights;
@@ -162,22 +104,22 @@ public:
             ea.grfInheritance = SUB_CONTAINERS_AND_OBJECTS_INHERIT;
             ea.Trustee.TrusteeForm = TRUSTEE_IS_SID;
             ea.Trustee.TrusteeType = static_cast<TRUSTEE_TYPE>(entries[i].trusteeType);
-            ea.Trustee.ptstrName = static_cast<LPSTR>(sids.back()->get());
+            ea.Trustee.ptstrName = static_cast<LPSTR>(sids.back().get());
         }
-        LocalMemory acl;
+        unique_local_ptr<PACL> acl;
         DWORD st = SetEntriesInAclA(static_cast<ULONG>(access.size()), access.data(), nullptr,
-                                    acl.aclOut());
+                                    acl.put());
         if (st != ERROR_SUCCESS) return static_cast<reg::Status>(st);
         SECURITY_DESCRIPTOR sd;
         if (!InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION))
             return static_cast<reg::Status>(GetLastError());
-        if (!SetSecurityDescriptorDacl(&sd, TRUE, acl.acl(), FALSE))
+        if (!SetSecurityDescriptorDacl(&sd, TRUE, acl.get(), FALSE))
             return static_cast<reg::Status>(GetLastError());
-        return RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, &sd);
+        return RegSetKeySecurity(key_.get(), DACL_SECURITY_INFORMATION, &sd);
     }
 
 private:
-    HKEY key_;
+    unique_hkey key_;
 };
 
 }  // namespace
@@ -185,16 +127,19 @@ private:
 reg::Status Win32Registry::openKey(const std::string& path, uint32_t access,
                                    std::unique_ptr<reg::RegistryKey>* key) {
     key->reset();
-    HKEY h = nullptr;
-    LONG st = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, access, &h);
-    if (st != ERROR_SUCCESS) return st;
-    *key = std::make_unique<Win32RegistryKey>(h);
+    unique_hkey h;
+    LONG st = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, access, h.put());
+    if (st != ERROR_SUCCESS) {
+        h.release();  // nothing was opened
+        return st;
+    }
+    *key = std::make_unique<Win32RegistryKey>(std::move(h));
     return reg::kSuccess;
 }
 
 reg::Status Win32Registry::setOwnerToAdministrators(const std::string& objectName) {
-    WellKnownSid admins(reg::Trustee::Administrators);
-    if (admins.get() == nullptr) return static_cast<reg::Status>(GetLastError());
+    const unique_sid admins = WellKnownSid(reg::Trustee::Administrators);
+    if (!admins) return static_cast<reg::Status>(GetLastError());
     std::vector<char> name(objectName.begin(), objectName.end());
     name.push_back('\0');
     return static_cast<reg::Status>(SetNamedSecurityInfoA(name.data(), SE_REGISTRY_KEY,
@@ -211,8 +156,8 @@ reg::Status Win32Registry::enablePrivilege(const std::string& privilege, bool en
     using LookupPrivilegeValueFn = BOOL(WINAPI*)(LPCSTR, LPCSTR, PLUID);
 
     *adjusted = false;
-    ScopedLibrary advapi("Advapi32.dll");
-    if (advapi.get() == nullptr) return static_cast<reg::Status>(GetLastError());
+    const unique_hmodule advapi(LoadLibraryA("Advapi32.dll"));
+    if (!advapi) return static_cast<reg::Status>(GetLastError());
     auto openToken = reinterpret_cast<OpenProcessTokenFn>(
         reinterpret_cast<void*>(GetProcAddress(advapi.get(), "OpenProcessToken")));
     auto adjust = reinterpret_cast<AdjustTokenPrivilegesFn>(
@@ -228,8 +173,8 @@ reg::Status Win32Registry::enablePrivilege(const std::string& privilege, bool en
         return static_cast<reg::Status>(GetLastError());
     privileges.PrivilegeCount = 1;
     privileges.Privileges[0].Attributes = enable ? SE_PRIVILEGE_ENABLED : 0;
-    ScopedHandle token;
-    if (!openToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, token.out()))
+    unique_token token;
+    if (!openToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, token.put()))
         return static_cast<reg::Status>(GetLastError());
     *adjusted = adjust(token.get(), FALSE, &privileges, 16, nullptr, nullptr) != FALSE;
     const DWORD error = GetLastError();
@@ -237,8 +182,8 @@ reg::Status Win32Registry::enablePrivilege(const std::string& privilege, bool en
 }
 
 reg::Status Win32Registry::probeProcessToken(uint32_t access) {
-    ScopedHandle token;
-    if (!OpenProcessToken(GetCurrentProcess(), access, token.out()))
+    unique_token token;
+    if (!OpenProcessToken(GetCurrentProcess(), access, token.put()))
         return static_cast<reg::Status>(GetLastError());
     // The user information is read (size first, then data) but not used.
     DWORD size = 0;
@@ -247,7 +192,7 @@ reg::Status Win32Registry::probeProcessToken(uint32_t access) {
         std::vector<uint8_t> info(size);
         GetTokenInformation(token.get(), TokenUser, info.data(), size, &size);
     }
-    if (!token.close()) return static_cast<reg::Status>(GetLastError());
+    if (!CloseHandle(token.release())) return static_cast<reg::Status>(GetLastError());
     return reg::kSuccess;
 }
 

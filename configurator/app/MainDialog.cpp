@@ -91,10 +91,8 @@ void MainDialog::onInit(ui::DialogView& view) {
     for (const auto& t : kToolTips) view.addToolTip(t.id, t.text);
     if (!app_.d2xxAvailable) {
         PlacedMessage(app_,
-                      "The FTDI D2XX library (ftd2xx.dll) could not be loaded" +
-                          (app_.d2xxLoadError.empty() ? std::string()
-                                                      : " (" + app_.d2xxLoadError + ")") +
-                          ".\nInstall the FTDI driver package. The configurator works on the "
+                      d2xx::LibraryMissingText(app_.d2xxLoadError) +
+                          "\nInstall the FTDI driver package. The configurator works on the "
                           "settings in the registry only; devices cannot be listed as "
                           "attached and the driver cannot be reloaded.",
                       "ERROR", ui::Icon::Error);

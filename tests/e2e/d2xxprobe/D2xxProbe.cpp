@@ -1,6 +1,6 @@
-// Calls the ten functions of the system folder's ftd2xx.dll (loaded at run
-// time from there only, like the programs do) and prints what they return, one line each. The end-to-end
-// tests use it to check the test ftd2xx.dll's exports and ABI under Wine.
+// Calls the ten functions of the system folder's ftd2xx.dll (loaded by the
+// programs' own loader, from there only) and prints what they return, one
+// line each. The end-to-end tests use it to check the test ftd2xx.dll's exports and ABI under Wine.
 //   d2xxprobe list            every device: detail, COM number, user area
 //   d2xxprobe nodes           FT_GetDeviceInfoList
 //   d2xxprobe reload VID PID  FT_Reload (hex ids)
@@ -12,64 +12,34 @@
 #include <string>
 #include <vector>
 
-#include "common/win32/D2xxAbi.h"
+#include "common/win32/D2xxLibrary.h"
 
 using namespace varnok::win32::ftabi;
 using FT_DEVICE_LIST_INFO_NODE = DeviceListInfoNode;
-using CreateListFn = CreateDeviceInfoListFn;
-using GetListFn = GetDeviceInfoListFn;
-using DetailFn = GetDeviceInfoDetailFn;
-using ComPortFn = GetComPortNumberFn;
-using UASizeFn = EE_UASizeFn;
-using UAReadFn = EE_UAReadFn;
-
-template <typename T>
-bool Resolve(HMODULE lib, const char* name, T* fn) {
-    *fn = ResolveExport<T>(lib, name);
-    if (*fn == nullptr) std::printf("missing export %s\n", name);
-    return *fn != nullptr;
-}
 
 int main(int argc, char** argv) {
-    wchar_t dir[MAX_PATH + 1] = {0};
-    UINT len = GetSystemDirectoryW(dir, MAX_PATH);
-    std::wstring path = len > 0 && len <= MAX_PATH ? std::wstring(dir, len) + L"\\ftd2xx.dll"
-                                                   : std::wstring();
-    HMODULE lib = path.empty() ? nullptr
-                               : LoadLibraryExW(path.c_str(), nullptr, kLoadLibrarySearchSystem32);
-    if (lib == nullptr) {
+    const varnok::win32::D2xxLibrary lib;
+    if (!lib.loaded() && lib.missingExports().empty()) {
         std::printf("cannot load ftd2xx.dll\n");
         return 2;
     }
-    CreateListFn createList;
-    GetListFn getList;
-    DetailFn detail;
-    OpenFn open;
-    OpenExFn openEx;
-    CloseFn close;
-    ComPortFn comPort;
-    UASizeFn uaSize;
-    UAReadFn uaRead;
-    ReloadFn reload;
-    bool all = Resolve(lib, "FT_CreateDeviceInfoList", &createList) &
-               Resolve(lib, "FT_GetDeviceInfoList", &getList) &
-               Resolve(lib, "FT_GetDeviceInfoDetail", &detail) & Resolve(lib, "FT_Open", &open) &
-               Resolve(lib, "FT_OpenEx", &openEx) & Resolve(lib, "FT_Close", &close) &
-               Resolve(lib, "FT_GetComPortNumber", &comPort) & Resolve(lib, "FT_EE_UASize", &uaSize) &
-               Resolve(lib, "FT_EE_UARead", &uaRead) & Resolve(lib, "FT_Reload", &reload);
+    for (const std::string& name : lib.missingExports())
+        std::printf("missing export %s\n", name.c_str());
+    const Functions& ft = lib.fn();
+    const bool all = lib.loaded();
     int rc = all ? 0 : 3;
     const char* cmd = argc > 1 ? argv[1] : "list";
     if (all && std::strcmp(cmd, "reload") == 0 && argc == 4) {
         WORD vid = static_cast<WORD>(std::strtoul(argv[2], nullptr, 16));
         WORD pid = static_cast<WORD>(std::strtoul(argv[3], nullptr, 16));
-        std::printf("reload %lu\n", reload(vid, pid));
+        std::printf("reload %lu\n", ft.reload(vid, pid));
     } else if (all && std::strcmp(cmd, "nodes") == 0) {
         DWORD n = 0;
-        FT_STATUS st = createList(&n);
+        FT_STATUS st = ft.createDeviceInfoList(&n);
         std::printf("count %lu %lu\n", st, n);
         std::vector<FT_DEVICE_LIST_INFO_NODE> nodes(n + 1);
         DWORD got = 0;
-        st = getList(nodes.data(), &got);
+        st = ft.getDeviceInfoList(nodes.data(), &got);
         std::printf("list %lu %lu\n", st, got);
         for (DWORD i = 0; st == 0 && i < got && i < n; ++i) {
             const auto& d = nodes[i];
@@ -78,38 +48,38 @@ int main(int argc, char** argv) {
         }
     } else if (all) {
         DWORD n = 0;
-        FT_STATUS st = createList(&n);
+        FT_STATUS st = ft.createDeviceInfoList(&n);
         std::printf("count %lu %lu\n", st, n);
         for (DWORD i = 0; st == 0 && i < n; ++i) {
             DWORD flags = 0, type = 0, id = 0, loc = 0;
             char serial[17] = {}, desc[65] = {};
             FT_HANDLE unused = nullptr;
-            FT_STATUS ds = detail(i, &flags, &type, &id, &loc, serial, desc, &unused);
+            FT_STATUS ds =
+                ft.getDeviceInfoDetail(i, &flags, &type, &id, &loc, serial, desc, &unused);
             std::printf("device %lu status=%lu flags=%lu type=%lu id=%08lx loc=%lx serial=%s desc=%s\n", i, ds,
                         flags, type, id, loc, serial, desc);
             FT_HANDLE h = nullptr;
-            FT_STATUS os = openEx(reinterpret_cast<PVOID>(static_cast<ULONG_PTR>(loc)), 4, &h);
+            FT_STATUS os = ft.openEx(reinterpret_cast<PVOID>(static_cast<ULONG_PTR>(loc)), 4, &h);
             if (os != 0) {
                 std::printf("  open %lu\n", os);
                 continue;
             }
             LONG com = 0;
-            FT_STATUS cs = comPort(h, &com);
+            FT_STATUS cs = ft.getComPortNumber(h, &com);
             DWORD size = 0;
-            FT_STATUS us = uaSize(h, &size);
+            FT_STATUS us = ft.eeUaSize(h, &size);
             std::printf("  com %lu %ld ua %lu %lu\n", cs, com, us, size);
             if (us == 0 && size > 0) {
                 std::vector<unsigned char> buf(size);
                 DWORD got = 0;
-                FT_STATUS rs = uaRead(h, buf.data(), size, &got);
+                FT_STATUS rs = ft.eeUaRead(h, buf.data(), size, &got);
                 std::printf("  uaread %lu %lu %.*s\n", rs, got, static_cast<int>(got), buf.data());
             }
-            std::printf("  close %lu\n", close(h));
+            std::printf("  close %lu\n", ft.close(h));
         }
         FT_HANDLE h = nullptr;
-        std::printf("open-index-0 %lu\n", open(0, &h));
-        if (h != nullptr) close(h);
+        std::printf("open-index-0 %lu\n", ft.open(0, &h));
+        if (h != nullptr) ft.close(h);
     }
-    FreeLibrary(lib);
     return rc;
 }

@@ -1,0 +1,100 @@
+#include "common/win32/D2xxLibrary.h"
+
+#include <cstdio>
+
+namespace varnok::win32 {
+
+namespace {
+
+// LOAD_LIBRARY_SEARCH_SYSTEM32, spelled out: older SDK headers lack it.
+constexpr DWORD kLoadLibrarySearchSystem32 = 0x00000800;
+
+// Resolves one export; null when the library lacks it.
+template <typename Fn>
+Fn ResolveExport(HMODULE module, const char* name) {
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+template <typename Fn>
+void Resolve(HMODULE module, const char* name, Fn* fn, std::vector<std::string>* missing) {
+    if (Fn found = ResolveExport<Fn>(module, name))
+        *fn = found;
+    else
+        missing->push_back(name);
+}
+
+}  // namespace
+
+bool RestrictLibrarySearchToSystem() {
+    // SetDefaultDllDirectories exists from Windows 8 (and Windows 7 with
+    // KB2533623); look it up so that the programs still start without it.
+    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    auto setDirs = kernel == nullptr ? nullptr
+                                     : ResolveExport<SetDefaultDllDirectoriesFn>(
+                                           kernel, "SetDefaultDllDirectories");
+    // The current directory is no place to look either way.
+    SetDllDirectoryW(L"");
+    return setDirs != nullptr && setDirs(kLoadLibrarySearchSystem32) != FALSE;
+}
+
+std::wstring SystemLibraryPath(const wchar_t* name) {
+    wchar_t dir[MAX_PATH + 1] = {0};
+    UINT n = GetSystemDirectoryW(dir, MAX_PATH);
+    if (n == 0 || n > MAX_PATH) return {};
+    std::wstring path(dir, n);
+    if (path.back() != L'\\') path += L'\\';
+    return path + name;
+}
+
+D2xxLibrary::D2xxLibrary() {
+    // Only the system folder's copy, the one the FTDI driver package
+    // installs: never one beside the program or in the current directory.
+    const std::wstring path = SystemLibraryPath(L"ftd2xx.dll");
+    DWORD error = ERROR_PATH_NOT_FOUND;
+    if (!path.empty()) {
+        module_.reset(LoadLibraryExW(path.c_str(), nullptr, kLoadLibrarySearchSystem32));
+        error = module_ ? 0 : GetLastError();
+        // Systems without the search flags refuse them; the full path still
+        // names the system folder's file.
+        if (!module_ && error == ERROR_INVALID_PARAMETER) {
+            module_.reset(LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+            error = module_ ? 0 : GetLastError();
+        }
+    }
+    if (!module_) {
+        char where[MAX_PATH * 2 + 1] = "the system folder";
+        if (!path.empty()) {
+            int n = WideCharToMultiByte(CP_ACP, 0, path.c_str(), -1, where, sizeof where - 1,
+                                        nullptr, nullptr);
+            if (n <= 0) std::snprintf(where, sizeof where, "the system folder");
+        }
+        char buf[MAX_PATH * 2 + 96];
+        std::snprintf(buf, sizeof buf, "looked for %s only; system error %lu", where,
+                      static_cast<unsigned long>(error));
+        loadError_ = buf;
+        return;
+    }
+    ftabi::Functions found;
+    const HMODULE m = module_.get();
+    Resolve(m, "FT_CreateDeviceInfoList", &found.createDeviceInfoList, &missing_);
+    Resolve(m, "FT_GetDeviceInfoList", &found.getDeviceInfoList, &missing_);
+    Resolve(m, "FT_GetDeviceInfoDetail", &found.getDeviceInfoDetail, &missing_);
+    Resolve(m, "FT_Open", &found.open, &missing_);
+    Resolve(m, "FT_OpenEx", &found.openEx, &missing_);
+    Resolve(m, "FT_Close", &found.close, &missing_);
+    Resolve(m, "FT_GetComPortNumber", &found.getComPortNumber, &missing_);
+    Resolve(m, "FT_EE_UASize", &found.eeUaSize, &missing_);
+    Resolve(m, "FT_EE_UARead", &found.eeUaRead, &missing_);
+    Resolve(m, "FT_Reload", &found.reload, &missing_);
+    if (!missing_.empty()) {
+        // All or nothing: the table keeps its stand-ins.
+        loadError_ = "ftd2xx.dll has no function " + missing_.front();
+        module_.reset();
+        return;
+    }
+    fn_ = found;
+    loaded_ = true;
+}
+
+}  // namespace varnok::win32
