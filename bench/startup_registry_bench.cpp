@@ -9,6 +9,7 @@
 
 #include "configurator/discovery/Discovery.h"
 #include "tests/unit/FtdiFixture.h"
+#include "tests/unit/ShownProblems.h"
 
 using varnok::test::FtdiFixture;
 using varnok::test::kId232R;
@@ -74,7 +75,7 @@ void BM_MatchInstanceKeys(benchmark::State& state) {
     f.registry.counters = {};
     for (auto _ : state) {
         state.PauseTiming();
-        varnok::cfg::EnumerateD2xxDevices(f.app);
+        varnok::test::EnumerateD2xxDevices(f.app, f.view);
         state.ResumeTiming();
         varnok::cfg::MatchInstanceKeys(f.app, *key);
     }

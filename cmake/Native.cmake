@@ -11,6 +11,13 @@ target_link_libraries(unit_tests PRIVATE varnok_configurator varnok_modetool var
 include(GoogleTest)
 gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60)
 
+# A front end without the dialog seam: the model library and the simulators
+# alone list the ports of an in-memory installation and change one setting.
+add_executable(model_demo ${CMAKE_SOURCE_DIR}/tests/frontendless/main.cpp)
+target_link_libraries(model_demo PRIVATE varnok_configurator_model varnok_sim)
+target_compile_definitions(model_demo PRIVATE VARNOK_NO_DIALOG_SEAM)
+add_test(NAME model_demo COMMAND model_demo)
+
 # Programs of the simulators that run natively (sim/*_main.cpp).
 file(GLOB SIM_MAINS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/sim/*_main.cpp)
 foreach(src ${SIM_MAINS})
@@ -44,7 +51,8 @@ endforeach()
 if(VARNOK_FUZZ)
   add_test(NAME fuzz_libraries_instrumented
            COMMAND ${CMAKE_SOURCE_DIR}/fuzz/check_instrumented.sh
-                   $<TARGET_FILE:varnok_platform> $<TARGET_FILE:varnok_configurator>
+                   $<TARGET_FILE:varnok_platform> $<TARGET_FILE:varnok_configurator_model>
+                   $<TARGET_FILE:varnok_configurator>
                    $<TARGET_FILE:varnok_modetool> $<TARGET_FILE:varnok_sim>)
 endif()
 

@@ -29,7 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     sim::PortListSerial serial;
     sim::VirtualClock clock;
     cfg::Configurator app(registry, d2xx, serial, clock);
-    app.comNumberChangeCounter = 2;
+    cfg::DialogRunState run;
+    run.comNumberChangeCounter = 2;
     cfg::PortEntry e;
     e.portName = "COM" + std::to_string(current);
     e.deviceId = 0x04036001;
@@ -39,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     registry.setBinary(cfg::kComNameArbiterKeyPath, cfg::kComDbValueName, value);
 
     sim::FakeDialogView view;
-    cfg::ComPortAssignmentDialog dialog(app);
+    cfg::ComPortAssignmentDialog dialog(app, run);
     view.attach(dialog);
     view.init();
 

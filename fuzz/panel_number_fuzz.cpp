@@ -10,6 +10,7 @@
 #include "configurator/baud/BaudRateMappingDialog.h"
 #include "configurator/baud/ConfigDataRecord.h"
 #include "configurator/baud/DivisorMath.h"
+#include "configurator/app/MainDialogPanel.h"
 #include "configurator/settings/Panel.h"
 #include "resources/ConfiguratorIds.h"
 #include "sim/FakeDialogView.h"
@@ -81,26 +82,27 @@ void FuzzDesiredRate(Configurator& app, const std::string& text) {
     e.configData = kStandardDivisorTable;
     e.configData[0] = 0x5A;
     WriteSlotCode(e.configData, 14, 0x12345678);
-    const double pendingBefore = app.pendingDivisor;
+    DialogRunState run;
+    const double pendingBefore = run.pendingDivisor;
     sim::FakeDialogView view;
-    BaudRateMappingDialog dialog(app);
+    BaudRateMappingDialog dialog(app, run);
     view.attach(dialog);
     view.init();
     view.type(IDC_BAUD_DESIRED, text);
     view.click(IDC_BAUD_GENERATE);
     if (divisor) {
-        Check(view.boxes.empty() && app.pendingDivisor == *divisor, "valid rate taken");
+        Check(view.boxes.empty() && run.pendingDivisor == *divisor, "valid rate taken");
     } else {
         Check(view.boxes.size() == 1 && view.text(IDC_BAUD_DESIRED).empty(), "invalid rate warned");
-        Check(app.pendingDivisor == pendingBefore, "pending divisor kept");
+        Check(run.pendingDivisor == pendingBefore, "pending divisor kept");
     }
     view.selectRows(IDC_BAUD_LIST, {12});
     view.click(IDC_BAUD_ADD);
     view.click(IDC_BAUD_APPLY);
     Check(e.configData[0] == 0x5A && ReadSlotCode(e.configData, 14) == 0x12345678,
           "option bytes and slot 14 untouched");
-    if (app.pendingDivisor != 0.0)
-        Check(DecodeDivisor(ReadSlotCode(e.configData, 13)) == app.pendingDivisor,
+    if (run.pendingDivisor != 0.0)
+        Check(DecodeDivisor(ReadSlotCode(e.configData, 13)) == run.pendingDivisor,
               "slot 13 holds the pending divisor");
 }
 

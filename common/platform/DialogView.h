@@ -4,6 +4,12 @@
 // and answers them from a script. Portable dialog classes (DialogLogic) are
 // written against this interface only and never include <windows.h>.
 #pragma once
+// The configurator's model and the programs built on it alone are compiled
+// with VARNOK_NO_DIALOG_SEAM: they may not include this header, even through
+// another one.
+#ifdef VARNOK_NO_DIALOG_SEAM
+#error "the dialog seam is for dialog classes only"
+#endif
 #include <cstdint>
 #include <functional>
 #include <string>

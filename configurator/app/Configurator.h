@@ -1,13 +1,13 @@
-// Process-wide state of the configurator: the seams it works through, the
-// port table, and the state that lives for the whole run. Operations of every
-// subsystem take it as their first argument.
+// The configurator's model for one run: the seams it works through, the port
+// table, and the state that lives for the whole run. Operations of every
+// subsystem take it as their first argument; none of them shows anything
+// (front ends own every view, see MainDialog).
 #pragma once
 #include <string>
 #include <vector>
 
 #include "common/d2xx/D2xx.h"
 #include "common/platform/Clock.h"
-#include "common/platform/DialogView.h"
 #include "common/platform/Registry.h"
 #include "common/platform/SerialPort.h"
 #include "configurator/app/PortTable.h"
@@ -40,27 +40,12 @@ struct Configurator {
     // True while the table holds the records of a D2XX pass in library
     // order (record k is attachedSerials[k]).
     bool tableFromLibrary = false;
-    // The main dialog's view: owner of every message box of the main dialog
-    // and of the operations it runs. Set at dialog initialisation.
-    ui::DialogView* mainView = nullptr;
-
     // Last state of the ignore-serial-number flag read from the registry.
     bool ignoreSerialRemembered = false;
-    // Baud Rate Mapping dialog: divisor of the last successful Generate,
-    // 0 until then; lives for the whole run.
-    double pendingDivisor = 0.0;
     // Backup of the values this run changes, taken before each registry
     // write; none when null.
     backup::BackupJournal* backup = nullptr;
-    // COM Port Assignment dialog: counts (up to two, for the whole run) the
-    // change notifications of the number field that the dialog's own
-    // initialisation produced; the user's are never counted.
-    int comNumberChangeCounter = 0;
 };
-
-// Shows a message box owned by the main dialog (placed on it).
-ui::Answer PlacedMessage(Configurator& app, const std::string& text, const std::string& caption,
-                         ui::Icon icon, ui::Buttons buttons = ui::Buttons::Ok);
 
 // Registry key paths shared by every subsystem.
 extern const char* const kEnumeratorKeyPath;      // SYSTEM\CurrentControlSet\Enum\FTDIBUS

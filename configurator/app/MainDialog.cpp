@@ -3,16 +3,17 @@
 #include <cstdio>
 #include <memory>
 
-#include "configurator/backup/BackupBeforeWrite.h"
+#include "common/platform/RegistryValues.h"
+
+#include "configurator/app/MainDialogPanel.h"
 #include "configurator/baud/BaudRateMappingDialog.h"
 #include "configurator/comnames/ComPortAssignmentDialog.h"
 #include "configurator/discovery/AccessRights.h"
 #include "configurator/discovery/ClosePorts.h"
 #include "configurator/discovery/Discovery.h"
-#include "configurator/settings/BufferedWrites.h"
+#include "configurator/settings/BufferedWritesDialog.h"
 #include "configurator/settings/ConfigFiles.h"
 #include "configurator/settings/IgnoreSerial.h"
-#include "configurator/settings/Panel.h"
 #include "configurator/settings/RegistrySettings.h"
 #include "resources/ConfiguratorIds.h"
 
@@ -61,6 +62,17 @@ const ToolTip kToolTips[] = {
      "2ms and 255 ms are possible"},
 };
 
+ui::FileDialogOptions ConfigFileOptions(const std::string& initialName, bool save) {
+    ui::FileDialogOptions o;
+    o.initialName = initialName;
+    o.filterName = "DAT files";
+    o.filterPattern = "*.dat";
+    o.defaultExt = "dat";
+    o.confirmOverwrite = save;
+    o.fileMustExist = !save;
+    return o;
+}
+
 }  // namespace
 
 std::string MainDialog::OpenPortsText(int count) {
@@ -85,44 +97,103 @@ std::string MainDialog::PortStatusText(const PortTable& table, const PortEntry& 
 
 void MainDialog::onInit(ui::DialogView& view) {
     view_ = &view;
-    app_.mainView = &view;
     view.setIcon(IDI_CONFIGURATOR);
-    EnablePrivilege(app_, "SeTakeOwnershipPrivilege", true);
+    Problems problems;
+    EnablePrivilege(app_, "SeTakeOwnershipPrivilege", true, problems);
+    ShowProblems(view, problems);
     for (const auto& t : kToolTips) view.addToolTip(t.id, t.text);
     if (!app_.d2xxAvailable) {
-        PlacedMessage(app_,
-                      d2xx::LibraryMissingText(app_.d2xxLoadError) +
-                          "\nInstall the FTDI driver package. The configurator works on the "
-                          "settings in the registry only; devices cannot be listed as "
-                          "attached and the driver cannot be reloaded.",
-                      "ERROR", ui::Icon::Error);
+        view.messageBox(d2xx::LibraryMissingText(app_.d2xxLoadError) +
+                            "\nInstall the FTDI driver package. The configurator works on the "
+                            "settings in the registry only; devices cannot be listed as "
+                            "attached and the driver cannot be reloaded.",
+                        "ERROR", ui::Icon::Error);
     }
 
     // Permission pass over the registry-only table of every installed device.
-    GrantEnumeratorAccess(app_);
-    {
-        std::unique_ptr<reg::RegistryKey> key;
-        if (app_.registry.openKey(kEnumeratorKeyPath, reg::kKeyRead, &key) == reg::kSuccess) {
-            if (BuildTableFromRegistry(app_, *key) == 1 && GrantInstanceKeyAccess(app_) != 1)
-                PlacedMessage(app_, kMsgKeysCorrupted, "ERROR", ui::Icon::Warning);
-        }
+    problems.clear();
+    GrantEnumeratorAccess(app_, problems);
+    ShowProblems(view, problems);
+    if (auto key = reg::OpenKey(app_.registry, kEnumeratorKeyPath, reg::Access::Read)) {
+        problems.clear();
+        const bool keysIntact = !BuildTableFromRegistry(app_, *key, problems) ||
+                                GrantInstanceKeyAccess(app_, problems);
+        ShowProblems(view, problems);
+        if (!keysIntact) view.messageBox(kMsgKeysCorrupted, "ERROR", ui::Icon::Warning);
     }
 
-    ReadIgnoreSerialFlag(app_, view);
+    showIgnoreSerialFlag();
 
-    if (RebuildFromLibrary(app_) == 1) {
+    problems.clear();
+    const bool rebuilt = RebuildFromLibrary(app_, problems);
+    ShowProblems(view, problems);
+    ReportNoDevices(app_.table, *view_);
+    if (rebuilt) {
         view.setText(IDC_STATUS_LINE, "");
         view.listReset(IDC_PORT_LIST);
-        AddPortRows(app_, view, false);
+        addPortRows(false);
         view.setText(IDC_STATUS_LINE, OpenPortsText(app_.table.openPortCount));
-    } else {
-        ReportNoDevices(app_);
     }
+}
+
+void ReportNoDevices(const PortTable& table, ui::DialogView& view) {
+    if (NoActiveDevices(table)) view.messageBox(kMsgNoActiveDevices, "WARNING", ui::Icon::Warning);
+}
+
+void MainDialog::showIgnoreSerialFlag() {
+    view_->setCheckState(IDC_IGNORE_SERIAL,
+                         ReadIgnoreSerialFlag(app_) ? ui::kChecked : ui::kUnchecked);
+}
+
+void MainDialog::addPortRows(bool afterRefresh) {
+    for (std::size_t i = 0; i < app_.table.entries.size(); ++i) {
+        const PortEntry& e = app_.table.entries[i];
+        if (afterRefresh && !ListedAfterRefresh(e)) continue;
+        int row = view_->listAdd(IDC_PORT_LIST, e.portName);
+        if (row >= 0) view_->listSetItemData(IDC_PORT_LIST, row, static_cast<intptr_t>(i));
+    }
+}
+
+void MainDialog::refreshPortList() {
+    ui::DialogView& view = *view_;
+    view.setCursor(ui::Cursor::AppStarting);
+    app_.table.selectedIndex = -1;
+    view.setText(IDC_STATUS_LINE, "");
+    view.listReset(IDC_PORT_LIST);
+    ClearPortSettings(view);
+    EnablePortSettings(view, false);
+    view.enable(IDC_STATUS_LINE, false);
+
+    Problems problems;
+    const ListRebuild rebuilt = RebuildForList(app_, problems);
+    ShowProblems(view, problems);
+    if (rebuilt != ListRebuild::NoKey) ReportNoDevices(app_.table, *view_);
+    if (rebuilt == ListRebuild::Listed) {
+        addPortRows(true);
+        view.setText(IDC_STATUS_LINE, OpenPortsText(app_.table.openPortCount));
+    }
+    view.setCursor(ui::Cursor::Arrow);
+}
+
+void MainDialog::saveConfigurationFile() {
+    const PortEntry* e = app_.table.selected();
+    std::string path;
+    if (e == nullptr ||
+        !view_->saveFileName(ConfigFileOptions(ConfigFileSuggestedName(*e), true), &path))
+        return;
+    ShowFailure(*view_, SaveConfigurationFile(*e, path));
+}
+
+void MainDialog::loadConfigurationFile() {
+    PortEntry* e = app_.table.selected();
+    std::string path;
+    if (e == nullptr || !view_->openFileName(ConfigFileOptions("", false), &path)) return;
+    ShowFailure(*view_, LoadConfigurationFile(*e, path));
 }
 
 bool MainDialog::needsPort() {
     if (app_.table.selected() != nullptr) return true;
-    PlacedMessage(app_, kMsgSelectPort, "No Selection", ui::Icon::Warning);
+    view_->messageBox(kMsgSelectPort, "No Selection", ui::Icon::Warning);
     return false;
 }
 
@@ -150,7 +221,7 @@ void MainDialog::showStatusForSelected() {
 }
 
 void MainDialog::confirmClose(const char* question) {
-    if (PlacedMessage(app_, question, "Warning", ui::Icon::Question, ui::Buttons::OkCancel) !=
+    if (view_->messageBox(question, "Warning", ui::Icon::Question, ui::Buttons::OkCancel) !=
         ui::Answer::Ok)
         return;
     app_.table.release();
@@ -159,7 +230,7 @@ void MainDialog::confirmClose(const char* question) {
 
 void MainDialog::reloadDriver() {
     if (app_.d2xx.Reload(0, 0) != d2xx::kOk)
-        PlacedMessage(app_, kMsgReloadFailed, "Error", ui::Icon::Error);
+        view_->messageBox(kMsgReloadFailed, "Error", ui::Icon::Error);
 }
 
 bool MainDialog::writeEverything() {
@@ -168,7 +239,7 @@ bool MainDialog::writeEverything() {
         StorePortSettings(app_, *view_);
         WritePortSettings(app_);
     }
-    ApplyIgnoreSerialFlag(app_, *view_);
+    ApplyIgnoreSerialFlag(app_, view_->checkState(IDC_IGNORE_SERIAL) == ui::kChecked);
     return true;
 }
 
@@ -178,19 +249,22 @@ void MainDialog::apply() {
     ClearPortSettings(*view_);
 
     // Rebuild the table behind the unchanged list.
+    Problems problems;
     if (app_.table.showDisconnected) {
-        std::unique_ptr<reg::RegistryKey> key;
-        if (app_.registry.openKey(kEnumeratorKeyPath, reg::kKeyRead, &key) == reg::kSuccess &&
-            BuildTableFromRegistry(app_, *key) == 1) {
+        auto key = reg::OpenKey(app_.registry, kEnumeratorKeyPath, reg::Access::Read);
+        if (key && BuildTableFromRegistry(app_, *key, problems)) {
             MatchInstanceKeys(app_, *key);
-            ReadPortSettings(app_);
+            ReadPortSettings(app_, problems);
         }
+        ShowProblems(*view_, problems);
     } else {
-        RebuildFromLibrary(app_);
+        const bool rebuilt = RebuildFromLibrary(app_, problems);
+        ShowProblems(*view_, problems);
+        if (rebuilt) ReportNoDevices(app_.table, *view_);
     }
 
     view_->setText(IDC_STATUS_LINE, OpenPortsText(app_.table.openPortCount));
-    ReadIgnoreSerialFlag(app_, *view_);
+    showIgnoreSerialFlag();
     if (app_.table.selected() != nullptr) {
         ShowPortSettings(app_, *view_);
         showStatusForSelected();
@@ -205,12 +279,12 @@ void MainDialog::ok() {
         view_->endDialog(1);
         return;
     }
-    PlacedMessage(app_, kMsgReloadFailed, "Error", ui::Icon::Error);
+    view_->messageBox(kMsgReloadFailed, "Error", ui::Icon::Error);
 }
 
 void MainDialog::runSubDialog(int resourceId, ui::DialogLogic& logic) {
     if (view_->runModal(resourceId, logic) == -1)
-        PlacedMessage(app_, kMsgDialogFailed, "Error", ui::Icon::Error);
+        view_->messageBox(kMsgDialogFailed, "Error", ui::Icon::Error);
 }
 
 void MainDialog::onCommand(ui::DialogView& view, int id, ui::Event event) {
@@ -236,22 +310,24 @@ void MainDialog::onCommand(ui::DialogView& view, int id, ui::Event event) {
             return;
         case IDC_SHOW_DISCONNECTED:
             app_.table.showDisconnected = view.checkState(IDC_SHOW_DISCONNECTED) == ui::kChecked;
-            RefreshPortList(app_, view);
+            refreshPortList();
             return;
         case IDC_CLOSE_ALL_PORTS:
-            CloseAllPorts(app_);
-            RefreshPortList(app_, view);
+            view.setCursor(ui::Cursor::Wait);
+            ShowProblems(view, CloseAllPorts(app_));
+            view.setCursor(ui::Cursor::Arrow);
+            refreshPortList();
             return;
         case IDC_REFRESH:
-            ReadIgnoreSerialFlag(app_, view);
-            RefreshPortList(app_, view);
+            showIgnoreSerialFlag();
+            refreshPortList();
             return;
         case IDC_BAUD_MAPPINGS: {
             if (!needsPort()) return;
-            BaudRateMappingDialog dialog(app_);
+            BaudRateMappingDialog dialog(app_, run_);
             runSubDialog(IDD_BAUD_MAPPING, dialog);
             view.setText(IDC_STATUS_LINE, OpenPortsText(app_.table.openPortCount));
-            ReadIgnoreSerialFlag(app_, view);
+            showIgnoreSerialFlag();
             reselectRow();
             ShowPortSettings(app_, view);
             showStatusForSelected();
@@ -265,18 +341,18 @@ void MainDialog::onCommand(ui::DialogView& view, int id, ui::Event event) {
         }
         case IDC_RENAME_COM_PORT: {
             if (!needsPort()) return;
-            ComPortAssignmentDialog dialog(app_);
+            ComPortAssignmentDialog dialog(app_, run_);
             runSubDialog(IDD_COM_ASSIGNMENT, dialog);
-            RefreshPortList(app_, view);
+            refreshPortList();
             return;
         }
         case IDM_SAVE_CONFIG:
             if (!needsPort()) return;
-            SaveConfigurationFile(app_, app_.table.selectedIndex);
+            saveConfigurationFile();
             return;
         case IDM_LOAD_CONFIG:
             if (!needsPort()) return;
-            LoadConfigurationFile(app_, app_.table.selectedIndex);
+            loadConfigurationFile();
             ShowPortSettings(app_, view);
             showStatusForSelected();
             return;
@@ -317,7 +393,7 @@ bool MainDialog::rowAppearance(int listId, intptr_t itemData, std::string* text,
     if (!app_.table.showDisconnected)
         *colour = kRowBlack;
     else
-        *colour = e.connected == 1 ? kRowGreen : kRowRed;
+        *colour = e.connected ? kRowGreen : kRowRed;
     return true;
 }
 

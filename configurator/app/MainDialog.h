@@ -5,6 +5,7 @@
 
 #include "common/platform/DialogView.h"
 #include "configurator/app/Configurator.h"
+#include "configurator/app/DialogCommon.h"
 
 namespace varnok::cfg {
 
@@ -20,10 +21,14 @@ extern const char* const kHelpDocumentUrl;
 extern const char* const kAboutLink1Url;
 extern const char* const kAboutLink2Url;
 
-// Colours of the port list's rows (COLORREF: 0x00BBGGRR).
+// Colours of the port list's rows.
 constexpr ui::Colour kRowGreen{0, 255, 0};
 constexpr ui::Colour kRowRed{255, 0, 0};
 constexpr ui::Colour kRowBlack{0, 0, 0};
+
+// Warns "No active FTDI devices found" (caption "WARNING") when the table is
+// empty in normal mode.
+void ReportNoDevices(const PortTable& table, ui::DialogView& view);
 
 class MainDialog : public ui::DialogLogic {
 public:
@@ -38,6 +43,8 @@ public:
     // disconnected devices shown, " SN: %s,  ID: %x".
     static std::string PortStatusText(const PortTable& table, const PortEntry& entry);
     static std::string OpenPortsText(int count);  // "Open COM Ports: %i"
+
+    const DialogRunState& runState() const { return run_; }
 
 private:
     // True when a port is selected; otherwise shows "Please select COM-Port".
@@ -55,9 +62,20 @@ private:
     void ok();
     void confirmClose(const char* question);
     void reloadDriver();
+    // The port list and the panel after a rebuild of the table (Refresh,
+    // Show disconnected devices, Close All Ports, a renamed port).
+    void refreshPortList();
+    // A row for every record, or (after a refresh) for every record the
+    // refreshed list shows; the row's item data is the record's index.
+    void addPortRows(bool afterRefresh);
+    void showIgnoreSerialFlag();
+    void saveConfigurationFile();
+    void loadConfigurationFile();
 
     Configurator& app_;
     ui::DialogView* view_ = nullptr;
+    // The sub-dialogs' state that lives for the whole run.
+    DialogRunState run_;
 };
 
 class AboutDialog : public ui::DialogLogic {

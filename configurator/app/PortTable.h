@@ -67,7 +67,7 @@ struct PortEntry {
     std::vector<uint8_t> comDbBitmap;
     uint32_t flags = 0;
     uint32_t deviceType = 0;
-    int32_t connected = 0;
+    bool connected = false;  // attached now (the last D2XX pass found it)
     uint32_t knownFields = 0;  // PortField bits
 
     bool serialEnumeratorOn() const;
@@ -84,7 +84,7 @@ struct PortEntry {
 struct PortTable {
     std::vector<PortEntry> entries;
     int32_t selectedIndex = -1;
-    int showDisconnected = 0;
+    bool showDisconnected = false;  // every installed device, not only the attached
     int openPortCount = 0;
 
     uint32_t count() const { return static_cast<uint32_t>(entries.size()); }

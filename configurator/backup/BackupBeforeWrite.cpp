@@ -7,36 +7,23 @@
 
 namespace varnok::cfg {
 
-const char* const kMsgBackupFailed = "The settings about to be changed could not be backed up.";
-const char* const kMsgBackupContinue = "Continue without a backup?";
-
-bool BackUpBeforeWrite(Configurator& app, ui::DialogView& owner,
-                       const std::vector<backup::ValueRef>& values) {
-    if (app.backup == nullptr) return true;
+Outcome BackUpValues(Configurator& app, const std::vector<backup::ValueRef>& values) {
+    if (app.backup == nullptr) return {};
     std::string problem;
-    if (app.backup->save(values, &problem)) return true;
-    const std::string text = std::string(kMsgBackupFailed) + "\n" + problem + "\n\n" +
-                             kMsgBackupContinue;
-    return owner.messageBox(text, "Warning", ui::Icon::Warning, ui::Buttons::YesNo) ==
-           ui::Answer::Yes;
+    if (app.backup->save(values, &problem)) return {};
+    return Outcome::Fail(0, problem);
 }
 
-bool BackUpSelectedPort(Configurator& app, ui::DialogView& owner,
-                        std::vector<backup::ValueRef> (*values)(const PortEntry&)) {
-    const PortEntry* e = app.table.selected();
-    return e == nullptr || BackUpBeforeWrite(app, owner, values(*e));
-}
-
-bool BackUpBeforeApply(Configurator& app, ui::DialogView& owner, bool withPorts) {
+std::vector<backup::ValueRef> ApplyValues(const PortTable& table, bool withPorts) {
     std::vector<backup::ValueRef> values;
     if (withPorts) {
-        for (const PortEntry& e : app.table.entries) {
+        for (const PortEntry& e : table.entries) {
             if (e.deviceId == 0) continue;
             for (auto& v : PortSettingsValues(e)) values.push_back(std::move(v));
         }
     }
     for (auto& v : IgnoreSerialValues()) values.push_back(std::move(v));
-    return BackUpBeforeWrite(app, owner, values);
+    return values;
 }
 
 std::vector<backup::ValueRef> PortSettingsValues(const PortEntry& e) {

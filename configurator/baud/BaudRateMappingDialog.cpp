@@ -1,6 +1,5 @@
 #include "configurator/baud/BaudRateMappingDialog.h"
 
-#include <memory>
 #include <optional>
 
 #include "configurator/backup/BackupBeforeWrite.h"
@@ -22,18 +21,6 @@ struct Column {
 const Column kColumns[] = {{"Virtual Baud", 80}, {"Generated Baud", 100}, {"Divisor", 100}};
 
 }  // namespace
-
-int WriteConfigData(Configurator& app, const PortEntry& entry) {
-    if (entry.deviceId == 0 || !entry.writesBack(kFieldConfigData)) return 0;
-    std::unique_ptr<reg::RegistryKey> key;
-    if (app.registry.openKey(DeviceParametersKeyPath(entry), reg::kKeyAllAccess, &key) !=
-            reg::kSuccess ||
-        key == nullptr)
-        return 0;
-    const reg::Status st = key->setValue(kValueConfigData, reg::kBinary, entry.configData.data(),
-                                         entry.configData.size());
-    return st == reg::kSuccess ? 1 : 0;
-}
 
 void BaudRateMappingDialog::onInit(ui::DialogView& view) {
     for (int c = 0; c < 3; ++c) {
@@ -78,20 +65,20 @@ void BaudRateMappingDialog::generate(ui::DialogView& view) {
         rejectInput(view);
         return;
     }
-    app_.pendingDivisor = *divisor;
+    run_.pendingDivisor = *divisor;
     view.setText(IDC_BAUD_CLOSEST, FormatClosestRate(*divisor));
     view.setText(IDC_BAUD_ERROR, FormatDivisorError(desired, *divisor));
 }
 
 void BaudRateMappingDialog::add(ui::DialogView& view) {
-    if (app_.pendingDivisor == 0.0) {
+    if (run_.pendingDivisor == 0.0) {
         rejectInput(view);
         return;
     }
     for (int row : view.listViewSelectedRows(IDC_BAUD_LIST)) {
         const int slot = SlotOfRow(row);
         if (slot == 0) continue;
-        divisors_[static_cast<std::size_t>(slot - 1)] = app_.pendingDivisor;
+        divisors_[static_cast<std::size_t>(slot - 1)] = run_.pendingDivisor;
         showRow(view, row);
     }
 }
@@ -105,12 +92,11 @@ void BaudRateMappingDialog::apply(ui::DialogView& view) {
         WriteSlotCode(next, slot, EncodeDivisor(rowDivisor(slot)));
     }
     if (e->changeConfigData(next) == ConfigDataChange::FromStandard)
-        view.messageBox(ConfigDataFromStandardText(*e), kCaptionWarning,
-                        kConfigDataFromStandardIcon);
+        ShowConfigDataFromStandard(view, *e);
     // Written when read or set by the user (nothing, for a value that was not
     // read and is left as it was); a failed write leaves the new table in
     // memory only.
-    WriteConfigData(app_, *e);
+    (void)WriteConfigData(app_, *e);
 }
 
 void BaudRateMappingDialog::loadTable(ui::DialogView& view, const ConfigBytes& table) {

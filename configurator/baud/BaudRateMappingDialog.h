@@ -4,6 +4,7 @@
 
 #include "common/platform/DialogView.h"
 #include "configurator/app/Configurator.h"
+#include "configurator/app/DialogCommon.h"
 #include "configurator/baud/ConfigDataRecord.h"
 
 namespace varnok::cfg {
@@ -12,15 +13,9 @@ namespace varnok::cfg {
 extern const char* const kMsgNotValidInput;  // "Not Valid Input   "
 extern const char* const kCaptionWarning;    // "Warning"
 
-// Writes the record's 64 ConfigData bytes to its Device Parameters key
-// (opened with full access). 1 on success, 0 on failure; a record without a
-// device identity, or whose ConfigData was neither read nor set by the user,
-// is never written.
-int WriteConfigData(Configurator& app, const PortEntry& entry);
-
 class BaudRateMappingDialog : public ui::DialogLogic {
 public:
-    explicit BaudRateMappingDialog(Configurator& app) : app_(app) {}
+    BaudRateMappingDialog(Configurator& app, DialogRunState& run) : app_(app), run_(run) {}
     void onInit(ui::DialogView& view) override;
     void onCommand(ui::DialogView& view, int id, ui::Event event) override;
 
@@ -37,6 +32,7 @@ private:
     void rejectInput(ui::DialogView& view);
 
     Configurator& app_;
+    DialogRunState& run_;
     // Row divisors of slots 1..15, rebuilt from the port's ConfigData at every
     // opening and after a built-in table is loaded. The generated rate of a
     // row is always 3,000,000 / its divisor, so it is computed when shown.

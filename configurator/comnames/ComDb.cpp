@@ -3,8 +3,9 @@
 #include <cstdio>
 #include <memory>
 
-#include "configurator/settings/LeadingDecimal.h"
-#include "resources/ConfiguratorIds.h"
+#include "common/platform/Parse.h"
+#include "common/platform/RegistryValues.h"
+#include "configurator/settings/RegistrySettings.h"
 
 namespace varnok::cfg {
 
@@ -13,20 +14,9 @@ const char* const kMsgCantOpenArbiterKey = "Can't open Key: COM Name Arbiter";
 const char* const kMsgCantOpenComDb = "Can't open COMDB";
 const char* const kMsgListBoxError = "ListBox Error";
 
-namespace {
-
-void ShowError(ui::DialogView& view, const char* text) {
-    view.messageBox(text, "ERROR", ui::Icon::Error);
-}
-
-}  // namespace
-
-bool ReadComDb(Configurator& app, ui::DialogView& view, PortEntry& entry) {
-    std::unique_ptr<reg::RegistryKey> key;
-    if (app.registry.openKey(kComNameArbiterKeyPath, reg::kKeyRead, &key) != reg::kSuccess) {
-        ShowError(view, kMsgCantOpenArbiterKey);
-        return false;
-    }
+Outcome ReadComDb(Configurator& app, PortEntry& entry) {
+    auto key = reg::OpenKey(app.registry, kComNameArbiterKeyPath, reg::Access::Read);
+    if (!key) return Outcome::Fail(0, kMsgCantOpenArbiterKey);
     // Ask for the usual 32 bytes first and offer more while the value is
     // longer, so that a grown database is read whole, never cut.
     std::vector<uint8_t> data;
@@ -36,13 +26,10 @@ bool ReadComDb(Configurator& app, ui::DialogView& view, PortEntry& entry) {
         st = key->queryValue(kComDbValueName, capacity, &type, &data);
         if (st != reg::kMoreData) break;
     }
-    if (st != reg::kSuccess) {
-        ShowError(view, kMsgCantOpenComDb);
-        return false;
-    }
+    if (st != reg::kSuccess) return Outcome::Fail(static_cast<uint32_t>(st), kMsgCantOpenComDb);
     if (data.size() < kComDbKnownBytes) data.resize(kComDbKnownBytes, 0);
     entry.comDbBitmap = std::move(data);
-    return true;
+    return {};
 }
 
 void MarkComNumber(std::vector<uint8_t>& bitmap, int n, bool reserved) {
@@ -63,41 +50,46 @@ bool IsComNumberReserved(const std::vector<uint8_t>& bitmap, int n) {
     return (bitmap[byte] >> ((n - 1) % 8)) & 1u;
 }
 
-bool WriteComDb(Configurator& app, ui::DialogView& view, const PortEntry& entry) {
-    std::unique_ptr<reg::RegistryKey> key;
-    if (app.registry.openKey(kComNameArbiterKeyPath, reg::kKeyAllAccess, &key) != reg::kSuccess) {
-        ShowError(view, kMsgCantOpenArbiterKey);
-        return false;
-    }
+Outcome WriteComDb(Configurator& app, const PortEntry& entry) {
+    auto key = reg::OpenKey(app.registry, kComNameArbiterKeyPath, reg::Access::Full);
+    if (!key) return Outcome::Fail(0, kMsgCantOpenArbiterKey);
     std::vector<uint8_t> bytes = entry.comDbBitmap;
     if (bytes.size() < kComDbKnownBytes) bytes.resize(kComDbKnownBytes, 0);
-    if (key->setValue(kComDbValueName, reg::kBinary, bytes.data(), bytes.size()) !=
-        reg::kSuccess) {
-        ShowError(view, kMsgCantOpenComDb);
-        return false;
-    }
-    return true;
+    const reg::Status st = reg::WriteBinary(*key, kComDbValueName, bytes.data(), bytes.size());
+    if (st != reg::kSuccess) return Outcome::Fail(static_cast<uint32_t>(st), kMsgCantOpenComDb);
+    return {};
 }
 
-void ListFreeComNumbers(ui::DialogView& view, const std::vector<uint8_t>& bitmap,
-                        std::vector<std::string>& freeNames) {
-    freeNames.clear();
-    if (bitmap.empty()) return;  // never read: no number is known to be free
+std::vector<std::string> FreeComNames(const std::vector<uint8_t>& bitmap) {
+    std::vector<std::string> names;
+    if (bitmap.empty()) return names;  // never read: no number is known to be free
     for (int n = kComNumberMin; n <= kComNumberMax; ++n) {
         if (IsComNumberReserved(bitmap, n)) continue;
         char name[16];
         std::snprintf(name, sizeof name, "COM%i", n);
-        if (view.listAdd(IDC_CA_FREE_LIST, name) == ui::kNoRow) {
-            ShowError(view, kMsgListBoxError);
-            return;
-        }
-        freeNames.emplace_back(name);
+        names.emplace_back(name);
     }
+    return names;
 }
 
 int ComNumberOfName(const std::string& name) {
     if (name.size() <= 3) return 0;
-    return ReadLeadingDecimal(name.substr(3));
+    return parse::LeadingDecimal(std::string_view(name).substr(3));
+}
+
+Outcome AssignComName(Configurator& app, PortEntry& entry, const std::string& newName) {
+    const int n = ComNumberOfName(newName);
+    const int m = ComNumberOfName(entry.portName);
+    MarkComNumber(entry.comDbBitmap, n, true);
+    // A map that listed the port's own number as free must not lose the
+    // reservation just made.
+    if (m != n) MarkComNumber(entry.comDbBitmap, m, false);
+
+    if (auto key = reg::OpenKey(app.registry, InstanceKeyPath(entry), reg::Access::Full))
+        reg::WriteString(*key, "FriendlyName", "USB Serial Port (" + newName + ")");
+    if (auto key = reg::OpenKey(app.registry, DeviceParametersKeyPath(entry), reg::Access::Full))
+        reg::WriteString(*key, kValuePortName, newName);
+    return WriteComDb(app, entry);
 }
 
 }  // namespace varnok::cfg

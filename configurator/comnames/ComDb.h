@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "common/platform/DialogView.h"
+#include "common/platform/Outcome.h"
 #include "configurator/app/Configurator.h"
 
 namespace varnok::cfg {
@@ -22,17 +22,17 @@ constexpr std::size_t kComDbKnownBytes = 32;
 // Largest ComDB value read; the system's own limit is far below it.
 constexpr std::size_t kComDbMaxBytes = 64 * 1024;
 
-// Messages (caption "ERROR", error icon, owned by the dialog that reads or
-// writes the map).
+// Messages (caption "ERROR", error icon, shown by the dialog that reads or
+// writes the map): the context of the failures below.
 extern const char* const kMsgCantOpenArbiterKey;  // "Can't open Key: COM Name Arbiter"
 extern const char* const kMsgCantOpenComDb;       // "Can't open COMDB"
 extern const char* const kMsgListBoxError;        // "ListBox Error"
 
 // Reads the whole ComDB value into entry.comDbBitmap (at least 32 bytes: a
-// shorter value is completed with free numbers). Shows its message on
-// `view` and returns false when the key or the value cannot be read; the
-// bitmap is then left as it was.
-bool ReadComDb(Configurator& app, ui::DialogView& view, PortEntry& entry);
+// shorter value is completed with free numbers). Fails, with the message as
+// its context, when the key or the value cannot be read; the bitmap is then
+// left as it was.
+Outcome ReadComDb(Configurator& app, PortEntry& entry);
 
 // Sets (reserve) or clears (release) the bit of COMn for 1 <= n <= 256; any
 // other n changes nothing. A map shorter than 32 bytes is first completed.
@@ -42,15 +42,17 @@ void MarkComNumber(std::vector<uint8_t>& bitmap, int n, bool reserved);
 bool IsComNumberReserved(const std::vector<uint8_t>& bitmap, int n);
 
 // Writes entry.comDbBitmap back as ComDB (REG_BINARY, its whole length).
-// Shows its message on `view` and returns false on failure.
-bool WriteComDb(Configurator& app, ui::DialogView& view, const PortEntry& entry);
+// Fails with the message as its context.
+Outcome WriteComDb(Configurator& app, const PortEntry& entry);
 
-// Walks COM1..COM256 in ascending order and, for every free number, appends
-// "COM%i" to list box 40006 and to `freeNames` (cleared first). A map that
-// was never read (empty) offers nothing. When the list box refuses a text,
-// shows "ListBox Error" and stops; the entries added before stay.
-void ListFreeComNumbers(ui::DialogView& view, const std::vector<uint8_t>& bitmap,
-                        std::vector<std::string>& freeNames);
+// "COM%i" of every free number of COM1..COM256 in ascending order. A map
+// that was never read (empty) offers nothing.
+std::vector<std::string> FreeComNames(const std::vector<uint8_t>& bitmap);
+
+// Renaming: gives `entry` the name `newName` ("COMn"): reserves n and
+// releases the port's old number in the map, writes FriendlyName
+// "USB Serial Port (COMn)" and PortName, then the map.
+Outcome AssignComName(Configurator& app, PortEntry& entry, const std::string& newName);
 
 // The number after the first three characters of a name such as "COM12",
 // read like atoi (leading blanks, optional sign, digits; none gives 0).

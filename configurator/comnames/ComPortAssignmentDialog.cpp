@@ -1,10 +1,9 @@
 #include "configurator/comnames/ComPortAssignmentDialog.h"
 
-#include <memory>
 
+#include "common/platform/Parse.h"
 #include "configurator/backup/BackupBeforeWrite.h"
 #include "configurator/comnames/ComDb.h"
-#include "configurator/settings/LeadingDecimal.h"
 #include "resources/ConfiguratorIds.h"
 
 namespace varnok::cfg {
@@ -20,15 +19,22 @@ namespace {
 // The field's text counts when it has at most three characters.
 constexpr std::size_t kNumberFieldDigits = 3;
 
-void SetStringValue(Configurator& app, const std::string& path, const char* name,
-                    const std::string& text) {
-    std::unique_ptr<reg::RegistryKey> key;
-    if (app.registry.openKey(path, reg::kKeyAllAccess, &key) != reg::kSuccess) return;
-    // REG_SZ with its terminating zero.
-    key->setValue(name, reg::kSz, reinterpret_cast<const uint8_t*>(text.c_str()), text.size() + 1);
-}
-
 }  // namespace
+
+// Adds every free name to list box 40006 and to `freeNames` (cleared first).
+// When the list box refuses a text, shows "ListBox Error" and stops; the
+// entries added before stay.
+void ListFreeComNumbers(ui::DialogView& view, const std::vector<uint8_t>& bitmap,
+                        std::vector<std::string>& freeNames) {
+    freeNames.clear();
+    for (const std::string& name : FreeComNames(bitmap)) {
+        if (view.listAdd(IDC_CA_FREE_LIST, name) == ui::kNoRow) {
+            view.messageBox(kMsgListBoxError, "ERROR", ui::Icon::Error);
+            return;
+        }
+        freeNames.push_back(name);
+    }
+}
 
 bool RenameComPort(Configurator& app, ui::DialogView& view, PortEntry& entry,
                    const std::vector<std::string>& freeNames, bool mapRead) {
@@ -45,18 +51,10 @@ bool RenameComPort(Configurator& app, ui::DialogView& view, PortEntry& entry,
                                ui::Icon::Warning, ui::Buttons::OkCancel) == ui::Answer::Ok;
     }
     if (!BackUpBeforeWrite(app, view, ComRenameValues(entry))) return false;
-    const std::string newName = freeNames[static_cast<std::size_t>(row)];
-    const int n = ComNumberOfName(newName);
-    const int m = ComNumberOfName(entry.portName);
-
-    MarkComNumber(entry.comDbBitmap, n, true);
-    // A map that listed the port's own number as free must not lose the
-    // reservation just made.
-    if (m != n) MarkComNumber(entry.comDbBitmap, m, false);
-
-    SetStringValue(app, InstanceKeyPath(entry), "FriendlyName", "USB Serial Port (" + newName + ")");
-    SetStringValue(app, DeviceParametersKeyPath(entry), "PortName", newName);
-    return WriteComDb(app, view, entry);
+    const Outcome written =
+        AssignComName(app, entry, freeNames[static_cast<std::size_t>(row)]);
+    ShowFailure(view, written);
+    return written.ok();
 }
 
 void ComPortAssignmentDialog::onInit(ui::DialogView& view) {
@@ -72,7 +70,9 @@ void ComPortAssignmentDialog::onInit(ui::DialogView& view) {
     freeNames_.clear();
     mapRead_ = false;
     if (entry == nullptr) return;
-    mapRead_ = ReadComDb(app_, view, *entry);
+    const Outcome read = ReadComDb(app_, *entry);
+    ShowFailure(view, read);
+    mapRead_ = read.ok();
     view.setText(IDC_CA_CURRENT, entry->portName);
     view.setText(IDC_CA_NUMBER, entry->portName.size() > 3 ? entry->portName.substr(3, 3) : "");
     ListFreeComNumbers(view, entry->comDbBitmap, freeNames_);
@@ -97,11 +97,11 @@ void ComPortAssignmentDialog::numberChanged(ui::DialogView& view) {
     // notification is the user's, the first one included, so a taken number
     // typed after a click in the list always clears the selection.
     const bool ownInit = initialising_;
-    if (ownInit && app_.comNumberChangeCounter < 2) ++app_.comNumberChangeCounter;
+    if (ownInit && run_.comNumberChangeCounter < 2) ++run_.comNumberChangeCounter;
     const std::string text = view.text(IDC_CA_NUMBER);
     int n = 0;
     if (text.size() <= kNumberFieldDigits) {
-        n = ReadLeadingDecimal(text);
+        n = parse::LeadingDecimal(text);
         if (selectNumber(view, n)) return;
     }
     if (n == 1 || ownInit) return;
@@ -132,7 +132,7 @@ bool ComPortAssignmentDialog::onUpDownDelta(ui::DialogView& view, int id, int po
     if (id != IDC_CA_UPDOWN) return false;
     const std::string text = view.text(IDC_CA_NUMBER);
     if (text.size() <= kNumberFieldDigits) {
-        const long long n = static_cast<long long>(ReadLeadingDecimal(text)) + delta;
+        const long long n = static_cast<long long>(parse::LeadingDecimal(text)) + delta;
         if (n < kComNumberMin || n > kComNumberMax || !selectNumber(view, static_cast<int>(n)))
             view.listSetCurSel(IDC_CA_FREE_LIST, -1);
     }

@@ -5,12 +5,19 @@
 
 #include "common/platform/DialogView.h"
 #include "configurator/app/Configurator.h"
+#include "configurator/app/DialogCommon.h"
 
 namespace varnok::cfg {
 
 extern const char* const kCaptionComAssignment;     // "COM Port Assignment"
 extern const char* const kMsgNumberReserved;        // "Selected COM Port Number is reserved"
 extern const char* const kMsgComDbNotRead;
+
+// Adds every free name of the map to list box 40006 and to `freeNames`
+// (cleared first). When the list box refuses a text, shows "ListBox Error"
+// and stops; the entries added before stay.
+void ListFreeComNumbers(ui::DialogView& view, const std::vector<uint8_t>& bitmap,
+                        std::vector<std::string>& freeNames);
 
 // The OK action: gives `entry` the name of the selected free-list item,
 // writes FriendlyName and PortName and the map. True when the dialog may
@@ -21,7 +28,7 @@ bool RenameComPort(Configurator& app, ui::DialogView& view, PortEntry& entry,
 
 class ComPortAssignmentDialog : public ui::DialogLogic {
 public:
-    explicit ComPortAssignmentDialog(Configurator& app) : app_(app) {}
+    ComPortAssignmentDialog(Configurator& app, DialogRunState& run) : app_(app), run_(run) {}
     void onInit(ui::DialogView& view) override;
     void onCommand(ui::DialogView& view, int id, ui::Event event) override;
     bool onUpDownDelta(ui::DialogView& view, int id, int pos, int delta) override;
@@ -35,6 +42,7 @@ private:
     void numberChanged(ui::DialogView& view);
 
     Configurator& app_;
+    DialogRunState& run_;
     // The free-name list of this opening, parallel to list box 40006.
     std::vector<std::string> freeNames_;
     bool mapRead_ = false;

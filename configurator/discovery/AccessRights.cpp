@@ -2,6 +2,8 @@
 
 #include <memory>
 
+#include "common/platform/RegistryValues.h"
+
 namespace varnok::cfg {
 
 const char* const kMsgPrivilegeMissing = "The token does not have the specified privilege";
@@ -39,55 +41,56 @@ std::vector<reg::AccessEntry> InstanceKeyAccessEntries() {
     };
 }
 
-int EnablePrivilege(Configurator& app, const std::string& privilege, bool enable) {
+bool EnablePrivilege(Configurator& app, const std::string& privilege, bool enable,
+                     Problems& problems) {
     bool adjusted = false;
     reg::Status lastError = app.registry.enablePrivilege(privilege, enable, &adjusted);
     if (lastError == reg::kNotAllAssigned)
-        PlacedMessage(app, kMsgPrivilegeMissing, "ERROR", ui::Icon::Warning);
-    return adjusted ? 1 : 0;
+        problems.push_back({kMsgPrivilegeMissing, true});
+    return adjusted;
 }
 
-int GrantEnumeratorAccess(Configurator& app) {
+bool GrantEnumeratorAccess(Configurator& app, Problems& problems) {
     const auto entries = EnumeratorAccessEntries();
     app.registry.setOwnerToAdministrators(kObjectPrefix + kEnumeratorKeyPath);
 
-    std::unique_ptr<reg::RegistryKey> key;
-    if (app.registry.openKey(kEnumeratorKeyPath, reg::kWriteDac, &key) != reg::kSuccess) return 0;
-    if (app.registry.probeProcessToken(kTokenAdjustAndQuery) != reg::kSuccess) return 0;
+    auto key = reg::OpenKey(app.registry, kEnumeratorKeyPath, reg::Access::WriteDac);
+    if (!key) return false;
+    if (app.registry.probeProcessToken(kTokenAdjustAndQuery) != reg::kSuccess) return false;
     if (key->setDacl(entries) != reg::kSuccess) {
-        PlacedMessage(app, kMsgSetPermissionsFailed, "ERROR", ui::Icon::None);
-        return 0;
+        problems.push_back({kMsgSetPermissionsFailed});
+        return false;
     }
     key.reset();
 
-    if (app.registry.openKey(kComNameArbiterKeyPath, reg::kWriteDac, &key) != reg::kSuccess) {
-        PlacedMessage(app, kMsgArbiterOpenFailed, "ERROR", ui::Icon::None);
-        return 0;
+    key = reg::OpenKey(app.registry, kComNameArbiterKeyPath, reg::Access::WriteDac);
+    if (!key) {
+        problems.push_back({kMsgArbiterOpenFailed});
+        return false;
     }
     if (key->setDacl(entries) != reg::kSuccess) {
-        PlacedMessage(app, kMsgSetPermissionsFailed, "ERROR", ui::Icon::None);
-        return 0;
+        problems.push_back({kMsgSetPermissionsFailed});
+        return false;
     }
-    return 1;
+    return true;
 }
 
-int GrantInstanceKeyAccess(Configurator& app) {
+bool GrantInstanceKeyAccess(Configurator& app, Problems& problems) {
     const auto entries = InstanceKeyAccessEntries();
     for (const PortEntry& e : app.table.entries) {
         if (e.deviceId == 0) continue;
         const std::string path = InstanceKeyPath(e);
         app.registry.setOwnerToAdministrators(kObjectPrefix + path);
 
-        std::unique_ptr<reg::RegistryKey> key;
-        if (app.registry.openKey(path, reg::kWriteDac, &key) != reg::kSuccess)
-            PlacedMessage(app, WriteDacFailedText(path), "ERROR", ui::Icon::Warning);
+        auto key = reg::OpenKey(app.registry, path, reg::Access::WriteDac);
+        if (!key) problems.push_back({WriteDacFailedText(path), true});
         if (app.registry.probeProcessToken(kTokenAdjustAndQuery) != reg::kSuccess) {
-            PlacedMessage(app, kMsgTokenOpenFailed, "ERROR", ui::Icon::None);
-            return 0;  // the token that was never opened cannot be closed
+            problems.push_back({kMsgTokenOpenFailed});
+            return false;  // the token that was never opened cannot be closed
         }
         if (key) key->setDacl(entries);  // result not checked
     }
-    return 1;
+    return true;
 }
 
 }  // namespace varnok::cfg

@@ -5,6 +5,7 @@
 
 #include "common/platform/Registry.h"
 #include "configurator/app/Configurator.h"
+#include "configurator/app/Problems.h"
 
 namespace varnok::cfg {
 
@@ -26,8 +27,11 @@ std::vector<reg::AccessEntry> EnumeratorAccessEntries();
 // Access list of each device instance key.
 std::vector<reg::AccessEntry> InstanceKeyAccessEntries();
 
-int EnablePrivilege(Configurator& app, const std::string& privilege, bool enable);
-int GrantEnumeratorAccess(Configurator& app);
-int GrantInstanceKeyAccess(Configurator& app);
+// Each adds its problems in order (kMsgPrivilegeMissing and the WRITE_DAC
+// one as warnings) and returns whether it did what it set out to do.
+bool EnablePrivilege(Configurator& app, const std::string& privilege, bool enable,
+                     Problems& problems);
+bool GrantEnumeratorAccess(Configurator& app, Problems& problems);
+bool GrantInstanceKeyAccess(Configurator& app, Problems& problems);
 
 }  // namespace varnok::cfg

@@ -7,8 +7,8 @@ namespace varnok::cfg {
 
 const char* const kMsgCloseNotPossible = "Close COMPort not possible";
 
-int CloseAllPorts(Configurator& app) {
-    if (app.mainView != nullptr) app.mainView->setCursor(ui::Cursor::Wait);
+Problems CloseAllPorts(Configurator& app) {
+    Problems problems;
     for (int n = kFirstComPortToClose; n <= kLastComPortToClose; ++n) {
         char name[16];
         std::snprintf(name, sizeof name, "COM%d", n);
@@ -16,14 +16,13 @@ int CloseAllPorts(Configurator& app) {
         if (!app.serial.exists(name)) continue;
         std::unique_ptr<serial::SerialPort> port = app.serial.open(std::string("\\\\.\\") + name);
         if (!port) {
-            PlacedMessage(app, kMsgCloseNotPossible, "ERROR", ui::Icon::None);
+            problems.push_back({kMsgCloseNotPossible});
             continue;
         }
         port->purge(serial::kPurgeTxClear | serial::kPurgeRxClear);
         port.reset();  // closes the handle
     }
-    if (app.mainView != nullptr) app.mainView->setCursor(ui::Cursor::Arrow);
-    return 1;
+    return problems;
 }
 
 }  // namespace varnok::cfg

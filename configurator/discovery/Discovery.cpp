@@ -5,11 +5,9 @@
 #include <new>
 #include <stdexcept>
 
-#include "configurator/app/MainDialog.h"
+#include "common/platform/RegistryValues.h"
 #include "configurator/discovery/InstanceKeyName.h"
-#include "configurator/settings/Panel.h"
 #include "configurator/settings/RegistrySettings.h"
-#include "resources/ConfiguratorIds.h"
 
 namespace varnok::cfg {
 
@@ -25,8 +23,8 @@ constexpr uint32_t kSinglePort230X = 0x04036015;
 constexpr std::size_t kPortLetterAt = 8;
 
 // Discards the table and makes `count` fresh records. On an allocation
-// failure the table is left empty and the message shown.
-bool AllocateTable(Configurator& app, uint64_t count) {
+// failure the table is left empty and the problem told.
+bool AllocateTable(Configurator& app, uint64_t count, Problems& problems) {
     app.table.release();
     try {
         if (count > app.table.entries.max_size()) throw std::length_error("table");
@@ -36,7 +34,7 @@ bool AllocateTable(Configurator& app, uint64_t count) {
     } catch (const std::length_error&) {
     }
     app.table.release();
-    PlacedMessage(app, kMsgAllocationFailed, "ERROR", ui::Icon::None);
+    problems.push_back({kMsgAllocationFailed});
     return false;
 }
 
@@ -57,22 +55,17 @@ KeyCandidate ReadCandidate(Configurator& app, reg::RegistryKey& enumeratorKey, u
     probe.deviceId = split.deviceId;
     probe.serialNumber = split.serial;
 
-    std::unique_ptr<reg::RegistryKey> instance;
-    if (app.registry.openKey(InstanceKeyPath(probe), reg::kKeyRead, &instance) != reg::kSuccess)
-        return c;
-    uint32_t configFlags = 0;
-    if (reg::QueryIntoField(*instance, "ConfigFlags", &configFlags, sizeof configFlags) !=
-            reg::kSuccess ||
-        configFlags != 0)
+    auto instance = reg::OpenKey(app.registry, InstanceKeyPath(probe), reg::Access::Read);
+    if (!instance) return c;
+    const reg::DwordRead configFlags = reg::ReadDword(*instance, kValueConfigFlags);
+    if (!configFlags.ok() || configFlags.value != 0)
         return c;  // such keys never match, their PortName is not needed
     instance.reset();
 
-    std::unique_ptr<reg::RegistryKey> params;
-    if (app.registry.openKey(DeviceParametersKeyPath(probe), reg::kKeyRead, &params) !=
-        reg::kSuccess)
-        return c;
+    auto params = reg::OpenKey(app.registry, DeviceParametersKeyPath(probe), reg::Access::Read);
+    if (!params) return c;
     char portName[kMatchPortNameCapacity] = {};
-    if (reg::QueryIntoField(*params, "PortName", portName, sizeof portName) != reg::kSuccess)
+    if (reg::QueryIntoField(*params, kValuePortName, portName, sizeof portName) != reg::kSuccess)
         return c;
     c.portName = d2xx::FieldText(portName, sizeof portName);
     c.serial = split.serial;
@@ -82,18 +75,15 @@ KeyCandidate ReadCandidate(Configurator& app, reg::RegistryKey& enumeratorKey, u
 
 }  // namespace
 
-int ReportNoDevices(Configurator& app) {
-    if (app.table.count() == 0 && !app.table.showDisconnected)
-        PlacedMessage(app, kMsgNoActiveDevices, "WARNING", ui::Icon::Warning);
-    return 1;
+bool NoActiveDevices(const PortTable& table) {
+    return table.count() == 0 && !table.showDisconnected;
 }
 
-int EnumerateD2xxDevices(Configurator& app) {
+bool EnumerateD2xxDevices(Configurator& app, Problems& problems) {
     app.table.openPortCount = 0;
-    std::unique_ptr<reg::RegistryKey> key;
-    if (app.registry.openKey(kEnumeratorKeyPath, reg::kKeyRead, &key) != reg::kSuccess) {
-        PlacedMessage(app, kMsgDriverNotInstalled, "ERROR", ui::Icon::None);
-        return 0;
+    if (!reg::OpenKey(app.registry, kEnumeratorKeyPath, reg::Access::Read)) {
+        problems.push_back({kMsgDriverNotInstalled});
+        return false;
     }
 
     uint32_t count = 0;
@@ -103,13 +93,12 @@ int EnumerateD2xxDevices(Configurator& app) {
         app.table.release();
         app.attachedSerials.clear();
         app.tableFromLibrary = true;
-        ReportNoDevices(app);
-        return 1;
+        return true;
     }
 
     app.attachedSerials.clear();
     app.tableFromLibrary = false;
-    if (!AllocateTable(app, count)) return 0;
+    if (!AllocateTable(app, count, problems)) return false;
     app.tableFromLibrary = true;
 
     for (uint32_t k = 0; k < count; ++k) {
@@ -134,7 +123,7 @@ int EnumerateD2xxDevices(Configurator& app) {
                     comKnown = true;
                     if (port != -1) {
                         e.portName = "COM" + std::to_string(port);
-                        e.connected = 1;
+                        e.connected = true;
                     }
                 }
             }
@@ -152,14 +141,12 @@ int EnumerateD2xxDevices(Configurator& app) {
         }
         app.attachedSerials.push_back(e.serialNumber);
     }
-
-    ReportNoDevices(app);
-    return 1;
+    return true;
 }
 
-int MatchInstanceKeys(Configurator& app, reg::RegistryKey& enumeratorKey) {
+bool MatchInstanceKeys(Configurator& app, reg::RegistryKey& enumeratorKey) {
     uint32_t keyCount = 0;
-    if (enumeratorKey.subKeyCount(&keyCount) != reg::kSuccess || keyCount == 0) return 0;
+    if (enumeratorKey.subKeyCount(&keyCount) != reg::kSuccess || keyCount == 0) return false;
 
     // For each record in order, the first key (lowest index) that matches
     // it; the first record without a match ends the matching. Keys are read
@@ -181,15 +168,16 @@ int MatchInstanceKeys(Configurator& app, reg::RegistryKey& enumeratorKey) {
         if (app.tableFromLibrary && i < app.attachedSerials.size())
             app.attachedSerials[i] = found->second;
     }
-    return 1;
+    return true;
 }
 
-int BuildTableFromRegistry(Configurator& app, reg::RegistryKey& enumeratorKey) {
+bool BuildTableFromRegistry(Configurator& app, reg::RegistryKey& enumeratorKey,
+                            Problems& problems) {
     app.tableFromLibrary = false;
     uint32_t keyCount = 0;
     if (enumeratorKey.subKeyCount(&keyCount) != reg::kSuccess) keyCount = 0;
-    if (!AllocateTable(app, keyCount)) return 0;
-    if (keyCount == 0) return 0;
+    if (!AllocateTable(app, keyCount, problems)) return false;
+    if (keyCount == 0) return false;
 
     for (uint32_t j = 0; j < keyCount; ++j) {
         PortEntry& e = app.table.entries[j];
@@ -201,65 +189,36 @@ int BuildTableFromRegistry(Configurator& app, reg::RegistryKey& enumeratorKey) {
         e.deviceId = split.deviceId;
         for (const auto& attached : app.attachedSerials) {
             if (attached == e.serialNumber) {
-                e.connected = 1;
+                e.connected = true;
                 break;
             }
         }
     }
-    return 1;
+    return true;
 }
 
-void AddPortRows(Configurator& app, ui::DialogView& view, bool comNamesOnly) {
-    for (std::size_t i = 0; i < app.table.entries.size(); ++i) {
-        const PortEntry& e = app.table.entries[i];
-        if (comNamesOnly && (e.portName.empty() || e.portName[0] != 'C')) continue;
-        int row = view.listAdd(IDC_PORT_LIST, e.portName);
-        if (row >= 0) view.listSetItemData(IDC_PORT_LIST, row, static_cast<intptr_t>(i));
-    }
+bool RebuildFromLibrary(Configurator& app, Problems& problems) {
+    if (!EnumerateD2xxDevices(app, problems)) return false;
+    auto key = reg::OpenKey(app.registry, kEnumeratorKeyPath, reg::Access::Read);
+    if (key && MatchInstanceKeys(app, *key)) ReadPortSettings(app, problems);
+    return true;
 }
 
-int RebuildFromLibrary(Configurator& app) {
-    if (EnumerateD2xxDevices(app) != 1) return 0;
-    std::unique_ptr<reg::RegistryKey> key;
-    if (app.registry.openKey(kEnumeratorKeyPath, reg::kKeyRead, &key) == reg::kSuccess &&
-        MatchInstanceKeys(app, *key) == 1)
-        ReadPortSettings(app);
-    return 1;
-}
-
-int RefreshPortList(Configurator& app, ui::DialogView& view) {
-    view.setCursor(ui::Cursor::AppStarting);
+ListRebuild RebuildForList(Configurator& app, Problems& problems) {
     app.table.selectedIndex = -1;
-    view.setText(IDC_STATUS_LINE, "");
-    view.listReset(IDC_PORT_LIST);
-    ClearPortSettings(view);
-    EnablePortSettings(view, false);
-    view.enable(IDC_STATUS_LINE, false);
+    if (!app.table.showDisconnected)
+        return RebuildFromLibrary(app, problems) ? ListRebuild::Listed : ListRebuild::NotBuilt;
+    EnumerateD2xxDevices(app, problems);
+    auto key = reg::OpenKey(app.registry, kEnumeratorKeyPath, reg::Access::Read);
+    if (!key) return ListRebuild::NoKey;
+    MatchInstanceKeys(app, *key);
+    if (!BuildTableFromRegistry(app, *key, problems)) return ListRebuild::NotBuilt;
+    ReadPortSettings(app, problems);
+    return ListRebuild::Listed;
+}
 
-    if (app.table.showDisconnected) {
-        EnumerateD2xxDevices(app);
-        std::unique_ptr<reg::RegistryKey> key;
-        if (app.registry.openKey(kEnumeratorKeyPath, reg::kKeyRead, &key) == reg::kSuccess) {
-            MatchInstanceKeys(app, *key);
-            if (BuildTableFromRegistry(app, *key) == 1) {
-                ReadPortSettings(app);
-                AddPortRows(app, view, true);
-                view.setText(IDC_STATUS_LINE, MainDialog::OpenPortsText(app.table.openPortCount));
-            } else {
-                EnablePortSettings(view, false);
-                ReportNoDevices(app);
-            }
-        }
-    } else if (RebuildFromLibrary(app) == 1) {
-        AddPortRows(app, view, true);
-        view.setText(IDC_STATUS_LINE, MainDialog::OpenPortsText(app.table.openPortCount));
-    } else {
-        EnablePortSettings(view, false);
-        ReportNoDevices(app);
-    }
-
-    view.setCursor(ui::Cursor::Arrow);
-    return 1;
+bool ListedAfterRefresh(const PortEntry& entry) {
+    return !entry.portName.empty() && entry.portName[0] == 'C';
 }
 
 }  // namespace varnok::cfg

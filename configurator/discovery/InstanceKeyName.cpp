@@ -1,27 +1,10 @@
 #include "configurator/discovery/InstanceKeyName.h"
 
+#include "common/platform/Parse.h"
+
 namespace varnok::cfg {
 
 namespace {
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-// Four hexadecimal digits at `at`; false when any is not one.
-bool ReadHex4(const std::string& s, std::size_t at, uint32_t* out) {
-    uint32_t v = 0;
-    for (std::size_t i = at; i < at + 4; ++i) {
-        int d = HexDigit(s[i]);
-        if (d < 0) return false;
-        v = v * 16 + static_cast<uint32_t>(d);
-    }
-    *out = v;
-    return true;
-}
 
 bool SameLetters(const std::string& s, std::size_t at, const char* literal) {
     for (std::size_t i = 0; literal[i] != '\0'; ++i) {
@@ -41,15 +24,15 @@ InstanceKeyName SplitInstanceKeyName(const std::string& name) {
     if (!SameLetters(name, 0, "VID_") || !SameLetters(name, 8, "+PID_") ||
         name[kSerialAt - 1] != '+')
         return out;
-    uint32_t vendor = 0, product = 0;
-    if (!ReadHex4(name, kVendorIdAt, &vendor) || !ReadHex4(name, kProductIdAt, &product))
-        return out;
+    const std::optional<uint32_t> vendor = parse::FixedHex(name, kVendorIdAt, 4);
+    const std::optional<uint32_t> product = parse::FixedHex(name, kProductIdAt, 4);
+    if (!vendor || !product) return out;
     for (std::size_t i = kSerialAt; i < name.size(); ++i) {
         unsigned char c = static_cast<unsigned char>(name[i]);
         if (c < 0x20 || c == 0x7F || c == '\\' || c == '/') return out;
     }
     out.valid = true;
-    out.deviceId = vendor << 16 | product;
+    out.deviceId = *vendor << 16 | *product;
     out.serial = name.substr(kSerialAt);
     return out;
 }

@@ -1,10 +1,10 @@
-// The Buffered Writes dialog (resource 107) for the selected port. On/off is
-// bit 0x04 of ConfigData byte 1; the three parameters are DWORD values of the
-// port's Device Parameters key while it is on.
+// Buffered writes of a port: on/off is bit 0x04 of ConfigData byte 1; the
+// three parameters are DWORD values of the port's Device Parameters key
+// while it is on. The dialog is BufferedWritesDialog.
 #pragma once
 #include <cstdint>
+#include <string>
 
-#include "common/platform/DialogView.h"
 #include "configurator/app/Configurator.h"
 
 namespace varnok::cfg {
@@ -23,20 +23,27 @@ extern const char* const kWriteBufferSizeValue;       // "WriteBufferSize"
 extern const char* const kWriteBufferThresholdValue;  // "WriteBufferThreshold"
 extern const char* const kWriteLatencyValue;          // "WriteLatency"
 
-// Writes ConfigData of the selected record and, with buffered writes on,
-// takes the three boxes (first four characters, each within its range;
-// a rejected box shows the value in force again) and writes the three
-// values; with buffered writes off, deletes them. Silent on failure.
-void WriteBufferedWriteSettings(Configurator& app, ui::DialogView& view);
+bool BufferedWritesOn(const PortEntry& entry);
 
-class BufferedWritesDialog : public ui::DialogLogic {
-public:
-    explicit BufferedWritesDialog(Configurator& app) : app_(app) {}
-    void onInit(ui::DialogView& view) override;
-    void onCommand(ui::DialogView& view, int id, ui::Event event) override;
+// The record's three values as the dialog opens: the defaults, and with
+// buffered writes on those of the registry that can be read.
+void LoadBufferedWriteValues(Configurator& app, PortEntry& entry);
 
-private:
-    Configurator& app_;
+// The three boxes as typed, and which of them were refused (the box then
+// shows the record's value again).
+struct BufferedWriteTexts {
+    std::string size, latency, threshold;
 };
+struct BufferedWriteRefusals {
+    bool size = false, latency = false, threshold = false;
+};
+
+// Writes ConfigData of the record and, with buffered writes on, takes the
+// three boxes (first four characters, each within 1..its maximum) and writes
+// the three values; with buffered writes off, deletes them. Nothing is
+// written (or taken) when ConfigData was neither read nor set by the user,
+// or its key or ConfigData cannot be written.
+BufferedWriteRefusals WriteBufferedWriteSettings(Configurator& app, PortEntry& entry,
+                                                 const BufferedWriteTexts& typed);
 
 }  // namespace varnok::cfg

@@ -29,26 +29,6 @@ constexpr std::size_t kOffLatency = 66;
 constexpr std::size_t kOffUpperFilters = 67;
 constexpr std::size_t kOffPolling = 83;
 
-void ShowError(Configurator& app, const char* text) {
-    PlacedMessage(app, text, "ERROR", ui::Icon::Error);
-}
-
-PortEntry* RecordAt(Configurator& app, int index) {
-    if (index < 0 || static_cast<std::size_t>(index) >= app.table.entries.size()) return nullptr;
-    return &app.table.entries[static_cast<std::size_t>(index)];
-}
-
-ui::FileDialogOptions DialogOptions(const std::string& initialName, bool save) {
-    ui::FileDialogOptions o;
-    o.initialName = initialName;
-    o.filterName = "DAT files";
-    o.filterPattern = "*.dat";
-    o.defaultExt = "dat";
-    o.confirmOverwrite = save;
-    o.fileMustExist = !save;
-    return o;
-}
-
 // A name beside `target` that is not taken yet. Names are UTF-8 as the file
 // dialog gave them.
 std::string SideName(const std::string& target, const char* suffix) {
@@ -112,25 +92,17 @@ bool ReplaceFileWith(const std::string& from, const std::string& to,
     return true;
 }
 
-void SaveConfigurationFile(Configurator& app, int index) {
-    PortEntry* e = RecordAt(app, index);
-    if (e == nullptr || app.mainView == nullptr) return;
-    std::string path;
-    if (!app.mainView->saveFileName(DialogOptions("Config_" + e->portName, true),
-                                    &path))
-        return;
+std::string ConfigFileSuggestedName(const PortEntry& entry) { return "Config_" + entry.portName; }
 
+Outcome SaveConfigurationFile(const PortEntry& e, const std::string& path) {
     // The new content goes beside the chosen file and replaces it only when
     // it is completely written.
     const std::string temp = SideName(path, ".tmp");
-    const ConfigFileBytes bytes = EncodeConfigFile(*e);
+    const ConfigFileBytes bytes = EncodeConfigFile(e);
     bool written = false;
     {
         std::ofstream out(PathFromUtf8(temp), std::ios::binary | std::ios::trunc);
-        if (!out.is_open()) {
-            ShowError(app, kMsgCannotOpenFile);
-            return;
-        }
+        if (!out.is_open()) return Outcome::Fail(0, kMsgCannotOpenFile);
         out.write(reinterpret_cast<const char*>(bytes.data()),
                   static_cast<std::streamsize>(bytes.size()));
         out.flush();
@@ -146,30 +118,21 @@ void SaveConfigurationFile(Configurator& app, int index) {
     }
     if (!written || !ReplaceFileWith(temp, path)) {
         fs::remove(PathFromUtf8(temp), ec);
-        ShowError(app, kMsgCannotWriteFile);
+        return Outcome::Fail(0, kMsgCannotWriteFile);
     }
+    return {};
 }
 
-void LoadConfigurationFile(Configurator& app, int index) {
-    PortEntry* e = RecordAt(app, index);
-    if (e == nullptr || app.mainView == nullptr) return;
-    std::string path;
-    if (!app.mainView->openFileName(DialogOptions("", false), &path)) return;
-
+Outcome LoadConfigurationFile(PortEntry& e, const std::string& path) {
     std::ifstream in(PathFromUtf8(path), std::ios::binary);
-    if (!in.is_open()) {
-        ShowError(app, kMsgCannotOpenFile);
-        return;
-    }
+    if (!in.is_open()) return Outcome::Fail(0, kMsgCannotOpenFile);
     // One byte more than a configuration file holds tells a longer file.
     std::vector<uint8_t> bytes(kConfigFileSize + 1);
     in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (in.bad()) {
-        ShowError(app, kMsgCannotReadFile);
-        return;
-    }
+    if (in.bad()) return Outcome::Fail(0, kMsgCannotReadFile);
     bytes.resize(static_cast<std::size_t>(in.gcount()));
-    if (!DecodeConfigFile(bytes.data(), bytes.size(), *e)) ShowError(app, kMsgWrongFileSize);
+    if (!DecodeConfigFile(bytes.data(), bytes.size(), e)) return Outcome::Fail(0, kMsgWrongFileSize);
+    return {};
 }
 
 }  // namespace varnok::cfg

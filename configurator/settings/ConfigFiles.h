@@ -10,7 +10,8 @@
 #include <string>
 #include <system_error>
 
-#include "configurator/app/Configurator.h"
+#include "common/platform/Outcome.h"
+#include "configurator/app/PortTable.h"
 
 namespace varnok::cfg {
 
@@ -36,9 +37,14 @@ using RenameFunction =
 bool ReplaceFileWith(const std::string& from, const std::string& to,
                      const RenameFunction& rename = {});
 
-// The two File menu operations on the record at `index`; messages are owned
-// by the main dialog.
-void SaveConfigurationFile(Configurator& app, int index);
-void LoadConfigurationFile(Configurator& app, int index);
+// The two File menu operations on a record and a file the user chose (a
+// UTF-8 name). Save writes beside the file and replaces it only when every
+// byte arrived; load changes the record only with a file of exactly 84
+// bytes. A failure's context is the message for the user (caption "ERROR",
+// error icon).
+Outcome SaveConfigurationFile(const PortEntry& entry, const std::string& path);
+Outcome LoadConfigurationFile(PortEntry& entry, const std::string& path);
+// The name the save dialog offers: "Config_" and the port's name.
+std::string ConfigFileSuggestedName(const PortEntry& entry);
 
 }  // namespace varnok::cfg

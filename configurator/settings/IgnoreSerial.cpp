@@ -1,9 +1,6 @@
 #include "configurator/settings/IgnoreSerial.h"
 
-#include <memory>
-#include <vector>
-
-#include "resources/ConfiguratorIds.h"
+#include "common/platform/RegistryValues.h"
 
 namespace varnok::cfg {
 
@@ -15,32 +12,27 @@ namespace {
 constexpr std::size_t kFlagQueryCapacity = 64;
 }
 
-void ReadIgnoreSerialFlag(Configurator& app, ui::DialogView& view) {
-    std::unique_ptr<reg::RegistryKey> key;
-    if (app.registry.openKey(kUsbFlagsKeyPath, reg::kKeyRead, &key) == reg::kSuccess) {
+bool ReadIgnoreSerialFlag(Configurator& app) {
+    if (auto key = reg::OpenKey(app.registry, kUsbFlagsKeyPath, reg::Access::Read)) {
         bool on = false;
         for (const char* name : kIgnoreSerialValueNames) {
-            uint32_t type = 0;
-            std::vector<uint8_t> data;
-            if (key->queryValue(name, kFlagQueryCapacity, &type, &data) == reg::kSuccess) {
+            if (reg::ValueReadable(*key, name, kFlagQueryCapacity)) {
                 on = true;
                 break;
             }
         }
         app.ignoreSerialRemembered = on;
     }
-    view.setCheckState(IDC_IGNORE_SERIAL,
-                       app.ignoreSerialRemembered ? ui::kChecked : ui::kUnchecked);
+    return app.ignoreSerialRemembered;
 }
 
-void ApplyIgnoreSerialFlag(Configurator& app, ui::DialogView& view) {
-    const bool on = view.checkState(IDC_IGNORE_SERIAL) == ui::kChecked;
-    std::unique_ptr<reg::RegistryKey> key;
-    if (app.registry.openKey(kUsbFlagsKeyPath, reg::kKeyAllAccess, &key) != reg::kSuccess) return;
+void ApplyIgnoreSerialFlag(Configurator& app, bool on) {
+    auto key = reg::OpenKey(app.registry, kUsbFlagsKeyPath, reg::Access::Full);
+    if (!key) return;
     const uint8_t one = 0x01;
     for (const char* name : kIgnoreSerialValueNames) {
         if (on) {
-            if (key->setValue(name, reg::kBinary, &one, 1) != reg::kSuccess) break;
+            if (reg::WriteBinary(*key, name, &one, 1) != reg::kSuccess) break;
         } else {
             key->deleteValue(name);  // a missing value is no error
         }

@@ -2,7 +2,6 @@
 #pragma once
 #include <array>
 
-#include "common/platform/DialogView.h"
 #include "configurator/app/Configurator.h"
 
 namespace varnok::cfg {
@@ -12,10 +11,10 @@ namespace varnok::cfg {
 extern const std::array<const char*, 4> kIgnoreSerialValueNames;
 
 // Reads the flag (any readable value of at most 64 bytes counts as on) into
-// the remembered state and shows the remembered state in checkbox 1013.
-void ReadIgnoreSerialFlag(Configurator& app, ui::DialogView& view);
-// Checkbox 1013 checked: sets the four values to the one byte 0x01;
-// otherwise deletes them.
-void ApplyIgnoreSerialFlag(Configurator& app, ui::DialogView& view);
+// the remembered state and returns the remembered state (kept as it was when
+// the key does not open).
+bool ReadIgnoreSerialFlag(Configurator& app);
+// On: sets the four values to the one byte 0x01; off: deletes them.
+void ApplyIgnoreSerialFlag(Configurator& app, bool on);
 
 }  // namespace varnok::cfg

@@ -1,189 +1,92 @@
 #include "configurator/settings/Panel.h"
 
-#include <cstdio>
-
-#include "configurator/baud/ConfigDataRecord.h"
-#include "configurator/settings/RegistrySettings.h"
+#include "common/platform/Parse.h"
 #include "resources/ConfiguratorIds.h"
 
 namespace varnok::cfg {
 
-namespace {
-
-constexpr std::size_t kMaxNumberLength = 5;
-
-struct NumberBox {
-    int id;
-    int32_t PortEntry::*field;
-    uint32_t known;
-    uint32_t low, high;
-};
-
-// In the order the panel is stored.
-const NumberBox kNumberBoxes[] = {
+const std::array<PanelNumber, 4> kPanelNumbers = {{
     {IDC_MIN_READ_TIMEOUT, &PortEntry::minReadTimeout, kFieldMinReadTimeout, 0, 10000},
     {IDC_MIN_WRITE_TIMEOUT, &PortEntry::minWriteTimeout, kFieldMinWriteTimeout, 0, 10000},
     {IDC_POLLING_PERIOD, &PortEntry::pollingPeriod, kFieldPollingPeriod, 0, 255},
     {IDC_LATENCY, &PortEntry::latencyTimer, kFieldLatencyTimer, 1, 255},
-};
+}};
 
-struct OptionBox {
-    int id;
-    OptionBit bit;
-};
-
-const OptionBox kOptionBoxes[] = {
+const std::array<PanelOption, 5> kPanelOptions = {{
     {IDC_SERIAL_PRINTER, kOptSerialPrinter},
     {IDC_CANCEL_IF_POWER_OFF, kOptCancelIfPowerOff},
     {IDC_EVENT_ON_SURPRISE_REMOVAL, kOptEventOnSurpriseRemoval},
     {IDC_SET_RTS_ON_CLOSE, kOptSetRtsOnClose},
     {IDC_DISABLE_MODEM_CTRL, kOptDisableModemCtrl},
-};
+}};
 
-const int kLabels[] = {IDC_LABEL_MIN_READ, IDC_LABEL_MIN_WRITE, IDC_LABEL_POLLING,
-                       IDC_LABEL_LATENCY};
+namespace {
 
-std::string Decimal(int32_t value) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%d", static_cast<int>(value));
-    return buf;
-}
+constexpr std::size_t kMaxNumberLength = 5;
 
-int CheckOf(bool on) { return on ? ui::kChecked : ui::kUnchecked; }
-
-bool IsSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-struct Preset {
-    int32_t minReadTimeout, minWriteTimeout, pollingPeriod, latencyTimer;
+struct PresetValues {
+    int32_t numbers[4];  // in kPanelNumbers order
     bool eventOnSurpriseRemoval;
-    enum class Enumerator { Off, On, Unchanged } serialEnumerator;
+    bool serialEnumerator;
     const ConfigBytes* table;
 };
 
-void ApplyPreset(Configurator& app, ui::DialogView& view, const Preset& p) {
-    PortEntry* e = app.table.selected();
-    if (e == nullptr) return;
-
-    const int32_t values[] = {p.minReadTimeout, p.minWriteTimeout, p.pollingPeriod,
-                              p.latencyTimer};
-    for (std::size_t i = 0; i < 4; ++i) {
-        e->*kNumberBoxes[i].field = values[i];
-        e->knownFields |= kNumberBoxes[i].known;
-        view.setText(kNumberBoxes[i].id, Decimal(values[i]));
+PresetValues ValuesOf(Preset p) {
+    switch (p) {
+        case Preset::Varnok: return {{0, 0, 0, 2}, true, false, &kStandardDivisorTable};
+        case Preset::Brivane: return {{0, 0, 0, 2}, true, false, &kBrivaneDivisorTable};
+        case Preset::Default: break;
     }
-
-    for (const auto& box : kOptionBoxes) {
-        const bool on = box.id == IDC_EVENT_ON_SURPRISE_REMOVAL && p.eventOnSurpriseRemoval;
-        SetOption(e->configData, box.bit, on);
-        view.setCheckState(box.id, CheckOf(on));
-    }
-
-    if (p.serialEnumerator != Preset::Enumerator::Unchanged) {
-        const bool on = p.serialEnumerator == Preset::Enumerator::On;
-        e->upperFilters = on ? kSerenumOn : kSerenumOff;
-        e->knownFields |= kFieldUpperFilters;
-        view.setCheckState(IDC_SERIAL_ENUMERATOR, CheckOf(on));
-    }
-
-    CopyDivisorTable(e->configData, *p.table);
-    e->knownFields |= kFieldConfigData;
+    return {{0, 0, 0, 16}, false, true, &kStandardDivisorTable};
 }
 
 }  // namespace
 
 std::optional<uint32_t> ParsePanelNumber(const std::string& text) {
     if (text.size() > kMaxNumberLength) return std::nullopt;
-    std::size_t i = 0;
-    while (i < text.size() && IsSpace(text[i])) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    uint32_t value = 0;  // at most five digits: no overflow
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-        value = value * 10 + static_cast<uint32_t>(text[i] - '0');
-    return negative ? 0u - value : value;
+    return parse::LeadingUnsigned(text);
 }
 
 bool PanelValueInRange(int boxId, uint32_t value) {
-    for (const auto& box : kNumberBoxes)
-        if (box.id == boxId) return value >= box.low && value <= box.high;
+    for (const auto& box : kPanelNumbers)
+        if (box.boxId == boxId) return value >= box.low && value <= box.high;
     return false;
 }
 
-void EnablePortSettings(ui::DialogView& view, bool enabled) {
-    for (int id : kLabels) view.enable(id, enabled);
-    for (const auto& box : kNumberBoxes) view.enable(box.id, enabled);
-    for (const auto& box : kOptionBoxes) view.enable(box.id, enabled);
-    view.enable(IDC_SERIAL_ENUMERATOR, enabled);
-}
-
-void ClearPortSettings(ui::DialogView& view) {
-    for (const auto& box : kNumberBoxes) view.setText(box.id, "");
-    for (const auto& box : kOptionBoxes) view.setCheckState(box.id, ui::kUnchecked);
-    view.setCheckState(IDC_SERIAL_ENUMERATOR, ui::kUnchecked);
-}
-
-void ShowPortSettings(Configurator& app, ui::DialogView& view) {
-    const PortEntry* e = app.table.selected();
-    if (e == nullptr) return;
-    EnablePortSettings(view, true);
-
-    for (const auto& box : kNumberBoxes) view.setText(box.id, Decimal(e->*box.field));
-    for (const auto& box : kOptionBoxes)
-        view.setCheckState(box.id, CheckOf(HasOption(e->configData, box.bit)));
-    view.setCheckState(IDC_SERIAL_ENUMERATOR, CheckOf(e->serialEnumeratorOn()));
-}
-
-void StorePortSettings(Configurator& app, ui::DialogView& view) {
-    PortEntry* e = app.table.selected();
-    if (e == nullptr) return;
-
-    // A field counts as set by the user only when the panel changes it, so a
-    // value the registry could not give is not written back from what the
-    // panel merely showed.
-    //
-    // The filter list changes only when the box's state differs from the
-    // state the record shows: another driver's list (the box shows it as
-    // off) survives a store with the box left as it was.
-    const bool enumerator = view.checkState(IDC_SERIAL_ENUMERATOR) == ui::kChecked;
-    if (enumerator != e->serialEnumeratorOn()) {
-        e->upperFilters = enumerator ? kSerenumOn : kSerenumOff;
-        e->knownFields |= kFieldUpperFilters;
+bool TakePanelNumber(PortEntry& e, const PanelNumber& box, const std::string& text) {
+    const std::optional<uint32_t> value = ParsePanelNumber(text);
+    if (!value || !PanelValueInRange(box.boxId, *value)) return false;
+    const auto v = static_cast<int32_t>(*value);
+    if (e.*box.field != v) {
+        e.*box.field = v;
+        e.knownFields |= box.known;
     }
+    return true;
+}
 
-    ConfigBytes options = e->configData;
-    for (const auto& box : kOptionBoxes)
-        SetOption(options, box.bit, view.checkState(box.id) == ui::kChecked);
-    if (e->changeConfigData(options) == ConfigDataChange::FromStandard)
-        PlacedMessage(app, ConfigDataFromStandardText(*e), "Warning",
-                      kConfigDataFromStandardIcon);
+void TakeSerialEnumerator(PortEntry& e, bool on) {
+    if (on == e.serialEnumeratorOn()) return;
+    e.upperFilters = on ? kSerenumOn : kSerenumOff;
+    e.knownFields |= kFieldUpperFilters;
+}
 
-    for (const auto& box : kNumberBoxes) {
-        const std::optional<uint32_t> value = ParsePanelNumber(view.text(box.id));
-        if (value && PanelValueInRange(box.id, *value)) {
-            const auto v = static_cast<int32_t>(*value);
-            if (e->*box.field != v) {
-                e->*box.field = v;
-                e->knownFields |= box.known;
-            }
-        } else {
-            view.setText(box.id, Decimal(e->*box.field));
-        }
+bool PresetSetsSerialEnumerator(Preset preset) { return preset != Preset::Brivane; }
+
+void ApplyPreset(PortEntry& e, Preset preset) {
+    const PresetValues p = ValuesOf(preset);
+    for (std::size_t i = 0; i < kPanelNumbers.size(); ++i) {
+        e.*kPanelNumbers[i].field = p.numbers[i];
+        e.knownFields |= kPanelNumbers[i].known;
     }
-}
-
-void ApplyVarnokPreset(Configurator& app, ui::DialogView& view) {
-    ApplyPreset(app, view, {0, 0, 0, 2, true, Preset::Enumerator::Off, &kStandardDivisorTable});
-}
-
-void ApplyBrivanePreset(Configurator& app, ui::DialogView& view) {
-    ApplyPreset(app, view,
-                {0, 0, 0, 2, true, Preset::Enumerator::Unchanged, &kBrivaneDivisorTable});
-}
-
-void ApplyDefaultSettings(Configurator& app, ui::DialogView& view) {
-    ApplyPreset(app, view, {0, 0, 0, 16, false, Preset::Enumerator::On, &kStandardDivisorTable});
+    for (const auto& box : kPanelOptions)
+        SetOption(e.configData, box.bit,
+                  box.boxId == IDC_EVENT_ON_SURPRISE_REMOVAL && p.eventOnSurpriseRemoval);
+    if (PresetSetsSerialEnumerator(preset)) {
+        e.upperFilters = p.serialEnumerator ? kSerenumOn : kSerenumOff;
+        e.knownFields |= kFieldUpperFilters;
+    }
+    CopyDivisorTable(e.configData, *p.table);
+    e.knownFields |= kFieldConfigData;
 }
 
 }  // namespace varnok::cfg

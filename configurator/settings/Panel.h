@@ -1,24 +1,33 @@
-// The "Port Settings" panel of the main dialog and its three presets. All
-// work on the selected record.
+// The rules of the "Port Settings" panel and its three presets, on a port
+// record. The main dialog shows the record in the panel and takes the
+// panel's boxes through these rules (MainDialogPanel).
 #pragma once
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 
-#include "common/platform/DialogView.h"
-#include "configurator/app/Configurator.h"
+#include "configurator/app/PortTable.h"
+#include "configurator/baud/ConfigDataRecord.h"
 
 namespace varnok::cfg {
 
-void ShowPortSettings(Configurator& app, ui::DialogView& view);
-void StorePortSettings(Configurator& app, ui::DialogView& view);
-void ApplyVarnokPreset(Configurator& app, ui::DialogView& view);
-void ApplyBrivanePreset(Configurator& app, ui::DialogView& view);
-void ApplyDefaultSettings(Configurator& app, ui::DialogView& view);
-// Enables or disables the panel's labels, number boxes and option boxes.
-void EnablePortSettings(ui::DialogView& view, bool enabled);
-// Empties the four number boxes and unchecks the six option boxes.
-void ClearPortSettings(ui::DialogView& view);
+// A number box of the panel and the field it edits, with its range.
+struct PanelNumber {
+    int boxId;
+    int32_t PortEntry::*field;
+    PortField known;
+    uint32_t low, high;
+};
+// In the order the panel is stored: 1004, 1005, 1007, 1001.
+extern const std::array<PanelNumber, 4> kPanelNumbers;
+
+// An option box and its ConfigData bit.
+struct PanelOption {
+    int boxId;
+    OptionBit bit;
+};
+extern const std::array<PanelOption, 5> kPanelOptions;
 
 // A number box's text as the panel reads it: more than 5 characters gives no
 // value; otherwise leading white space, an optional sign and the digits up
@@ -29,5 +38,21 @@ std::optional<uint32_t> ParsePanelNumber(const std::string& text);
 // The accepted range of each number box (1004, 1005, 1007, 1001); false for
 // any other id.
 bool PanelValueInRange(int boxId, uint32_t value);
+
+// Takes a number box's text into its field when it is a number in range: a
+// different value counts as set by the user. False when the text is refused
+// (the box then shows the field again).
+bool TakePanelNumber(PortEntry& entry, const PanelNumber& box, const std::string& text);
+// Takes the Serial Enumerator box: the filter list changes only when the
+// box's state differs from the state the record shows, so another driver's
+// list (shown as off) survives a store with the box left as it was.
+void TakeSerialEnumerator(PortEntry& entry, bool on);
+
+enum class Preset { Varnok, Brivane, Default };
+// Sets the four numbers, the option bits, the serial enumerator (except the
+// Brivane preset, which leaves it) and the divisor table; all count as set
+// by the user.
+void ApplyPreset(PortEntry& entry, Preset preset);
+bool PresetSetsSerialEnumerator(Preset preset);
 
 }  // namespace varnok::cfg

@@ -1,7 +1,10 @@
 #include "configurator/settings/RegistrySettings.h"
 
+#include <algorithm>
 #include <memory>
 #include <vector>
+
+#include "common/platform/RegistryValues.h"
 
 namespace varnok::cfg {
 
@@ -31,18 +34,13 @@ std::string ConfigDataFromStandardText(const PortEntry& entry) {
 
 namespace {
 
-void ReadFailed(Configurator& app, const char* message) {
-    PlacedMessage(app, message, "ERROR", ui::Icon::None);
-}
-
 // UpperFilters of the instance key. Known (so written back) only in the two
 // forms this program writes itself: "serenum" first, or nothing (absent or
 // all NUL). Any other list is left for its owner unless the user changes the
 // port's Serial Enumerator setting.
 void ReadUpperFilters(Configurator& app, PortEntry& e) {
-    std::unique_ptr<reg::RegistryKey> instance;
-    if (app.registry.openKey(InstanceKeyPath(e), reg::kKeyRead, &instance) != reg::kSuccess)
-        return;
+    auto instance = reg::OpenKey(app.registry, InstanceKeyPath(e), reg::Access::Read);
+    if (!instance) return;
     e.knownFields &= ~kFieldUpperFilters;
     reg::Status st = reg::QueryIntoField(*instance, kValueUpperFilters, e.upperFilters.data(),
                                          e.upperFilters.size());
@@ -55,30 +53,28 @@ void ReadUpperFilters(Configurator& app, PortEntry& e) {
         e.knownFields |= kFieldUpperFilters;
 }
 
-void ReadDword(Configurator& app, reg::RegistryKey& key, PortEntry& e, const char* name,
-               int32_t* field, uint32_t bit, const char* message) {
-    if (reg::QueryIntoField(key, name, field, sizeof *field) == reg::kSuccess)
+void ReadDword(reg::RegistryKey& key, PortEntry& e, const char* name, int32_t* field,
+               uint32_t bit, const char* message, Problems& problems) {
+    const reg::DwordRead r = reg::ReadDword(key, name);
+    if (r.ok()) {
+        *field = static_cast<int32_t>(r.value);
         e.knownFields |= bit;
-    else
-        ReadFailed(app, message);
+    } else {
+        problems.push_back({message});
+    }
 }
 
-void ReadDeviceParameters(Configurator& app, reg::RegistryKey& key, PortEntry& e) {
+void ReadDeviceParameters(reg::RegistryKey& key, PortEntry& e, Problems& problems) {
     // ConfigData: only a whole 64-byte block counts. A shorter one would
     // leave alias slots of zero (every rate 3,000,000 baud) if written back.
-    {
-        uint32_t type = 0;
-        std::vector<uint8_t> data;
-        if (key.queryValue(kValueConfigData, kConfigDataSize, &type, &data) == reg::kSuccess &&
-            data.size() == kConfigDataSize) {
-            std::copy(data.begin(), data.end(), e.configData.begin());
-            e.knownFields |= kFieldConfigData;
-        } else {
-            // Neither zeros nor a cut or padded copy: the standard image stands
-            // in, and is written only when the user changes part of it.
-            if (!e.writesBack(kFieldConfigData)) e.configData = kStandardDivisorTable;
-            ReadFailed(app, kMsgConfigNotFound);
-        }
+    if (auto data = reg::ReadExactBinary(key, kValueConfigData, kConfigDataSize)) {
+        std::copy(data->begin(), data->end(), e.configData.begin());
+        e.knownFields |= kFieldConfigData;
+    } else {
+        // Neither zeros nor a cut or padded copy: the standard image stands
+        // in, and is written only when the user changes part of it.
+        if (!e.writesBack(kFieldConfigData)) e.configData = kStandardDivisorTable;
+        problems.push_back({kMsgConfigNotFound});
     }
     // PortName: at most 15 characters and the terminator.
     {
@@ -93,24 +89,17 @@ void ReadDeviceParameters(Configurator& app, reg::RegistryKey& key, PortEntry& e
             e.portName = text;
             e.knownFields |= kFieldPortName;
         } else {
-            ReadFailed(app, kMsgPortNameNotFound);
+            problems.push_back({kMsgPortNameNotFound});
         }
     }
-    ReadDword(app, key, e, kValueMinReadTimeout, &e.minReadTimeout, kFieldMinReadTimeout,
-              kMsgMinReadNotFound);
-    ReadDword(app, key, e, kValueMinWriteTimeout, &e.minWriteTimeout, kFieldMinWriteTimeout,
-              kMsgMinWriteNotFound);
-    ReadDword(app, key, e, kValuePollingPeriod, &e.pollingPeriod, kFieldPollingPeriod,
-              kMsgPollingNotFound);
-    ReadDword(app, key, e, kValueLatencyTimer, &e.latencyTimer, kFieldLatencyTimer,
-              kMsgLatencyNotFound);
-}
-
-reg::Status SetDword(reg::RegistryKey& key, const char* name, int32_t value) {
-    const uint32_t v = static_cast<uint32_t>(value);
-    const uint8_t bytes[4] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8),
-                              static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 24)};
-    return key.setValue(name, reg::kDword, bytes, sizeof bytes);
+    ReadDword(key, e, kValueMinReadTimeout, &e.minReadTimeout, kFieldMinReadTimeout,
+              kMsgMinReadNotFound, problems);
+    ReadDword(key, e, kValueMinWriteTimeout, &e.minWriteTimeout, kFieldMinWriteTimeout,
+              kMsgMinWriteNotFound, problems);
+    ReadDword(key, e, kValuePollingPeriod, &e.pollingPeriod, kFieldPollingPeriod,
+              kMsgPollingNotFound, problems);
+    ReadDword(key, e, kValueLatencyTimer, &e.latencyTimer, kFieldLatencyTimer,
+              kMsgLatencyNotFound, problems);
 }
 
 bool LatencyWritable(int32_t latency) {
@@ -118,68 +107,77 @@ bool LatencyWritable(int32_t latency) {
     return v >= 2 && v <= 255;
 }
 
+// A DWORD field, when it may be written back; kSuccess when it may not.
+reg::Status PutDword(reg::RegistryKey& key, const PortEntry& e, PortField field, const char* name,
+                     int32_t value) {
+    if (!e.writesBack(field)) return reg::kSuccess;
+    return reg::WriteDword(key, name, static_cast<uint32_t>(value));
+}
+
 // The device parameters values of one record; false at the first failure.
 bool WriteDeviceParameters(reg::RegistryKey& key, const PortEntry& e) {
-    if (e.writesBack(kFieldMinReadTimeout) &&
-        SetDword(key, kValueMinReadTimeout, e.minReadTimeout) != reg::kSuccess)
-        return false;
-    if (e.writesBack(kFieldMinWriteTimeout) &&
-        SetDword(key, kValueMinWriteTimeout, e.minWriteTimeout) != reg::kSuccess)
-        return false;
-    if (e.writesBack(kFieldPollingPeriod) &&
-        SetDword(key, kValuePollingPeriod, e.pollingPeriod) != reg::kSuccess)
-        return false;
-    if (e.writesBack(kFieldLatencyTimer) && LatencyWritable(e.latencyTimer) &&
-        SetDword(key, kValueLatencyTimer, e.latencyTimer) != reg::kSuccess)
-        return false;
-    if (e.writesBack(kFieldConfigData) &&
-        key.setValue(kValueConfigData, reg::kBinary, e.configData.data(), e.configData.size()) !=
-            reg::kSuccess)
-        return false;
-    return true;
+    return PutDword(key, e, kFieldMinReadTimeout, kValueMinReadTimeout, e.minReadTimeout) ==
+               reg::kSuccess &&
+           PutDword(key, e, kFieldMinWriteTimeout, kValueMinWriteTimeout, e.minWriteTimeout) ==
+               reg::kSuccess &&
+           PutDword(key, e, kFieldPollingPeriod, kValuePollingPeriod, e.pollingPeriod) ==
+               reg::kSuccess &&
+           (!LatencyWritable(e.latencyTimer) ||
+            PutDword(key, e, kFieldLatencyTimer, kValueLatencyTimer, e.latencyTimer) ==
+                reg::kSuccess) &&
+           PutConfigData(key, e) == reg::kSuccess;
 }
 
 }  // namespace
 
-int ReadPortSettings(Configurator& app) {
+reg::Status PutConfigData(reg::RegistryKey& parameters, const PortEntry& e) {
+    if (!e.writesBack(kFieldConfigData)) return reg::kSuccess;
+    return reg::WriteBinary(parameters, kValueConfigData, e.configData.data(), e.configData.size());
+}
+
+Outcome WriteConfigData(Configurator& app, const PortEntry& entry) {
+    if (entry.deviceId == 0 || !entry.writesBack(kFieldConfigData))
+        return Outcome::Fail(0, "ConfigData not known");
+    auto key = reg::OpenKey(app.registry, DeviceParametersKeyPath(entry), reg::Access::Full);
+    if (!key) return Outcome::Fail(0, "open " + DeviceParametersKeyPath(entry));
+    const reg::Status st = PutConfigData(*key, entry);
+    if (st != reg::kSuccess) return Outcome::Fail(static_cast<uint32_t>(st), "set ConfigData");
+    return {};
+}
+
+bool ReadPortSettings(Configurator& app, Problems& problems) {
     for (PortEntry& e : app.table.entries) {
         if (e.deviceId == 0) continue;
         ReadUpperFilters(app, e);
-        std::unique_ptr<reg::RegistryKey> params;
-        if (app.registry.openKey(DeviceParametersKeyPath(e), reg::kKeyRead, &params) !=
-            reg::kSuccess)
-            return 0;
-        ReadDeviceParameters(app, *params, e);
+        auto params = reg::OpenKey(app.registry, DeviceParametersKeyPath(e), reg::Access::Read);
+        if (!params) return false;
+        ReadDeviceParameters(*params, e, problems);
     }
     SortByPortName(app.table);
-    return 1;
+    return true;
 }
 
-int WritePortSettings(Configurator& app) {
+bool WritePortSettings(Configurator& app) {
     for (const PortEntry& e : app.table.entries) {
         if (e.deviceId == 0) continue;
         {
-            std::unique_ptr<reg::RegistryKey> params;
-            if (app.registry.openKey(DeviceParametersKeyPath(e), reg::kKeyAllAccess, &params) !=
-                reg::kSuccess)
-                return 0;
-            if (!WriteDeviceParameters(*params, e)) return 0;
+            auto params =
+                reg::OpenKey(app.registry, DeviceParametersKeyPath(e), reg::Access::Full);
+            if (!params || !WriteDeviceParameters(*params, e)) return false;
         }
         // The instance key is opened only when there is something to put
         // there, so a port whose filter list is left alone cannot stop the
         // pass.
         if (!e.writesBack(kFieldUpperFilters)) continue;
-        std::unique_ptr<reg::RegistryKey> instance;
-        if (app.registry.openKey(InstanceKeyPath(e), reg::kKeyAllAccess, &instance) !=
-            reg::kSuccess)
-            return 0;
+        auto instance = reg::OpenKey(app.registry, InstanceKeyPath(e), reg::Access::Full);
+        if (!instance) return false;
         if (e.serialEnumeratorOn())
-            instance->setValue(kValueUpperFilters, reg::kMultiSz, e.upperFilters.data(),
-                               e.upperFilters.size());
+            reg::WriteMultiString(*instance, kValueUpperFilters, e.upperFilters.data(),
+                                  e.upperFilters.size());
         else
             instance->deleteValue(kValueUpperFilters);
     }
-    return 1;
+    return true;
 }
 
 }  // namespace varnok::cfg

@@ -6,6 +6,7 @@
 #include "configurator/discovery/AccessRights.h"
 #include "configurator/discovery/Discovery.h"
 #include "tests/unit/FtdiFixture.h"
+#include "tests/unit/ShownProblems.h"
 
 using namespace varnok;
 using namespace varnok::cfg;
@@ -30,24 +31,24 @@ PortEntry Record(uint32_t id, const std::string& serial) {
 
 TEST(EnablePrivilege, AdjustsTheTokenAndReportsAMissingPrivilege) {
     FtdiFixture f;
-    EXPECT_EQ(EnablePrivilege(f.app, "SeTakeOwnershipPrivilege", true), 1);
+    EXPECT_TRUE(test::EnablePrivilege(f.app, f.view, "SeTakeOwnershipPrivilege", true));
     EXPECT_EQ(f.registry.log.back(), "privilege SeTakeOwnershipPrivilege on");
     EXPECT_TRUE(f.view.boxes.empty());
 
     f.registry.privilegeMissing = true;
-    EXPECT_EQ(EnablePrivilege(f.app, "SeTakeOwnershipPrivilege", true), 1);
+    EXPECT_TRUE(test::EnablePrivilege(f.app, f.view, "SeTakeOwnershipPrivilege", true));
     ASSERT_EQ(f.boxTexts(),
               std::vector<std::string>{"The token does not have the specified privilege"});
     EXPECT_EQ(f.view.lastBox()->caption, "ERROR");
     EXPECT_EQ(f.view.lastBox()->icon, ui::Icon::Warning);
 
     f.registry.privilegeCallFails = true;
-    EXPECT_EQ(EnablePrivilege(f.app, "SeTakeOwnershipPrivilege", true), 0);
+    EXPECT_FALSE(test::EnablePrivilege(f.app, f.view, "SeTakeOwnershipPrivilege", true));
 }
 
 TEST(GrantEnumeratorAccess, EveryoneMayOnlyReadTheEnumeratorAndArbiterKeys) {
     FtdiFixture f;
-    ASSERT_EQ(GrantEnumeratorAccess(f.app), 1);
+    ASSERT_TRUE(test::GrantEnumeratorAccess(f.app, f.view));
     const std::vector<AccessEntry> expected = {
         {Trustee::Everyone, 0x20019, 5},
         {Trustee::Administrators, 0xF003F, 2},
@@ -85,7 +86,7 @@ TEST(GrantEnumeratorAccess, FailuresEndTheOperationWithTheirMessages) {
     for (const auto& c : cases) {
         FtdiFixture f;
         c.inject(f.registry);
-        EXPECT_EQ(GrantEnumeratorAccess(f.app), 0) << c.what;
+        EXPECT_FALSE(test::GrantEnumeratorAccess(f.app, f.view)) << c.what;
         EXPECT_EQ(f.boxTexts(), c.messages) << c.what;
         for (const auto& b : f.view.boxes) EXPECT_EQ(b.caption, "ERROR");
         const auto* arbiter = f.registry.node(kArbiter);
@@ -100,7 +101,7 @@ TEST(GrantInstanceKeyAccess, OwnsAndRestrictsEveryInstanceKeySkippingRecordsWith
     f.install(kId232R, "BBBB0000A", 4);
     f.app.table.entries = {Record(kId232R, "AAAA0000A"), Record(0, "NOID"),
                            Record(kId232R, "BBBB0000A")};
-    ASSERT_EQ(GrantInstanceKeyAccess(f.app), 1);
+    ASSERT_TRUE(test::GrantInstanceKeyAccess(f.app, f.view));
     const std::vector<AccessEntry> expected = {
         {Trustee::Everyone, 0x20019, 5},
         {Trustee::Administrators, 0x10000000, 2},
@@ -123,7 +124,7 @@ TEST(GrantInstanceKeyAccess, AKeyThatDoesNotOpenIsReportedOnceAndThePassGoesOn) 
     FtdiFixture f;
     f.install(kId232R, "BBBB0000A", 4);
     f.app.table.entries = {Record(kId232R, "GONE0000A"), Record(kId232R, "BBBB0000A")};
-    EXPECT_EQ(GrantInstanceKeyAccess(f.app), 1);
+    EXPECT_TRUE(test::GrantInstanceKeyAccess(f.app, f.view));
     EXPECT_EQ(f.boxTexts(),
               std::vector<std::string>{"Failed to open the key " +
                                        FtdiFixture::InstancePath(kId232R, "GONE0000A") +
@@ -139,7 +140,7 @@ TEST(GrantInstanceKeyAccess, ATokenThatDoesNotOpenEndsThePass) {
     f.install(kId232R, "BBBB0000A", 4);
     f.app.table.entries = {Record(kId232R, "AAAA0000A"), Record(kId232R, "BBBB0000A")};
     f.registry.tokenFails = true;
-    EXPECT_EQ(GrantInstanceKeyAccess(f.app), 0);
+    EXPECT_FALSE(test::GrantInstanceKeyAccess(f.app, f.view));
     EXPECT_EQ(f.boxTexts(), std::vector<std::string>{"Couldn't open the process token"});
     EXPECT_FALSE(f.registry.node(FtdiFixture::InstancePath(kId232R, "AAAA0000A"))->daclSet);
     EXPECT_EQ(f.registry.openKeys, 0);

@@ -5,6 +5,7 @@
 #include "configurator/app/MainDialog.h"
 #include "configurator/baud/BaudRateMappingDialog.h"
 #include "configurator/baud/DivisorMath.h"
+#include "configurator/settings/RegistrySettings.h"
 #include "resources/ConfiguratorIds.h"
 #include "tests/unit/PanelFixture.h"
 
@@ -30,7 +31,7 @@ struct BaudDialog : ::testing::Test {
     }
     void open() {
         view = FakeDialogView();
-        dialog = std::make_unique<BaudRateMappingDialog>(f.app);
+        dialog = std::make_unique<BaudRateMappingDialog>(f.app, f.dialogs);
         view.attach(*dialog);
         view.init();
     }
@@ -81,7 +82,7 @@ TEST_F(BaudDialog, GenerateAddApplyStoresTheCodeInTheRegistry) {
     EXPECT_TRUE(view.control(IDC_BAUD_DESIRED).allSelected);
     EXPECT_EQ(view.text(IDC_BAUD_CLOSEST), "2000000");
     EXPECT_EQ(view.text(IDC_BAUD_ERROR), "0.000%");
-    EXPECT_EQ(f.app.pendingDivisor, 1.5);
+    EXPECT_EQ(f.dialogs.pendingDivisor, 1.5);
 
     view.selectRows(IDC_BAUD_LIST, {12});  // "921600"
     view.click(IDC_BAUD_ADD);
@@ -119,7 +120,7 @@ TEST_F(BaudDialog, InvalidRateWarnsEmptiesTheFieldAndKeepsTheRest) {
         EXPECT_EQ(view.text(IDC_BAUD_DESIRED), "");
         EXPECT_EQ(view.text(IDC_BAUD_CLOSEST), "9600");
         EXPECT_EQ(view.text(IDC_BAUD_ERROR), "0.000");
-        EXPECT_EQ(f.app.pendingDivisor, 312.5);
+        EXPECT_EQ(f.dialogs.pendingDivisor, 312.5);
     }
 }
 
@@ -229,23 +230,23 @@ TEST_F(BaudDialog, FailedWriteIsSilentAndKeepsTheNewTableInMemory) {
     EXPECT_EQ(ReadSlotCode(f.port(0).configData, 13), 1u);
     EXPECT_EQ(storedSlot(0, 13), 0x8003u);
     EXPECT_EQ(f.registry.openKeys, 0);
-    EXPECT_EQ(WriteConfigData(f.app, f.port(0)), 0);
+    EXPECT_FALSE(WriteConfigData(f.app, f.port(0)).ok());
 }
 
 TEST_F(BaudDialog, WriteConfigDataNeedsADeviceIdentity) {
     PortEntry e = f.port(1);
     e.configData[0] = 0x11;
-    EXPECT_EQ(WriteConfigData(f.app, e), 1);
+    EXPECT_TRUE(WriteConfigData(f.app, e).ok());
     EXPECT_EQ(f.storedConfigData(1)[0], 0x11);
     e.deviceId = 0;
-    EXPECT_EQ(WriteConfigData(f.app, e), 0);
+    EXPECT_FALSE(WriteConfigData(f.app, e).ok());
     EXPECT_EQ(f.registry.openKeys, 0);
 }
 
 TEST_F(BaudDialog, AFailedRowInsertionLeavesThePartlyFilledList) {
     view = FakeDialogView();
     view.control(IDC_BAUD_LIST).failAddAt = 5;
-    dialog = std::make_unique<BaudRateMappingDialog>(f.app);
+    dialog = std::make_unique<BaudRateMappingDialog>(f.app, f.dialogs);
     view.attach(*dialog);
     view.init();
     EXPECT_EQ(view.rowTexts(IDC_BAUD_LIST).size(), 5u);
@@ -263,7 +264,6 @@ TEST(BaudDialogInMainDialog, PendingDivisorLivesForTheWholeRun) {
     FakeDialogView view;
     MainDialog dialog(f.app);
     view.attach(dialog);
-    f.app.mainView = &view;
     f.listPorts(view);
     std::vector<FakeDialogView::MessageBoxCall> dialogBoxes;
 
@@ -274,7 +274,7 @@ TEST(BaudDialogInMainDialog, PendingDivisorLivesForTheWholeRun) {
         v.click(IDC_BAUD_CANCEL);
     };
     view.click(IDC_BAUD_MAPPINGS);
-    EXPECT_EQ(f.app.pendingDivisor, 312.5);
+    EXPECT_EQ(dialog.runState().pendingDivisor, 312.5);
 
     view.selectRow(IDC_PORT_LIST, 1);
     view.modalScripts[IDD_BAUD_MAPPING] = [&](FakeDialogView& v, ui::DialogLogic&) {

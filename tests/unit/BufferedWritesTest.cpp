@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "configurator/settings/BufferedWrites.h"
+#include "configurator/settings/BufferedWritesDialog.h"
 #include "resources/ConfiguratorIds.h"
 #include "tests/unit/PortOpsRig.h"
 

@@ -7,6 +7,7 @@
 #include "configurator/comnames/ComPortAssignmentDialog.h"
 #include "resources/ConfiguratorIds.h"
 #include "tests/unit/PortOpsRig.h"
+#include "tests/unit/ShownProblems.h"
 
 using namespace varnok;
 using namespace varnok::cfg;
@@ -22,7 +23,7 @@ std::vector<uint8_t> Map(std::initializer_list<int> reserved, std::size_t size =
 struct ComNames : ::testing::Test {
     test::PortOpsRig rig;
     sim::FakeDialogView view;
-    ComPortAssignmentDialog dialog{rig.app};
+    ComPortAssignmentDialog dialog{rig.app, rig.dialogs};
 
     void setMap(std::vector<uint8_t> m) {
         rig.registry.setBinary(kComNameArbiterKeyPath, kComDbValueName, std::move(m));
@@ -128,9 +129,9 @@ TEST_F(ComNames, ListBoxRefusingATextStopsWithMessage) {
 
 TEST_F(ComNames, ReadFailuresShowTheirMessagesAndKeepTheCopy) {
     rig.port().comDbBitmap = {1, 2, 3};
-    EXPECT_FALSE(ReadComDb(rig.app, view, rig.port()));  // no arbiter key
+    EXPECT_FALSE(test::ReadComDb(rig.app, view, rig.port()));  // no arbiter key
     rig.registry.createKey(kComNameArbiterKeyPath);
-    EXPECT_FALSE(ReadComDb(rig.app, view, rig.port()));  // no ComDB value
+    EXPECT_FALSE(test::ReadComDb(rig.app, view, rig.port()));  // no ComDB value
     ASSERT_EQ(view.boxes.size(), 2u);
     EXPECT_EQ(view.boxes[0].text, "Can't open Key: COM Name Arbiter");
     EXPECT_EQ(view.boxes[1].text, "Can't open COMDB");
@@ -147,11 +148,11 @@ TEST_F(ComNames, ReadTakesAGrownValueWholeAndCompletesAShortOne) {
     std::vector<uint8_t> grown(300, 0);
     grown[299] = 0x80;  // COM2400
     setMap(grown);
-    ASSERT_TRUE(ReadComDb(rig.app, view, rig.port()));
+    ASSERT_TRUE(test::ReadComDb(rig.app, view, rig.port()));
     EXPECT_EQ(rig.port().comDbBitmap, grown);
 
     setMap({0x01, 0x02});
-    ASSERT_TRUE(ReadComDb(rig.app, view, rig.port()));
+    ASSERT_TRUE(test::ReadComDb(rig.app, view, rig.port()));
     EXPECT_EQ(rig.port().comDbBitmap.size(), 32u);
     EXPECT_EQ(rig.port().comDbBitmap[1], 0x02);
     EXPECT_TRUE(view.boxes.empty());
@@ -170,7 +171,7 @@ TEST_F(ComNames, OpeningShowsNameNumberAndFreeNumbers) {
 
     rig.port().portName = "COM123";
     sim::FakeDialogView again;
-    ComPortAssignmentDialog second(rig.app);
+    ComPortAssignmentDialog second(rig.app, rig.dialogs);
     again.attach(second);
     again.init();
     EXPECT_EQ(again.text(IDC_CA_NUMBER), "123");
@@ -226,12 +227,12 @@ TEST(ComPortAssignment, TheUsersFirstEditsOfTheRunAreNeverSwallowed) {
         rig.registry.setBinary(kComNameArbiterKeyPath, kComDbValueName, Map({1, 5}));
         for (int opening = 1; opening <= 3; ++opening) {
             SCOPED_TRACE(opening);
-            ComPortAssignmentDialog dialog{rig.app};
+            ComPortAssignmentDialog dialog{rig.app, rig.dialogs};
             NotifyingView view;
             if (fieldNotifies) view.logic = &dialog;
             view.attach(dialog);
             view.init();
-            EXPECT_EQ(rig.app.comNumberChangeCounter, fieldNotifies ? std::min(opening, 2) : 0);
+            EXPECT_EQ(rig.dialogs.comNumberChangeCounter, fieldNotifies ? std::min(opening, 2) : 0);
             view.selectRow(IDC_CA_FREE_LIST, 4);  // COM7
             ASSERT_EQ(view.listText(IDC_CA_FREE_LIST, view.listCurSel(IDC_CA_FREE_LIST)), "COM7");
             view.type(IDC_CA_NUMBER, "5");  // taken (the port's own number)

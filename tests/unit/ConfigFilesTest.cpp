@@ -5,7 +5,9 @@
 #include <iterator>
 #include <random>
 
+#include "configurator/app/MainDialog.h"
 #include "configurator/settings/ConfigFiles.h"
+#include "resources/ConfiguratorIds.h"
 #include "tests/unit/PortOpsRig.h"
 
 #if defined(__linux__)
@@ -56,13 +58,19 @@ struct ConfigFiles : ::testing::Test {
         e.pollingPeriod = 255;
         e.upperFilters = kSerenumOn;
     }
+    // The File menu's command on record `index`, as the main dialog runs it.
+    void command(int index, int id) {
+        rig.app.table.selectedIndex = index;
+        MainDialog main(rig.app);
+        main.onCommand(rig.mainView, id, ui::Event::Clicked);
+    }
     void save(int index, const std::string& path) {
         rig.mainView.saveAnswers.push_back(path);
-        SaveConfigurationFile(rig.app, index);
+        command(index, IDM_SAVE_CONFIG);
     }
     void load(int index, const std::string& path) {
         rig.mainView.openAnswers.push_back(path);
-        LoadConfigurationFile(rig.app, index);
+        command(index, IDM_LOAD_CONFIG);
     }
     std::vector<std::string> dirNames() {
         std::vector<std::string> names;
@@ -75,8 +83,8 @@ struct ConfigFiles : ::testing::Test {
 }  // namespace
 
 TEST_F(ConfigFiles, DialogsGetTheirNamesFiltersAndFlags) {
-    SaveConfigurationFile(rig.app, 0);  // cancelled
-    LoadConfigurationFile(rig.app, 0);  // cancelled
+    command(0, IDM_SAVE_CONFIG);  // cancelled
+    command(0, IDM_LOAD_CONFIG);  // cancelled
     ASSERT_EQ(rig.mainView.fileDialogs.size(), 2u);
     const auto& s = rig.mainView.fileDialogs[0];
     EXPECT_EQ(s.initialName, "Config_COM5");

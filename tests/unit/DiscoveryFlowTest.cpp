@@ -80,8 +80,7 @@ TEST(StartUp, OddInstanceKeyNamesAreNeverUsedAsKeyPaths) {
         f.registry.setString(root + odd + "\\0000\\Device Parameters", "PortName", "COM3");
     }
     f.startDialog();
-    f.app.table.showDisconnected = 1;
-    RefreshPortList(f.app, f.view);
+    f.view.click(IDC_SHOW_DISCONNECTED);
     f.view.selectRow(IDC_PORT_LIST, 0);
     f.view.click(IDC_APPLY);
     f.view.click(ui::kIdOk);
@@ -137,7 +136,7 @@ TEST(ShowDisconnected, ListsEveryInstalledDeviceGreenOrRed) {
     Installation(f);
     f.startDialog();
     f.view.click(IDC_SHOW_DISCONNECTED);
-    EXPECT_EQ(f.app.table.showDisconnected, 1);
+    EXPECT_TRUE(f.app.table.showDisconnected);
     EXPECT_EQ(f.rowsWithColour(),
               (Strings{"COM2 green", "COM2 red", "COM4 red", "COM7 green", "COM10 green",
                        "COM11 green", "COM12 red"}));

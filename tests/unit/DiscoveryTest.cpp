@@ -6,6 +6,7 @@
 #include "configurator/discovery/Discovery.h"
 #include "configurator/discovery/InstanceKeyName.h"
 #include "tests/unit/FtdiFixture.h"
+#include "tests/unit/ShownProblems.h"
 
 using namespace varnok;
 using namespace varnok::cfg;
@@ -32,7 +33,7 @@ int Match(FtdiFixture& f) {
 int Build(FtdiFixture& f) {
     std::unique_ptr<reg::RegistryKey> key;
     EXPECT_EQ(f.registry.openKey(kEnumeratorKeyPath, reg::kKeyRead, &key), reg::kSuccess);
-    return BuildTableFromRegistry(f.app, *key);
+    return test::BuildTableFromRegistry(f.app, f.view, *key);
 }
 
 }  // namespace
@@ -71,13 +72,13 @@ TEST(EnumerateD2xx, SinglePortIdsGetThePortLetterAtPositionEight) {
     f.attach(kId230X, "DN00XYZ9Q", 4, 0x12);  // letter replaces the ninth character
     f.attach(kId232H, "FT1ABCDE", 5, 0x13);   // other ids keep the library serial
     f.attach(kId232R, "SHORT", 6, 0x14);      // too short: the letter would follow the end
-    ASSERT_EQ(EnumerateD2xxDevices(f.app), 1);
+    ASSERT_TRUE(test::EnumerateD2xxDevices(f.app, f.view));
     EXPECT_EQ(Serials(f.app),
               (std::vector<std::string>{"A1B2C3D4A", "DN00XYZ9A", "FT1ABCDE", "SHORT"}));
     EXPECT_EQ(f.portNames(), (std::vector<std::string>{"COM3", "COM4", "COM5", "COM6"}));
     EXPECT_EQ(f.app.table.entries[0].description, "USB Serial Converter");
     EXPECT_EQ(f.app.table.entries[0].locationId, 0x11u);
-    EXPECT_EQ(f.app.table.entries[0].connected, 1);
+    EXPECT_TRUE(f.app.table.entries[0].connected);
     EXPECT_EQ(f.app.table.openPortCount, 0);
     EXPECT_EQ(f.d2xx.openHandles(), 0);
 }
@@ -91,20 +92,20 @@ TEST(EnumerateD2xx, CountsHeldAndUnqueryableDevicesAsOpenPorts) {
     f.attach(kId232R, "CQFAIL01", 9, 0x23).comQueryFails = true;
     f.withoutComPort(kId232R, "NOCOM001", 0x24);  // no COM port is not an open port
     f.attach(kId232R, "HS000001", 10, 0x25).flags = d2xx::kFlagOpened | d2xx::kFlagHighSpeed;
-    ASSERT_EQ(EnumerateD2xxDevices(f.app), 1);
+    ASSERT_TRUE(test::EnumerateD2xxDevices(f.app, f.view));
     EXPECT_EQ(f.app.table.openPortCount, 3);
     // Counted devices keep the library's serial (no port letter).
     EXPECT_EQ(Serials(f.app), (std::vector<std::string>{"HELD0001", "HELD0002", "CQFAIL01",
                                                         "NOCOM001A", "HS000001A"}));
     EXPECT_EQ(f.portNames(), (std::vector<std::string>{"COM7", "", "", "", "COM10"}));
-    EXPECT_EQ(f.app.table.entries[3].connected, 0);
+    EXPECT_FALSE(f.app.table.entries[3].connected);
     EXPECT_EQ(f.d2xx.openHandles(), 0);
 }
 
 TEST(EnumerateD2xx, FullWidthLibraryFieldsAreReadWithinBounds) {
     FtdiFixture f;
     f.attach(kId232H, std::string(16, 'S'), 3, 1, std::string(64, 'D'));
-    ASSERT_EQ(EnumerateD2xxDevices(f.app), 1);
+    ASSERT_TRUE(test::EnumerateD2xxDevices(f.app, f.view));
     EXPECT_EQ(f.app.table.entries[0].serialNumber, std::string(16, 'S'));
     EXPECT_EQ(f.app.table.entries[0].description, std::string(63, 'D'));
 }
@@ -116,7 +117,7 @@ TEST(EnumerateD2xx, NoDeviceEmptiesTheTableAndWarns) {
         ASSERT_EQ(Build(f), 1);  // start-up's registry-only table
         ASSERT_EQ(f.app.table.count(), 1u);
         f.d2xx.createListFails = listFails;
-        EXPECT_EQ(EnumerateD2xxDevices(f.app), 1);
+        EXPECT_TRUE(test::EnumerateD2xxDevices(f.app, f.view));
         EXPECT_EQ(f.app.table.count(), 0u);
         EXPECT_EQ(f.boxTexts(), std::vector<std::string>{"No active FTDI devices found"});
         EXPECT_EQ(f.view.lastBox()->caption, "WARNING");
@@ -127,18 +128,18 @@ TEST(EnumerateD2xx, NoDeviceEmptiesTheTableAndWarns) {
 
 TEST(EnumerateD2xx, NoWarningWhileDisconnectedDevicesAreShown) {
     FtdiFixture f;
-    f.app.table.showDisconnected = 1;
-    EXPECT_EQ(EnumerateD2xxDevices(f.app), 1);
+    f.app.table.showDisconnected = true;
+    EXPECT_TRUE(test::EnumerateD2xxDevices(f.app, f.view));
     EXPECT_TRUE(f.view.boxes.empty());
 }
 
 TEST(EnumerateD2xx, MissingEnumeratorKeyFailsAndKeepsTheTable) {
     FtdiFixture f;
     f.singlePort("A1B2C3D4", 3, 1);
-    ASSERT_EQ(EnumerateD2xxDevices(f.app), 1);
+    ASSERT_TRUE(test::EnumerateD2xxDevices(f.app, f.view));
     f.app.table.openPortCount = 5;
     f.registry.failOpen.insert(sim::MemRegistry::lower(kEnumeratorKeyPath));
-    EXPECT_EQ(EnumerateD2xxDevices(f.app), 0);
+    EXPECT_FALSE(test::EnumerateD2xxDevices(f.app, f.view));
     EXPECT_EQ(f.app.table.count(), 1u);
     EXPECT_EQ(f.app.table.openPortCount, 0);
     EXPECT_EQ(f.boxTexts(), std::vector<std::string>{"Device or FTDI driver is not installed"});
@@ -155,7 +156,7 @@ TEST(MatchInstanceKeys, GivesEachRecordTheSerialOfTheKeyWithItsComName) {
     // The library's serial and the key's serial differ for this device.
     f.install(kId232H, "FTH0001Z", 12);
     f.attach(kId232H, "FTH0001", 12, 0x41);
-    ASSERT_EQ(EnumerateD2xxDevices(f.app), 1);
+    ASSERT_TRUE(test::EnumerateD2xxDevices(f.app, f.view));
     ASSERT_EQ(Match(f), 1);
     EXPECT_EQ(Serials(f.app),
               (std::vector<std::string>{"FT4XQ1A", "FT4XQ1B", "A1B2C3D4A", "FTH0001Z"}));
@@ -169,7 +170,7 @@ TEST(MatchInstanceKeys, KeysWithConfigFlagsOrWithoutPortNameNeverMatch) {
     f.install(kId232H, "AABROKEN", 0);  // no PortName
     f.install(kId232H, "ZZNEW", 5);
     f.attach(kId232H, "LIB", 5, 1);
-    ASSERT_EQ(EnumerateD2xxDevices(f.app), 1);
+    ASSERT_TRUE(test::EnumerateD2xxDevices(f.app, f.view));
     ASSERT_EQ(Match(f), 1);
     EXPECT_EQ(Serials(f.app), std::vector<std::string>{"ZZNEW"});
 }
@@ -180,7 +181,7 @@ TEST(MatchInstanceKeys, FirstUnmatchedRecordEndsMatching) {
     f.attach(kId232H, "NOKEY", 4, 2);  // no key has COM4
     f.singlePort("B1B2C3D4", 5, 3);
     f.withoutComPort(kId232H, "NOCOM", 4);
-    ASSERT_EQ(EnumerateD2xxDevices(f.app), 1);
+    ASSERT_TRUE(test::EnumerateD2xxDevices(f.app, f.view));
     ASSERT_EQ(Match(f), 1);
     EXPECT_EQ(Serials(f.app),
               (std::vector<std::string>{"A1B2C3D4A", "NOKEY", "B1B2C3D4A", "NOCOM"}));
@@ -189,7 +190,7 @@ TEST(MatchInstanceKeys, FirstUnmatchedRecordEndsMatching) {
 TEST(MatchInstanceKeys, FailsWithoutSubkeys) {
     FtdiFixture f;
     f.attach(kId232H, "LIB", 5, 1);
-    ASSERT_EQ(EnumerateD2xxDevices(f.app), 1);
+    ASSERT_TRUE(test::EnumerateD2xxDevices(f.app, f.view));
     EXPECT_EQ(Match(f), 0);
     EXPECT_EQ(Serials(f.app), std::vector<std::string>{"LIB"});
 }
@@ -200,7 +201,7 @@ TEST(MatchInstanceKeys, OddKeyNamesAreNeverOpened) {
     f.registry.setString(std::string(kEnumeratorKeyPath) + "\\ODD\\0000\\Device Parameters",
                          "PortName", "COM5");
     f.attach(kId232H, "LIB", 5, 1);
-    ASSERT_EQ(EnumerateD2xxDevices(f.app), 1);
+    ASSERT_TRUE(test::EnumerateD2xxDevices(f.app, f.view));
     f.registry.log.clear();
     ASSERT_EQ(Match(f), 1);
     EXPECT_EQ(Serials(f.app), std::vector<std::string>{"LIB"});
@@ -256,7 +257,7 @@ TEST(MatchInstanceKeys, SameResultAsTheRestartingWalkWithEachKeyReadOnce) {
     f.attach(kId232H, "X3", 8, 3);  // same COM name again: the same first key
     f.attach(kId232H, "X4", 12, 4);  // no key: ends matching
     f.attach(kId232H, "X5", 9, 5);
-    ASSERT_EQ(EnumerateD2xxDevices(f.app), 1);
+    ASSERT_TRUE(test::EnumerateD2xxDevices(f.app, f.view));
     const auto expected = NaiveMatch(f);
     f.registry.counters = {};
     ASSERT_EQ(Match(f), 1);
@@ -273,7 +274,7 @@ TEST(MatchInstanceKeys, StopsReadingKeysOnceEveryRecordIsMatched) {
     FtdiFixture f;
     f.singlePort("A1B2C3D4", 3, 1);
     for (int k = 0; k < 30; ++k) f.unplugged(kId232R, "ZZ" + std::to_string(100 + k) + "A", 20 + k);
-    ASSERT_EQ(EnumerateD2xxDevices(f.app), 1);
+    ASSERT_TRUE(test::EnumerateD2xxDevices(f.app, f.view));
     f.registry.counters = {};
     ASSERT_EQ(Match(f), 1);
     EXPECT_EQ(f.registry.counters.opens, 3u);  // enumerator key, then the first key's two
@@ -286,7 +287,7 @@ TEST(BuildTableFromRegistry, OneRecordPerKeyMarkedByTheLastD2xxPass) {
     f.singlePort("A1B2C3D4", 3, 1);
     f.unplugged(kId232R, "OLD00001A", 4);
     f.registry.createKey(std::string(kEnumeratorKeyPath) + "\\VID_zz");  // odd name
-    ASSERT_EQ(EnumerateD2xxDevices(f.app), 1);
+    ASSERT_TRUE(test::EnumerateD2xxDevices(f.app, f.view));
     ASSERT_EQ(Match(f), 1);
     ASSERT_EQ(Build(f), 1);
     ASSERT_EQ(f.app.table.count(), 3u);
@@ -311,7 +312,7 @@ TEST(BuildTableFromRegistry, NoSubkeysGivesAnEmptyTableAndFailure) {
     f.singlePort("A1B2C3D4", 3, 1);
     f.registry.removeKey(FtdiFixture::InstancePath(kId232R, "A1B2C3D4A").substr(
         0, FtdiFixture::InstancePath(kId232R, "A1B2C3D4A").size() - 5));
-    ASSERT_EQ(EnumerateD2xxDevices(f.app), 1);
+    ASSERT_TRUE(test::EnumerateD2xxDevices(f.app, f.view));
     EXPECT_EQ(Build(f), 0);
     EXPECT_EQ(f.app.table.count(), 0u);
 }

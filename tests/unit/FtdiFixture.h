@@ -43,7 +43,6 @@ public:
     FtdiFixture() : app(registry, d2xx, serialPorts, clock) {
         registry.createKey(cfg::kEnumeratorKeyPath);
         registry.createKey(cfg::kComNameArbiterKeyPath);
-        app.mainView = &view;
     }
 
     static std::string KeyName(uint32_t id, const std::string& keySerial) {

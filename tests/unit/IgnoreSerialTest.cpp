@@ -3,6 +3,7 @@
 #include "configurator/settings/IgnoreSerial.h"
 #include "resources/ConfiguratorIds.h"
 #include "tests/unit/PortOpsRig.h"
+#include "tests/unit/ShownProblems.h"
 
 using namespace varnok;
 using namespace varnok::cfg;
@@ -20,14 +21,14 @@ struct IgnoreSerial : ::testing::Test {
 
 TEST_F(IgnoreSerial, AnyReadableFlagChecksTheBox) {
     rig.registry.setBinary(kUsbFlagsKeyPath, "IgnoreHWSerNum04036011", {0x01});
-    ReadIgnoreSerialFlag(rig.app, view);
+    test::ReadIgnoreSerialFlag(rig.app, view);
     EXPECT_TRUE(boxChecked());
     EXPECT_TRUE(rig.app.ignoreSerialRemembered);
 
     // Contents are not examined: 0x00 counts too, and so does another type.
     rig.registry.setBinary(kUsbFlagsKeyPath, "IgnoreHWSerNum04036011", {0x00});
     view.setCheckState(IDC_IGNORE_SERIAL, ui::kUnchecked);
-    ReadIgnoreSerialFlag(rig.app, view);
+    test::ReadIgnoreSerialFlag(rig.app, view);
     EXPECT_TRUE(boxChecked());
     EXPECT_EQ(rig.registry.openKeys, 0);
 }
@@ -38,21 +39,21 @@ TEST_F(IgnoreSerial, NoReadableFlagUnchecksAndValuesOverSixtyFourBytesDoNotCount
     rig.registry.setBinary(kUsbFlagsKeyPath, "IgnoreHWSerNum04036001",
                            std::vector<uint8_t>(65, 1));
     rig.registry.setBinary(kUsbFlagsKeyPath, "IgnoreHWSerNum04036099", {1});  // not ours
-    ReadIgnoreSerialFlag(rig.app, view);
+    test::ReadIgnoreSerialFlag(rig.app, view);
     EXPECT_FALSE(boxChecked());
     EXPECT_FALSE(rig.app.ignoreSerialRemembered);
 
     rig.registry.setBinary(kUsbFlagsKeyPath, "IgnoreHWSerNum04036015", std::vector<uint8_t>(64, 1));
-    ReadIgnoreSerialFlag(rig.app, view);
+    test::ReadIgnoreSerialFlag(rig.app, view);
     EXPECT_TRUE(boxChecked());
 }
 
 TEST_F(IgnoreSerial, UnopenableKeyShowsTheRememberedState) {
     rig.registry.removeKey(kUsbFlagsKeyPath);
-    ReadIgnoreSerialFlag(rig.app, view);
+    test::ReadIgnoreSerialFlag(rig.app, view);
     EXPECT_FALSE(boxChecked());  // nothing read yet: off
     rig.app.ignoreSerialRemembered = true;
-    ReadIgnoreSerialFlag(rig.app, view);
+    test::ReadIgnoreSerialFlag(rig.app, view);
     EXPECT_TRUE(boxChecked());
     EXPECT_TRUE(view.boxes.empty());
 }
@@ -60,7 +61,7 @@ TEST_F(IgnoreSerial, UnopenableKeyShowsTheRememberedState) {
 TEST_F(IgnoreSerial, CheckedBoxSetsAllFourToOneByteInOrder) {
     view.setCheckState(IDC_IGNORE_SERIAL, ui::kChecked);
     rig.registry.log.clear();
-    ApplyIgnoreSerialFlag(rig.app, view);
+    test::ApplyIgnoreSerialFlag(rig.app, view);
     std::vector<std::string> sets;
     for (const auto& line : rig.registry.log)
         if (line.rfind("set ", 0) == 0) sets.push_back(line.substr(line.find('|') + 1));
@@ -80,7 +81,7 @@ TEST_F(IgnoreSerial, FirstFailedSetLeavesTheRestUnset) {
     view.setCheckState(IDC_IGNORE_SERIAL, ui::kChecked);
     rig.registry.failSet.insert(
         sim::MemRegistry::lower(std::string(kUsbFlagsKeyPath) + "|IgnoreHWSerNum04036010"));
-    ApplyIgnoreSerialFlag(rig.app, view);
+    test::ApplyIgnoreSerialFlag(rig.app, view);
     EXPECT_TRUE(rig.registry.hasValue(kUsbFlagsKeyPath, "IgnoreHWSerNum04036001"));
     EXPECT_FALSE(rig.registry.hasValue(kUsbFlagsKeyPath, "IgnoreHWSerNum04036011"));
     EXPECT_FALSE(rig.registry.hasValue(kUsbFlagsKeyPath, "IgnoreHWSerNum04036015"));
@@ -92,13 +93,13 @@ TEST_F(IgnoreSerial, UncheckedOrIndeterminateBoxDeletesAllFour) {
             rig.registry.setBinary(kUsbFlagsKeyPath, name, {0x07});  // written by another tool
         rig.registry.setBinary(kUsbFlagsKeyPath, "Other", {1});
         view.setCheckState(IDC_IGNORE_SERIAL, state);
-        ApplyIgnoreSerialFlag(rig.app, view);
+        test::ApplyIgnoreSerialFlag(rig.app, view);
         for (const char* name : kIgnoreSerialValueNames)
             EXPECT_FALSE(rig.registry.hasValue(kUsbFlagsKeyPath, name)) << name;
         EXPECT_TRUE(rig.registry.hasValue(kUsbFlagsKeyPath, "Other"));
     }
     // Deleting what is already gone is no error.
-    ApplyIgnoreSerialFlag(rig.app, view);
+    test::ApplyIgnoreSerialFlag(rig.app, view);
     EXPECT_TRUE(view.boxes.empty());
 }
 
@@ -106,7 +107,7 @@ TEST_F(IgnoreSerial, UnopenableKeyChangesNothing) {
     rig.registry.setBinary(kUsbFlagsKeyPath, "IgnoreHWSerNum04036001", {0x01});
     rig.registry.failOpenForWrite.insert(sim::MemRegistry::lower(kUsbFlagsKeyPath));
     view.setCheckState(IDC_IGNORE_SERIAL, ui::kUnchecked);
-    ApplyIgnoreSerialFlag(rig.app, view);
+    test::ApplyIgnoreSerialFlag(rig.app, view);
     EXPECT_TRUE(rig.registry.hasValue(kUsbFlagsKeyPath, "IgnoreHWSerNum04036001"));
     EXPECT_TRUE(view.boxes.empty());
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "configurator/app/Configurator.h"
+#include "configurator/app/DialogCommon.h"
 #include "configurator/baud/ConfigDataRecord.h"
 #include "resources/ConfiguratorIds.h"
 #include "sim/FakeDialogView.h"
@@ -22,6 +23,8 @@ struct PanelFixture {
     sim::PortListSerial serial;
     sim::VirtualClock clock;
     cfg::Configurator app{registry, d2xx, serial, clock};
+    // The sub-dialogs' run-wide state, as the main dialog keeps it.
+    cfg::DialogRunState dialogs;
 
     // Adds a port record and its Device Parameters key holding `configData`.
     cfg::PortEntry& addPort(const std::string& portName, const std::string& serialNumber,

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "configurator/app/MainDialog.h"
+#include "configurator/app/MainDialogPanel.h"
 #include "configurator/settings/Panel.h"
 #include "resources/ConfiguratorIds.h"
 #include "tests/unit/PanelFixture.h"
@@ -254,7 +255,6 @@ TEST(PanelInMainDialog, SelectingAnotherPortKeepsTheEditsInThePreviousRecord) {
     for (int id : kOptionIds) view.declare(id, FakeDialogView::Kind::AutoCheck, false);
     MainDialog dialog(f.app);
     view.attach(dialog);
-    f.app.mainView = &view;
     f.listPorts(view);
 
     view.selectRow(IDC_PORT_LIST, 0);

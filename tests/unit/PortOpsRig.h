@@ -4,6 +4,7 @@
 #include <string>
 
 #include "configurator/app/Configurator.h"
+#include "configurator/app/DialogCommon.h"
 #include "sim/FakeDialogView.h"
 #include "sim/MemRegistry.h"
 #include "sim/PortListSerial.h"
@@ -19,9 +20,10 @@ struct PortOpsRig {
     sim::VirtualClock clock;
     cfg::Configurator app{registry, d2xx, serial, clock};
     sim::FakeDialogView mainView;
+    // The sub-dialogs' run-wide state, as the main dialog keeps it.
+    cfg::DialogRunState dialogs;
 
     PortOpsRig() {
-        app.mainView = &mainView;
         cfg::PortEntry e;
         e.portName = "COM5";
         e.deviceId = 0x04036001;

@@ -7,6 +7,7 @@
 #include "configurator/baud/ConfigDataRecord.h"
 #include "configurator/settings/RegistrySettings.h"
 #include "tests/unit/FtdiFixture.h"
+#include "tests/unit/ShownProblems.h"
 
 using namespace varnok;
 using namespace varnok::cfg;
@@ -43,7 +44,7 @@ TEST(ReadPortSettings, ReadsEveryValueAndMarksItKnown) {
     FtdiFixture f;
     f.install(kId232R, "A1B2C3D4A", 5);
     f.app.table.entries = {Record(kId232R, "A1B2C3D4A")};
-    ASSERT_EQ(ReadPortSettings(f.app), 1);
+    ASSERT_TRUE(test::ReadPortSettings(f.app, f.view));
     const PortEntry& e = f.app.table.entries[0];
     EXPECT_EQ(e.portName, "COM5");
     EXPECT_EQ(std::vector<uint8_t>(e.configData.begin(), e.configData.end()),
@@ -70,7 +71,7 @@ TEST(ReadPortSettings, OneMessagePerMissingValueAndReadingGoesOn) {
     f.registry.setDword(params, "LatencyTimer", 4);
     f.app.table.entries = {Record(kId232R, "A1B2C3D4A")};
     f.app.table.entries[0].minReadTimeout = 77;  // a failed read keeps the field
-    ASSERT_EQ(ReadPortSettings(f.app), 1);
+    ASSERT_TRUE(test::ReadPortSettings(f.app, f.view));
     EXPECT_EQ(f.boxTexts(),
               (std::vector<std::string>{"Config not found", "Port Name not found",
                                         "MinReadTime not found", "MinWriteTime not found",
@@ -93,7 +94,7 @@ TEST(ReadPortSettings, ValuesThatDoNotFitAreNotRead) {
     f.registry.setBinary(params, "ConfigData", std::vector<uint8_t>(65, 1));
     f.registry.setRaw(params, "LatencyTimer", reg::kDword, {1, 2, 3, 4, 5});
     f.app.table.entries = {Record(kId232R, "A1B2C3D4A")};
-    ASSERT_EQ(ReadPortSettings(f.app), 1);
+    ASSERT_TRUE(test::ReadPortSettings(f.app, f.view));
     EXPECT_EQ(f.boxTexts(), (std::vector<std::string>{"Config not found", "Port Name not found",
                                                       "No Latency found"}));
     EXPECT_TRUE(f.app.table.entries[0].portName.empty());
@@ -102,7 +103,7 @@ TEST(ReadPortSettings, ValuesThatDoNotFitAreNotRead) {
     f.view.boxes.clear();
     f.registry.setRaw(params, "PortName", reg::kSz, std::vector<uint8_t>(16, 'C'));
     f.app.table.entries = {Record(kId232R, "A1B2C3D4A")};
-    ReadPortSettings(f.app);
+    test::ReadPortSettings(f.app, f.view);
     EXPECT_EQ(f.boxTexts().at(1), "Port Name not found");
 }
 
@@ -112,7 +113,7 @@ TEST(ReadPortSettings, ShortConfigDataIsReportedAndTheStandardImageStandsIn) {
     f.registry.setBinary(FtdiFixture::ParamsPath(kId232R, "A1B2C3D4A"), "ConfigData",
                          std::vector<uint8_t>(20, 0x55));
     f.app.table.entries = {Record(kId232R, "A1B2C3D4A")};
-    ASSERT_EQ(ReadPortSettings(f.app), 1);
+    ASSERT_TRUE(test::ReadPortSettings(f.app, f.view));
     EXPECT_EQ(f.boxTexts(), std::vector<std::string>{"Config not found"});
     EXPECT_EQ(f.app.table.entries[0].configData, kStandardDivisorTable);
     EXPECT_FALSE(f.app.table.entries[0].knownFields & kFieldConfigData);
@@ -148,7 +149,7 @@ TEST(ReadPortSettings, UpperFiltersKnownOnlyInTheFormsThisProgramWrites) {
             f.registry.setRaw(inst, "UpperFilters", reg::kMultiSz, c.bytes);
         }
         f.app.table.entries = {Record(kId232R, "A1B2C3D4A")};
-        ReadPortSettings(f.app);
+        test::ReadPortSettings(f.app, f.view);
         const PortEntry& e = f.app.table.entries[0];
         EXPECT_EQ(e.serialEnumeratorOn(), c.on) << c.what;
         EXPECT_EQ(bool(e.knownFields & kFieldUpperFilters), c.known) << c.what;
@@ -163,7 +164,7 @@ TEST(ReadPortSettings, SkipsRecordsWithoutIdentityAndSorts) {
     f.app.table.entries = {Record(kId232R, "TEN0000A"), Record(0, "garbage"),
                            Record(kId232R, "TWO0000A"), Record(kId232R, "NINE000A")};
     f.registry.log.clear();
-    ASSERT_EQ(ReadPortSettings(f.app), 1);
+    ASSERT_TRUE(test::ReadPortSettings(f.app, f.view));
     EXPECT_EQ(f.portNames(), (std::vector<std::string>{"", "COM2", "COM9", "COM10"}));
     for (const auto& l : f.registry.log) EXPECT_EQ(l.find("garbage"), std::string::npos) << l;
 }
@@ -177,7 +178,7 @@ TEST(ReadPortSettings, MissingInstanceKeyIsSilentMissingParametersKeyStops) {
     f.registry.removeKey(FtdiFixture::ParamsPath(kId232R, "TWO0000A"));
     f.app.table.entries = {Record(kId232R, "TEN0000A"), Record(kId232R, "TWO0000A"),
                            Record(kId232R, "NINE000A")};
-    EXPECT_EQ(ReadPortSettings(f.app), 0);
+    EXPECT_FALSE(test::ReadPortSettings(f.app, f.view));
     // Unsorted, the third record never read.
     EXPECT_EQ(f.portNames(), (std::vector<std::string>{"COM10", "", ""}));
     EXPECT_FALSE(f.app.table.entries[0].knownFields & kFieldUpperFilters);
@@ -193,12 +194,12 @@ TEST(WritePortSettings, WritesEveryRecordInOrder) {
     f.install(kId232R, "BBBB0000A", 4);
     f.app.table.entries = {Record(kId232R, "AAAA0000A"), Record(0, "skipped"),
                            Record(kId232R, "BBBB0000A")};
-    ASSERT_EQ(ReadPortSettings(f.app), 1);
+    ASSERT_TRUE(test::ReadPortSettings(f.app, f.view));
     ASSERT_EQ(f.portNames(), (std::vector<std::string>{"", "COM3", "COM4"}));
     f.app.table.entries[2].latencyTimer = 4;
     f.app.table.entries[2].upperFilters = kSerenumOff;
     f.registry.log.clear();
-    ASSERT_EQ(WritePortSettings(f.app), 1);
+    ASSERT_TRUE(WritePortSettings(f.app));
     std::vector<std::string> changes;
     for (const auto& l : f.registry.log)
         if (l.rfind("set ", 0) == 0 || l.rfind("delete ", 0) == 0) changes.push_back(l);
@@ -234,9 +235,9 @@ TEST(WritePortSettings, LatencyOutsideTwoTo255IsLeftAlone) {
         FtdiFixture f;
         f.install(kId232R, "AAAA0000A", 3);
         f.app.table.entries = {Record(kId232R, "AAAA0000A")};
-        ReadPortSettings(f.app);
+        test::ReadPortSettings(f.app, f.view);
         f.app.table.entries[0].latencyTimer = latency;
-        ASSERT_EQ(WritePortSettings(f.app), 1);
+        ASSERT_TRUE(WritePortSettings(f.app));
         const uint32_t stored = f.registry.dword(FtdiFixture::ParamsPath(kId232R, "AAAA0000A"),
                                                  "LatencyTimer");
         const bool writable = latency >= 2 && latency <= 255;
@@ -253,10 +254,10 @@ TEST(WritePortSettings, UnreadValuesAreNotOverwrittenWithZeros) {
     f.registry.failQuery.insert(sim::MemRegistry::lower(params + "|ConfigData"));
     f.registry.failQuery.insert(sim::MemRegistry::lower(params + "|PollingPeriod"));
     f.app.table.entries = {Record(kId232R, "AAAA0000A")};
-    ReadPortSettings(f.app);
+    test::ReadPortSettings(f.app, f.view);
     f.registry.failQuery.clear();
     f.app.table.entries[0].minReadTimeout = 99;
-    ASSERT_EQ(WritePortSettings(f.app), 1);
+    ASSERT_TRUE(WritePortSettings(f.app));
     EXPECT_EQ(f.registry.value(params, "ConfigData")->data, FtdiFixture::ConfigDataFor(3));
     EXPECT_EQ(f.registry.dword(params, "PollingPeriod"), 18u);
     EXPECT_EQ(f.registry.dword(params, "MinReadTimeout"), 99u);
@@ -264,7 +265,7 @@ TEST(WritePortSettings, UnreadValuesAreNotOverwrittenWithZeros) {
     // Once the user sets a value it is written.
     f.app.table.entries[0].configData.fill(0x11);
     f.app.table.entries[0].knownFields |= kFieldConfigData;
-    ASSERT_EQ(WritePortSettings(f.app), 1);
+    ASSERT_TRUE(WritePortSettings(f.app));
     EXPECT_EQ(f.registry.value(params, "ConfigData")->data, std::vector<uint8_t>(64, 0x11));
 }
 
@@ -276,16 +277,16 @@ TEST(WritePortSettings, ForeignFilterListsAreKeptUnlessTheUserChangesThem) {
                                           'e', 'n', 'u', 'm', 0,   'x', 'y', 'z', 0,   0};
     f.registry.setRaw(inst, "UpperFilters", reg::kMultiSz, foreign);
     f.app.table.entries = {Record(kId232R, "AAAA0000A")};
-    ReadPortSettings(f.app);
+    test::ReadPortSettings(f.app, f.view);
     f.registry.log.clear();
-    ASSERT_EQ(WritePortSettings(f.app), 1);
+    ASSERT_TRUE(WritePortSettings(f.app));
     EXPECT_EQ(f.registry.value(inst, "UpperFilters")->data, foreign);
     EXPECT_EQ(std::count(f.registry.log.begin(), f.registry.log.end(), "open " + inst), 0);
 
     // The user turns the serial enumerator on for this port.
     f.app.table.entries[0].upperFilters = kSerenumOn;
     f.app.table.entries[0].knownFields |= kFieldUpperFilters;
-    ASSERT_EQ(WritePortSettings(f.app), 1);
+    ASSERT_TRUE(WritePortSettings(f.app));
     EXPECT_EQ(f.registry.value(inst, "UpperFilters")->data,
               std::vector<uint8_t>(kSerenumOn.begin(), kSerenumOn.end()));
 }
@@ -315,10 +316,10 @@ TEST(WritePortSettings, StopsAtTheFirstFailureKeepingEarlierWrites) {
         f.install(kId232R, "CCCC0000A", 5);
         f.app.table.entries = {Record(kId232R, "AAAA0000A"), Record(kId232R, "BBBB0000A"),
                                Record(kId232R, "CCCC0000A")};
-        ReadPortSettings(f.app);
+        test::ReadPortSettings(f.app, f.view);
         fail.inject(f.registry);
         f.registry.log.clear();
-        EXPECT_EQ(WritePortSettings(f.app), 0) << fail.what;
+        EXPECT_FALSE(WritePortSettings(f.app)) << fail.what;
         EXPECT_EQ(Lines(f.registry.log, "set " + FtdiFixture::ParamsPath(kId232R, "AAAA0000A")).size(), 5u);
         EXPECT_EQ(Lines(f.registry.log, "set " + paramsB), fail.expectSets) << fail.what;
         EXPECT_TRUE(Lines(f.registry.log, "open " + FtdiFixture::ParamsPath(kId232R, "CCCC0000A")).empty());

@@ -1,0 +1,28 @@
+// The main dialog's "Port Settings" panel: shows the selected record and
+// takes the boxes into it through the panel's rules (settings/Panel.h).
+#pragma once
+#include "common/platform/DialogView.h"
+#include "configurator/app/Configurator.h"
+#include "configurator/settings/Panel.h"
+
+namespace varnok::cfg {
+
+void ShowPortSettings(Configurator& app, ui::DialogView& view);
+void StorePortSettings(Configurator& app, ui::DialogView& view);
+// A preset on the selected record, shown in the panel.
+void ApplyPresetToPanel(Configurator& app, ui::DialogView& view, Preset preset);
+inline void ApplyVarnokPreset(Configurator& app, ui::DialogView& view) {
+    ApplyPresetToPanel(app, view, Preset::Varnok);
+}
+inline void ApplyBrivanePreset(Configurator& app, ui::DialogView& view) {
+    ApplyPresetToPanel(app, view, Preset::Brivane);
+}
+inline void ApplyDefaultSettings(Configurator& app, ui::DialogView& view) {
+    ApplyPresetToPanel(app, view, Preset::Default);
+}
+// Enables or disables the panel's labels, number boxes and option boxes.
+void EnablePortSettings(ui::DialogView& view, bool enabled);
+// Empties the four number boxes and unchecks the six option boxes.
+void ClearPortSettings(ui::DialogView& view);
+
+}  // namespace varnok::cfg
