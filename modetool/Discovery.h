@@ -4,16 +4,13 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "modetool/ModeTool.h"
 #include "modetool/Protocol.h"
 
 namespace varnok::mode {
-
-constexpr int kEnumListFailed = -1;
-constexpr int kEnumNoMemory = -2;
-constexpr int kEnumGetListFailed = -3;
 
 extern const char kConfigInterfaceMark[];  // "Varnok Plus - Config"
 extern const char kFamilyMark[];           // "Varnok Plus"
@@ -22,9 +19,31 @@ extern const char kNoDeviceCaption[];
 extern const char kNoDeviceText[];
 extern const char kEnumFailedFormat[];     // "EnumVarnokDevices failed (%d)"
 
-// Releases the old array, then fills it: n > 0 adapters found, 0 none,
-// -1 / -2 / -3 when the device list could not be had.
-int EnumVarnokDevices(ModeTool& tool, AdapterArray* array);
+enum class SearchStatus {
+    Found,          // one adapter or more
+    NoneFound,      // also when D2XX reports no device at all
+    ListFailed,     // FT_CreateDeviceInfoList failed (or no library)
+    NoMemory,       // no room for the device list
+    GetListFailed,  // FT_GetDeviceInfoList failed
+};
+// The number the "EnumVarnokDevices failed (%d)" message shows: -1, -2, -3.
+int SearchFailureNumber(SearchStatus status);
+
+struct SearchResult {
+    SearchStatus status = SearchStatus::NoneFound;
+    AdapterArray adapters;  // in device-list order; empty unless Found
+};
+
+// One device of the D2XX list (at `index`): its record when it is one of the
+// maker's adapters and answers; nothing when it is not one or cannot be
+// used; the query's failure when it was asked and failed. Independent of
+// every other device.
+using Probe = Result<std::optional<AdapterRecord>>;
+Probe ProbeDevice(const ModeTool& tool, const d2xx::DeviceListInfoNode& node, uint32_t index);
+
+// Finds the maker's adapters. `report` hears of each query failure the user
+// is told about, as it happens, in device-list order.
+SearchResult EnumVarnokDevices(const ModeTool& tool, const FailureReport& report = {});
 
 // The number behind the first "1," of the user-area text, which the EEPROM
 // holds with each pair of bytes exchanged. 0 without "1,".

@@ -14,10 +14,59 @@ const char kLibraryMissingText[] = "The FTDI D2XX library (ftd2xx.dll) could not
 
 bool IsBitBox(int id) { return id >= IDC_BIT_FIRST && id <= IDC_BIT_LAST; }
 
+int CheckState(Mark mark) {
+    switch (mark) {
+        case Mark::Checked: return ui::kChecked;
+        case Mark::Indeterminate: return ui::kIndeterminate;
+        case Mark::Unchecked: break;
+    }
+    return ui::kUnchecked;
+}
+
+// Labels and shows the mode buttons and bit boxes of the adapter's model and
+// hides the rest.
+void ShowModel(ui::DialogView& view, uint16_t typeCode) {
+    for (int k = 1; k <= kModeButtons; ++k) view.show(ModeButtonId(k), false);
+    for (int b = 0; b < kBitBoxes; ++b) view.show(BitBoxId(b), false);
+    const char* const* modes = ModeTable(typeCode);
+    for (int k = 0; k < kModeButtons && modes[k][0] != '\0'; ++k) {
+        view.setText(ModeButtonId(k + 1), modes[k]);
+        view.show(ModeButtonId(k + 1), true);
+    }
+    const char* const* bits = BitTable(typeCode);
+    for (int b = 0; b < kBitBoxes && bits[b][0] != '\0'; ++b) {
+        view.setText(BitBoxId(b), bits[b]);
+        view.show(BitBoxId(b), true);
+    }
+}
+
+void ShowBitBoxes(ui::DialogView& view, const BitsShown& shown) {
+    for (int b = 0; b < kBitBoxes; ++b) {
+        view.enable(BitBoxId(b), shown.enabled);
+        view.setCheckState(BitBoxId(b), CheckState(shown.marks[b]));
+    }
+}
+
+void ShowModeAndBits(ui::DialogView& view, const Shown& shown) {
+    for (int k = 1; k <= kModeButtons; ++k)
+        view.setCheckState(ModeButtonId(k), k == shown.modeButton ? ui::kChecked : ui::kUnchecked);
+    ShowBitBoxes(view, shown.bits);
+}
+
+// The bits whose boxes are checked (an indeterminate box counts as not set).
+int CheckedBits(ui::DialogView& view) {
+    int bits = 0;
+    for (int b = 0; b < kBitBoxes; ++b)
+        if (view.checkState(BitBoxId(b)) == ui::kChecked) bits |= 1 << b;
+    return bits;
+}
+
 }  // namespace
 
+int ModeButtonId(int modeCode) { return IDC_MODE_GROUP + modeCode; }
+int BitBoxId(int bit) { return IDC_BIT_FIRST + bit; }
+
 void ModeDialog::onInit(ui::DialogView& view) {
-    tool_.view = &view;
     view.setIcon(IDI_MODETOOL);
     view.setTimer(IDT_START_SEARCH, kStartSearchDelayMs);
 }
@@ -48,16 +97,19 @@ void ModeDialog::onCommand(ui::DialogView& view, int id, ui::Event event) {
         commit(view);
     } else if (id >= IDC_MODE_FIRST && id <= IDC_MODE_LAST) {
         Selection s = selection(view);
-        if (!s.empty()) ClickMode(view, s, id);
+        if (!s.empty()) ShowBitBoxes(view, ClickMode(s, id - IDC_MODE_GROUP));
     } else if (IsBitBox(id)) {
         Selection s = selection(view);
-        if (!s.empty()) ClickBit(view, s);
+        if (!s.empty()) ShowBitBoxes(view, ClickBits(s, CheckedBits(view)));
     }
 }
 
-void ModeDialog::onDestroy(ui::DialogView& view) {
-    array_.clear();
-    if (tool_.view == &view) tool_.view = nullptr;
+void ModeDialog::onDestroy(ui::DialogView&) { array_.clear(); }
+
+void ModeDialog::showFailure(ui::DialogView& view, const Failure& failure) {
+    view.messageBox(ErrorMessageText(failure.code, failure.context,
+                                     tool_.serial.systemMessage(failure.code)),
+                    "Error", ui::Icon::Warning);
 }
 
 void ModeDialog::enterBusy(ui::DialogView& view) {
@@ -81,8 +133,11 @@ void ModeDialog::search(ui::DialogView& view) {
     enterBusy(view);
     view.listReset(IDC_DEVICE_LIST);
     view.listReset(IDC_PORT_LIST_MT);
-    int n = EnumVarnokDevices(tool_, &array_);
-    if (n > 0) {
+    array_.clear();  // the old records go before the search
+    SearchResult found =
+        EnumVarnokDevices(tool_, [&](const Failure& f) { showFailure(view, f); });
+    array_ = std::move(found.adapters);
+    if (found.status == SearchStatus::Found) {
         for (AdapterRecord& r : array_) {
             int row = view.listAdd(IDC_DEVICE_LIST, DeviceLine(r));
             if (row != ui::kNoRow)
@@ -93,7 +148,7 @@ void ModeDialog::search(ui::DialogView& view) {
         view.show(IDC_DEVICE_LIST, true);
         view.show(IDC_PORT_LIST_MT, true);
         leaveBusy(view);
-    } else if (n == 0) {
+    } else if (found.status == SearchStatus::NoneFound) {
         view.enable(IDC_SEARCH, true);
         view.repaintNow();
         view.messageBox(kNoDeviceText, kNoDeviceCaption, ui::Icon::Warning);
@@ -108,7 +163,7 @@ void ModeDialog::search(ui::DialogView& view) {
                             "Error", ui::Icon::Error);
         }
         char text[64];
-        std::snprintf(text, sizeof text, kEnumFailedFormat, n);
+        std::snprintf(text, sizeof text, kEnumFailedFormat, SearchFailureNumber(found.status));
         // "Search Devices" stays usable, so a passing fault can be retried.
         view.enable(IDC_SEARCH, true);
         view.repaintNow();
@@ -118,7 +173,8 @@ void ModeDialog::search(ui::DialogView& view) {
 
 void ModeDialog::commit(ui::DialogView& view) {
     enterBusy(view);
-    CommitAdapters(tool_, &array_);
+    (void)CommitAdapters(tool_.serial, tool_.clock, array_,
+                         [&](const Failure& f) { showFailure(view, f); });
     view.show(IDC_DEVICE_LIST, true);
     view.show(IDC_PORT_LIST_MT, true);
     leaveBusy(view);
@@ -151,7 +207,7 @@ void ModeDialog::deviceSelectionChanged(ui::DialogView& view) {
     if (s.empty()) return;
     view.listReset(IDC_PORT_LIST_MT);
     const AdapterRecord& first = *s.adapters.front();
-    ApplyModel(view, first.typeCode);
+    ShowModel(view, first.typeCode);
     if (s.adapters.size() == 1) {
         view.show(IDC_PORT_LIST_MT, true);
         for (int k = 0; k < first.portCount && k < kMaxPorts; ++k)
@@ -160,14 +216,14 @@ void ModeDialog::deviceSelectionChanged(ui::DialogView& view) {
         portSelectionChanged(view);
     } else {
         view.show(IDC_PORT_LIST_MT, false);
-        ShowSelection(view, s);
+        ShowModeAndBits(view, ShowSelection(s));
     }
 }
 
 void ModeDialog::portSelectionChanged(ui::DialogView& view) {
     Selection s = selection(view);
     if (s.empty()) return;
-    ShowSelection(view, s);
+    ShowModeAndBits(view, ShowSelection(s));
 }
 
 }  // namespace varnok::mode

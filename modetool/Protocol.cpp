@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string_view>
+
+#include "common/platform/Parse.h"
 
 namespace varnok::mode {
 
@@ -27,46 +30,17 @@ std::string AsText(const uint8_t* data, std::size_t size) {
     return std::string(reinterpret_cast<const char*>(data), n);
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-// Leading hexadecimal digits from `pos` up to `end`; the low 32 bits are kept,
-// the caller truncates further.
-uint32_t HexNumber(const std::string& s, std::size_t pos, std::size_t end) {
-    uint32_t v = 0;
-    for (std::size_t i = pos; i < end && i < s.size(); ++i) {
-        int d = HexDigit(s[i]);
-        if (d < 0) break;
-        v = (v << 4) | static_cast<uint32_t>(d);
-    }
-    return v;
-}
-
-// Leading decimal digits at `pos`, saturating at 0xFFFFFFFF; 0 without digits.
+// The number written at `pos` (hexadecimal: between `pos` and `end`), 0
+// without a digit; decimal is held at 0xFFFFFFFF, hexadecimal keeps its low
+// 32 bits, and callers cut both further.
 uint32_t DecNumber(const std::string& s, std::size_t pos) {
-    uint64_t v = 0;
-    for (std::size_t i = pos; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
-        v = v * 10 + static_cast<uint64_t>(s[i] - '0');
-        if (v > 0xFFFFFFFFull) v = 0xFFFFFFFFull;
-    }
-    return static_cast<uint32_t>(v);
+    if (pos >= s.size()) return 0;
+    return parse::LeadingDecimal(std::string_view(s).substr(pos)).value_or(0);
 }
 
-struct Reply {
-    std::vector<uint8_t> buffer = std::vector<uint8_t>(kReadSize + 1, 0);
-    uint32_t size = 0;
-};
-
-bool ReadReply(serial::SerialPort& port, Reply* reply) {
-    reply->size = 0;
-    if (!port.read(reply->buffer.data(), kReadSize, &reply->size)) return false;
-    if (reply->size > kReadSize) reply->size = kReadSize;  // never trust a count beyond the buffer
-    reply->buffer[reply->size] = 0;
-    return true;
+uint32_t HexNumber(const std::string& s, std::size_t pos, std::size_t end) {
+    if (pos >= s.size() || end <= pos) return 0;
+    return parse::LeadingHexLow32(std::string_view(s).substr(pos, end - pos)).value_or(0);
 }
 
 }  // namespace
@@ -151,164 +125,171 @@ std::string ErrorMessageText(uint32_t code, const std::string& name,
 
 // -------------------------------------------------------------- exchanges
 
-std::unique_ptr<serial::SerialPort> OpenConfigPort(ModeTool& tool, const std::string& path) {
-    std::unique_ptr<serial::SerialPort> port = tool.serial.open(path);
-    if (!port) return nullptr;
+Result<ConfigPort> ConfigPort::Open(serial::SerialPorts& ports, Clock& clock,
+                                    const std::string& path, std::string name) {
+    ConfigPort port(ports, clock, std::move(name));
+    if (path.size() > kMaxDevicePath) return port.failure();
+    port.port_ = ports.open(path);
+    if (!port.port_) return port.failure();
     const serial::CommTimeouts timeouts{30, 0, 90, 0, 0};
-    if (!port->setTimeouts(timeouts)) return nullptr;
-    if (!port->setLine(kLineSettings)) return nullptr;
-    if (!port->purge(serial::kPurgeTxClear | serial::kPurgeRxClear)) return nullptr;
-    return port;
+    if (!port.port_->setTimeouts(timeouts) || !port.port_->setLine(kLineSettings) ||
+        !port.port_->purge(serial::kPurgeTxClear | serial::kPurgeRxClear))
+        return port.failure();  // captured before the port is closed
+    return Result<ConfigPort>(std::move(port));
 }
 
-bool SendText(ModeTool& tool, serial::SerialPort& port, const std::string& text) {
+Failure ConfigPort::failure() const { return Failure{ports_->lastError(), name_}; }
+
+Outcome ConfigPort::send(const std::string& text) {
     for (char c : text) {
-        uint8_t byte = static_cast<uint8_t>(c);
+        const uint8_t byte = static_cast<uint8_t>(c);
         uint32_t written = 0;
-        if (!port.write(&byte, 1, &written) || written != 1) return false;
-        tool.clock.sleepMs(kByteWaitMs);
+        if (!port_->write(&byte, 1, &written) || written != 1) return failure();
+        clock_->sleepMs(kByteWaitMs);
     }
-    return true;
+    return {};
 }
 
-bool EnterConfigMode(ModeTool& tool, serial::SerialPort& port, Purpose purpose) {
-    tool.inConfigMode = true;
-    if (!SendText(tool, port, "\r")) return false;
-    tool.clock.sleepMs(kEnterWaitMs);
-    if (!port.purge(serial::kPurgeRxClear)) return false;
-    if (purpose == Purpose::Read) {
-        if (!SendText(tool, port, "96\r")) return false;
-        tool.clock.sleepMs(kReadWaitMs);
-    } else {
-        if (!SendText(tool, port, "97\r")) return false;
-        tool.clock.sleepMs(kWriteWaitMs);
+Outcome ConfigPort::sendPieces(const std::string& text) {
+    std::size_t pos = 0;
+    for (int piece = 0; piece < kMaxPieces && pos < text.size(); ++piece) {
+        const uint32_t size = static_cast<uint32_t>(std::min(kPieceSize, text.size() - pos));
+        uint32_t written = 0;
+        if (!port_->write(reinterpret_cast<const uint8_t*>(text.data() + pos), size, &written))
+            return failure();
+        clock_->sleepMs(kPieceWaitMs);
+        pos += std::min(written, size);
     }
-    return true;
+    return {};
 }
 
-bool LeaveConfigMode(ModeTool& tool, serial::SerialPort& port) {
-    if (!tool.inConfigMode) return false;
-    tool.inConfigMode = false;
-    return SendText(tool, port, "98\r");
+Outcome ConfigPort::purge(uint32_t flags) {
+    if (!port_->purge(flags)) return failure();
+    return {};
 }
 
-int QueryAdapter(ModeTool& tool, AdapterRecord* record, const std::string& portName,
-                 int accessKind) {
-    // Only what this exchange's own calls leave behind is reported.
-    tool.serial.setLastError(serial::kErrorSuccess);
-    const std::string path = kPathPrefix + portName;
-    std::unique_ptr<serial::SerialPort> port;
+Result<ConfigPort::Reply> ConfigPort::read() {
     Reply reply;
-    bool ok = false;
+    reply.buffer.assign(kReadSize + 1, 0);
+    if (!port_->read(reply.buffer.data(), kReadSize, &reply.size)) return failure();
+    reply.size = std::min(reply.size, kReadSize);  // never trust a count beyond the buffer
+    reply.buffer[reply.size] = 0;
+    return Result<Reply>(std::move(reply));
+}
 
-    do {
-        if (path.size() > kMaxDevicePath) break;
-        port = OpenConfigPort(tool, path);
-        if (!port) break;
+Outcome ConfigMode::enter(Purpose purpose) {
+    entered_ = true;  // from here on the mode is left, whatever happens
+    if (Outcome sent = port_.send("\r"); !sent) return sent;
+    port_.wait(kEnterWaitMs);
+    if (Outcome purged = port_.purge(serial::kPurgeRxClear); !purged) return purged;
+    const bool reading = purpose == Purpose::Read;
+    if (Outcome sent = port_.send(reading ? "96\r" : "97\r"); !sent) return sent;
+    port_.wait(reading ? kReadWaitMs : kWriteWaitMs);
+    return {};
+}
 
-        bool identified = false;
-        bool failed = false;
-        for (int attempt = 0; attempt < 2 && !identified && !failed; ++attempt) {
-            if (attempt == 0 && accessKind == kAccessConfigInterface) {
-                if (!SendText(tool, *port, "0\r0\r0\r0\r") ||
-                    !port->purge(serial::kPurgeRxClear) || !SendText(tool, *port, "\r")) {
-                    failed = true;
-                    break;
-                }
-            }
-            if (!ReadReply(*port, &reply) || reply.size == 0) {
-                failed = true;
-                break;
-            }
-            switch (ParseIdentification(reply.buffer.data(), reply.size, record)) {
-                case IdResult::Ok: identified = true; break;
-                case IdResult::NoPorts:
-                case IdResult::TooManyPorts: failed = true; break;
-                case IdResult::NotIdLine:
-                case IdResult::NoMarker: break;
-            }
-        }
-        if (!identified) break;
-        record->devicePath = path;
-
-        if (!EnterConfigMode(tool, *port, Purpose::Read)) break;
-        if (!ReadReply(*port, &reply)) break;
-        if (!ParseSettingsReply(reply.buffer.data(), reply.size, record)) break;
-        if (!LeaveConfigMode(tool, *port)) break;
-        ok = true;
-    } while (false);
-
-    if (ok) {
-        port.reset();
-        return 0;
-    }
-    uint32_t code = tool.serial.lastError();
-    if (code != serial::kErrorSuccess && code != serial::kErrorAccessDenied)
-        ReportError(tool, code, portName);
-    if (port) {
-        LeaveConfigMode(tool, *port);
-        port.reset();
-    }
-    return kQueryFailed;
+Outcome ConfigMode::leave() {
+    if (!entered_) return port_.failure();
+    entered_ = false;
+    return port_.send("98\r");
 }
 
 namespace {
 
-// One adapter's commit; false on the error path (the port is still open then).
-bool CommitOne(ModeTool& tool, AdapterRecord& record,
-               std::unique_ptr<serial::SerialPort>* portOut) {
-    auto& port = *portOut;
-    port = OpenConfigPort(tool, record.devicePath);
-    if (!port) return false;
-    if (!EnterConfigMode(tool, *port, Purpose::Write)) return false;
-    Reply reply;
-    if (!ReadReply(*port, &reply)) return false;
-    if (AsText(reply.buffer.data(), reply.size).find("\r\nOK") == std::string::npos) {
-        // The adapter declined: leave it as it is, without a message.
-        if (!LeaveConfigMode(tool, *port)) return false;
-        port.reset();
-        return true;
+// Waits for the identification line and fills the record from it; fails when
+// none came in two attempts or it declares no usable port count.
+Outcome Identify(ConfigPort& port, int accessKind, AdapterRecord* record) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (attempt == 0 && accessKind == kAccessConfigInterface) {
+            if (Outcome o = port.send("0\r0\r0\r0\r"); !o) return o;
+            if (Outcome o = port.purge(serial::kPurgeRxClear); !o) return o;
+            if (Outcome o = port.send("\r"); !o) return o;
+        }
+        Result<ConfigPort::Reply> reply = port.read();
+        if (!reply) return reply.outcome();
+        if (reply->size == 0) return port.failure();
+        switch (ParseIdentification(reply->data(), reply->size, record)) {
+            case IdResult::Ok: return {};
+            case IdResult::NoPorts:
+            case IdResult::TooManyPorts: return port.failure();
+            case IdResult::NotIdLine:
+            case IdResult::NoMarker: break;
+        }
     }
-
-    const std::string text = BuildSettingsText(record);
-    std::size_t pos = 0;
-    for (int piece = 0; piece < kMaxPieces && pos < text.size(); ++piece) {
-        uint32_t size = static_cast<uint32_t>(std::min(kPieceSize, text.size() - pos));
-        uint32_t written = 0;
-        if (!port->write(reinterpret_cast<const uint8_t*>(text.data() + pos), size, &written))
-            return false;
-        tool.clock.sleepMs(kPieceWaitMs);
-        pos += std::min(written, size);
-    }
-    if (!SendText(tool, *port, "\r99\r")) return false;
-    tool.clock.sleepMs(kStoreWaitMs);
-    if (!LeaveConfigMode(tool, *port)) return false;
-    port.reset();
-    return true;
+    return port.failure();
 }
 
 }  // namespace
 
-int CommitAdapters(ModeTool& tool, AdapterArray* array) {
-    if (array == nullptr) return 0;
-    for (AdapterRecord& record : *array) {
-        if (record.changed != 1) continue;
-        tool.serial.setLastError(serial::kErrorSuccess);
-        std::unique_ptr<serial::SerialPort> port;
-        if (CommitOne(tool, record, &port)) continue;
-        uint32_t code = tool.serial.lastError();
-        if (code != serial::kErrorSuccess) ReportError(tool, code, record.devicePath);
-        if (port) {
-            if (tool.inConfigMode) LeaveConfigMode(tool, *port);
-            port.reset();
-        }
-    }
-    return 0;
+Result<AdapterRecord> QueryAdapter(serial::SerialPorts& ports, Clock& clock,
+                                   const std::string& portName, int accessKind) {
+    // Only what this exchange's own calls leave behind is reported.
+    ports.setLastError(serial::kErrorSuccess);
+    const std::string path = kPathPrefix + portName;
+    Result<ConfigPort> opened = ConfigPort::Open(ports, clock, path, portName);
+    if (!opened) return opened.failure();
+    ConfigPort port = std::move(opened).value();
+
+    AdapterRecord record;
+    if (Outcome o = Identify(port, accessKind, &record); !o) return o.failure();
+    record.devicePath = path;
+
+    ConfigMode mode(port);
+    if (Outcome o = mode.enter(Purpose::Read); !o) return o.failure();
+    Result<ConfigPort::Reply> reply = port.read();
+    if (!reply) return reply.failure();
+    if (!ParseSettingsReply(reply->data(), reply->size, &record)) return port.failure();
+    if (Outcome o = mode.leave(); !o) return o.failure();
+    return Result<AdapterRecord>(std::move(record));
 }
 
-void ReportError(ModeTool& tool, uint32_t code, const std::string& name) {
-    std::string text = ErrorMessageText(code, name, tool.serial.systemMessage(code));
-    if (tool.view != nullptr) tool.view->messageBox(text, "Error", ui::Icon::Warning);
+Result<CommitStatus> CommitAdapter(serial::SerialPorts& ports, Clock& clock,
+                                   const AdapterRecord& record) {
+    ports.setLastError(serial::kErrorSuccess);
+    Result<ConfigPort> opened =
+        ConfigPort::Open(ports, clock, record.devicePath, record.devicePath);
+    if (!opened) return opened.failure();
+    ConfigPort port = std::move(opened).value();
+
+    ConfigMode mode(port);
+    if (Outcome o = mode.enter(Purpose::Write); !o) return o.failure();
+    Result<ConfigPort::Reply> reply = port.read();
+    if (!reply) return reply.failure();
+    if (AsText(reply->data(), reply->size).find("\r\nOK") == std::string::npos) {
+        // The adapter declined: leave it as it is, without a message.
+        if (Outcome o = mode.leave(); !o) return o.failure();
+        return CommitStatus::Declined;
+    }
+    if (Outcome o = port.sendPieces(BuildSettingsText(record)); !o) return o.failure();
+    if (Outcome o = port.send("\r99\r"); !o) return o.failure();
+    port.wait(kStoreWaitMs);
+    if (Outcome o = mode.leave(); !o) return o.failure();
+    return CommitStatus::Stored;
+}
+
+bool QueryFailureIsReported(const Failure& failure) {
+    return failure.code != serial::kErrorSuccess && failure.code != serial::kErrorAccessDenied;
+}
+
+bool CommitFailureIsReported(const Failure& failure) {
+    return failure.code != serial::kErrorSuccess;
+}
+
+std::vector<Result<CommitStatus>> CommitAdapters(serial::SerialPorts& ports, Clock& clock,
+                                                 const AdapterArray& array,
+                                                 const FailureReport& report) {
+    std::vector<Result<CommitStatus>> results;
+    results.reserve(array.size());
+    for (const AdapterRecord& record : array) {
+        if (record.changed != 1) {
+            results.emplace_back(CommitStatus::Unchanged);
+            continue;
+        }
+        results.push_back(CommitAdapter(ports, clock, record));
+        if (!results.back() && report && CommitFailureIsReported(results.back().failure()))
+            report(results.back().failure());
+    }
+    return results;
 }
 
 }  // namespace varnok::mode

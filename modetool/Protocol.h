@@ -1,24 +1,25 @@
 // The serial configuration protocol of the adapters: open the adapter's COM
 // port, identify the adapter, read every port's mode and control bits, and
-// commit new ones. Every wait goes through the tool's clock and every byte
-// through its serial seam.
+// commit new ones. Every wait goes through the clock and every byte through
+// the serial seam.
 #pragma once
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "common/platform/Clock.h"
+#include "common/platform/Outcome.h"
 #include "common/platform/SerialPort.h"
-#include "modetool/ModeTool.h"
 
 namespace varnok::mode {
 
 constexpr int kMaxPorts = 64;
 constexpr std::size_t kMaxAdapterName = 127;
 constexpr std::size_t kMaxDevicePath = 259;
-constexpr int kQueryFailed = 20;
 
 constexpr int kAccessFirstDataPort = 1;
 constexpr int kAccessConfigInterface = 2;
@@ -74,19 +75,100 @@ std::string ErrorMessageText(uint32_t code, const std::string& name,
 extern const char kNoSystemText[];
 
 // --- The exchanges ---
+//
+// Each exchange talks to one adapter over its own COM port and needs nothing
+// but the serial seam and the clock: no state is shared between adapters, so
+// exchanges with different adapters may run at the same time. A failure holds
+// the system's error code captured where the exchange failed (0 when it
+// failed on a rule of the protocol and no system call had left a code) and,
+// as its context, the port's name as the error message shows it.
 
 enum class Purpose { Read, Write };
+class ConfigMode;
 
-std::unique_ptr<serial::SerialPort> OpenConfigPort(ModeTool& tool, const std::string& path);
-bool SendText(ModeTool& tool, serial::SerialPort& port, const std::string& text);
-bool EnterConfigMode(ModeTool& tool, serial::SerialPort& port, Purpose purpose);
-bool LeaveConfigMode(ModeTool& tool, serial::SerialPort& port);
-// 0 on success, 20 on failure. `portName` is the bare name ("COM5").
-int QueryAdapter(ModeTool& tool, AdapterRecord* record, const std::string& portName,
-                 int accessKind);
-// Commits every record with `changed` set; failures are reported per adapter.
-int CommitAdapters(ModeTool& tool, AdapterArray* array);
-// Message box "Error(%d) / %s: %s", caption "Error", exclamation icon.
-void ReportError(ModeTool& tool, uint32_t code, const std::string& name);
+// One adapter's COM port, open for the length of one exchange and closed when
+// this object goes.
+class ConfigPort {
+public:
+    // Opens `path` exclusively and sets it up (time-outs 30/0/90/0/0,
+    // "38400,n,8,1", both buffers purged); failures are named `name`.
+    static Result<ConfigPort> Open(serial::SerialPorts& ports, Clock& clock,
+                                   const std::string& path, std::string name);
+
+    // Byte by byte, 10 ms after every byte.
+    Outcome send(const std::string& text);
+    // The settings text of a commit: writes of at most 50 bytes, 100 ms after
+    // each, at most 20 writes.
+    Outcome sendPieces(const std::string& text);
+    Outcome purge(uint32_t flags);
+    // One read of at most 4095 bytes; `reply` holds what came, NUL behind.
+    struct Reply {
+        std::vector<uint8_t> buffer;
+        uint32_t size = 0;
+        const uint8_t* data() const { return buffer.data(); }
+    };
+    Result<Reply> read();
+    void wait(uint32_t ms) { clock_->sleepMs(ms); }
+    // The failure of this exchange at this moment: the system's last error.
+    Failure failure() const;
+
+private:
+    ConfigPort(serial::SerialPorts& ports, Clock& clock, std::string name)
+        : ports_(&ports), clock_(&clock), name_(std::move(name)) {}
+    serial::SerialPorts* ports_;
+    Clock* clock_;
+    std::string name_;
+    std::unique_ptr<serial::SerialPort> port_;
+};
+
+// The adapter's configuration mode, for one exchange. enter() sends CR,
+// waits 100 ms, drops what was received and sends "96\r" (then 400 ms) or
+// "97\r" (then 200 ms). From the moment enter() starts, the mode is left
+// ("98\r") exactly once: by leave(), or else when the guard goes, before the
+// port is closed, also when entering failed half-way.
+class ConfigMode {
+public:
+    explicit ConfigMode(ConfigPort& port) : port_(port) {}
+    ConfigMode(const ConfigMode&) = delete;
+    ConfigMode& operator=(const ConfigMode&) = delete;
+    ~ConfigMode() {
+        if (entered_) (void)leave();
+    }
+    Outcome enter(Purpose purpose);
+    // Sends "98\r" once; a second call sends nothing and fails.
+    Outcome leave();
+
+private:
+    ConfigPort& port_;
+    bool entered_ = false;
+};
+
+// Identifies the adapter behind `portName` ("COM5") and reads every port's
+// mode and control bits. accessKind 2 wakes a configuration interface first;
+// 1 only listens.
+Result<AdapterRecord> QueryAdapter(serial::SerialPorts& ports, Clock& clock,
+                                   const std::string& portName, int accessKind);
+
+enum class CommitStatus { Unchanged, Stored, Declined };
+// Writes one adapter's modes and control bits (whether or not `changed` is
+// set). Declined: the adapter did not answer "OK"; it was left unchanged.
+Result<CommitStatus> CommitAdapter(serial::SerialPorts& ports, Clock& clock,
+                                   const AdapterRecord& record);
+
+// Failures the user is told about: a query's only when a system call failed
+// for another reason than the port being held by another program; a commit's
+// whenever a system call failed.
+bool QueryFailureIsReported(const Failure& failure);
+bool CommitFailureIsReported(const Failure& failure);
+// Hears of each failure the user is told about, in adapter order, as it
+// happens (after the adapter's port has been left and closed).
+using FailureReport = std::function<void(const Failure&)>;
+
+// Commits every record with `changed` set, in array order; one adapter's
+// failure does not stop the others. One result per record (Unchanged for
+// those not changed).
+std::vector<Result<CommitStatus>> CommitAdapters(serial::SerialPorts& ports, Clock& clock,
+                                                 const AdapterArray& array,
+                                                 const FailureReport& report = {});
 
 }  // namespace varnok::mode
