@@ -13,12 +13,6 @@ namespace varnok::mode {
 
 const char kConfigInterfaceMark[] = "Varnok Plus - Config";
 const char kFamilyMark[] = "Varnok Plus";
-const char kNoDeviceCaption[] = "No device found";
-const char kNoDeviceText[] =
-    "Only for \"Apex\" series:\r\nPlease activate the configuration mode of the desired "
-    "devices.\r\nTherefore you must press the config button for two seconds until the "
-    "button will light.";
-const char kEnumFailedFormat[] = "EnumVarnokDevices failed (%d)";
 
 namespace {
 
@@ -80,17 +74,6 @@ std::string PortLine(const AdapterRecord& record, int portIndex) {
     if (record.accessKind == kAccessConfigInterface && portIndex >= 0 && portIndex < kMaxPorts)
         line += "   (" + record.ports[portIndex].comName + ")";
     return line;
-}
-
-int SearchFailureNumber(SearchStatus status) {
-    switch (status) {
-        case SearchStatus::ListFailed: return -1;
-        case SearchStatus::NoMemory: return -2;
-        case SearchStatus::GetListFailed: return -3;
-        case SearchStatus::Found:
-        case SearchStatus::NoneFound: break;
-    }
-    return 0;
 }
 
 Probe ProbeDevice(const ModeTool& tool, const d2xx::DeviceListInfoNode& node, uint32_t index) {

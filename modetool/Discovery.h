@@ -15,19 +15,15 @@ namespace varnok::mode {
 extern const char kConfigInterfaceMark[];  // "Varnok Plus - Config"
 extern const char kFamilyMark[];           // "Varnok Plus"
 
-extern const char kNoDeviceCaption[];
-extern const char kNoDeviceText[];
-extern const char kEnumFailedFormat[];     // "EnumVarnokDevices failed (%d)"
-
+// How a search went; a failure's value is the number that the
+// "EnumVarnokDevices failed (%d)" message shows.
 enum class SearchStatus {
-    Found,          // one adapter or more
-    NoneFound,      // also when D2XX reports no device at all
-    ListFailed,     // FT_CreateDeviceInfoList failed (or no library)
-    NoMemory,       // no room for the device list
-    GetListFailed,  // FT_GetDeviceInfoList failed
+    Found = 1,           // one adapter or more
+    NoneFound = 0,       // also when D2XX reports no device at all
+    ListFailed = -1,     // FT_CreateDeviceInfoList failed (or no library)
+    NoMemory = -2,       // no room for the device list
+    GetListFailed = -3,  // FT_GetDeviceInfoList failed
 };
-// The number the "EnumVarnokDevices failed (%d)" message shows: -1, -2, -3.
-int SearchFailureNumber(SearchStatus status);
 
 struct SearchResult {
     SearchStatus status = SearchStatus::NoneFound;

@@ -10,34 +10,33 @@ namespace varnok::mode {
 namespace {
 
 constexpr int kMaxSelected = 64;
+const char kNoDeviceCaption[] = "No device found";
+const char kNoDeviceText[] =
+    "Only for \"Apex\" series:\r\nPlease activate the configuration mode of the desired "
+    "devices.\r\nTherefore you must press the config button for two seconds until the "
+    "button will light.";
+const char kEnumFailedFormat[] = "EnumVarnokDevices failed (%d)";
 const char kLibraryMissingText[] = "The FTDI D2XX library (ftd2xx.dll) could not be loaded";
 
 bool IsBitBox(int id) { return id >= IDC_BIT_FIRST && id <= IDC_BIT_LAST; }
 
-int CheckState(Mark mark) {
-    switch (mark) {
-        case Mark::Checked: return ui::kChecked;
-        case Mark::Indeterminate: return ui::kIndeterminate;
-        case Mark::Unchecked: break;
-    }
-    return ui::kUnchecked;
-}
+int CheckState(Mark mark) { return static_cast<int>(mark); }
+static_assert(static_cast<int>(Mark::Unchecked) == ui::kUnchecked &&
+              static_cast<int>(Mark::Checked) == ui::kChecked &&
+              static_cast<int>(Mark::Indeterminate) == ui::kIndeterminate);
 
 // Labels and shows the mode buttons and bit boxes of the adapter's model and
-// hides the rest.
+// hides the rest (the label lists end with an empty entry).
 void ShowModel(ui::DialogView& view, uint16_t typeCode) {
-    for (int k = 1; k <= kModeButtons; ++k) view.show(ModeButtonId(k), false);
-    for (int b = 0; b < kBitBoxes; ++b) view.show(BitBoxId(b), false);
-    const char* const* modes = ModeTable(typeCode);
-    for (int k = 0; k < kModeButtons && modes[k][0] != '\0'; ++k) {
-        view.setText(ModeButtonId(k + 1), modes[k]);
-        view.show(ModeButtonId(k + 1), true);
-    }
-    const char* const* bits = BitTable(typeCode);
-    for (int b = 0; b < kBitBoxes && bits[b][0] != '\0'; ++b) {
-        view.setText(BitBoxId(b), bits[b]);
-        view.show(BitBoxId(b), true);
-    }
+    auto apply = [&](const char* const* labels, int count, int (*id)(int), int first) {
+        for (int k = 0; k < count; ++k) view.show(id(k + first), false);
+        for (int k = 0; k < count && labels[k][0] != '\0'; ++k) {
+            view.setText(id(k + first), labels[k]);
+            view.show(id(k + first), true);
+        }
+    };
+    apply(ModeTable(typeCode), kModeButtons, ModeButtonId, 1);
+    apply(BitTable(typeCode), kBitBoxes, BitBoxId, 0);
 }
 
 void ShowBitBoxes(ui::DialogView& view, const BitsShown& shown) {
@@ -163,7 +162,7 @@ void ModeDialog::search(ui::DialogView& view) {
                             "Error", ui::Icon::Error);
         }
         char text[64];
-        std::snprintf(text, sizeof text, kEnumFailedFormat, SearchFailureNumber(found.status));
+        std::snprintf(text, sizeof text, kEnumFailedFormat, static_cast<int>(found.status));
         // "Search Devices" stays usable, so a passing fault can be retried.
         view.enable(IDC_SEARCH, true);
         view.repaintNow();

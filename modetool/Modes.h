@@ -26,7 +26,7 @@ const char* const* BitTable(uint16_t typeCode);
 // The RS232 rule: the control bits do not apply to this mode.
 bool BitsDisabled(int modeCode, uint16_t typeCode);
 
-enum class Mark { Unchecked, Checked, Indeterminate };
+enum class Mark { Unchecked = 0, Checked = 1, Indeterminate = 2 };
 
 // What the three bit boxes show.
 struct BitsShown {

@@ -25,23 +25,16 @@ const char kLineSettings[] = "38400,n,8,1";
 
 // The reply as text: the text functions of the protocol stop at a NUL byte.
 std::string AsText(const uint8_t* data, std::size_t size) {
+    if (data == nullptr) return {};
     std::size_t n = 0;
     while (n < size && data[n] != 0) ++n;
     return std::string(reinterpret_cast<const char*>(data), n);
 }
 
-// The number written at `pos` (hexadecimal: between `pos` and `end`), 0
-// without a digit; decimal is held at 0xFFFFFFFF, hexadecimal keeps its low
-// 32 bits, and callers cut both further.
-uint32_t DecNumber(const std::string& s, std::size_t pos) {
-    if (pos >= s.size()) return 0;
-    return parse::LeadingDecimal(std::string_view(s).substr(pos)).value_or(0);
-}
-
-uint32_t HexNumber(const std::string& s, std::size_t pos, std::size_t end) {
-    if (pos >= s.size() || end <= pos) return 0;
-    return parse::LeadingHexLow32(std::string_view(s).substr(pos, end - pos)).value_or(0);
-}
+// Numbers of a reply, 0 without a digit; decimal is held at 0xFFFFFFFF and
+// hexadecimal keeps its low 32 bits before the callers cut them to a field.
+uint32_t Dec(std::string_view s) { return parse::LeadingDecimal(s).value_or(0); }
+uint32_t Hex(std::string_view s) { return parse::LeadingHexLow32(s).value_or(0); }
 
 }  // namespace
 
@@ -53,18 +46,19 @@ IdResult ParseIdentification(const uint8_t* data, std::size_t size, AdapterRecor
     if (data == nullptr || size < 14 || data[0] != '\r' || data[1] != '[')
         return IdResult::NotIdLine;
     const std::string text = AsText(data, size);
+    const std::string_view v(text);
     *record = AdapterRecord{};
 
     std::size_t hash = text.find('#', 2);
     if (hash == std::string::npos) return IdResult::NoMarker;
-    uint32_t count = HexNumber(text, 2, hash) & 0xFFu;
+    uint32_t count = Hex(v.substr(2, hash - 2)) & 0xFFu;
     if (count == 0) return IdResult::NoPorts;
     record->portCount = static_cast<uint8_t>(count);
     if (count > static_cast<uint32_t>(kMaxPorts)) return IdResult::TooManyPorts;
 
     std::size_t close = text.find(']', hash + 1);
     if (close == std::string::npos) return IdResult::NoMarker;
-    record->typeCode = static_cast<uint16_t>(HexNumber(text, hash + 1, close) & 0xFFFFu);
+    record->typeCode = static_cast<uint16_t>(Hex(v.substr(hash + 1, close - hash - 1)) & 0xFFFFu);
 
     std::size_t nameStart = close + 2;  // one separator byte after "]"
     if (nameStart < text.size()) {
@@ -81,6 +75,7 @@ IdResult ParseIdentification(const uint8_t* data, std::size_t size, AdapterRecor
 bool ParseSettingsReply(const uint8_t* data, std::size_t size, AdapterRecord* record) {
     if (data == nullptr || record->portCount > kMaxPorts) return false;
     const std::string text = AsText(data, size);
+    const std::string_view v(text);
     std::size_t start = text.find("\r\n\r\n\r\n");
     if (start == std::string::npos) return false;
     std::size_t pos = start + 2;
@@ -88,15 +83,15 @@ bool ParseSettingsReply(const uint8_t* data, std::size_t size, AdapterRecord* re
         std::size_t block = text.find("\r\n\r\n", pos);
         if (block == std::string::npos) return false;
         std::size_t numberAt = block + 4;
-        if (DecNumber(text, numberAt) != i) return false;
+        if (Dec(v.substr(numberAt)) != i) return false;
         std::size_t modeLine = text.find("\r\n", numberAt);
         if (modeLine == std::string::npos) return false;
         std::size_t modeAt = modeLine + 2;
         std::size_t bitsLine = text.find("\r\n", modeAt);
         if (bitsLine == std::string::npos) return false;
         std::size_t bitsAt = bitsLine + 2;
-        record->ports[i - 1].modeCode = static_cast<uint8_t>(DecNumber(text, modeAt) & 0xFFu);
-        record->ports[i - 1].controlBits = static_cast<uint8_t>(DecNumber(text, bitsAt) & 0xFFu);
+        record->ports[i - 1].modeCode = static_cast<uint8_t>(Dec(v.substr(modeAt)) & 0xFFu);
+        record->ports[i - 1].controlBits = static_cast<uint8_t>(Dec(v.substr(bitsAt)) & 0xFFu);
         pos = bitsAt;
     }
     return true;
@@ -125,76 +120,113 @@ std::string ErrorMessageText(uint32_t code, const std::string& name,
 
 // -------------------------------------------------------------- exchanges
 
-Result<ConfigPort> ConfigPort::Open(serial::SerialPorts& ports, Clock& clock,
-                                    const std::string& path, std::string name) {
-    ConfigPort port(ports, clock, std::move(name));
-    if (path.size() > kMaxDevicePath) return port.failure();
-    port.port_ = ports.open(path);
-    if (!port.port_) return port.failure();
-    const serial::CommTimeouts timeouts{30, 0, 90, 0, 0};
-    if (!port.port_->setTimeouts(timeouts) || !port.port_->setLine(kLineSettings) ||
-        !port.port_->purge(serial::kPurgeTxClear | serial::kPurgeRxClear))
-        return port.failure();  // captured before the port is closed
-    return Result<ConfigPort>(std::move(port));
-}
-
-Failure ConfigPort::failure() const { return Failure{ports_->lastError(), name_}; }
-
-Outcome ConfigPort::send(const std::string& text) {
-    for (char c : text) {
-        const uint8_t byte = static_cast<uint8_t>(c);
-        uint32_t written = 0;
-        if (!port_->write(&byte, 1, &written) || written != 1) return failure();
-        clock_->sleepMs(kByteWaitMs);
-    }
-    return {};
-}
-
-Outcome ConfigPort::sendPieces(const std::string& text) {
-    std::size_t pos = 0;
-    for (int piece = 0; piece < kMaxPieces && pos < text.size(); ++piece) {
-        const uint32_t size = static_cast<uint32_t>(std::min(kPieceSize, text.size() - pos));
-        uint32_t written = 0;
-        if (!port_->write(reinterpret_cast<const uint8_t*>(text.data() + pos), size, &written))
-            return failure();
-        clock_->sleepMs(kPieceWaitMs);
-        pos += std::min(written, size);
-    }
-    return {};
-}
-
-Outcome ConfigPort::purge(uint32_t flags) {
-    if (!port_->purge(flags)) return failure();
-    return {};
-}
-
-Result<ConfigPort::Reply> ConfigPort::read() {
-    Reply reply;
-    reply.buffer.assign(kReadSize + 1, 0);
-    if (!port_->read(reply.buffer.data(), kReadSize, &reply.size)) return failure();
-    reply.size = std::min(reply.size, kReadSize);  // never trust a count beyond the buffer
-    reply.buffer[reply.size] = 0;
-    return Result<Reply>(std::move(reply));
-}
-
-Outcome ConfigMode::enter(Purpose purpose) {
-    entered_ = true;  // from here on the mode is left, whatever happens
-    if (Outcome sent = port_.send("\r"); !sent) return sent;
-    port_.wait(kEnterWaitMs);
-    if (Outcome purged = port_.purge(serial::kPurgeRxClear); !purged) return purged;
-    const bool reading = purpose == Purpose::Read;
-    if (Outcome sent = port_.send(reading ? "96\r" : "97\r"); !sent) return sent;
-    port_.wait(reading ? kReadWaitMs : kWriteWaitMs);
-    return {};
-}
-
-Outcome ConfigMode::leave() {
-    if (!entered_) return port_.failure();
-    entered_ = false;
-    return port_.send("98\r");
-}
-
 namespace {
+
+// One adapter's COM port for one exchange; closed when it goes.
+class ConfigPort {
+public:
+    ConfigPort(serial::SerialPorts& ports, Clock& clock, std::string name)
+        : ports_(ports), clock_(clock), name_(std::move(name)) {
+        // Only what this exchange's own calls leave behind is reported.
+        ports_.setLastError(serial::kErrorSuccess);
+    }
+
+    Outcome open(const std::string& path) {
+        if (path.size() > kMaxDevicePath) return failure();
+        port_ = ports_.open(path);
+        const serial::CommTimeouts timeouts{30, 0, 90, 0, 0};
+        if (!port_ || !port_->setTimeouts(timeouts) || !port_->setLine(kLineSettings) ||
+            !port_->purge(serial::kPurgeTxClear | serial::kPurgeRxClear))
+            return failure();
+        return {};
+    }
+
+    // Byte by byte, 10 ms after every byte.
+    Outcome send(const std::string& text) {
+        for (char c : text) {
+            const uint8_t byte = static_cast<uint8_t>(c);
+            uint32_t written = 0;
+            if (!port_->write(&byte, 1, &written) || written != 1) return failure();
+            clock_.sleepMs(kByteWaitMs);
+        }
+        return {};
+    }
+
+    // The settings text: writes of at most 50 bytes, 100 ms after each, at
+    // most 20 of them.
+    Outcome sendPieces(const std::string& text) {
+        std::size_t pos = 0;
+        for (int piece = 0; piece < kMaxPieces && pos < text.size(); ++piece) {
+            const uint32_t size = static_cast<uint32_t>(std::min(kPieceSize, text.size() - pos));
+            uint32_t written = 0;
+            if (!port_->write(reinterpret_cast<const uint8_t*>(text.data() + pos), size, &written))
+                return failure();
+            clock_.sleepMs(kPieceWaitMs);
+            pos += std::min(written, size);
+        }
+        return {};
+    }
+
+    Outcome purge(uint32_t flags) { return port_->purge(flags) ? Outcome() : failure(); }
+
+    // One read of at most 4095 bytes: the bytes that came.
+    Result<std::vector<uint8_t>> read() {
+        std::vector<uint8_t> buffer(kReadSize + 1, 0);
+        uint32_t size = 0;
+        if (!port_->read(buffer.data(), kReadSize, &size)) return failure();
+        buffer.resize(std::min(size, kReadSize));  // never trust a count beyond the buffer
+        return Result<std::vector<uint8_t>>(std::move(buffer));
+    }
+
+    void wait(uint32_t ms) { clock_.sleepMs(ms); }
+    Failure failure() const { return Failure{ports_.lastError(), name_}; }
+
+private:
+    serial::SerialPorts& ports_;
+    Clock& clock_;
+    std::string name_;
+    std::unique_ptr<serial::SerialPort> port_;
+};
+
+enum class Purpose { Read, Write };
+
+// The adapter's configuration mode. Once enter() has begun, "98\r" is sent
+// exactly once: by leave(), or else when the guard goes (before the port
+// closes), also when entering failed half-way.
+class ConfigMode {
+public:
+    explicit ConfigMode(ConfigPort& port) : port_(port) {}
+    ConfigMode(const ConfigMode&) = delete;
+    ConfigMode& operator=(const ConfigMode&) = delete;
+    ~ConfigMode() {
+        if (entered_) (void)leave();
+    }
+
+    // CR, 100 ms, drop what came, then "96\r" and 400 ms or "97\r" and 200 ms.
+    Outcome enter(Purpose purpose) {
+        const bool reading = purpose == Purpose::Read;
+        entered_ = true;
+        if (Outcome o = port_.send("\r"); !o) return o;
+        port_.wait(kEnterWaitMs);
+        if (Outcome o = port_.purge(serial::kPurgeRxClear); !o) return o;
+        if (Outcome o = port_.send(reading ? "96\r" : "97\r"); !o) return o;
+        port_.wait(reading ? kReadWaitMs : kWriteWaitMs);
+        return {};
+    }
+
+    Outcome leave() {
+        entered_ = false;
+        return port_.send("98\r");
+    }
+
+private:
+    ConfigPort& port_;
+    bool entered_ = false;
+};
+
+bool Contains(const std::vector<uint8_t>& reply, const char* text) {
+    return AsText(reply.data(), reply.size()).find(text) != std::string::npos;
+}
 
 // Waits for the identification line and fills the record from it; fails when
 // none came in two attempts or it declares no usable port count.
@@ -205,10 +237,10 @@ Outcome Identify(ConfigPort& port, int accessKind, AdapterRecord* record) {
             if (Outcome o = port.purge(serial::kPurgeRxClear); !o) return o;
             if (Outcome o = port.send("\r"); !o) return o;
         }
-        Result<ConfigPort::Reply> reply = port.read();
+        Result<std::vector<uint8_t>> reply = port.read();
         if (!reply) return reply.outcome();
-        if (reply->size == 0) return port.failure();
-        switch (ParseIdentification(reply->data(), reply->size, record)) {
+        if (reply->empty()) return port.failure();
+        switch (ParseIdentification(reply->data(), reply->size(), record)) {
             case IdResult::Ok: return {};
             case IdResult::NoPorts:
             case IdResult::TooManyPorts: return port.failure();
@@ -223,39 +255,31 @@ Outcome Identify(ConfigPort& port, int accessKind, AdapterRecord* record) {
 
 Result<AdapterRecord> QueryAdapter(serial::SerialPorts& ports, Clock& clock,
                                    const std::string& portName, int accessKind) {
-    // Only what this exchange's own calls leave behind is reported.
-    ports.setLastError(serial::kErrorSuccess);
     const std::string path = kPathPrefix + portName;
-    Result<ConfigPort> opened = ConfigPort::Open(ports, clock, path, portName);
-    if (!opened) return opened.failure();
-    ConfigPort port = std::move(opened).value();
-
+    ConfigPort port(ports, clock, portName);
+    if (Outcome o = port.open(path); !o) return o.failure();
     AdapterRecord record;
     if (Outcome o = Identify(port, accessKind, &record); !o) return o.failure();
     record.devicePath = path;
 
     ConfigMode mode(port);
     if (Outcome o = mode.enter(Purpose::Read); !o) return o.failure();
-    Result<ConfigPort::Reply> reply = port.read();
+    Result<std::vector<uint8_t>> reply = port.read();
     if (!reply) return reply.failure();
-    if (!ParseSettingsReply(reply->data(), reply->size, &record)) return port.failure();
+    if (!ParseSettingsReply(reply->data(), reply->size(), &record)) return port.failure();
     if (Outcome o = mode.leave(); !o) return o.failure();
     return Result<AdapterRecord>(std::move(record));
 }
 
 Result<CommitStatus> CommitAdapter(serial::SerialPorts& ports, Clock& clock,
                                    const AdapterRecord& record) {
-    ports.setLastError(serial::kErrorSuccess);
-    Result<ConfigPort> opened =
-        ConfigPort::Open(ports, clock, record.devicePath, record.devicePath);
-    if (!opened) return opened.failure();
-    ConfigPort port = std::move(opened).value();
-
+    ConfigPort port(ports, clock, record.devicePath);
+    if (Outcome o = port.open(record.devicePath); !o) return o.failure();
     ConfigMode mode(port);
     if (Outcome o = mode.enter(Purpose::Write); !o) return o.failure();
-    Result<ConfigPort::Reply> reply = port.read();
+    Result<std::vector<uint8_t>> reply = port.read();
     if (!reply) return reply.failure();
-    if (AsText(reply->data(), reply->size).find("\r\nOK") == std::string::npos) {
+    if (!Contains(*reply, "\r\nOK")) {
         // The adapter declined: leave it as it is, without a message.
         if (Outcome o = mode.leave(); !o) return o.failure();
         return CommitStatus::Declined;

@@ -7,7 +7,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -76,72 +75,14 @@ extern const char kNoSystemText[];
 
 // --- The exchanges ---
 //
-// Each exchange talks to one adapter over its own COM port and needs nothing
-// but the serial seam and the clock: no state is shared between adapters, so
-// exchanges with different adapters may run at the same time. A failure holds
-// the system's error code captured where the exchange failed (0 when it
-// failed on a rule of the protocol and no system call had left a code) and,
-// as its context, the port's name as the error message shows it.
-
-enum class Purpose { Read, Write };
-class ConfigMode;
-
-// One adapter's COM port, open for the length of one exchange and closed when
-// this object goes.
-class ConfigPort {
-public:
-    // Opens `path` exclusively and sets it up (time-outs 30/0/90/0/0,
-    // "38400,n,8,1", both buffers purged); failures are named `name`.
-    static Result<ConfigPort> Open(serial::SerialPorts& ports, Clock& clock,
-                                   const std::string& path, std::string name);
-
-    // Byte by byte, 10 ms after every byte.
-    Outcome send(const std::string& text);
-    // The settings text of a commit: writes of at most 50 bytes, 100 ms after
-    // each, at most 20 writes.
-    Outcome sendPieces(const std::string& text);
-    Outcome purge(uint32_t flags);
-    // One read of at most 4095 bytes; `reply` holds what came, NUL behind.
-    struct Reply {
-        std::vector<uint8_t> buffer;
-        uint32_t size = 0;
-        const uint8_t* data() const { return buffer.data(); }
-    };
-    Result<Reply> read();
-    void wait(uint32_t ms) { clock_->sleepMs(ms); }
-    // The failure of this exchange at this moment: the system's last error.
-    Failure failure() const;
-
-private:
-    ConfigPort(serial::SerialPorts& ports, Clock& clock, std::string name)
-        : ports_(&ports), clock_(&clock), name_(std::move(name)) {}
-    serial::SerialPorts* ports_;
-    Clock* clock_;
-    std::string name_;
-    std::unique_ptr<serial::SerialPort> port_;
-};
-
-// The adapter's configuration mode, for one exchange. enter() sends CR,
-// waits 100 ms, drops what was received and sends "96\r" (then 400 ms) or
-// "97\r" (then 200 ms). From the moment enter() starts, the mode is left
-// ("98\r") exactly once: by leave(), or else when the guard goes, before the
-// port is closed, also when entering failed half-way.
-class ConfigMode {
-public:
-    explicit ConfigMode(ConfigPort& port) : port_(port) {}
-    ConfigMode(const ConfigMode&) = delete;
-    ConfigMode& operator=(const ConfigMode&) = delete;
-    ~ConfigMode() {
-        if (entered_) (void)leave();
-    }
-    Outcome enter(Purpose purpose);
-    // Sends "98\r" once; a second call sends nothing and fails.
-    Outcome leave();
-
-private:
-    ConfigPort& port_;
-    bool entered_ = false;
-};
+// Each exchange opens one adapter's COM port for its own length and needs
+// only the serial seam and the clock; nothing is shared between adapters, so
+// exchanges with different adapters may run at the same time. Configuration
+// mode, once an exchange begins to enter it, is left ("98\r") exactly once
+// before the port is closed, on every path. A failure holds the system's
+// error code captured where the exchange failed (0 when a rule of the
+// protocol failed and no system call had left one) and, as its context, the
+// port's name as the error message shows it.
 
 // Identifies the adapter behind `portName` ("COM5") and reads every port's
 // mode and control bits. accessKind 2 wakes a configuration interface first;
