@@ -114,30 +114,24 @@ Probe ProbeDevice(const ModeTool& tool, const d2xx::DeviceListInfoNode& node, ui
 }
 
 SearchResult EnumVarnokDevices(const ModeTool& tool, const FailureReport& report) {
-    SearchResult result;
     d2xx::D2xx& lib = tool.d2xx;
-
     uint32_t count = 0;
-    if (!tool.d2xxAvailable || lib.CreateDeviceInfoList(&count) != d2xx::kOk) {
-        result.status = SearchStatus::ListFailed;
-        return result;
-    }
-    if (count == 0) return result;
+    if (!tool.d2xxAvailable || lib.CreateDeviceInfoList(&count) != d2xx::kOk)
+        return SearchResult{SearchStatus::ListFailed, {}};
+    if (count == 0) return SearchResult{};
 
     std::vector<d2xx::DeviceListInfoNode> nodes;
     try {
         nodes.resize(count);
     } catch (const std::exception&) {
-        result.status = SearchStatus::NoMemory;
-        return result;
+        return SearchResult{SearchStatus::NoMemory, {}};
     }
     uint32_t listed = count;
-    if (lib.GetDeviceInfoList(nodes.data(), &listed) != d2xx::kOk) {
-        result.status = SearchStatus::GetListFailed;
-        return result;
-    }
+    if (lib.GetDeviceInfoList(nodes.data(), &listed) != d2xx::kOk)
+        return SearchResult{SearchStatus::GetListFailed, {}};
     listed = std::min(listed, count);
 
+    SearchResult result;
     AdapterArray& found = result.adapters;
     for (uint32_t j = 0; j < listed; ++j) {
         Probe probed = ProbeDevice(tool, nodes[j], j);

@@ -20,7 +20,7 @@ const char kLibraryMissingText[] = "The FTDI D2XX library (ftd2xx.dll) could not
 
 bool IsBitBox(int id) { return id >= IDC_BIT_FIRST && id <= IDC_BIT_LAST; }
 
-int CheckState(Mark mark) { return static_cast<int>(mark); }
+// The rules' marks are the view's check states, value for value.
 static_assert(static_cast<int>(Mark::Unchecked) == ui::kUnchecked &&
               static_cast<int>(Mark::Checked) == ui::kChecked &&
               static_cast<int>(Mark::Indeterminate) == ui::kIndeterminate);
@@ -42,7 +42,7 @@ void ShowModel(ui::DialogView& view, uint16_t typeCode) {
 void ShowBitBoxes(ui::DialogView& view, const BitsShown& shown) {
     for (int b = 0; b < kBitBoxes; ++b) {
         view.enable(BitBoxId(b), shown.enabled);
-        view.setCheckState(BitBoxId(b), CheckState(shown.marks[b]));
+        view.setCheckState(BitBoxId(b), static_cast<int>(shown.marks[b]));
     }
 }
 

@@ -74,15 +74,11 @@ std::string ErrorMessageText(uint32_t code, const std::string& name,
 extern const char kNoSystemText[];
 
 // --- The exchanges ---
-//
-// Each exchange opens one adapter's COM port for its own length and needs
-// only the serial seam and the clock; nothing is shared between adapters, so
-// exchanges with different adapters may run at the same time. Configuration
-// mode, once an exchange begins to enter it, is left ("98\r") exactly once
-// before the port is closed, on every path. A failure holds the system's
-// error code captured where the exchange failed (0 when a rule of the
-// protocol failed and no system call had left one) and, as its context, the
-// port's name as the error message shows it.
+// Each opens one adapter's COM port for its own length and shares nothing with
+// another adapter's. Configuration mode, once entering has begun, is left
+// ("98\r") exactly once before the port closes, on every path. A failure
+// holds the system error captured where it failed (0 when a protocol rule
+// failed) and, as context, the port's name as the error message shows it.
 
 // Identifies the adapter behind `portName` ("COM5") and reads every port's
 // mode and control bits. accessKind 2 wakes a configuration interface first;
@@ -96,13 +92,12 @@ enum class CommitStatus { Unchanged, Stored, Declined };
 Result<CommitStatus> CommitAdapter(serial::SerialPorts& ports, Clock& clock,
                                    const AdapterRecord& record);
 
-// Failures the user is told about: a query's only when a system call failed
-// for another reason than the port being held by another program; a commit's
-// whenever a system call failed.
+// Failures the user is told about: any with a system error, except a query's
+// of a port held by another program.
 bool QueryFailureIsReported(const Failure& failure);
 bool CommitFailureIsReported(const Failure& failure);
 // Hears of each failure the user is told about, in adapter order, as it
-// happens (after the adapter's port has been left and closed).
+// happens (once that adapter's port is closed).
 using FailureReport = std::function<void(const Failure&)>;
 
 // Commits every record with `changed` set, in array order; one adapter's
