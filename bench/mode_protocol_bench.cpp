@@ -6,8 +6,6 @@
 #include <benchmark/benchmark.h>
 
 #include "modetool/Protocol.h"
-#include "sim/FakeDialogView.h"
-#include "sim/SimD2xx.h"
 #include "sim/SimSerialPorts.h"
 #include "sim/VirtualClock.h"
 
@@ -18,8 +16,6 @@ namespace {
 struct Rig {
     sim::VirtualClock clock;
     sim::SimSerialPorts ports{clock};
-    sim::SimD2xx d2xx;
-    mode::ModeTool tool{d2xx, ports, clock};
 };
 
 void Report(benchmark::State& state, uint64_t virtualMs, uint64_t sleptMs, uint64_t demandedMs) {
@@ -38,9 +34,8 @@ void Query(benchmark::State& state, int accessKind, uint64_t demanded) {
         o.accessKind = accessKind;
         o.portCount = static_cast<unsigned>(state.range(0));
         rig.ports.attach("COM5", o);
-        mode::AdapterRecord r;
-        int rc = mode::QueryAdapter(rig.tool, &r, "COM5", accessKind);
-        if (rc != 0) state.SkipWithError("query failed");
+        auto r = mode::QueryAdapter(rig.ports, rig.clock, "COM5", accessKind);
+        if (!r) state.SkipWithError("query failed");
         virtualMs = rig.clock.nowMs();
         slept = rig.clock.totalSlept();
         benchmark::DoNotOptimize(r);
@@ -58,15 +53,19 @@ void BM_Commit(benchmark::State& state) {
         sim::SimAdapterOptions o;
         o.portCount = static_cast<unsigned>(state.range(0));
         rig.ports.attach("COM5", o);
-        mode::AdapterArray array(1);
-        if (mode::QueryAdapter(rig.tool, &array[0], "COM5", 2) != 0) state.SkipWithError("query failed");
+        auto queried = mode::QueryAdapter(rig.ports, rig.clock, "COM5", 2);
+        if (!queried) {
+            state.SkipWithError("query failed");
+            break;
+        }
+        mode::AdapterArray array{queried.value()};
         array[0].changed = 1;
         for (int k = 0; k < array[0].portCount; ++k) array[0].ports[k].modeCode = 7;
         std::size_t text = mode::BuildSettingsText(array[0]).size();
         pieces = (text + 49) / 50;
         uint64_t t0 = rig.clock.nowMs();
         rig.clock.sleeps.clear();
-        mode::CommitAdapters(rig.tool, &array);
+        (void)mode::CommitAdapters(rig.ports, rig.clock, array);
         virtualMs = rig.clock.nowMs() - t0;
         slept = rig.clock.totalSlept();
         if (rig.ports.adapter("COM5")->storedTexts.size() != 1) state.SkipWithError("not stored");

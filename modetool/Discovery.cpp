@@ -4,18 +4,15 @@
 #include <cstring>
 #include <new>
 #include <stdexcept>
+#include <string_view>
 #include <vector>
+
+#include "common/platform/Parse.h"
 
 namespace varnok::mode {
 
 const char kConfigInterfaceMark[] = "Varnok Plus - Config";
 const char kFamilyMark[] = "Varnok Plus";
-const char kNoDeviceCaption[] = "No device found";
-const char kNoDeviceText[] =
-    "Only for \"Apex\" series:\r\nPlease activate the configuration mode of the desired "
-    "devices.\r\nTherefore you must press the config button for two seconds until the "
-    "button will light.";
-const char kEnumFailedFormat[] = "EnumVarnokDevices failed (%d)";
 
 namespace {
 
@@ -31,6 +28,8 @@ bool ComNumber(d2xx::D2xx& lib, d2xx::Handle h, int32_t* number) {
     *number = n;
     return true;
 }
+
+Probe NotAnAdapter() { return Probe(std::optional<AdapterRecord>()); }
 
 int32_t ReadUserAreaNumber(d2xx::D2xx& lib, d2xx::Handle h) {
     uint32_t size = 0;
@@ -53,12 +52,9 @@ int32_t ParseUserAreaNumber(const uint8_t* data, std::size_t size) {
     for (std::size_t i = 0; i + 1 < text.size(); i += 2) std::swap(text[i], text[i + 1]);
     std::size_t at = text.find("1,");
     if (at == std::string::npos) return 0;
-    int64_t v = 0;
-    for (std::size_t i = at + 2; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        v = v * 10 + (text[i] - '0');
-        if (v > INT32_MAX) v = INT32_MAX;  // a number beyond the field is held at its top
-    }
-    return static_cast<int32_t>(v);
+    // A number beyond the field is held at its top.
+    const uint32_t v = parse::LeadingDigits(std::string_view(text).substr(at + 2)).value_or(0);
+    return static_cast<int32_t>(std::min<uint32_t>(v, INT32_MAX));
 }
 
 uint32_t PortLocation(uint32_t configLocation, int k) {
@@ -80,75 +76,80 @@ std::string PortLine(const AdapterRecord& record, int portIndex) {
     return line;
 }
 
-int EnumVarnokDevices(ModeTool& tool, AdapterArray* array) {
-    array->clear();
-    array->shrink_to_fit();
+Probe ProbeDevice(const ModeTool& tool, const d2xx::DeviceListInfoNode& node, uint32_t index) {
     d2xx::D2xx& lib = tool.d2xx;
+    const std::string description = d2xx::FieldText(node.Description, sizeof node.Description);
+    const bool configInterface = description.find(kConfigInterfaceMark) != std::string::npos;
+    if (!configInterface) {
+        // A serial interface of a "Varnok Plus" adapter is reached through its
+        // configuration interface; other devices only at a first interface.
+        if (description.find(kFamilyMark) != std::string::npos) return NotAnAdapter();
+        if ((node.LocId & 0xFu) != 1u) return NotAnAdapter();
+    }
 
+    int32_t com = 0;
+    int32_t userArea = 0;
+    {
+        d2xx::ScopedHandle h(lib);
+        if (lib.Open(static_cast<int>(index), h.out()) != d2xx::kOk) return NotAnAdapter();
+        if (!ComNumber(lib, h.get(), &com)) return NotAnAdapter();
+        if (configInterface) userArea = ReadUserAreaNumber(lib, h.get());
+    }
+    const int accessKind = configInterface ? kAccessConfigInterface : kAccessFirstDataPort;
+    Result<AdapterRecord> queried = QueryAdapter(tool.serial, tool.clock, ComName(com), accessKind);
+    if (!queried) return queried.failure();
+    AdapterRecord& record = queried.value();
+    record.accessKind = accessKind;
+    if (!configInterface) return Probe(std::move(record));
+
+    record.userAreaNumber = userArea;
+    for (int k = 0; k < record.portCount && k < kMaxPorts; ++k) {
+        d2xx::ScopedHandle h(lib);
+        int32_t portCom = 0;
+        if (lib.OpenEx(PortLocation(node.LocId, k), d2xx::kOpenByLocation, h.out()) != d2xx::kOk)
+            continue;
+        if (ComNumber(lib, h.get(), &portCom)) record.ports[k].comName = ComName(portCom);
+    }
+    return Probe(std::move(record));
+}
+
+SearchResult EnumVarnokDevices(const ModeTool& tool, const FailureReport& report) {
+    d2xx::D2xx& lib = tool.d2xx;
     uint32_t count = 0;
-    if (!tool.d2xxAvailable || lib.CreateDeviceInfoList(&count) != d2xx::kOk) return kEnumListFailed;
-    if (count == 0) return 0;
+    if (!tool.d2xxAvailable || lib.CreateDeviceInfoList(&count) != d2xx::kOk)
+        return SearchResult{SearchStatus::ListFailed, {}};
+    if (count == 0) return SearchResult{};
 
     std::vector<d2xx::DeviceListInfoNode> nodes;
     try {
         nodes.resize(count);
     } catch (const std::exception&) {
-        return kEnumNoMemory;
+        return SearchResult{SearchStatus::NoMemory, {}};
     }
     uint32_t listed = count;
-    if (lib.GetDeviceInfoList(nodes.data(), &listed) != d2xx::kOk) return kEnumGetListFailed;
+    if (lib.GetDeviceInfoList(nodes.data(), &listed) != d2xx::kOk)
+        return SearchResult{SearchStatus::GetListFailed, {}};
     listed = std::min(listed, count);
 
-    AdapterArray found;
+    SearchResult result;
+    AdapterArray& found = result.adapters;
     for (uint32_t j = 0; j < listed; ++j) {
-        const d2xx::DeviceListInfoNode& node = nodes[j];
-        const std::string description = d2xx::FieldText(node.Description, sizeof node.Description);
-        AdapterRecord record;
-        int32_t com = 0;
-
-        if (description.find(kConfigInterfaceMark) != std::string::npos) {
-            int32_t userArea = 0;
-            {
-                d2xx::ScopedHandle h(lib);
-                if (lib.Open(static_cast<int>(j), h.out()) != d2xx::kOk) continue;
-                if (!ComNumber(lib, h.get(), &com)) continue;
-                userArea = ReadUserAreaNumber(lib, h.get());
-            }
-            if (QueryAdapter(tool, &record, ComName(com), kAccessConfigInterface) != 0) continue;
-            record.userAreaNumber = userArea;
-            for (int k = 0; k < record.portCount && k < kMaxPorts; ++k) {
-                d2xx::ScopedHandle h(lib);
-                int32_t portCom = 0;
-                if (lib.OpenEx(PortLocation(node.LocId, k), d2xx::kOpenByLocation, h.out()) !=
-                    d2xx::kOk)
-                    continue;
-                if (ComNumber(lib, h.get(), &portCom)) record.ports[k].comName = ComName(portCom);
-            }
-            record.accessKind = kAccessConfigInterface;
-        } else if (description.find(kFamilyMark) != std::string::npos) {
-            continue;  // a serial interface of a "Varnok Plus" adapter
-        } else if ((node.LocId & 0xFu) != 1u) {
+        Probe probed = ProbeDevice(tool, nodes[j], j);
+        if (!probed) {
+            if (report && QueryFailureIsReported(probed.failure())) report(probed.failure());
             continue;
-        } else {
-            {
-                d2xx::ScopedHandle h(lib);
-                if (lib.Open(static_cast<int>(j), h.out()) != d2xx::kOk) continue;
-                if (!ComNumber(lib, h.get(), &com)) continue;
-            }
-            if (QueryAdapter(tool, &record, ComName(com), kAccessFirstDataPort) != 0) continue;
-            record.accessKind = kAccessFirstDataPort;
         }
-
+        if (!probed.value()) continue;
         try {
-            found.push_back(record);
+            found.push_back(std::move(*probed.value()));
         } catch (const std::exception&) {
             // Left out: the array stays as it was.
         }
     }
 
     for (auto& r : found) r.adapterCount = static_cast<int32_t>(found.size());
-    array->swap(found);
-    return static_cast<int>(array->size());
+    result.status = found.empty() ? SearchStatus::NoneFound : SearchStatus::Found;
+    return result;
 }
 
 }  // namespace varnok::mode

@@ -4,6 +4,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "modetool/ModeTool.h"
@@ -11,20 +12,34 @@
 
 namespace varnok::mode {
 
-constexpr int kEnumListFailed = -1;
-constexpr int kEnumNoMemory = -2;
-constexpr int kEnumGetListFailed = -3;
-
 extern const char kConfigInterfaceMark[];  // "Varnok Plus - Config"
 extern const char kFamilyMark[];           // "Varnok Plus"
 
-extern const char kNoDeviceCaption[];
-extern const char kNoDeviceText[];
-extern const char kEnumFailedFormat[];     // "EnumVarnokDevices failed (%d)"
+// How a search went; a failure's value is the number that the
+// "EnumVarnokDevices failed (%d)" message shows.
+enum class SearchStatus {
+    Found = 1,           // one adapter or more
+    NoneFound = 0,       // also when D2XX reports no device at all
+    ListFailed = -1,     // FT_CreateDeviceInfoList failed (or no library)
+    NoMemory = -2,       // no room for the device list
+    GetListFailed = -3,  // FT_GetDeviceInfoList failed
+};
 
-// Releases the old array, then fills it: n > 0 adapters found, 0 none,
-// -1 / -2 / -3 when the device list could not be had.
-int EnumVarnokDevices(ModeTool& tool, AdapterArray* array);
+struct SearchResult {
+    SearchStatus status = SearchStatus::NoneFound;
+    AdapterArray adapters;  // in device-list order; empty unless Found
+};
+
+// One device of the D2XX list (at `index`): its record when it is one of the
+// maker's adapters and answers; nothing when it is not one or cannot be
+// used; the query's failure when it was asked and failed. Independent of
+// every other device.
+using Probe = Result<std::optional<AdapterRecord>>;
+Probe ProbeDevice(const ModeTool& tool, const d2xx::DeviceListInfoNode& node, uint32_t index);
+
+// Finds the maker's adapters. `report` hears of each query failure the user
+// is told about, as it happens, in device-list order.
+SearchResult EnumVarnokDevices(const ModeTool& tool, const FailureReport& report = {});
 
 // The number behind the first "1," of the user-area text, which the EEPROM
 // holds with each pair of bytes exchanged. 0 without "1,".

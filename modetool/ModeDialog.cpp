@@ -10,13 +10,61 @@ namespace varnok::mode {
 namespace {
 
 constexpr int kMaxSelected = 64;
+const char kNoDeviceCaption[] = "No device found";
+const char kNoDeviceText[] =
+    "Only for \"Apex\" series:\r\nPlease activate the configuration mode of the desired "
+    "devices.\r\nTherefore you must press the config button for two seconds until the "
+    "button will light.";
+const char kEnumFailedFormat[] = "EnumVarnokDevices failed (%d)";
 
 bool IsBitBox(int id) { return id >= IDC_BIT_FIRST && id <= IDC_BIT_LAST; }
 
+// The rules' marks are the view's check states, value for value.
+static_assert(static_cast<int>(Mark::Unchecked) == ui::kUnchecked &&
+              static_cast<int>(Mark::Checked) == ui::kChecked &&
+              static_cast<int>(Mark::Indeterminate) == ui::kIndeterminate);
+
+// Labels and shows the mode buttons and bit boxes of the adapter's model and
+// hides the rest (the label lists end with an empty entry).
+void ShowModel(ui::DialogView& view, uint16_t typeCode) {
+    auto apply = [&](const char* const* labels, int count, int (*id)(int), int first) {
+        for (int k = 0; k < count; ++k) view.show(id(k + first), false);
+        for (int k = 0; k < count && labels[k][0] != '\0'; ++k) {
+            view.setText(id(k + first), labels[k]);
+            view.show(id(k + first), true);
+        }
+    };
+    apply(ModeTable(typeCode), kModeButtons, ModeButtonId, 1);
+    apply(BitTable(typeCode), kBitBoxes, BitBoxId, 0);
+}
+
+void ShowBitBoxes(ui::DialogView& view, const BitsShown& shown) {
+    for (int b = 0; b < kBitBoxes; ++b) {
+        view.enable(BitBoxId(b), shown.enabled);
+        view.setCheckState(BitBoxId(b), static_cast<int>(shown.marks[b]));
+    }
+}
+
+void ShowModeAndBits(ui::DialogView& view, const Shown& shown) {
+    for (int k = 1; k <= kModeButtons; ++k)
+        view.setCheckState(ModeButtonId(k), k == shown.modeButton ? ui::kChecked : ui::kUnchecked);
+    ShowBitBoxes(view, shown.bits);
+}
+
+// The bits whose boxes are checked (an indeterminate box counts as not set).
+int CheckedBits(ui::DialogView& view) {
+    int bits = 0;
+    for (int b = 0; b < kBitBoxes; ++b)
+        if (view.checkState(BitBoxId(b)) == ui::kChecked) bits |= 1 << b;
+    return bits;
+}
+
 }  // namespace
 
+int ModeButtonId(int modeCode) { return IDC_MODE_GROUP + modeCode; }
+int BitBoxId(int bit) { return IDC_BIT_FIRST + bit; }
+
 void ModeDialog::onInit(ui::DialogView& view) {
-    tool_.view = &view;
     view.setIcon(IDI_MODETOOL);
     view.setTimer(IDT_START_SEARCH, kStartSearchDelayMs);
 }
@@ -47,16 +95,19 @@ void ModeDialog::onCommand(ui::DialogView& view, int id, ui::Event event) {
         commit(view);
     } else if (id >= IDC_MODE_FIRST && id <= IDC_MODE_LAST) {
         Selection s = selection(view);
-        if (!s.empty()) ClickMode(view, s, id);
+        if (!s.empty()) ShowBitBoxes(view, ClickMode(s, id - IDC_MODE_GROUP));
     } else if (IsBitBox(id)) {
         Selection s = selection(view);
-        if (!s.empty()) ClickBit(view, s);
+        if (!s.empty()) ShowBitBoxes(view, ClickBits(s, CheckedBits(view)));
     }
 }
 
-void ModeDialog::onDestroy(ui::DialogView& view) {
-    array_.clear();
-    if (tool_.view == &view) tool_.view = nullptr;
+void ModeDialog::onDestroy(ui::DialogView&) { array_.clear(); }
+
+void ModeDialog::showFailure(ui::DialogView& view, const Failure& failure) {
+    view.messageBox(ErrorMessageText(failure.code, failure.context,
+                                     tool_.serial.systemMessage(failure.code)),
+                    "Error", ui::Icon::Warning);
 }
 
 void ModeDialog::enterBusy(ui::DialogView& view) {
@@ -79,7 +130,7 @@ void ModeDialog::leaveBusy(ui::DialogView& view) {
     // Only with nothing to show do they go back to that state.
     Selection s = selection(view);
     if (!s.empty()) {
-        ShowSelection(view, s);
+        ShowModeAndBits(view, ShowSelection(s));
     } else if (bitsWereEnabled_) {
         for (int id : view.childIds())
             if (IsBitBox(id)) view.enable(id, true);
@@ -90,8 +141,11 @@ void ModeDialog::search(ui::DialogView& view) {
     enterBusy(view);
     view.listReset(IDC_DEVICE_LIST);
     view.listReset(IDC_PORT_LIST_MT);
-    int n = EnumVarnokDevices(tool_, &array_);
-    if (n > 0) {
+    array_.clear();  // the old records go before the search
+    SearchResult found =
+        EnumVarnokDevices(tool_, [&](const Failure& f) { showFailure(view, f); });
+    array_ = std::move(found.adapters);
+    if (found.status == SearchStatus::Found) {
         for (AdapterRecord& r : array_) {
             int row = view.listAdd(IDC_DEVICE_LIST, DeviceLine(r));
             if (row != ui::kNoRow)
@@ -102,7 +156,7 @@ void ModeDialog::search(ui::DialogView& view) {
         view.show(IDC_DEVICE_LIST, true);
         view.show(IDC_PORT_LIST_MT, true);
         leaveBusy(view);
-    } else if (n == 0) {
+    } else if (found.status == SearchStatus::NoneFound) {
         view.enable(IDC_SEARCH, true);
         view.repaintNow();
         view.messageBox(kNoDeviceText, kNoDeviceCaption, ui::Icon::Warning);
@@ -114,7 +168,7 @@ void ModeDialog::search(ui::DialogView& view) {
                             ui::Icon::Error);
         }
         char text[64];
-        std::snprintf(text, sizeof text, kEnumFailedFormat, n);
+        std::snprintf(text, sizeof text, kEnumFailedFormat, static_cast<int>(found.status));
         // "Search Devices" stays usable, so a passing fault can be retried.
         view.enable(IDC_SEARCH, true);
         view.repaintNow();
@@ -124,7 +178,8 @@ void ModeDialog::search(ui::DialogView& view) {
 
 void ModeDialog::commit(ui::DialogView& view) {
     enterBusy(view);
-    CommitAdapters(tool_, &array_);
+    (void)CommitAdapters(tool_.serial, tool_.clock, array_,
+                         [&](const Failure& f) { showFailure(view, f); });
     view.show(IDC_DEVICE_LIST, true);
     view.show(IDC_PORT_LIST_MT, true);
     leaveBusy(view);
@@ -157,7 +212,7 @@ void ModeDialog::deviceSelectionChanged(ui::DialogView& view) {
     if (s.empty()) return;
     view.listReset(IDC_PORT_LIST_MT);
     const AdapterRecord& first = *s.adapters.front();
-    ApplyModel(view, first.typeCode);
+    ShowModel(view, first.typeCode);
     if (s.adapters.size() == 1) {
         view.show(IDC_PORT_LIST_MT, true);
         for (int k = 0; k < first.portCount && k < kMaxPorts; ++k)
@@ -166,14 +221,14 @@ void ModeDialog::deviceSelectionChanged(ui::DialogView& view) {
         portSelectionChanged(view);
     } else {
         view.show(IDC_PORT_LIST_MT, false);
-        ShowSelection(view, s);
+        ShowModeAndBits(view, ShowSelection(s));
     }
 }
 
 void ModeDialog::portSelectionChanged(ui::DialogView& view) {
     Selection s = selection(view);
     if (s.empty()) return;
-    ShowSelection(view, s);
+    ShowModeAndBits(view, ShowSelection(s));
 }
 
 }  // namespace varnok::mode

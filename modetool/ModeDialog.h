@@ -5,11 +5,13 @@
 #include "common/platform/DialogView.h"
 #include "modetool/ModeTool.h"
 #include "modetool/Modes.h"
-#include "modetool/Protocol.h"
 
 namespace varnok::mode {
 
 constexpr unsigned kStartSearchDelayMs = 100;
+
+int ModeButtonId(int modeCode);  // 1004 + code
+int BitBoxId(int bit);           // 1014 + bit
 
 class ModeDialog : public ui::DialogLogic {
 public:
@@ -31,6 +33,8 @@ private:
     // The adapters selected in the device list (rows whose item data is a
     // record of the current array) and the selected port rows.
     Selection selection(ui::DialogView& view);
+    // "Error(%d) / %s: %s", caption "Error", exclamation icon.
+    void showFailure(ui::DialogView& view, const Failure& failure);
 
     ModeTool& tool_;
     AdapterArray array_;

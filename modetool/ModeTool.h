@@ -1,10 +1,11 @@
-// Process-wide state of the interface-mode tool and its dialog's behaviour.
+// What the interface-mode tool works with: the seams of the D2XX library, the
+// serial ports and the clock. Nothing here changes while the tool runs, so a
+// search or a commit may hand it to several exchanges at once.
 #pragma once
 #include <string>
 
 #include "common/d2xx/D2xx.h"
 #include "common/platform/Clock.h"
-#include "common/platform/DialogView.h"
 #include "common/platform/SerialPort.h"
 
 namespace varnok::mode {
@@ -17,11 +18,6 @@ struct ModeTool {
     // False when ftd2xx.dll could not be loaded: every D2XX call then fails.
     bool d2xxAvailable = true;
     std::string d2xxLoadError;
-    // The mode dialog's view: owner of every message box of the tool.
-    ui::DialogView* view = nullptr;
-    // Set while an adapter is in configuration mode; makes leaving it
-    // idempotent within one exchange (only one exchange runs at a time).
-    bool inConfigMode = false;
 };
 
 }  // namespace varnok::mode

@@ -1,13 +1,18 @@
-// Interface modes and control bits of the two adapter models, and how the
-// mode dialog shows and edits them for a selection of ports.
+// Interface modes and control bits of the two adapter models, and the rules
+// by which a selection of ports is shown and a click on a mode or a control
+// bit changes the stored settings. The rules return what the mode buttons and
+// bit boxes are to show; the dialog puts it on the screen.
 #pragma once
+#include <array>
 #include <cstdint>
 #include <vector>
 
-#include "common/platform/DialogView.h"
 #include "modetool/Protocol.h"
 
 namespace varnok::mode {
+
+constexpr int kModeButtons = 8;  // mode codes 1 .. 8
+constexpr int kBitBoxes = 3;     // control bits 0 .. 2
 
 // Fixed label lists ending with an empty entry.
 extern const char* const kStandardModeTable[];
@@ -21,8 +26,18 @@ const char* const* BitTable(uint16_t typeCode);
 // The RS232 rule: the control bits do not apply to this mode.
 bool BitsDisabled(int modeCode, uint16_t typeCode);
 
-int ModeButtonId(int modeCode);  // 1004 + code
-int BitBoxId(int bit);           // 1014 + bit
+enum class Mark { Unchecked = 0, Checked = 1, Indeterminate = 2 };
+
+// What the three bit boxes show.
+struct BitsShown {
+    bool enabled = true;
+    std::array<Mark, kBitBoxes> marks{};
+};
+// What the mode buttons and the bit boxes show.
+struct Shown {
+    int modeButton = 0;  // the mode whose button is set (1 .. 8); 0: none
+    BitsShown bits;
+};
 
 // Which ports a selection covers. `portRows` are the selected rows of the
 // port list (used when exactly one adapter is selected).
@@ -37,12 +52,17 @@ struct Selection {
     std::vector<int> coveredPorts(std::size_t a) const;
 };
 
-void ApplyModel(ui::DialogView& view, uint16_t typeCode);
-void ShowBits(ui::DialogView& view, int bits, int modeCode, uint16_t typeCode);
-void ShowPort(ui::DialogView& view, const AdapterPort& port, uint16_t typeCode);
-void MarkDifferingBits(ui::DialogView& view, int mask);
-void ShowSelection(ui::DialogView& view, const Selection& selection);
-void ClickMode(ui::DialogView& view, Selection& selection, int buttonId);
-void ClickBit(ui::DialogView& view, Selection& selection);
+// `bits` shown for a port in `modeCode`: boxes enabled by the RS232 rule.
+BitsShown ShowBits(int bits, int modeCode, uint16_t typeCode);
+Shown ShowPort(const AdapterPort& port, uint16_t typeCode);
+// One port as it is; several, with the mode when they share it and the bits
+// that differ marked indeterminate. An empty selection shows nothing set.
+Shown ShowSelection(const Selection& selection);
+// A click on the button of `modeCode` / on a bit box (`bits`: the boxes now
+// checked) stores it into every covered port and marks every selected
+// adapter changed; returns what the bit boxes show then (nothing is changed
+// for an empty selection).
+BitsShown ClickMode(Selection& selection, int modeCode);
+BitsShown ClickBits(Selection& selection, int bits);
 
 }  // namespace varnok::mode

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string_view>
+
+#include "common/platform/Parse.h"
 
 namespace varnok::mode {
 
@@ -22,52 +25,16 @@ const char kLineSettings[] = "38400,n,8,1";
 
 // The reply as text: the text functions of the protocol stop at a NUL byte.
 std::string AsText(const uint8_t* data, std::size_t size) {
+    if (data == nullptr) return {};
     std::size_t n = 0;
     while (n < size && data[n] != 0) ++n;
     return std::string(reinterpret_cast<const char*>(data), n);
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-// Leading hexadecimal digits from `pos` up to `end`; the low 32 bits are kept,
-// the caller truncates further.
-uint32_t HexNumber(const std::string& s, std::size_t pos, std::size_t end) {
-    uint32_t v = 0;
-    for (std::size_t i = pos; i < end && i < s.size(); ++i) {
-        int d = HexDigit(s[i]);
-        if (d < 0) break;
-        v = (v << 4) | static_cast<uint32_t>(d);
-    }
-    return v;
-}
-
-// Leading decimal digits at `pos`, saturating at 0xFFFFFFFF; 0 without digits.
-uint32_t DecNumber(const std::string& s, std::size_t pos) {
-    uint64_t v = 0;
-    for (std::size_t i = pos; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
-        v = v * 10 + static_cast<uint64_t>(s[i] - '0');
-        if (v > 0xFFFFFFFFull) v = 0xFFFFFFFFull;
-    }
-    return static_cast<uint32_t>(v);
-}
-
-struct Reply {
-    std::vector<uint8_t> buffer = std::vector<uint8_t>(kReadSize + 1, 0);
-    uint32_t size = 0;
-};
-
-bool ReadReply(serial::SerialPort& port, Reply* reply) {
-    reply->size = 0;
-    if (!port.read(reply->buffer.data(), kReadSize, &reply->size)) return false;
-    if (reply->size > kReadSize) reply->size = kReadSize;  // never trust a count beyond the buffer
-    reply->buffer[reply->size] = 0;
-    return true;
-}
+// Numbers of a reply, 0 without a digit; decimal is held at 0xFFFFFFFF and
+// hexadecimal keeps its low 32 bits before the callers cut them to a field.
+uint32_t Dec(std::string_view s) { return parse::LeadingDigits(s).value_or(0); }
+uint32_t Hex(std::string_view s) { return parse::LeadingHexLow32(s).value_or(0); }
 
 }  // namespace
 
@@ -79,18 +46,19 @@ IdResult ParseIdentification(const uint8_t* data, std::size_t size, AdapterRecor
     if (data == nullptr || size < 14 || data[0] != '\r' || data[1] != '[')
         return IdResult::NotIdLine;
     const std::string text = AsText(data, size);
+    const std::string_view v(text);
     *record = AdapterRecord{};
 
     std::size_t hash = text.find('#', 2);
     if (hash == std::string::npos) return IdResult::NoMarker;
-    uint32_t count = HexNumber(text, 2, hash) & 0xFFu;
+    uint32_t count = Hex(v.substr(2, hash - 2)) & 0xFFu;
     if (count == 0) return IdResult::NoPorts;
     record->portCount = static_cast<uint8_t>(count);
     if (count > static_cast<uint32_t>(kMaxPorts)) return IdResult::TooManyPorts;
 
     std::size_t close = text.find(']', hash + 1);
     if (close == std::string::npos) return IdResult::NoMarker;
-    record->typeCode = static_cast<uint16_t>(HexNumber(text, hash + 1, close) & 0xFFFFu);
+    record->typeCode = static_cast<uint16_t>(Hex(v.substr(hash + 1, close - hash - 1)) & 0xFFFFu);
 
     std::size_t nameStart = close + 2;  // one separator byte after "]"
     if (nameStart < text.size()) {
@@ -107,6 +75,7 @@ IdResult ParseIdentification(const uint8_t* data, std::size_t size, AdapterRecor
 bool ParseSettingsReply(const uint8_t* data, std::size_t size, AdapterRecord* record) {
     if (data == nullptr || record->portCount > kMaxPorts) return false;
     const std::string text = AsText(data, size);
+    const std::string_view v(text);
     std::size_t start = text.find("\r\n\r\n\r\n");
     if (start == std::string::npos) return false;
     std::size_t pos = start + 2;
@@ -114,15 +83,15 @@ bool ParseSettingsReply(const uint8_t* data, std::size_t size, AdapterRecord* re
         std::size_t block = text.find("\r\n\r\n", pos);
         if (block == std::string::npos) return false;
         std::size_t numberAt = block + 4;
-        if (DecNumber(text, numberAt) != i) return false;
+        if (Dec(v.substr(numberAt)) != i) return false;
         std::size_t modeLine = text.find("\r\n", numberAt);
         if (modeLine == std::string::npos) return false;
         std::size_t modeAt = modeLine + 2;
         std::size_t bitsLine = text.find("\r\n", modeAt);
         if (bitsLine == std::string::npos) return false;
         std::size_t bitsAt = bitsLine + 2;
-        record->ports[i - 1].modeCode = static_cast<uint8_t>(DecNumber(text, modeAt) & 0xFFu);
-        record->ports[i - 1].controlBits = static_cast<uint8_t>(DecNumber(text, bitsAt) & 0xFFu);
+        record->ports[i - 1].modeCode = static_cast<uint8_t>(Dec(v.substr(modeAt)) & 0xFFu);
+        record->ports[i - 1].controlBits = static_cast<uint8_t>(Dec(v.substr(bitsAt)) & 0xFFu);
         pos = bitsAt;
     }
     return true;
@@ -151,164 +120,200 @@ std::string ErrorMessageText(uint32_t code, const std::string& name,
 
 // -------------------------------------------------------------- exchanges
 
-std::unique_ptr<serial::SerialPort> OpenConfigPort(ModeTool& tool, const std::string& path) {
-    std::unique_ptr<serial::SerialPort> port = tool.serial.open(path);
-    if (!port) return nullptr;
-    const serial::CommTimeouts timeouts{30, 0, 90, 0, 0};
-    if (!port->setTimeouts(timeouts)) return nullptr;
-    if (!port->setLine(kLineSettings)) return nullptr;
-    if (!port->purge(serial::kPurgeTxClear | serial::kPurgeRxClear)) return nullptr;
-    return port;
-}
-
-bool SendText(ModeTool& tool, serial::SerialPort& port, const std::string& text) {
-    for (char c : text) {
-        uint8_t byte = static_cast<uint8_t>(c);
-        uint32_t written = 0;
-        if (!port.write(&byte, 1, &written) || written != 1) return false;
-        tool.clock.sleepMs(kByteWaitMs);
-    }
-    return true;
-}
-
-bool EnterConfigMode(ModeTool& tool, serial::SerialPort& port, Purpose purpose) {
-    tool.inConfigMode = true;
-    if (!SendText(tool, port, "\r")) return false;
-    tool.clock.sleepMs(kEnterWaitMs);
-    if (!port.purge(serial::kPurgeRxClear)) return false;
-    if (purpose == Purpose::Read) {
-        if (!SendText(tool, port, "96\r")) return false;
-        tool.clock.sleepMs(kReadWaitMs);
-    } else {
-        if (!SendText(tool, port, "97\r")) return false;
-        tool.clock.sleepMs(kWriteWaitMs);
-    }
-    return true;
-}
-
-bool LeaveConfigMode(ModeTool& tool, serial::SerialPort& port) {
-    if (!tool.inConfigMode) return false;
-    tool.inConfigMode = false;
-    return SendText(tool, port, "98\r");
-}
-
-int QueryAdapter(ModeTool& tool, AdapterRecord* record, const std::string& portName,
-                 int accessKind) {
-    // Only what this exchange's own calls leave behind is reported.
-    tool.serial.setLastError(serial::kErrorSuccess);
-    const std::string path = kPathPrefix + portName;
-    std::unique_ptr<serial::SerialPort> port;
-    Reply reply;
-    bool ok = false;
-
-    do {
-        if (path.size() > kMaxDevicePath) break;
-        port = OpenConfigPort(tool, path);
-        if (!port) break;
-
-        bool identified = false;
-        bool failed = false;
-        for (int attempt = 0; attempt < 2 && !identified && !failed; ++attempt) {
-            if (attempt == 0 && accessKind == kAccessConfigInterface) {
-                if (!SendText(tool, *port, "0\r0\r0\r0\r") ||
-                    !port->purge(serial::kPurgeRxClear) || !SendText(tool, *port, "\r")) {
-                    failed = true;
-                    break;
-                }
-            }
-            if (!ReadReply(*port, &reply) || reply.size == 0) {
-                failed = true;
-                break;
-            }
-            switch (ParseIdentification(reply.buffer.data(), reply.size, record)) {
-                case IdResult::Ok: identified = true; break;
-                case IdResult::NoPorts:
-                case IdResult::TooManyPorts: failed = true; break;
-                case IdResult::NotIdLine:
-                case IdResult::NoMarker: break;
-            }
-        }
-        if (!identified) break;
-        record->devicePath = path;
-
-        if (!EnterConfigMode(tool, *port, Purpose::Read)) break;
-        if (!ReadReply(*port, &reply)) break;
-        if (!ParseSettingsReply(reply.buffer.data(), reply.size, record)) break;
-        if (!LeaveConfigMode(tool, *port)) break;
-        ok = true;
-    } while (false);
-
-    if (ok) {
-        port.reset();
-        return 0;
-    }
-    uint32_t code = tool.serial.lastError();
-    if (code != serial::kErrorSuccess && code != serial::kErrorAccessDenied)
-        ReportError(tool, code, portName);
-    if (port) {
-        LeaveConfigMode(tool, *port);
-        port.reset();
-    }
-    return kQueryFailed;
-}
-
 namespace {
 
-// One adapter's commit; false on the error path (the port is still open then).
-bool CommitOne(ModeTool& tool, AdapterRecord& record,
-               std::unique_ptr<serial::SerialPort>* portOut) {
-    auto& port = *portOut;
-    port = OpenConfigPort(tool, record.devicePath);
-    if (!port) return false;
-    if (!EnterConfigMode(tool, *port, Purpose::Write)) return false;
-    Reply reply;
-    if (!ReadReply(*port, &reply)) return false;
-    if (AsText(reply.buffer.data(), reply.size).find("\r\nOK") == std::string::npos) {
-        // The adapter declined: leave it as it is, without a message.
-        if (!LeaveConfigMode(tool, *port)) return false;
-        port.reset();
-        return true;
+// One adapter's COM port for one exchange; closed when it goes.
+class ConfigPort {
+public:
+    ConfigPort(serial::SerialPorts& ports, Clock& clock, std::string name)
+        : ports_(ports), clock_(clock), name_(std::move(name)) {
+        // Only what this exchange's own calls leave behind is reported.
+        ports_.setLastError(serial::kErrorSuccess);
     }
 
-    const std::string text = BuildSettingsText(record);
-    std::size_t pos = 0;
-    for (int piece = 0; piece < kMaxPieces && pos < text.size(); ++piece) {
-        uint32_t size = static_cast<uint32_t>(std::min(kPieceSize, text.size() - pos));
-        uint32_t written = 0;
-        if (!port->write(reinterpret_cast<const uint8_t*>(text.data() + pos), size, &written))
-            return false;
-        tool.clock.sleepMs(kPieceWaitMs);
-        pos += std::min(written, size);
+    Outcome open(const std::string& path) {
+        if (path.size() > kMaxDevicePath) return failure();
+        port_ = ports_.open(path);
+        const serial::CommTimeouts timeouts{30, 0, 90, 0, 0};
+        if (!port_ || !port_->setTimeouts(timeouts) || !port_->setLine(kLineSettings) ||
+            !port_->purge(serial::kPurgeTxClear | serial::kPurgeRxClear))
+            return failure();
+        return {};
     }
-    if (!SendText(tool, *port, "\r99\r")) return false;
-    tool.clock.sleepMs(kStoreWaitMs);
-    if (!LeaveConfigMode(tool, *port)) return false;
-    port.reset();
-    return true;
+
+    // Byte by byte, 10 ms after every byte.
+    Outcome send(const std::string& text) {
+        for (char c : text) {
+            const uint8_t byte = static_cast<uint8_t>(c);
+            uint32_t written = 0;
+            if (!port_->write(&byte, 1, &written) || written != 1) return failure();
+            clock_.sleepMs(kByteWaitMs);
+        }
+        return {};
+    }
+
+    // The settings text: writes of at most 50 bytes, 100 ms after each, at
+    // most 20 of them.
+    Outcome sendPieces(const std::string& text) {
+        std::size_t pos = 0;
+        for (int piece = 0; piece < kMaxPieces && pos < text.size(); ++piece) {
+            const uint32_t size = static_cast<uint32_t>(std::min(kPieceSize, text.size() - pos));
+            uint32_t written = 0;
+            if (!port_->write(reinterpret_cast<const uint8_t*>(text.data() + pos), size, &written))
+                return failure();
+            clock_.sleepMs(kPieceWaitMs);
+            pos += std::min(written, size);
+        }
+        return {};
+    }
+
+    Outcome purge(uint32_t flags) { return port_->purge(flags) ? Outcome() : failure(); }
+
+    // One read of at most 4095 bytes: the bytes that came.
+    Result<std::vector<uint8_t>> read() {
+        std::vector<uint8_t> buffer(kReadSize + 1, 0);
+        uint32_t size = 0;
+        if (!port_->read(buffer.data(), kReadSize, &size)) return failure();
+        buffer.resize(std::min(size, kReadSize));  // never trust a count beyond the buffer
+        return Result<std::vector<uint8_t>>(std::move(buffer));
+    }
+
+    void wait(uint32_t ms) { clock_.sleepMs(ms); }
+    Failure failure() const { return Failure{ports_.lastError(), name_}; }
+
+private:
+    serial::SerialPorts& ports_;
+    Clock& clock_;
+    std::string name_;
+    std::unique_ptr<serial::SerialPort> port_;
+};
+
+enum class Purpose { Read, Write };
+
+// The adapter's configuration mode. Once enter() has begun, "98\r" is sent
+// exactly once: by leave(), or else when the guard goes (before the port
+// closes), also when entering failed half-way.
+class ConfigMode {
+public:
+    explicit ConfigMode(ConfigPort& port) : port_(port) {}
+    ConfigMode(const ConfigMode&) = delete;
+    ConfigMode& operator=(const ConfigMode&) = delete;
+    ~ConfigMode() {
+        if (entered_) (void)leave();
+    }
+
+    // CR, 100 ms, drop what came, then "96\r" and 400 ms or "97\r" and 200 ms.
+    Outcome enter(Purpose purpose) {
+        const bool reading = purpose == Purpose::Read;
+        entered_ = true;
+        if (Outcome o = port_.send("\r"); !o) return o;
+        port_.wait(kEnterWaitMs);
+        if (Outcome o = port_.purge(serial::kPurgeRxClear); !o) return o;
+        if (Outcome o = port_.send(reading ? "96\r" : "97\r"); !o) return o;
+        port_.wait(reading ? kReadWaitMs : kWriteWaitMs);
+        return {};
+    }
+
+    Outcome leave() {
+        entered_ = false;
+        return port_.send("98\r");
+    }
+
+private:
+    ConfigPort& port_;
+    bool entered_ = false;
+};
+
+bool Contains(const std::vector<uint8_t>& reply, const char* text) {
+    return AsText(reply.data(), reply.size()).find(text) != std::string::npos;
+}
+
+// Waits for the identification line and fills the record from it; fails when
+// none came in two attempts or it declares no usable port count.
+Outcome Identify(ConfigPort& port, int accessKind, AdapterRecord* record) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (attempt == 0 && accessKind == kAccessConfigInterface) {
+            if (Outcome o = port.send("0\r0\r0\r0\r"); !o) return o;
+            if (Outcome o = port.purge(serial::kPurgeRxClear); !o) return o;
+            if (Outcome o = port.send("\r"); !o) return o;
+        }
+        Result<std::vector<uint8_t>> reply = port.read();
+        if (!reply) return reply.outcome();
+        if (reply->empty()) return port.failure();
+        switch (ParseIdentification(reply->data(), reply->size(), record)) {
+            case IdResult::Ok: return {};
+            case IdResult::NoPorts:
+            case IdResult::TooManyPorts: return port.failure();
+            case IdResult::NotIdLine:
+            case IdResult::NoMarker: break;
+        }
+    }
+    return port.failure();
 }
 
 }  // namespace
 
-int CommitAdapters(ModeTool& tool, AdapterArray* array) {
-    if (array == nullptr) return 0;
-    for (AdapterRecord& record : *array) {
-        if (record.changed != 1) continue;
-        tool.serial.setLastError(serial::kErrorSuccess);
-        std::unique_ptr<serial::SerialPort> port;
-        if (CommitOne(tool, record, &port)) continue;
-        uint32_t code = tool.serial.lastError();
-        if (code != serial::kErrorSuccess) ReportError(tool, code, record.devicePath);
-        if (port) {
-            if (tool.inConfigMode) LeaveConfigMode(tool, *port);
-            port.reset();
-        }
-    }
-    return 0;
+Result<AdapterRecord> QueryAdapter(serial::SerialPorts& ports, Clock& clock,
+                                   const std::string& portName, int accessKind) {
+    const std::string path = kPathPrefix + portName;
+    ConfigPort port(ports, clock, portName);
+    if (Outcome o = port.open(path); !o) return o.failure();
+    AdapterRecord record;
+    if (Outcome o = Identify(port, accessKind, &record); !o) return o.failure();
+    record.devicePath = path;
+
+    ConfigMode mode(port);
+    if (Outcome o = mode.enter(Purpose::Read); !o) return o.failure();
+    Result<std::vector<uint8_t>> reply = port.read();
+    if (!reply) return reply.failure();
+    if (!ParseSettingsReply(reply->data(), reply->size(), &record)) return port.failure();
+    if (Outcome o = mode.leave(); !o) return o.failure();
+    return Result<AdapterRecord>(std::move(record));
 }
 
-void ReportError(ModeTool& tool, uint32_t code, const std::string& name) {
-    std::string text = ErrorMessageText(code, name, tool.serial.systemMessage(code));
-    if (tool.view != nullptr) tool.view->messageBox(text, "Error", ui::Icon::Warning);
+Result<CommitStatus> CommitAdapter(serial::SerialPorts& ports, Clock& clock,
+                                   const AdapterRecord& record) {
+    ConfigPort port(ports, clock, record.devicePath);
+    if (Outcome o = port.open(record.devicePath); !o) return o.failure();
+    ConfigMode mode(port);
+    if (Outcome o = mode.enter(Purpose::Write); !o) return o.failure();
+    Result<std::vector<uint8_t>> reply = port.read();
+    if (!reply) return reply.failure();
+    if (!Contains(*reply, "\r\nOK")) {
+        // The adapter declined: leave it as it is, without a message.
+        if (Outcome o = mode.leave(); !o) return o.failure();
+        return CommitStatus::Declined;
+    }
+    if (Outcome o = port.sendPieces(BuildSettingsText(record)); !o) return o.failure();
+    if (Outcome o = port.send("\r99\r"); !o) return o.failure();
+    port.wait(kStoreWaitMs);
+    if (Outcome o = mode.leave(); !o) return o.failure();
+    return CommitStatus::Stored;
+}
+
+bool QueryFailureIsReported(const Failure& failure) {
+    return failure.code != serial::kErrorSuccess && failure.code != serial::kErrorAccessDenied;
+}
+
+bool CommitFailureIsReported(const Failure& failure) {
+    return failure.code != serial::kErrorSuccess;
+}
+
+std::vector<Result<CommitStatus>> CommitAdapters(serial::SerialPorts& ports, Clock& clock,
+                                                 const AdapterArray& array,
+                                                 const FailureReport& report) {
+    std::vector<Result<CommitStatus>> results;
+    results.reserve(array.size());
+    for (const AdapterRecord& record : array) {
+        if (record.changed != 1) {
+            results.emplace_back(CommitStatus::Unchanged);
+            continue;
+        }
+        results.push_back(CommitAdapter(ports, clock, record));
+        if (!results.back() && report && CommitFailureIsReported(results.back().failure()))
+            report(results.back().failure());
+    }
+    return results;
 }
 
 }  // namespace varnok::mode

@@ -1,24 +1,24 @@
 // The serial configuration protocol of the adapters: open the adapter's COM
 // port, identify the adapter, read every port's mode and control bits, and
-// commit new ones. Every wait goes through the tool's clock and every byte
-// through its serial seam.
+// commit new ones. Every wait goes through the clock and every byte through
+// the serial seam.
 #pragma once
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "common/platform/Clock.h"
+#include "common/platform/Outcome.h"
 #include "common/platform/SerialPort.h"
-#include "modetool/ModeTool.h"
 
 namespace varnok::mode {
 
 constexpr int kMaxPorts = 64;
 constexpr std::size_t kMaxAdapterName = 127;
 constexpr std::size_t kMaxDevicePath = 259;
-constexpr int kQueryFailed = 20;
 
 constexpr int kAccessFirstDataPort = 1;
 constexpr int kAccessConfigInterface = 2;
@@ -74,19 +74,37 @@ std::string ErrorMessageText(uint32_t code, const std::string& name,
 extern const char kNoSystemText[];
 
 // --- The exchanges ---
+// Each opens one adapter's COM port for its own length and shares nothing with
+// another adapter's. Configuration mode, once entering has begun, is left
+// ("98\r") exactly once before the port closes, on every path. A failure
+// holds the system error captured where it failed (0 when a protocol rule
+// failed) and, as context, the port's name as the error message shows it.
 
-enum class Purpose { Read, Write };
+// Identifies the adapter behind `portName` ("COM5") and reads every port's
+// mode and control bits. accessKind 2 wakes a configuration interface first;
+// 1 only listens.
+Result<AdapterRecord> QueryAdapter(serial::SerialPorts& ports, Clock& clock,
+                                   const std::string& portName, int accessKind);
 
-std::unique_ptr<serial::SerialPort> OpenConfigPort(ModeTool& tool, const std::string& path);
-bool SendText(ModeTool& tool, serial::SerialPort& port, const std::string& text);
-bool EnterConfigMode(ModeTool& tool, serial::SerialPort& port, Purpose purpose);
-bool LeaveConfigMode(ModeTool& tool, serial::SerialPort& port);
-// 0 on success, 20 on failure. `portName` is the bare name ("COM5").
-int QueryAdapter(ModeTool& tool, AdapterRecord* record, const std::string& portName,
-                 int accessKind);
-// Commits every record with `changed` set; failures are reported per adapter.
-int CommitAdapters(ModeTool& tool, AdapterArray* array);
-// Message box "Error(%d) / %s: %s", caption "Error", exclamation icon.
-void ReportError(ModeTool& tool, uint32_t code, const std::string& name);
+enum class CommitStatus { Unchanged, Stored, Declined };
+// Writes one adapter's modes and control bits (whether or not `changed` is
+// set). Declined: the adapter did not answer "OK"; it was left unchanged.
+Result<CommitStatus> CommitAdapter(serial::SerialPorts& ports, Clock& clock,
+                                   const AdapterRecord& record);
+
+// Failures the user is told about: any with a system error, except a query's
+// of a port held by another program.
+bool QueryFailureIsReported(const Failure& failure);
+bool CommitFailureIsReported(const Failure& failure);
+// Hears of each failure the user is told about, in adapter order, as it
+// happens (once that adapter's port is closed).
+using FailureReport = std::function<void(const Failure&)>;
+
+// Commits every record with `changed` set, in array order; one adapter's
+// failure does not stop the others. One result per record (Unchanged for
+// those not changed).
+std::vector<Result<CommitStatus>> CommitAdapters(serial::SerialPorts& ports, Clock& clock,
+                                                 const AdapterArray& array,
+                                                 const FailureReport& report = {});
 
 }  // namespace varnok::mode

@@ -54,10 +54,6 @@ int CheckedRadio(FakeDialogView& v) {
     return found;
 }
 
-std::vector<int> Boxes(FakeDialogView& v) {
-    return {v.checkState(1014), v.checkState(1015), v.checkState(1016)};
-}
-
 bool BoxesEnabled(FakeDialogView& v) {
     return v.isEnabled(1014) && v.isEnabled(1015) && v.isEnabled(1016);
 }
@@ -65,94 +61,76 @@ bool BoxesDisabled(FakeDialogView& v) {
     return !v.isEnabled(1014) && !v.isEnabled(1015) && !v.isEnabled(1016);
 }
 
-const int U = ui::kUnchecked, C = ui::kChecked, I = ui::kIndeterminate;
+using Marks = std::array<Mark, 3>;
+const Mark U = Mark::Unchecked, C = Mark::Checked, I = Mark::Indeterminate;
+
+// The radio button a display sets (0: none) and its boxes.
+int Radio(const Shown& s) { return s.modeButton == 0 ? 0 : ModeButtonId(s.modeButton); }
 
 }  // namespace
 
 // ------------------------------------------------------ display rules
 
 TEST(ModeDisplay, Rs232DisablesBoxesButKeepsTheirMarks) {
-    FakeDialogView v;
-    DeclareControls(v);
-    ShowPort(v, Record(0x0203, {{8, 5}}).ports[0], 0x0203);
-    EXPECT_EQ(CheckedRadio(v), 1012);
-    EXPECT_TRUE(BoxesDisabled(v));
-    EXPECT_EQ(Boxes(v), (std::vector<int>{C, U, C}));
+    Shown s = ShowPort(Record(0x0203, {{8, 5}}).ports[0], 0x0203);
+    EXPECT_EQ(Radio(s), 1012);
+    EXPECT_FALSE(s.bits.enabled);
+    EXPECT_EQ(s.bits.marks, (Marks{C, U, C}));
 
-    ShowPort(v, Record(0x1001, {{4, 1}}).ports[0], 0x1001);
-    EXPECT_EQ(CheckedRadio(v), 1008);
-    EXPECT_TRUE(BoxesDisabled(v)) << "RS232 of the reduced model";
-    ShowPort(v, Record(0x0203, {{4, 1}}).ports[0], 0x0203);
-    EXPECT_TRUE(BoxesEnabled(v)) << "mode 4 of the standard model is RS485 auto, 4-wire";
+    s = ShowPort(Record(0x1001, {{4, 1}}).ports[0], 0x1001);
+    EXPECT_EQ(Radio(s), 1008);
+    EXPECT_FALSE(s.bits.enabled) << "RS232 of the reduced model";
+    s = ShowPort(Record(0x0203, {{4, 1}}).ports[0], 0x0203);
+    EXPECT_TRUE(s.bits.enabled) << "mode 4 of the standard model is RS485 auto, 4-wire";
 
     for (int code : {0, 9, 200}) {
-        ShowPort(v, Record(0x0203, {{code, 2}}).ports[0], 0x0203);
-        EXPECT_EQ(CheckedRadio(v), 0) << code;
-        EXPECT_TRUE(BoxesEnabled(v));
-        EXPECT_EQ(Boxes(v), (std::vector<int>{U, C, U}));
+        s = ShowPort(Record(0x0203, {{code, 2}}).ports[0], 0x0203);
+        EXPECT_EQ(Radio(s), 0) << code;
+        EXPECT_TRUE(s.bits.enabled);
+        EXPECT_EQ(s.bits.marks, (Marks{U, C, U}));
     }
 }
 
-TEST(ModeDisplay, ApplyModelRelabelsAndHides) {
-    FakeDialogView v;
-    DeclareControls(v);
-    ApplyModel(v, 0x10FF);
-    EXPECT_EQ(v.text(1005), "RS485 4-wire");
-    EXPECT_EQ(v.text(1008), "RS232");
-    EXPECT_TRUE(v.isVisible(1008));
-    for (int id = 1009; id <= 1012; ++id) EXPECT_FALSE(v.isVisible(id));
-    EXPECT_EQ(v.text(1014), "Termination");
-    EXPECT_FALSE(v.isVisible(1015));
-    EXPECT_FALSE(v.isVisible(1016));
-    ApplyModel(v, 0x2000);
-    EXPECT_EQ(v.text(1008), "RS485 auto, 4-wire");
-    EXPECT_EQ(v.text(1016), "RxTerm");
-    EXPECT_TRUE(v.isVisible(1012));
-    EXPECT_TRUE(v.isVisible(1016));
-}
-
 TEST(ModeDisplay, MultiSelectionMarksDifferingBitsIndeterminate) {
-    FakeDialogView v;
-    DeclareControls(v);
     AdapterRecord r = Record(0x0203, {{1, 1}, {1, 3}, {7, 0}, {8, 1}, {8, 6}});
-    Selection s{{&r}, {0, 1}};
-    ShowSelection(v, s);
-    EXPECT_EQ(CheckedRadio(v), 1005);
-    EXPECT_EQ(Boxes(v), (std::vector<int>{C, I, U}));
-    EXPECT_TRUE(BoxesEnabled(v));
+    Selection sel{{&r}, {0, 1}};
+    Shown s = ShowSelection(sel);
+    EXPECT_EQ(Radio(s), 1005);
+    EXPECT_EQ(s.bits.marks, (Marks{C, I, U}));
+    EXPECT_TRUE(s.bits.enabled);
 
-    s.portRows = {0, 2};  // modes 1 and 7
-    ShowSelection(v, s);
-    EXPECT_EQ(CheckedRadio(v), 0);
-    EXPECT_TRUE(BoxesEnabled(v));
-    EXPECT_EQ(Boxes(v), (std::vector<int>{I, U, U}));
+    sel.portRows = {0, 2};  // modes 1 and 7
+    s = ShowSelection(sel);
+    EXPECT_EQ(Radio(s), 0);
+    EXPECT_TRUE(s.bits.enabled);
+    EXPECT_EQ(s.bits.marks, (Marks{I, U, U}));
 
-    s.portRows = {3, 4};  // both RS232, different bits
-    ShowSelection(v, s);
-    EXPECT_EQ(CheckedRadio(v), 1012);
-    EXPECT_TRUE(BoxesDisabled(v));
-    EXPECT_EQ(Boxes(v), (std::vector<int>{C, U, U})) << "no indeterminate marks";
+    sel.portRows = {3, 4};  // both RS232, different bits
+    s = ShowSelection(sel);
+    EXPECT_EQ(Radio(s), 1012);
+    EXPECT_FALSE(s.bits.enabled);
+    EXPECT_EQ(s.bits.marks, (Marks{C, U, U})) << "no indeterminate marks";
 
     AdapterRecord reduced = Record(0x1001, {{4, 0}, {4, 1}});
     Selection sr{{&reduced}, {0, 1}};
-    ShowSelection(v, sr);
-    EXPECT_EQ(CheckedRadio(v), 1008);
-    EXPECT_TRUE(BoxesDisabled(v));
-    EXPECT_EQ(Boxes(v), (std::vector<int>{U, U, U}));
+    s = ShowSelection(sr);
+    EXPECT_EQ(Radio(s), 1008);
+    EXPECT_FALSE(s.bits.enabled);
+    EXPECT_EQ(s.bits.marks, (Marks{U, U, U}));
+
+    EXPECT_EQ(Radio(ShowSelection(Selection{})), 0) << "an empty selection shows nothing set";
 }
 
 TEST(ModeDisplay, SeveralAdaptersCoverAllTheirPorts) {
-    FakeDialogView v;
-    DeclareControls(v);
     AdapterRecord a = Record(0x0203, {{2, 0}, {2, 0}});
     AdapterRecord b = Record(0x1001, {{2, 0}, {2, 4}, {3, 0}});
     b.portCount = 2;  // port 3 is beyond its count and not compared
-    Selection s{{&a, &b}, {}};
-    ShowSelection(v, s);
-    EXPECT_EQ(CheckedRadio(v), 1006);
-    EXPECT_EQ(Boxes(v), (std::vector<int>{U, U, I}));
+    Selection sel{{&a, &b}, {}};
+    Shown s = ShowSelection(sel);
+    EXPECT_EQ(Radio(s), 1006);
+    EXPECT_EQ(s.bits.marks, (Marks{U, U, I}));
 
-    ClickMode(v, s, 1011);
+    ClickMode(sel, 7);
     for (auto* r : {&a, &b}) {
         EXPECT_EQ(r->changed, 1);
         EXPECT_EQ(r->ports[0].modeCode, 7);
@@ -165,15 +143,12 @@ TEST(ModeDisplay, SeveralAdaptersCoverAllTheirPorts) {
 // -------------------------------------------------------- click rules
 
 TEST(ModeClick, BitClickReplacesTheWholeBitSet) {
-    FakeDialogView v;
-    DeclareControls(v);
     AdapterRecord r = Record(0x0203, {{1, 0}, {1, 2}, {1, 4}});
-    Selection s{{&r}, {0, 1}};
-    ShowSelection(v, s);
-    ASSERT_EQ(Boxes(v), (std::vector<int>{U, I, U}));
-    v.setCheckState(1014, ui::kChecked);  // the user clicks BIAS
-    ClickBit(v, s);
-    EXPECT_EQ(Boxes(v), (std::vector<int>{C, U, U}));
+    Selection sel{{&r}, {0, 1}};
+    ASSERT_EQ(ShowSelection(sel).bits.marks, (Marks{U, I, U}));
+    BitsShown b = ClickBits(sel, 1);  // the user clicks BIAS; TxTerm was indeterminate
+    EXPECT_EQ(b.marks, (Marks{C, U, U}));
+    EXPECT_TRUE(b.enabled);
     EXPECT_EQ(r.ports[0].controlBits, 1);
     EXPECT_EQ(r.ports[1].controlBits, 1);
     EXPECT_EQ(r.ports[2].controlBits, 4) << "not covered";
@@ -182,21 +157,18 @@ TEST(ModeClick, BitClickReplacesTheWholeBitSet) {
 }
 
 TEST(ModeClick, ModeClickAppliesRs232RuleAndNoPortSelectedStillMarksChanged) {
-    FakeDialogView v;
-    DeclareControls(v);
     AdapterRecord r = Record(0x0203, {{1, 3}, {2, 0}});
-    Selection s{{&r}, {1}};
-    ClickMode(v, s, 1012);
-    EXPECT_TRUE(BoxesDisabled(v));
+    Selection sel{{&r}, {1}};
+    EXPECT_FALSE(ClickMode(sel, 8).enabled);
     EXPECT_EQ(r.ports[1].modeCode, 8);
     EXPECT_EQ(r.ports[0].modeCode, 1);
 
     AdapterRecord r2 = Record(0x0203, {{1, 3}});
     Selection none{{&r2}, {}};
-    ShowSelection(v, none);
-    EXPECT_EQ(CheckedRadio(v), 1005) << "port 1 shown";
-    EXPECT_EQ(Boxes(v), (std::vector<int>{C, C, U}));
-    ClickMode(v, none, 1007);
+    Shown s = ShowSelection(none);
+    EXPECT_EQ(Radio(s), 1005) << "port 1 shown";
+    EXPECT_EQ(s.bits.marks, (Marks{C, C, U}));
+    ClickMode(none, 3);
     EXPECT_EQ(r2.ports[0].modeCode, 1);
     EXPECT_EQ(r2.changed, 1);
 }
@@ -309,13 +281,22 @@ TEST(ModeDialogFlow, ThreeAdaptersFirstSelectedWithItsFirstPortShown) {
 
     rig.view.selectRows(IDC_DEVICE_LIST, {1});
     EXPECT_EQ(rig.view.text(1005), "RS485 4-wire") << "relabelled for the reduced model";
-    EXPECT_FALSE(rig.view.isVisible(1012));
+    EXPECT_EQ(rig.view.text(1008), "RS232");
+    EXPECT_TRUE(rig.view.isVisible(1008));
+    for (int id = 1009; id <= 1012; ++id) EXPECT_FALSE(rig.view.isVisible(id)) << id;
+    EXPECT_EQ(rig.view.text(1014), "Termination");
+    EXPECT_FALSE(rig.view.isVisible(1015));
+    EXPECT_FALSE(rig.view.isVisible(1016));
     EXPECT_EQ(rig.view.rowTexts(IDC_PORT_LIST_MT).size(), 4u);
 
     rig.view.selectRows(IDC_DEVICE_LIST, {0, 2});  // Ctrl
     EXPECT_FALSE(rig.view.isVisible(IDC_PORT_LIST_MT));
     EXPECT_EQ(CheckedRadio(rig.view), 0) << "ports of both adapters have modes 1 and 2";
     EXPECT_EQ(rig.view.text(1005), "RS485 by RTS, 4-wire");
+    EXPECT_EQ(rig.view.text(1008), "RS485 auto, 4-wire");
+    EXPECT_EQ(rig.view.text(1016), "RxTerm");
+    EXPECT_TRUE(rig.view.isVisible(1012));
+    EXPECT_TRUE(rig.view.isVisible(1016));
 }
 
 TEST(ModeDialogFlow, EditCommitAndSearchAgain) {
@@ -410,4 +391,30 @@ TEST(ModeDialogFlow, Rs232FirstPortHasItsBoxesDisabledAfterEveryPath) {
             EXPECT_TRUE(rig.view.isEnabled(IDC_COMMIT));
         }
     }
+}
+
+TEST(ModeDialogFlow, SystemErrorsOfSearchAndCommitAreShownInOrder) {
+    DialogRig rig;
+    rig.addAdapter(0x15, 5, 2, 0x0203, "1,11");
+    rig.addAdapter(0x25, 6, 2, 0x0203, "1,12");
+    rig.addAdapter(0x35, 7, 2, 0x0203, "1,13");
+    rig.ports.adapter("COM5")->unplugged = true;
+    rig.ports.adapter("COM6")->heldByOtherProgram = true;  // not found, silently
+    rig.start();
+    ASSERT_EQ(rig.view.boxes.size(), 1u);
+    EXPECT_EQ(rig.view.boxes[0].text,
+              "Error(2) / COM5: The system cannot find the file specified.\r\n");
+    EXPECT_EQ(rig.view.boxes[0].caption, "Error");
+    EXPECT_EQ(rig.view.boxes[0].icon, ui::Icon::Warning);
+    EXPECT_EQ(rig.view.rowTexts(IDC_DEVICE_LIST), (std::vector<std::string>{"VP7 (13)"}));
+
+    rig.view.selectRows(IDC_PORT_LIST_MT, {0, 1});
+    rig.view.click(1005);
+    rig.ports.adapter("COM7")->heldByOtherProgram = true;
+    rig.view.click(IDC_COMMIT);
+    ASSERT_EQ(rig.view.boxes.size(), 2u);
+    EXPECT_EQ(rig.view.boxes[1].text, "Error(5) / \\\\.\\COM7: Access is denied.\r\n");
+    EXPECT_EQ(rig.view.boxes[1].caption, "Error");
+    EXPECT_EQ(rig.view.boxes[1].icon, ui::Icon::Warning);
+    EXPECT_TRUE(rig.view.isVisible(IDC_DEVICE_LIST)) << "the lists come back after the box";
 }

@@ -67,6 +67,7 @@ TEST(ModeDiscovery, UserAreaNumberFromSwappedText) {
     EXPECT_EQ(UserArea(SimD2xx::SwapPairs("no number here")), 0);
     EXPECT_EQ(UserArea(SimD2xx::SwapPairs("1,")), 0);
     EXPECT_EQ(UserArea(SimD2xx::SwapPairs("1,99999999999")), INT32_MAX);
+    EXPECT_EQ(UserArea(SimD2xx::SwapPairs("1,-5")), 0) << "no sign";
     std::vector<uint8_t> cut = SimD2xx::SwapPairs("ab1,42");
     cut[2] = 0;  // text ends at its first zero byte
     EXPECT_EQ(UserArea(cut), 0);
@@ -79,9 +80,10 @@ TEST(ModeDiscovery, VarnokPlusAdapterWithEightPortsAndItsComNames) {
     ModeRig rig;
     AddVarnokPlus(rig, 0x1A5, 5, 8, "id 1,25x");
     rig.d2xx.devices.erase(rig.d2xx.devices.begin() + 3);  // port 3's location does not open
-    AdapterArray array;
-    ASSERT_EQ(EnumVarnokDevices(rig.tool, &array), 1);
-    const AdapterRecord& r = array[0];
+    SearchResult found = EnumVarnokDevices(rig.tool);
+    ASSERT_EQ(found.status, SearchStatus::Found);
+    ASSERT_EQ(found.adapters.size(), 1u);
+    const AdapterRecord& r = found.adapters[0];
     EXPECT_EQ(r.adapterCount, 1);
     EXPECT_EQ(r.accessKind, 2);
     EXPECT_EQ(r.userAreaNumber, 25);
@@ -114,8 +116,10 @@ TEST(ModeDiscovery, FirstDataPortAdaptersAndForeignDevices) {
     auto& other = rig.ports.attach("COM8", foreign);
     rig.ports.attach("COM9", apex);
 
-    AdapterArray array;
-    ASSERT_EQ(EnumVarnokDevices(rig.tool, &array), 1);
+    std::vector<Failure> reported;
+    const AdapterArray array =
+        EnumVarnokDevices(rig.tool, [&](const Failure& f) { reported.push_back(f); }).adapters;
+    ASSERT_EQ(array.size(), 1u);
     EXPECT_EQ(array[0].accessKind, 1);
     EXPECT_EQ(DeviceLine(array[0]), "Apex 4");
     EXPECT_EQ(PortLine(array[0], 0), "Port 1");
@@ -123,7 +127,7 @@ TEST(ModeDiscovery, FirstDataPortAdaptersAndForeignDevices) {
     EXPECT_TRUE(other.received.empty()) << "a first interface is only listened to";
     EXPECT_EQ(rig.ports.adapter("COM9")->received.size(), 0u);
     EXPECT_EQ(rig.ports.opens(), 2);
-    EXPECT_TRUE(rig.view.boxes.empty());
+    EXPECT_TRUE(reported.empty());
     EXPECT_EQ(rig.d2xx.openHandles(), 0);
 }
 
@@ -138,12 +142,13 @@ TEST(ModeDiscovery, DevicesThatCannotBeUsedAreSkippedSilently) {
     AddVarnokPlus(rig, 0x45, 8, 2, "1,6");
     rig.d2xx.devices[9].userAreaFails = true;  // listed with number 0
 
-    AdapterArray array;
-    array.resize(3);  // an old array is released first
-    ASSERT_EQ(EnumVarnokDevices(rig.tool, &array), 1);
+    std::vector<Failure> reported;
+    const AdapterArray array =
+        EnumVarnokDevices(rig.tool, [&](const Failure& f) { reported.push_back(f); }).adapters;
+    ASSERT_EQ(array.size(), 1u);
     EXPECT_EQ(array[0].devicePath, "\\\\.\\COM8");
     EXPECT_EQ(array[0].userAreaNumber, 0);
-    EXPECT_TRUE(rig.view.boxes.empty());
+    EXPECT_TRUE(reported.empty()) << "a port held by another program is not found, silently";
     EXPECT_EQ(rig.d2xx.openHandles(), 0);
 }
 
@@ -151,32 +156,53 @@ TEST(ModeDiscovery, UserAreaOf128BytesReadsOnly127) {
     ModeRig rig;
     AddVarnokPlus(rig, 0x15, 5, 1, std::string(120, 'x') + "1,77xxxx");
     ASSERT_EQ(rig.d2xx.devices[0].userArea.size(), 128u);
-    AdapterArray array;
-    ASSERT_EQ(EnumVarnokDevices(rig.tool, &array), 1);
+    const AdapterArray array = EnumVarnokDevices(rig.tool).adapters;
+    ASSERT_EQ(array.size(), 1u);
     EXPECT_EQ(Count(rig.d2xx.calls, "FT_EE_UARead 127"), 1);
     EXPECT_EQ(array[0].userAreaNumber, 77);
 }
 
 TEST(ModeDiscovery, ResultsOfTheDeviceList) {
     ModeRig rig;
-    AdapterArray array(2);
-    EXPECT_EQ(EnumVarnokDevices(rig.tool, &array), 0) << "no FTDI device at all";
-    EXPECT_TRUE(array.empty());
+    SearchResult found = EnumVarnokDevices(rig.tool);
+    EXPECT_EQ(found.status, SearchStatus::NoneFound) << "no FTDI device at all";
+    EXPECT_TRUE(found.adapters.empty());
 
     AddVarnokPlus(rig, 0x15, 5, 1, "");
     rig.d2xx.createListFails = true;
-    array.resize(1);
-    EXPECT_EQ(EnumVarnokDevices(rig.tool, &array), -1);
-    EXPECT_TRUE(array.empty());
+    found = EnumVarnokDevices(rig.tool);
+    EXPECT_EQ(found.status, SearchStatus::ListFailed);
+    EXPECT_EQ(static_cast<int>(found.status), -1);
+    EXPECT_TRUE(found.adapters.empty());
     rig.d2xx.createListFails = false;
     rig.d2xx.getListFails = true;
-    EXPECT_EQ(EnumVarnokDevices(rig.tool, &array), -3);
+    found = EnumVarnokDevices(rig.tool);
+    EXPECT_EQ(found.status, SearchStatus::GetListFailed);
+    EXPECT_EQ(static_cast<int>(found.status), -3);
     rig.d2xx.getListFails = false;
     rig.tool.d2xxAvailable = false;
-    EXPECT_EQ(EnumVarnokDevices(rig.tool, &array), -1);
+    EXPECT_EQ(EnumVarnokDevices(rig.tool).status, SearchStatus::ListFailed);
     rig.tool.d2xxAvailable = true;
-    ASSERT_EQ(EnumVarnokDevices(rig.tool, &array), 1);
-    EXPECT_EQ(array[0].userAreaNumber, 0) << "empty user area";
+    found = EnumVarnokDevices(rig.tool);
+    ASSERT_EQ(found.status, SearchStatus::Found);
+    EXPECT_EQ(found.adapters[0].userAreaNumber, 0) << "empty user area";
+}
+
+TEST(ModeDiscovery, QueryFailuresAreReportedInDeviceOrder) {
+    ModeRig rig;
+    AddVarnokPlus(rig, 0x15, 5, 1, "1,1");
+    AddVarnokPlus(rig, 0x25, 6, 1, "1,2");
+    AddVarnokPlus(rig, 0x35, 7, 1, "1,3");
+    rig.ports.adapter("COM5")->unplugged = true;  // gone since the device list was made
+    rig.ports.adapter("COM6")->heldByOtherProgram = true;
+    std::vector<Failure> reported;
+    SearchResult found =
+        EnumVarnokDevices(rig.tool, [&](const Failure& f) { reported.push_back(f); });
+    ASSERT_EQ(found.adapters.size(), 1u);
+    EXPECT_EQ(found.adapters[0].devicePath, "\\\\.\\COM7");
+    ASSERT_EQ(reported.size(), 1u) << "access denied is not reported by a search";
+    EXPECT_EQ(reported[0].code, 2u);
+    EXPECT_EQ(reported[0].context, "COM5");
 }
 
 TEST(ModeDiscovery, ThreeAdaptersEachRecordKnowsTheCount) {
@@ -189,8 +215,8 @@ TEST(ModeDiscovery, ThreeAdaptersEachRecordKnowsTheCount) {
     apex.name = "Apex 2";
     apex.portCount = 2;
     rig.ports.attach("COM7", apex);
-    AdapterArray array;
-    ASSERT_EQ(EnumVarnokDevices(rig.tool, &array), 3);
+    const AdapterArray array = EnumVarnokDevices(rig.tool).adapters;
+    ASSERT_EQ(array.size(), 3u);
     for (const auto& r : array) EXPECT_EQ(r.adapterCount, 3);
     EXPECT_EQ(array[1].portCount, 4);
     EXPECT_EQ(array[2].accessKind, 1);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/platform/Parse.h"
 #include "modetool/Protocol.h"
 #include "tests/unit/ModeToolRig.h"
 
@@ -35,6 +36,24 @@ SimAdapterOptions Adapter(int accessKind, unsigned ports = 4,
 const std::vector<uint32_t> kEnterReadWaits =
     Concat({{10, 100}, Repeat(10, 3), {400}});
 const std::vector<uint32_t> kLeaveWaits = Repeat(10, 3);
+
+Result<AdapterRecord> Query(ModeRig& rig, const std::string& com, int accessKind) {
+    return QueryAdapter(rig.ports, rig.clock, com, accessKind);
+}
+
+// The failure a query ended with, and whether the user is told about it.
+// The text of the "Error" box the mode dialog shows for a failure.
+std::string ErrorText(ModeRig& rig, const Failure& f) {
+    return ErrorMessageText(f.code, f.context, rig.ports.systemMessage(f.code));
+}
+
+void ExpectFailure(const Result<AdapterRecord>& r, uint32_t code, const std::string& name,
+                   bool reported) {
+    ASSERT_FALSE(r);
+    EXPECT_EQ(r.failure().code, code);
+    EXPECT_EQ(r.failure().context, name);
+    EXPECT_EQ(QueryFailureIsReported(r.failure()), reported);
+}
 
 }  // namespace
 
@@ -120,13 +139,38 @@ TEST(ModeProtocolParse, SettingsTextAndErrorMessage) {
         << "nothing cut, nothing overrun";
 }
 
+TEST(ModeProtocolParse, NumberReadersTakeOnlyLeadingDigits) {
+    const std::optional<uint32_t> none;
+    struct Case {
+        const char* text;
+        std::optional<uint32_t> dec, hex;
+    } const cases[] = {
+        {"", none, none},
+        {"12\r\n", 12u, 0x12u},
+        {"1F#", 1u, 0x1Fu},
+        {"fa]", none, 0xFAu},
+        {"0x1F", 0u, 0u},  // no prefix: reading stops at the x
+        {"-5", none, none},
+        {"+5", none, none},
+        {" 5", none, none},
+        {"4294967296", 0xFFFFFFFFu, 0x94967296u},  // decimal held at the top
+        {"99999999999999999999", 0xFFFFFFFFu, 0x99999999u},
+        {"123456789ABCDEF", 123456789u, 0x89ABCDEFu},  // hexadecimal: low 32 bits
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(parse::LeadingDigits(c.text), c.dec) << c.text;
+        EXPECT_EQ(parse::LeadingHexLow32(c.text), c.hex) << c.text;
+    }
+}
+
 // ------------------------------------------------------------- query
 
 TEST(ModeProtocolQuery, ConfigInterfaceExactBytesWaitsAndRecord) {
     ModeRig rig;
     auto& a = rig.ports.attach("COM5", Adapter(2));
-    AdapterRecord r;
-    ASSERT_EQ(QueryAdapter(rig.tool, &r, "COM5", 2), 0);
+    auto queried = Query(rig, "COM5", 2);
+    ASSERT_TRUE(queried);
+    const AdapterRecord& r = queried.value();
 
     EXPECT_EQ(ModeRig::Received(a), std::string("0\r0\r0\r0\r") + "\r" + "\r" + "96\r" + "98\r");
     EXPECT_EQ(rig.clock.sleeps,
@@ -142,7 +186,6 @@ TEST(ModeProtocolQuery, ConfigInterfaceExactBytesWaitsAndRecord) {
     EXPECT_EQ(log[12], "purge 0x08") << "received data dropped after the four resyncs";
     EXPECT_EQ(log.back(), "close");
     EXPECT_EQ(rig.ports.openPorts(), 0);
-    EXPECT_FALSE(rig.tool.inConfigMode);
 
     EXPECT_EQ(r.devicePath, "\\\\.\\COM5");
     EXPECT_EQ(r.adapterName, "Varnok Plus 4");
@@ -153,7 +196,6 @@ TEST(ModeProtocolQuery, ConfigInterfaceExactBytesWaitsAndRecord) {
         EXPECT_EQ(r.ports[i].controlBits, a.ports[i].controlBits);
     }
     EXPECT_EQ(r.ports[4].modeCode, 0);
-    EXPECT_TRUE(rig.view.boxes.empty());
 }
 
 TEST(ModeProtocolQuery, FirstDataPortOnlyListensBeforeItsIdentification) {
@@ -161,15 +203,15 @@ TEST(ModeProtocolQuery, FirstDataPortOnlyListensBeforeItsIdentification) {
     auto o = Adapter(1, 31);
     o.name = "Apex 31";
     auto& a = rig.ports.attach("COM7", o);
-    AdapterRecord r;
-    ASSERT_EQ(QueryAdapter(rig.tool, &r, "COM7", 1), 0);
+    auto r = Query(rig, "COM7", 1);
+    ASSERT_TRUE(r);
     EXPECT_EQ(ModeRig::Received(a), "\r96\r98\r");
     auto log = rig.ports.logTexts();
     EXPECT_EQ(log[4].rfind("read ", 0), 0u) << "the first thing after set-up is a read";
     EXPECT_EQ(rig.clock.sleeps, Concat({kEnterReadWaits, kLeaveWaits}));
     EXPECT_EQ(rig.slept(), 570u);
-    EXPECT_EQ(r.portCount, 31);
-    EXPECT_EQ(r.ports[30].modeCode, a.ports[30].modeCode);
+    EXPECT_EQ(r->portCount, 31);
+    EXPECT_EQ(r->ports[30].modeCode, a.ports[30].modeCode);
     EXPECT_FALSE(a.inConfigMode()) << "98 CR returns it to a data port";
 }
 
@@ -179,8 +221,7 @@ TEST(ModeProtocolQuery, FirstDataPortCaughtMidLineListensASecondTime) {
     o.announcePhaseMs = 0;  // a line is on the wire when the port opens
     rig.ports.attach("COM7", o);
     rig.clock.advance(1);
-    AdapterRecord r;
-    ASSERT_EQ(QueryAdapter(rig.tool, &r, "COM7", 1), 0);
+    ASSERT_TRUE(Query(rig, "COM7", 1));
     auto log = rig.ports.logTexts();
     EXPECT_EQ(std::count_if(log.begin(), log.end(),
                             [](const std::string& s) { return s.rfind("read ", 0) == 0; }),
@@ -190,45 +231,41 @@ TEST(ModeProtocolQuery, FirstDataPortCaughtMidLineListensASecondTime) {
 TEST(ModeProtocolQuery, SilentAdapterFailsAfterOneEmptyRead) {
     ModeRig rig;
     auto& a = rig.ports.attach("COM5", Adapter(2, 4, Misbehaviour::Silent));
-    AdapterRecord r;
-    EXPECT_EQ(QueryAdapter(rig.tool, &r, "COM5", 2), 20);
+    ExpectFailure(Query(rig, "COM5", 2), 0, "COM5", false);
     EXPECT_EQ(ModeRig::Received(a), "0\r0\r0\r0\r\r") << "no 98: configuration mode never entered";
     auto log = rig.ports.logTexts();
     EXPECT_EQ(log[log.size() - 2], "read 0 bytes in 90 ms");
     EXPECT_EQ(log.back(), "close");
-    EXPECT_TRUE(rig.view.boxes.empty());
 }
 
 TEST(ModeProtocolQuery, GarbledIdentificationFailsAfterSecondListen) {
     ModeRig rig;
     auto& a = rig.ports.attach("COM5", Adapter(2, 4, Misbehaviour::GarbledId));
-    AdapterRecord r;
-    EXPECT_EQ(QueryAdapter(rig.tool, &r, "COM5", 2), 20);
+    ExpectFailure(Query(rig, "COM5", 2), 0, "COM5", false);
     EXPECT_EQ(ModeRig::Received(a), "0\r0\r0\r0\r\r") << "the second attempt sends nothing";
     auto log = rig.ports.logTexts();
     EXPECT_EQ(std::count_if(log.begin(), log.end(),
                             [](const std::string& s) { return s.rfind("read ", 0) == 0; }),
               2);
     EXPECT_EQ(rig.ports.openPorts(), 0);
-    EXPECT_TRUE(rig.view.boxes.empty());
 }
 
 TEST(ModeProtocolQuery, OutOfSequencePortFailsButLeavesConfigMode) {
     ModeRig rig;
     auto& a = rig.ports.attach("COM5", Adapter(2, 3, Misbehaviour::WrongPortNumber));
-    AdapterRecord r;
-    EXPECT_EQ(QueryAdapter(rig.tool, &r, "COM5", 2), 20);
+    ExpectFailure(Query(rig, "COM5", 2), 0, "COM5", false);
     EXPECT_EQ(ModeRig::Received(a), "0\r0\r0\r0\r\r\r96\r98\r");
-    EXPECT_FALSE(rig.tool.inConfigMode);
     EXPECT_EQ(rig.ports.openPorts(), 0);
-    EXPECT_TRUE(rig.view.boxes.empty());
+    auto log = rig.ports.logTexts();
+    EXPECT_EQ(std::vector<std::string>(log.end() - 4, log.end()),
+              (std::vector<std::string>{"write 39", "write 38", "write 0D", "close"}))
+        << "left before the port is closed";
 }
 
 TEST(ModeProtocolQuery, MoreThan64PortsIsRefusedBeforeTheSettingsRequest) {
     ModeRig rig;
     auto& a = rig.ports.attach("COM5", Adapter(2, 65));
-    AdapterRecord r;
-    EXPECT_EQ(QueryAdapter(rig.tool, &r, "COM5", 2), 20);
+    EXPECT_FALSE(Query(rig, "COM5", 2));
     EXPECT_EQ(ModeRig::Received(a), "0\r0\r0\r0\r\r");
 }
 
@@ -236,29 +273,21 @@ TEST(ModeProtocolQuery, SystemErrorsReportedExceptAccessDenied) {
     {
         ModeRig rig;  // held by another program: not found, silently
         rig.ports.attach("COM5", Adapter(2)).heldByOtherProgram = true;
-        AdapterRecord r;
-        EXPECT_EQ(QueryAdapter(rig.tool, &r, "COM5", 2), 20);
-        EXPECT_TRUE(rig.view.boxes.empty());
+        ExpectFailure(Query(rig, "COM5", 2), 5, "COM5", false);
     }
     {
         ModeRig rig;  // no such port
-        AdapterRecord r;
-        EXPECT_EQ(QueryAdapter(rig.tool, &r, "COM9", 2), 20);
-        ASSERT_EQ(rig.view.boxes.size(), 1u);
-        EXPECT_EQ(rig.view.boxes[0].text,
+        auto r = Query(rig, "COM9", 2);
+        ExpectFailure(r, 2, "COM9", true);
+        EXPECT_EQ(ErrorText(rig, r.failure()),
                   "Error(2) / COM9: The system cannot find the file specified.\r\n");
-        EXPECT_EQ(rig.view.boxes[0].caption, "Error");
-        EXPECT_EQ(rig.view.boxes[0].icon, ui::Icon::Warning);
     }
     {
         ModeRig rig;  // set-up of the line fails: port closed again
         rig.ports.attach("COM5", Adapter(2));
         rig.ports.failLine = true;
-        AdapterRecord r;
-        EXPECT_EQ(QueryAdapter(rig.tool, &r, "COM5", 2), 20);
+        ExpectFailure(Query(rig, "COM5", 2), 31, "COM5", true);
         EXPECT_EQ(rig.ports.openPorts(), 0);
-        ASSERT_EQ(rig.view.boxes.size(), 1u);
-        EXPECT_EQ(rig.view.boxes[0].text.rfind("Error(31) / COM5: ", 0), 0u);
     }
 }
 
@@ -268,11 +297,10 @@ TEST(ModeProtocolQuery, UnplugDuringQueryReportsAndCloses) {
     rig.clock.onAdvance([&](uint64_t now) {
         if (now >= 150) a.unplugged = true;
     });
-    AdapterRecord r;
-    EXPECT_EQ(QueryAdapter(rig.tool, &r, "COM5", 2), 20);
+    auto r = Query(rig, "COM5", 2);
+    ExpectFailure(r, 22, "COM5", true);
     EXPECT_EQ(rig.ports.openPorts(), 0);
-    ASSERT_EQ(rig.view.boxes.size(), 1u);
-    EXPECT_EQ(rig.view.boxes[0].text,
+    EXPECT_EQ(ErrorText(rig, r.failure()),
               "Error(22) / COM5: The device does not recognize the command.\r\n");
 }
 
@@ -282,9 +310,17 @@ namespace {
 
 AdapterRecord Queried(ModeRig& rig, const std::string& com, const SimAdapterOptions& o) {
     rig.ports.attach(com, o);
-    AdapterRecord r;
-    EXPECT_EQ(QueryAdapter(rig.tool, &r, com, o.accessKind), 0);
-    return r;
+    auto r = QueryAdapter(rig.ports, rig.clock, com, o.accessKind);
+    EXPECT_TRUE(r);
+    return r ? r.value() : AdapterRecord{};
+}
+
+// Commits the array and collects the failures the user is told about.
+std::vector<Result<CommitStatus>> Commit(ModeRig& rig, const AdapterArray& array,
+                                         std::vector<Failure>* reported = nullptr) {
+    return CommitAdapters(rig.ports, rig.clock, array, [&](const Failure& f) {
+        if (reported) reported->push_back(f);
+    });
 }
 
 }  // namespace
@@ -299,7 +335,10 @@ TEST(ModeProtocolCommit, TwoPortsExactStreamWaitsAndStoredSettings) {
     array[0].ports[0].modeCode = 7;
     array[0].ports[1].controlBits = 6;
 
-    EXPECT_EQ(CommitAdapters(rig.tool, &array), 0);
+    auto results = Commit(rig, array);
+    ASSERT_EQ(results.size(), 1u);
+    ASSERT_TRUE(results[0]);
+    EXPECT_EQ(results[0].value(), CommitStatus::Stored);
     const std::string text = "\r\n1\r\n7\r\n0\r\n\r\n2\r\n2\r\n6\r\n";
     EXPECT_EQ(ModeRig::Received(*a), "\r97\r" + text + "\r99\r" + "98\r");
     EXPECT_EQ(rig.clock.sleeps,
@@ -312,7 +351,6 @@ TEST(ModeProtocolCommit, TwoPortsExactStreamWaitsAndStoredSettings) {
     EXPECT_EQ(a->ports[1].controlBits, 6);
     EXPECT_EQ(array[0].changed, 1) << "the commit leaves changed as it was";
     EXPECT_EQ(rig.ports.openPorts(), 0);
-    EXPECT_TRUE(rig.view.boxes.empty());
 }
 
 TEST(ModeProtocolCommit, LongTextGoesInPiecesOfFifty) {
@@ -322,7 +360,7 @@ TEST(ModeProtocolCommit, LongTextGoesInPiecesOfFifty) {
     array[0].ports[9].modeCode = 100;  // 10 blocks: 9 * 11 + 14 = 113 bytes
     auto log0 = rig.ports.log.size();
     rig.clock.sleeps.clear();
-    CommitAdapters(rig.tool, &array);
+    (void)Commit(rig, array);
     std::vector<std::size_t> pieces;
     for (std::size_t i = log0; i < rig.ports.log.size(); ++i) {
         const auto& w = rig.ports.log[i].what;
@@ -337,8 +375,10 @@ TEST(ModeProtocolCommit, UnchangedAdaptersAreNotContacted) {
     ModeRig rig;
     AdapterArray array{Queried(rig, "COM5", Adapter(2))};
     int opens = rig.ports.opens();
-    CommitAdapters(rig.tool, &array);
-    CommitAdapters(rig.tool, nullptr);
+    auto results = Commit(rig, array);
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].value(), CommitStatus::Unchanged);
+    EXPECT_TRUE(Commit(rig, AdapterArray{}).empty());
     EXPECT_EQ(rig.ports.opens(), opens);
 }
 
@@ -352,11 +392,14 @@ TEST(ModeProtocolCommit, NoOkLeavesAdapterUnchangedAndGoesOn) {
     }
     auto* bad = rig.ports.adapter("COM5");
     bad->received.clear();
-    CommitAdapters(rig.tool, &array);
+    std::vector<Failure> reported;
+    auto results = Commit(rig, array, &reported);
+    EXPECT_EQ(results[0].value(), CommitStatus::Declined);
+    EXPECT_EQ(results[1].value(), CommitStatus::Stored);
     EXPECT_EQ(ModeRig::Received(*bad), "\r97\r98\r");
     EXPECT_TRUE(bad->storedTexts.empty());
     EXPECT_EQ(rig.ports.adapter("COM6")->ports[0].modeCode, 5);
-    EXPECT_TRUE(rig.view.boxes.empty());
+    EXPECT_TRUE(reported.empty());
     EXPECT_EQ(rig.ports.openPorts(), 0);
 }
 
@@ -365,11 +408,11 @@ TEST(ModeProtocolCommit, AccessDeniedIsReportedWithDevicePath) {
     AdapterArray array{Queried(rig, "COM5", Adapter(2))};
     array[0].changed = 1;
     rig.ports.adapter("COM5")->heldByOtherProgram = true;
-    CommitAdapters(rig.tool, &array);
-    ASSERT_EQ(rig.view.boxes.size(), 1u);
-    EXPECT_EQ(rig.view.boxes[0].text, "Error(5) / \\\\.\\COM5: Access is denied.\r\n");
-    EXPECT_EQ(rig.view.boxes[0].caption, "Error");
-    EXPECT_EQ(rig.view.boxes[0].icon, ui::Icon::Warning);
+    std::vector<Failure> reported;
+    auto results = Commit(rig, array, &reported);
+    ASSERT_FALSE(results[0]);
+    ASSERT_EQ(reported.size(), 1u);
+    EXPECT_EQ(ErrorText(rig, reported[0]), "Error(5) / \\\\.\\COM5: Access is denied.\r\n");
 }
 
 TEST(ModeProtocolCommit, UnplugMidCommitReportsAndNextAdapterIsStillCommitted) {
@@ -380,33 +423,44 @@ TEST(ModeProtocolCommit, UnplugMidCommitReportsAndNextAdapterIsStillCommitted) {
         r.changed = 1;
         r.ports[1].modeCode = 6;
     }
-    CommitAdapters(rig.tool, &array);
-    ASSERT_EQ(rig.view.boxes.size(), 1u);
-    EXPECT_EQ(rig.view.boxes[0].text,
+    std::vector<Failure> reported;
+    auto results = Commit(rig, array, &reported);
+    ASSERT_EQ(reported.size(), 1u);
+    EXPECT_EQ(ErrorText(rig, reported[0]),
               "Error(22) / \\\\.\\COM5: The device does not recognize the command.\r\n");
+    EXPECT_FALSE(results[0]);
+    EXPECT_EQ(results[1].value(), CommitStatus::Stored);
     EXPECT_TRUE(rig.ports.adapter("COM5")->storedTexts.empty());
     EXPECT_EQ(rig.ports.adapter("COM6")->ports[1].modeCode, 6);
     EXPECT_EQ(rig.ports.openPorts(), 0);
-    EXPECT_FALSE(rig.tool.inConfigMode);
+    const std::string sent6 = ModeRig::Received(*rig.ports.adapter("COM6"));
+    EXPECT_EQ(sent6.substr(sent6.size() - 3), "98\r");
 }
 
-TEST(ModeProtocolCommit, ReportErrorFallsBackWhenSystemHasNoText) {
+TEST(ModeProtocolCommit, ErrorTextFallsBackWhenSystemHasNoText) {
     ModeRig rig;
-    ReportError(rig.tool, 4711, "");
-    ASSERT_EQ(rig.view.boxes.size(), 1u);
-    EXPECT_EQ(rig.view.boxes[0].text, std::string("Error(4711) / none: ") + kNoSystemText);
+    EXPECT_EQ(ErrorText(rig, Failure{4711, ""}), std::string("Error(4711) / none: ") + kNoSystemText);
 }
 
-TEST(ModeProtocolCommit, LeaveConfigModeIsIdempotent) {
+// Configuration mode is left exactly once, before the close, on every path
+// that began to enter it; here entering fails half-way (the purge after the
+// CR), and the failure is the purge's.
+TEST(ModeProtocolCommit, ConfigModeLeftWhenEnteringFailsHalfWay) {
     ModeRig rig;
-    auto& a = rig.ports.attach("COM5", Adapter(2));
-    auto port = OpenConfigPort(rig.tool, "\\\\.\\COM5");
-    ASSERT_TRUE(port);
-    EXPECT_FALSE(LeaveConfigMode(rig.tool, *port)) << "not in configuration mode";
-    ASSERT_TRUE(EnterConfigMode(rig.tool, *port, Purpose::Write));
-    EXPECT_TRUE(LeaveConfigMode(rig.tool, *port));
-    EXPECT_FALSE(LeaveConfigMode(rig.tool, *port));
-    EXPECT_EQ(ModeRig::Received(a), "\r97\r98\r");
+    AdapterArray array{Queried(rig, "COM6", Adapter(2))};
+    array[0].changed = 1;
+    auto* a = rig.ports.adapter("COM6");
+    a->received.clear();
+    const uint64_t t0 = rig.clock.nowMs();
+    rig.clock.onAdvance([&](uint64_t now) { rig.ports.failPurge = now > t0; });
+    std::vector<Failure> reported;
+    auto results = Commit(rig, array, &reported);
+    EXPECT_EQ(ModeRig::Received(*a), "\r98\r");
+    ASSERT_EQ(reported.size(), 1u);
+    EXPECT_EQ(reported[0].code, 31u);
+    EXPECT_EQ(reported[0].context, "\\\\.\\COM6");
+    EXPECT_EQ(rig.ports.logTexts().back(), "close");
+    EXPECT_EQ(rig.ports.openPorts(), 0);
 }
 
 // ------------------------------------------- the simulated serial port
@@ -414,15 +468,22 @@ TEST(ModeProtocolCommit, LeaveConfigModeIsIdempotent) {
 TEST(ModeSimSerial, ReadEndsAtIntervalAfterBurstOrAtTotalTimeout) {
     ModeRig rig;
     rig.ports.attach("COM5", Adapter(2));
-    auto port = OpenConfigPort(rig.tool, "\\\\.\\COM5");
+    auto port = rig.ports.open("\\\\.\\COM5");
     ASSERT_TRUE(port);
+    ASSERT_TRUE(port->setTimeouts({30, 0, 90, 0, 0}));
+    auto sendCr = [&] {
+        const uint8_t cr = '\r';
+        uint32_t written = 0;
+        ASSERT_TRUE(port->write(&cr, 1, &written));
+        rig.clock.sleepMs(10);
+    };
     uint8_t buf[4096];
     uint32_t n = 99;
     ASSERT_TRUE(port->read(buf, 4095, &n));
     EXPECT_EQ(n, 0u);
     EXPECT_EQ(rig.clock.nowMs(), 90u) << "nothing: the total time-out";
 
-    ASSERT_TRUE(SendText(rig.tool, *port, "\r"));  // identification 5 ms after the CR
+    sendCr();  // identification 5 ms after the CR
     uint64_t start = rig.clock.nowMs();
     ASSERT_TRUE(port->read(buf, 4095, &n));
     const std::string line = rig.ports.adapter("COM5")->identificationLine();
@@ -433,7 +494,7 @@ TEST(ModeSimSerial, ReadEndsAtIntervalAfterBurstOrAtTotalTimeout) {
     EXPECT_EQ(rig.clock.nowMs(), lastByte + 30);
     EXPECT_GT(rig.clock.nowMs(), start);
 
-    ASSERT_TRUE(SendText(rig.tool, *port, "\r"));
+    sendCr();
     rig.clock.sleepMs(100);
     ASSERT_TRUE(port->purge(0x08));
     start = rig.clock.nowMs();

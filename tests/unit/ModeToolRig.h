@@ -20,8 +20,6 @@ struct ModeRig {
     sim::FakeDialogView view;
     mode::ModeTool tool{d2xx, ports, clock};
 
-    ModeRig() { tool.view = &view; }
-
     static std::string Received(const sim::SimAdapter& a) {
         return std::string(a.received.begin(), a.received.end());
     }
