@@ -76,60 +76,92 @@ std::string PortLine(const AdapterRecord& record, int portIndex) {
     return line;
 }
 
-Probe ProbeDevice(const ModeTool& tool, const d2xx::DeviceListInfoNode& node, uint32_t index) {
+std::optional<Candidate> PrepareProbe(const ModeTool& tool, const d2xx::DeviceListInfoNode& node,
+                                     uint32_t index) {
     d2xx::D2xx& lib = tool.d2xx;
     const std::string description = d2xx::FieldText(node.Description, sizeof node.Description);
-    const bool configInterface = description.find(kConfigInterfaceMark) != std::string::npos;
-    if (!configInterface) {
+    Candidate c;
+    c.index = index;
+    c.locId = node.LocId;
+    c.configInterface = description.find(kConfigInterfaceMark) != std::string::npos;
+    if (!c.configInterface) {
         // A serial interface of a "Varnok Plus" adapter is reached through its
         // configuration interface; other devices only at a first interface.
-        if (description.find(kFamilyMark) != std::string::npos) return NotAnAdapter();
-        if ((node.LocId & 0xFu) != 1u) return NotAnAdapter();
+        if (description.find(kFamilyMark) != std::string::npos) return std::nullopt;
+        if ((node.LocId & 0xFu) != 1u) return std::nullopt;
     }
-
     int32_t com = 0;
-    int32_t userArea = 0;
-    {
-        d2xx::ScopedHandle h(lib);
-        if (lib.Open(static_cast<int>(index), h.out()) != d2xx::kOk) return NotAnAdapter();
-        if (!ComNumber(lib, h.get(), &com)) return NotAnAdapter();
-        if (configInterface) userArea = ReadUserAreaNumber(lib, h.get());
-    }
-    const int accessKind = configInterface ? kAccessConfigInterface : kAccessFirstDataPort;
-    Result<AdapterRecord> queried = QueryAdapter(tool.serial, tool.clock, ComName(com), accessKind);
+    d2xx::ScopedHandle h(lib);
+    if (lib.Open(static_cast<int>(index), h.out()) != d2xx::kOk) return std::nullopt;
+    if (!ComNumber(lib, h.get(), &com)) return std::nullopt;
+    if (c.configInterface) c.userArea = ReadUserAreaNumber(lib, h.get());
+    c.comName = ComName(com);
+    return c;
+}
+
+Probe QueryCandidate(const ModeTool& tool, const Candidate& c) {
+    const int accessKind = c.configInterface ? kAccessConfigInterface : kAccessFirstDataPort;
+    Result<AdapterRecord> queried = QueryAdapter(tool.serial, tool.clock, c.comName, accessKind);
     if (!queried) return queried.failure();
     AdapterRecord& record = queried.value();
     record.accessKind = accessKind;
-    if (!configInterface) return Probe(std::move(record));
-
-    record.userAreaNumber = userArea;
-    for (int k = 0; k < record.portCount && k < kMaxPorts; ++k) {
-        d2xx::ScopedHandle h(lib);
-        int32_t portCom = 0;
-        if (lib.OpenEx(PortLocation(node.LocId, k), d2xx::kOpenByLocation, h.out()) != d2xx::kOk)
-            continue;
-        if (ComNumber(lib, h.get(), &portCom)) record.ports[k].comName = ComName(portCom);
-    }
+    if (c.configInterface) record.userAreaNumber = c.userArea;
     return Probe(std::move(record));
 }
 
-SearchResult EnumVarnokDevices(const ModeTool& tool, const FailureReport& report) {
+void FinishProbe(const ModeTool& tool, const Candidate& c, AdapterRecord& record) {
+    if (!c.configInterface) return;
+    d2xx::D2xx& lib = tool.d2xx;
+    for (int k = 0; k < record.portCount && k < kMaxPorts; ++k) {
+        d2xx::ScopedHandle h(lib);
+        int32_t portCom = 0;
+        if (lib.OpenEx(PortLocation(c.locId, k), d2xx::kOpenByLocation, h.out()) != d2xx::kOk)
+            continue;
+        if (ComNumber(lib, h.get(), &portCom)) record.ports[k].comName = ComName(portCom);
+    }
+}
+
+Probe ProbeDevice(const ModeTool& tool, const d2xx::DeviceListInfoNode& node, uint32_t index) {
+    std::optional<Candidate> c = PrepareProbe(tool, node, index);
+    if (!c) return NotAnAdapter();
+    Probe probed = QueryCandidate(tool, *c);
+    if (probed && probed.value()) FinishProbe(tool, *c, *probed.value());
+    return probed;
+}
+
+Outcome ReadDeviceList(const ModeTool& tool, std::vector<d2xx::DeviceListInfoNode>* nodes,
+                       SearchStatus* status) {
     d2xx::D2xx& lib = tool.d2xx;
     uint32_t count = 0;
-    if (!tool.d2xxAvailable || lib.CreateDeviceInfoList(&count) != d2xx::kOk)
-        return SearchResult{SearchStatus::ListFailed, {}};
-    if (count == 0) return SearchResult{};
-
-    std::vector<d2xx::DeviceListInfoNode> nodes;
+    nodes->clear();
+    *status = SearchStatus::NoneFound;
+    if (!tool.d2xxAvailable || lib.CreateDeviceInfoList(&count) != d2xx::kOk) {
+        *status = SearchStatus::ListFailed;
+        return Outcome::Fail(0);
+    }
+    if (count == 0) return Outcome();
     try {
-        nodes.resize(count);
+        nodes->resize(count);
     } catch (const std::exception&) {
-        return SearchResult{SearchStatus::NoMemory, {}};
+        *status = SearchStatus::NoMemory;
+        return Outcome::Fail(0);
     }
     uint32_t listed = count;
-    if (lib.GetDeviceInfoList(nodes.data(), &listed) != d2xx::kOk)
-        return SearchResult{SearchStatus::GetListFailed, {}};
-    listed = std::min(listed, count);
+    if (lib.GetDeviceInfoList(nodes->data(), &listed) != d2xx::kOk) {
+        nodes->clear();
+        *status = SearchStatus::GetListFailed;
+        return Outcome::Fail(0);
+    }
+    nodes->resize(std::min(listed, count));
+    return Outcome();
+}
+
+SearchResult EnumVarnokDevices(const ModeTool& tool, const FailureReport& report) {
+    std::vector<d2xx::DeviceListInfoNode> nodes;
+    SearchStatus listStatus;
+    if (!ReadDeviceList(tool, &nodes, &listStatus)) return SearchResult{listStatus, {}};
+    const uint32_t listed = static_cast<uint32_t>(nodes.size());
+    if (listed == 0) return SearchResult{};
 
     SearchResult result;
     AdapterArray& found = result.adapters;

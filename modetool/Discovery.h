@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "modetool/ModeTool.h"
 #include "modetool/Protocol.h"
@@ -36,6 +37,28 @@ struct SearchResult {
 // every other device.
 using Probe = Result<std::optional<AdapterRecord>>;
 Probe ProbeDevice(const ModeTool& tool, const d2xx::DeviceListInfoNode& node, uint32_t index);
+
+// ProbeDevice in three steps, so that the serial exchanges of several
+// devices may overlap while the D2XX calls stay one at a time:
+// PrepareProbe (D2XX only) says whether the device is one to ask and at which
+// COM port; QueryCandidate (serial only) asks it; FinishProbe (D2XX only)
+// fills in the COM names of a configuration interface's ports.
+struct Candidate {
+    uint32_t index = 0;
+    uint32_t locId = 0;
+    bool configInterface = false;
+    std::string comName;
+    int32_t userArea = 0;
+};
+std::optional<Candidate> PrepareProbe(const ModeTool& tool, const d2xx::DeviceListInfoNode& node,
+                                     uint32_t index);
+Probe QueryCandidate(const ModeTool& tool, const Candidate& candidate);
+void FinishProbe(const ModeTool& tool, const Candidate& candidate, AdapterRecord& record);
+
+// Reads the D2XX device list; on failure `status` says which step failed.
+// An empty list is a success.
+Outcome ReadDeviceList(const ModeTool& tool, std::vector<d2xx::DeviceListInfoNode>* nodes,
+                       SearchStatus* status);
 
 // Finds the maker's adapters. `report` hears of each query failure the user
 // is told about, as it happens, in device-list order.

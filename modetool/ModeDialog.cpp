@@ -1,6 +1,9 @@
 #include "modetool/ModeDialog.h"
 
 #include <cstdio>
+#include <exception>
+#include <memory>
+#include <string>
 
 #include "modetool/Discovery.h"
 #include "resources/ModeToolIds.h"
@@ -61,7 +64,61 @@ int CheckedBits(ui::DialogView& view) {
 
 }  // namespace
 
+const char kFinishingLine[] = "Finishing: leaving configuration mode...";
+
+std::string ProgressLine(bool committing, std::size_t done, std::size_t total) {
+    return std::string(committing ? "Writing: " : "Searching: ") + std::to_string(done) + " of " +
+           std::to_string(total) + (total == 1 ? " adapter" : " adapters");
+}
+
 int ModeButtonId(int modeCode) { return IDC_MODE_GROUP + modeCode; }
+
+ModeDialog::~ModeDialog() { joinWorker(); }
+
+void ModeDialog::joinWorker() {
+    if (worker_.joinable()) worker_.join();
+}
+
+EngineOptions ModeDialog::engineOptions(ui::DialogView& view, bool committing) {
+    EngineOptions o;
+    o.stop = &stop_;
+    ui::DialogView* v = &view;
+    o.progress = [this, v, committing](std::size_t done, std::size_t total) {
+        v->post([this, v, committing, done, total] {
+            if (!closing_) v->setBusyText(ProgressLine(committing, done, total));
+        });
+    };
+    return o;
+}
+
+void ModeDialog::startWork(ui::DialogView& view, std::function<std::function<void()>()> work) {
+    busy_ = true;
+    stop_ = false;
+    joinWorker();
+    ui::DialogView* v = &view;
+    auto job = [this, v, work = std::move(work)] {
+        std::function<void()> done = work();
+        v->post([this, v, done = std::move(done)] {
+            busy_ = false;
+            v->setBusyText("");
+            if (closing_) {
+                // Every started exchange has left configuration mode.
+                v->endDialog(1);
+                return;
+            }
+            done();
+        });
+    };
+    if (start_) {
+        start_(std::move(job));
+        return;
+    }
+    try {
+        worker_ = std::thread(std::move(job));
+    } catch (const std::exception&) {
+        job();  // no thread to be had: the work runs here
+    }
+}
 int BitBoxId(int bit) { return IDC_BIT_FIRST + bit; }
 
 void ModeDialog::onInit(ui::DialogView& view) {
@@ -77,9 +134,17 @@ void ModeDialog::onTimer(ui::DialogView& view, int timerId) {
 
 void ModeDialog::onCommand(ui::DialogView& view, int id, ui::Event event) {
     if (id == ui::kIdOk || id == ui::kIdCancel) {
+        if (busy_) {
+            // Ends once the started exchanges have left configuration mode.
+            closing_ = true;
+            stop_ = true;
+            view.setBusyText(kFinishingLine);
+            return;
+        }
         view.endDialog(1);
         return;
     }
+    if (busy_) return;
     if (id == IDC_DEVICE_LIST) {
         if (event == ui::Event::SelectionChanged) deviceSelectionChanged(view);
         return;
@@ -102,7 +167,11 @@ void ModeDialog::onCommand(ui::DialogView& view, int id, ui::Event event) {
     }
 }
 
-void ModeDialog::onDestroy(ui::DialogView&) { array_.clear(); }
+void ModeDialog::onDestroy(ui::DialogView&) {
+    stop_ = true;
+    joinWorker();
+    array_.clear();
+}
 
 void ModeDialog::showFailure(ui::DialogView& view, const Failure& failure) {
     view.messageBox(ErrorMessageText(failure.code, failure.context,
@@ -142,8 +211,19 @@ void ModeDialog::search(ui::DialogView& view) {
     view.listReset(IDC_DEVICE_LIST);
     view.listReset(IDC_PORT_LIST_MT);
     array_.clear();  // the old records go before the search
-    SearchResult found =
-        EnumVarnokDevices(tool_, [&](const Failure& f) { showFailure(view, f); });
+    view.setBusyText("Searching...");
+    EngineOptions o = engineOptions(view, false);
+    ui::DialogView* v = &view;
+    startWork(view, [this, v, o]() -> std::function<void()> {
+        auto found = std::make_shared<SearchOutcome>(Engine(tool_, executor_).search(o));
+        return [this, v, found] { searched(*v, std::move(*found)); };
+    });
+}
+
+void ModeDialog::searched(ui::DialogView& view, SearchOutcome outcome) {
+    // Failures are told in device-list order once every exchange has ended.
+    for (const Failure& f : outcome.failures) showFailure(view, f);
+    SearchResult& found = outcome.result;
     array_ = std::move(found.adapters);
     if (found.status == SearchStatus::Found) {
         for (AdapterRecord& r : array_) {
@@ -178,8 +258,19 @@ void ModeDialog::search(ui::DialogView& view) {
 
 void ModeDialog::commit(ui::DialogView& view) {
     enterBusy(view);
-    (void)CommitAdapters(tool_.serial, tool_.clock, array_,
-                         [&](const Failure& f) { showFailure(view, f); });
+    view.setBusyText("Writing...");
+    EngineOptions o = engineOptions(view, true);
+    ui::DialogView* v = &view;
+    // The records are not touched on the dialog's thread while the work runs:
+    // every control that could change them is disabled.
+    startWork(view, [this, v, o]() -> std::function<void()> {
+        auto written = std::make_shared<CommitOutcome>(Engine(tool_, executor_).commit(array_, o));
+        return [this, v, written] { committed(*v, *written); };
+    });
+}
+
+void ModeDialog::committed(ui::DialogView& view, const CommitOutcome& written) {
+    for (const Failure& f : written.failures) showFailure(view, f);
     view.show(IDC_DEVICE_LIST, true);
     view.show(IDC_PORT_LIST_MT, true);
     leaveBusy(view);

@@ -132,11 +132,37 @@ public:
         endResult = result;
     }
     int runModal(int resourceId, ui::DialogLogic& logic) override;
+    // Posted tasks run at once unless held; held ones wait for pump(). The
+    // fake lives on one thread: the tests' work runs on theirs.
+    void post(std::function<void()> task) override {
+        if (!holdPosted) {
+            task();
+            return;
+        }
+        posted_.push_back(std::move(task));
+    }
+    bool holdPosted = false;
+    void setBusyText(const std::string& text) override { busyText = text; }
+    // Runs the posted tasks (and those they post) on the calling thread, as
+    // the dialog's thread would; returns how many ran.
+    int pump() {
+        int ran = 0;
+        for (;;) {
+            std::function<void()> task;
+            if (posted_.empty()) return ran;
+            task = std::move(posted_.front());
+            posted_.pop_front();
+            task();
+            ++ran;
+        }
+    }
+    std::string busyText;
 
     int focus = 0;
 
 private:
     ui::DialogLogic* logic_ = nullptr;
+    std::deque<std::function<void()>> posted_;
 };
 
 }  // namespace varnok::sim

@@ -152,6 +152,11 @@ public:
     // Repaints the whole dialog at once (busy panels before a long operation).
     virtual void repaintNow() = 0;
     virtual void endDialog(int result) = 0;
+    // Hands `task` to the dialog's thread, which runs it soon; any thread may
+    // call this. Tasks still waiting when the dialog goes are dropped.
+    virtual void post(std::function<void()> task) = 0;
+    // A line of text drawn over the busy panels (empty: none).
+    virtual void setBusyText(const std::string& text) = 0;
 
     // Runs dialog resource `resourceId` modally, owned by this dialog, with
     // `logic` as its behaviour. Returns the dialog's result, or -1 when the

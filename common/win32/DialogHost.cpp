@@ -5,6 +5,9 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <deque>
+#include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -72,6 +75,9 @@ BOOL CALLBACK CollectChild(HWND child, LPARAM lp) {
     if (GetAncestor(child, GA_PARENT) == walk->parent) walk->ids.push_back(GetDlgCtrlID(child));
     return TRUE;
 }
+
+// Wakes the dialog's thread for the tasks handed to it from other threads.
+constexpr UINT kPostedTaskMessage = WM_APP + 17;
 
 class Win32DialogView : public ui::DialogView {
 public:
@@ -294,6 +300,38 @@ public:
         RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
     }
     void endDialog(int result) override { EndDialog(hwnd_, result); }
+    void post(std::function<void()> task) override {
+        std::lock_guard<std::mutex> lock(postedMutex_);
+        if (hwnd_ == nullptr || closed_) return;
+        posted_.push_back(std::move(task));
+        // One wake-up per task; the queue, not the message, carries it, so
+        // nothing leaks when the window goes first.
+        PostMessageA(hwnd_, kPostedTaskMessage, 0, 0);
+    }
+    // Runs the tasks waiting now (on the dialog's thread).
+    void runPosted() {
+        for (;;) {
+            std::function<void()> task;
+            {
+                std::lock_guard<std::mutex> lock(postedMutex_);
+                if (posted_.empty()) return;
+                task = std::move(posted_.front());
+                posted_.pop_front();
+            }
+            task();
+        }
+    }
+    void dropPosted() {
+        std::lock_guard<std::mutex> lock(postedMutex_);
+        posted_.clear();
+        closed_ = true;
+    }
+    void setBusyText(const std::string& text) override {
+        if (text == busyText_) return;
+        busyText_ = text;
+        InvalidateRect(hwnd_, nullptr, FALSE);
+    }
+    const std::string& busyText() const { return busyText_; }
     int runModal(int resourceId, ui::DialogLogic& logic) override {
         return RunHostedDialog(hwnd_, resourceId, logic, config_);
     }
@@ -375,6 +413,10 @@ private:
     }
 
     HWND hwnd_ = nullptr;
+    std::mutex postedMutex_;
+    std::deque<std::function<void()>> posted_;
+    bool closed_ = false;
+    std::string busyText_;
     const DialogHostOptions& options_;
     const DialogHostConfig& config_;
     bool focusSet_ = false;
@@ -550,6 +592,28 @@ void DrawListRow(HostState& st, const DRAWITEMSTRUCT& di) {
     }
 }
 
+// The busy line, in the controls' font (so at the current resolution), on a
+// white band across the top of the first busy panel.
+void PaintBusyText(HWND hwnd, HostState& st, HDC dc) {
+    const std::string& text = st.view.busyText();
+    HWND list = GetDlgItem(hwnd, st.options.busyPanels[0].listId);
+    RECT r;
+    if (text.empty() || list == nullptr || !GetWindowRect(list, &r)) return;
+    MapWindowPoints(nullptr, hwnd, reinterpret_cast<POINT*>(&r), 2);
+    HFONT font = st.scaledFont ? st.scaledFont.get() : st.templateFont;
+    HGDIOBJ oldFont = font != nullptr ? SelectObject(dc, font) : nullptr;
+    TEXTMETRICA tm;
+    const int lineHeight = GetTextMetricsA(dc, &tm) ? tm.tmHeight : ui::ScaleForDpi(16, st.dpi);
+    RECT band = r;
+    band.bottom = std::min<LONG>(r.bottom, r.top + lineHeight + ui::ScaleForDpi(8, st.dpi));
+    FillRect(dc, &band, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, RGB(0, 0, 0));
+    DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &band,
+              DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX);
+    if (oldFont != nullptr) SelectObject(dc, oldFont);
+}
+
 void PaintBusyPanels(HWND hwnd, HostState& st) {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(hwnd, &ps);
@@ -572,6 +636,7 @@ void PaintBusyPanels(HWND hwnd, HostState& st) {
             SelectObject(memory.get(), old);
         }
     }
+    PaintBusyText(hwnd, st, dc);
     EndPaint(hwnd, &ps);
 }
 
@@ -651,8 +716,12 @@ INT_PTR CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             ApplyDpi(hwnd, *st, HIWORD(wp), reinterpret_cast<const RECT*>(lp));
             SetWindowLongPtrA(hwnd, DWLP_MSGRESULT, 0);
             return TRUE;
+        case kPostedTaskMessage:
+            st->view.runPosted();
+            return TRUE;
         case WM_DESTROY:
             st->logic.onDestroy(st->view);
+            st->view.dropPosted();
             for (unique_hbitmap& b : st->panels) b.reset();
             if (MainDialogWindow() == hwnd) SetMainDialogWindow(nullptr);
             return FALSE;

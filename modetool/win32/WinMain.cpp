@@ -36,7 +36,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     options.busyPanels[1] = {IDB_PANEL_PRODUCT, IDC_PORT_LIST_MT, IDB_PANEL_PRODUCT_2X};
     const win32::DialogHostConfig config = {{IDD_MODE, options}};
 
-    mode::ModeDialog dialog(tool);
+    mode::ThreadExecutor executor;
+    mode::ModeDialog dialog(tool, executor);
     win32::RunHostedDialog(nullptr, IDD_MODE, dialog, config);
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include "modetool/Discovery.h"
 #include "modetool/ModeDialog.h"
+#include "sim/VirtualExecutor.h"
 #include "modetool/Modes.h"
 #include "resources/ModeToolIds.h"
 #include "tests/unit/ModeToolRig.h"
@@ -178,7 +179,21 @@ TEST(ModeClick, ModeClickAppliesRs232RuleAndNoPortSelectedStillMarksChanged) {
 namespace {
 
 struct DialogRig : ModeRig {
-    ModeDialog dialog{tool};
+    sim::VirtualExecutor exec{clock};
+    // Work starts when the test says (runWork), on the test's thread.
+    std::vector<std::function<void()>> work;
+    bool deferWork = false;
+    ModeDialog dialog{tool, exec, [this](std::function<void()> job) {
+                          if (deferWork)
+                              work.push_back(std::move(job));
+                          else
+                              job();
+                      }};
+    void runWork() {
+        auto jobs = std::move(work);
+        work.clear();
+        for (auto& j : jobs) j();
+    }
     DialogRig() {
         DeclareControls(view);
         view.attach(dialog);
@@ -417,4 +432,51 @@ TEST(ModeDialogFlow, SystemErrorsOfSearchAndCommitAreShownInOrder) {
     EXPECT_EQ(rig.view.boxes[1].caption, "Error");
     EXPECT_EQ(rig.view.boxes[1].icon, ui::Icon::Warning);
     EXPECT_TRUE(rig.view.isVisible(IDC_DEVICE_LIST)) << "the lists come back after the box";
+}
+
+// The work runs off the dialog's thread: while it runs the dialog shows its
+// busy state and the progress line; closing then waits for the started
+// exchanges to leave configuration mode.
+TEST(ModeDialogFlow, BusyWithProgressAndClosingFinishesStartedExchanges) {
+    for (bool closeEarly : {false, true}) {
+        SCOPED_TRACE(closeEarly ? "closed while searching" : "left to finish");
+        DialogRig rig;
+        rig.addAdapter(0x105, 20, 2, 0x0203, "1,1");
+        rig.addAdapter(0x205, 21, 2, 0x0203, "1,2");
+        rig.deferWork = true;
+        rig.view.holdPosted = true;
+        rig.start();
+        EXPECT_EQ(rig.view.busyText, "Searching...");
+        EXPECT_FALSE(rig.view.isVisible(IDC_DEVICE_LIST));
+        EXPECT_FALSE(rig.view.isEnabled(IDC_SEARCH));
+        rig.view.click(IDC_SEARCH);  // ignored while busy
+        EXPECT_EQ(rig.work.size(), 1u);
+        if (closeEarly) {
+            rig.view.click(ui::kIdCancel);
+            EXPECT_FALSE(rig.view.ended) << "not before the exchanges end";
+            EXPECT_EQ(rig.view.busyText, kFinishingLine);
+        }
+        rig.runWork();  // the engine, as on its threads
+        EXPECT_FALSE(rig.view.ended) << "the results wait for the dialog's thread";
+        rig.view.pump();
+        EXPECT_EQ(rig.view.ended, closeEarly);
+        EXPECT_TRUE(rig.view.busyText.empty());
+        EXPECT_TRUE(rig.view.boxes.empty()) << "no message when closing";
+        for (int com : {20, 21}) {
+            const std::string bytes = ModeRig::Received(*rig.ports.adapter("COM" + std::to_string(com)));
+            if (closeEarly) {
+                EXPECT_TRUE(bytes.empty()) << "closed before any exchange started";
+                continue;
+            }
+            ASSERT_GE(bytes.size(), 3u);
+            EXPECT_EQ(bytes.substr(bytes.size() - 3), "98\r");
+        }
+        if (!closeEarly) {
+            EXPECT_EQ(rig.view.listCount(IDC_DEVICE_LIST), 2);
+            EXPECT_TRUE(rig.view.isVisible(IDC_DEVICE_LIST));
+            EXPECT_TRUE(rig.view.isEnabled(IDC_SEARCH));
+        }
+    }
+    EXPECT_EQ(ProgressLine(false, 3, 8), "Searching: 3 of 8 adapters");
+    EXPECT_EQ(ProgressLine(true, 2, 4), "Writing: 2 of 4 adapters");
 }

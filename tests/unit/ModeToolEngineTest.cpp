@@ -1,0 +1,226 @@
+// The parallel engine in virtual time: the exchanges overlap, the results
+// keep device-list order, each port sees the same bytes as one after
+// another, at most `bound` run at once, and stopping lets started exchanges
+// leave configuration mode.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+
+#include "modetool/Engine.h"
+#include "sim/VirtualExecutor.h"
+#include "tests/unit/ModeToolRig.h"
+
+using namespace varnok;
+using namespace varnok::mode;
+using namespace varnok::test;
+
+namespace {
+
+constexpr uint64_t kOneQueryMs = 660;  // the pauses of one configuration-interface query
+
+// `n` "Varnok Plus" configuration interfaces named A0, A1, ... with `ports`
+// ports each, on COM 20, 21, ...
+void AddAdapters(ModeRig& rig, int n, unsigned ports = 4) {
+    for (int i = 0; i < n; ++i) {
+        sim::SimDevice d;
+        d.locId = 0x100u * static_cast<uint32_t>(i + 1) + 5u;
+        d.description = "Varnok Plus - Config";
+        d.comPort = 20 + i;
+        rig.d2xx.devices.push_back(d);
+        sim::SimAdapterOptions o;
+        o.portCount = ports;
+        o.name = "A" + std::to_string(i);
+        // Later adapters answer sooner, so lanes end out of index order.
+        o.settingsLatencyMs = 40 - static_cast<uint32_t>(i % 8) * 4;
+        rig.ports.attach("COM" + std::to_string(20 + i), o);
+    }
+}
+
+std::string Bytes(ModeRig& rig, int i) {
+    return ModeRig::Received(*rig.ports.adapter("COM" + std::to_string(20 + i)));
+}
+
+// The exchange's last bytes are the leave step.
+bool LeftConfigMode(const std::string& bytes) {
+    return bytes.size() >= 3 && bytes.compare(bytes.size() - 3, 3, "98\r") == 0;
+}
+
+}  // namespace
+
+TEST(ModeEngine, SearchOverlapsKeepsOrderAndBytesAndHonoursTheBound) {
+    struct Case {
+        int adapters;
+        std::size_t bound;
+        bool reverse;
+        double maxOfOneQuery;  // parallel time / one query's pauses
+    };
+    const Case cases[] = {{1, 8, false, 1.25}, {4, 8, true, 1.25}, {16, 16, false, 1.5},
+                          {16, 8, true, 2.5}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE("adapters " + std::to_string(c.adapters) + " bound " + std::to_string(c.bound));
+        ModeRig sequential;
+        AddAdapters(sequential, c.adapters);
+        const uint64_t sequentialMs = [&] {
+            SearchResult r = EnumVarnokDevices(sequential.tool);
+            EXPECT_EQ(r.adapters.size(), static_cast<std::size_t>(c.adapters));
+            return sequential.clock.nowMs();
+        }();
+
+        ModeRig rig;
+        AddAdapters(rig, c.adapters);
+        sim::VirtualExecutor exec(rig.clock);
+        exec.reverseFirstBatch = c.reverse;
+        EngineOptions o;
+        o.bound = c.bound;
+        SearchOutcome out = Engine(rig.tool, exec).search(o);
+        const uint64_t parallelMs = exec.elapsedMs(0);
+
+        ASSERT_EQ(out.result.status, SearchStatus::Found);
+        ASSERT_EQ(out.result.adapters.size(), static_cast<std::size_t>(c.adapters));
+        for (int i = 0; i < c.adapters; ++i) {
+            EXPECT_EQ(out.result.adapters[i].adapterName, "A" + std::to_string(i));
+            EXPECT_EQ(out.result.adapters[i].adapterCount, c.adapters);
+            EXPECT_EQ(Bytes(rig, i), Bytes(sequential, i)) << "adapter " << i;
+            EXPECT_TRUE(LeftConfigMode(Bytes(rig, i))) << "adapter " << i;
+        }
+        EXPECT_EQ(rig.ports.openPorts(), 0);
+        EXPECT_EQ(rig.clock.nowMs(), sequentialMs) << "the same exchanges, one after another";
+        EXPECT_LE(parallelMs, static_cast<uint64_t>(c.maxOfOneQuery * kOneQueryMs));
+        EXPECT_GE(parallelMs, kOneQueryMs * ((c.adapters + c.bound - 1) / c.bound));
+        EXPECT_TRUE(out.failures.empty());
+        EXPECT_FALSE(out.stopped);
+    }
+}
+
+TEST(ModeEngine, ProgressCountsEveryEndedExchange) {
+    ModeRig rig;
+    AddAdapters(rig, 3);
+    sim::VirtualExecutor exec(rig.clock);
+    std::vector<std::pair<std::size_t, std::size_t>> seen;
+    EngineOptions o;
+    o.progress = [&](std::size_t done, std::size_t total) { seen.emplace_back(done, total); };
+    SearchOutcome out = Engine(rig.tool, exec).search(o);
+    EXPECT_EQ(out.result.adapters.size(), 3u);
+    const std::vector<std::pair<std::size_t, std::size_t>> expected = {{0, 3}, {1, 3}, {2, 3}, {3, 3}};
+    EXPECT_EQ(seen, expected);
+
+    // Commit counts only the changed adapters.
+    AdapterArray array = out.result.adapters;
+    array[0].changed = 1;
+    array[2].changed = 1;
+    seen.clear();
+    CommitOutcome written = Engine(rig.tool, exec).commit(array, o);
+    const std::vector<std::pair<std::size_t, std::size_t>> expectedCommit = {{0, 2}, {1, 2}, {2, 2}};
+    EXPECT_EQ(seen, expectedCommit);
+    ASSERT_EQ(written.results.size(), 3u);
+    EXPECT_EQ(*written.results[0], CommitStatus::Stored);
+    EXPECT_EQ(*written.results[1], CommitStatus::Unchanged);
+    EXPECT_EQ(*written.results[2], CommitStatus::Stored);
+    EXPECT_TRUE(rig.ports.adapter("COM21")->storedTexts.empty());
+}
+
+TEST(ModeEngine, StoppingLetsStartedExchangesLeaveConfigurationMode) {
+    for (bool commit : {false, true}) {
+        SCOPED_TRACE(commit ? "commit" : "search");
+        ModeRig rig;
+        AddAdapters(rig, 12);
+        AdapterArray array;
+        if (commit) {
+            sim::VirtualExecutor all(rig.clock);
+            array = Engine(rig.tool, all).search().result.adapters;
+            ASSERT_EQ(array.size(), 12u);
+            for (auto& r : array) r.changed = 1;
+            for (int i = 0; i < 12; ++i) rig.ports.adapter("COM" + std::to_string(20 + i))->received.clear();
+        }
+        std::atomic<bool> stop{false};
+        sim::VirtualExecutor exec(rig.clock);
+        EngineOptions o;
+        o.bound = 8;
+        o.stop = &stop;
+        // The window is closed when the first exchange ends.
+        o.progress = [&](std::size_t done, std::size_t) {
+            if (done == 1) stop = true;
+        };
+        Engine engine(rig.tool, exec);
+        std::size_t kept = 0;
+        bool stopped = false;
+        if (commit) {
+            CommitOutcome out = engine.commit(array, o);
+            stopped = out.stopped;
+            for (const auto& r : out.results) kept += (r && *r == CommitStatus::Stored) ? 1 : 0;
+        } else {
+            SearchOutcome out = engine.search(o);
+            stopped = out.stopped;
+            kept = out.result.adapters.size();
+        }
+        EXPECT_TRUE(stopped);
+        EXPECT_EQ(kept, 8u) << "the eight started exchanges end";
+        for (int i = 0; i < 12; ++i) {
+            const std::string bytes = Bytes(rig, i);
+            if (i < 8)
+                EXPECT_TRUE(LeftConfigMode(bytes)) << "adapter " << i;
+            else
+                EXPECT_TRUE(bytes.empty()) << "adapter " << i << " never started";
+        }
+        EXPECT_EQ(rig.ports.openPorts(), 0);
+    }
+}
+
+TEST(ModeEngine, CommitOfFourAdaptersTakesAboutOne) {
+    auto run = [](bool parallel, uint64_t* ms, std::vector<std::string>* stored) {
+        ModeRig rig;
+        AddAdapters(rig, 4, 8);
+        sim::VirtualExecutor exec(rig.clock);
+        AdapterArray array = Engine(rig.tool, exec).search().result.adapters;
+        ASSERT_EQ(array.size(), 4u);
+        for (auto& r : array) {
+            r.changed = 1;
+            for (int k = 0; k < r.portCount; ++k) r.ports[k].modeCode = 7;
+        }
+        const uint64_t t0 = rig.clock.nowMs();
+        if (parallel) {
+            sim::VirtualExecutor commitExec(rig.clock);
+            (void)Engine(rig.tool, commitExec).commit(array);
+            *ms = commitExec.elapsedMs(t0);
+        } else {
+            (void)CommitAdapters(rig.ports, rig.clock, array);
+            *ms = rig.clock.nowMs() - t0;
+        }
+        for (int i = 0; i < 4; ++i) {
+            auto* a = rig.ports.adapter("COM" + std::to_string(20 + i));
+            ASSERT_EQ(a->storedTexts.size(), 1u);
+            stored->push_back(a->storedTexts[0] + "|" + Bytes(rig, i));
+        }
+    };
+    uint64_t sequentialMs = 0, parallelMs = 0;
+    std::vector<std::string> seqStored, parStored;
+    run(false, &sequentialMs, &seqStored);
+    run(true, &parallelMs, &parStored);
+    EXPECT_EQ(parStored, seqStored) << "the same text and bytes on every port";
+    EXPECT_LE(parallelMs * 4, static_cast<uint64_t>(1.2 * static_cast<double>(sequentialMs)));
+}
+
+TEST(ModeEngine, ThreadExecutorRunsEachLaneOnceWithinTheBound) {
+    ThreadExecutor exec;
+    for (std::size_t bound : {1u, 3u, 8u}) {
+        std::mutex m;
+        int active = 0, most = 0;
+        std::vector<int> runs(40, 0);
+        exec.forEach(runs.size(), bound, {}, [&](std::size_t i) {
+            {
+                std::lock_guard<std::mutex> lock(m);
+                most = std::max(most, ++active);
+                ++runs[i];
+            }
+            std::lock_guard<std::mutex> lock(m);
+            --active;
+        });
+        EXPECT_LE(most, static_cast<int>(bound));
+        EXPECT_EQ(std::count(runs.begin(), runs.end(), 1), 40);
+    }
+    // Stopped before the start: nothing runs.
+    int ran = 0;
+    exec.forEach(5, 2, [] { return true; }, [&](std::size_t) { ++ran; });
+    EXPECT_EQ(ran, 0);
+}
