@@ -149,7 +149,7 @@ print(str(uuid.uuid5(uuid.UUID(sys.argv[1]), "VarnokPlus " + sys.argv[2])).upper
 WITH_CLI=no
 [[ -f $STAGE/varnokctl.exe ]] && WITH_CLI=yes
 rm -f "$MSI"
-log "building $MSI (varnokctl.exe: $WITH_CLI)"
+log "building $MSI (product code {$PRODUCT_CODE}, varnokctl.exe: $WITH_CLI)"
 (cd "$ROOT/packaging" &&
   at_epoch wixl -a x64 -D Version="$VERSION" -D WithCli="$WITH_CLI" \
     -D ProductCode="$PRODUCT_CODE" \
@@ -173,7 +173,7 @@ digest = hashlib.sha256(open(sys.argv[2], "rb").read()).hexdigest()
 print("{" + str(uuid.uuid5(uuid.UUID(sys.argv[1]), digest)).upper() + "}")' \
   "$UPGRADE_CODE" "$MSI")
 summary "$PACKAGE_CODE"
-msiinfo export "$MSI" Environment | grep -q '^SystemPath' ||
+msiinfo export "$MSI" Environment | grep '^SystemPath' >/dev/null ||
   die "$MSI has no PATH entry"
 
 ls -l "$ZIP" "$SETUP" "$MSI" >&2

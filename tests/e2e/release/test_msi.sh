@@ -120,9 +120,12 @@ check "Publisher is Tarnel" test $? -eq 0
 if ((WITH_CLI)); then
   out=$(timeout -k 2 30 wine cmd /c 'varnokctl --help' 2>&1 | tr -d '\r')
   status=$?
-  [[ $status -eq 0 && $out == *list* && $out == *import* ]]
-  check "varnokctl --help runs from the Path" test $? -eq 0 ||
+  if [[ $status -eq 0 && $out == *list* && $out == *import* ]]; then
+    pass "varnokctl --help runs from the Path"
+  else
+    fail "varnokctl --help runs from the Path (status $status)"
     printf '%s\n' "$out" | head -n 20
+  fi
 else
   skip "varnokctl --help from the Path: this package has no varnokctl.exe"
 fi
