@@ -6,6 +6,7 @@
 # Source it, then call release_setup; WORK, WINEPREFIX and DISPLAY are set
 # afterwards and everything is removed on exit (KEEP_PREFIX=1 keeps it).
 
+# shellcheck disable=SC2034  # used by the scripts that source this file
 RELEASE_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)
 PASSED=0
 FAILED=0

@@ -10,6 +10,7 @@
 # Last line: "N passed, N failed"; exit status 1 when anything failed.
 set -uo pipefail
 
+# shellcheck source-path=SCRIPTDIR source=lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 ROOT=$RELEASE_ROOT
 release_need_tools unzip=unzip msiinfo=msitools
