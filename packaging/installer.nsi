@@ -90,6 +90,10 @@ Section "Programs" SecMain
   SetOutPath "$INSTDIR"
   File "${STAGEDIR}/VarnokPlus_Configurator.exe"
   File "${STAGEDIR}/VarnokCfg.exe"
+  ; The command-line program, in releases that have it.
+  !if /FileExists "${STAGEDIR}/varnokctl.exe"
+    File "${STAGEDIR}/varnokctl.exe"
+  !endif
   File "${STAGEDIR}/README.txt"
   File "${STAGEDIR}/LICENSE.txt"
   File "${STAGEDIR}/THIRD-PARTY-NOTICES.txt"
@@ -124,6 +128,7 @@ Section "Uninstall"
 
   Delete "$INSTDIR\VarnokPlus_Configurator.exe"
   Delete "$INSTDIR\VarnokCfg.exe"
+  Delete "$INSTDIR\varnokctl.exe"
   Delete "$INSTDIR\README.txt"
   Delete "$INSTDIR\LICENSE.txt"
   Delete "$INSTDIR\THIRD-PARTY-NOTICES.txt"

@@ -2,7 +2,10 @@
 # Builds a release of both programs and packs it into dist/:
 #   dist/VarnokPlus-<version>-win64.zip    portable copy
 #   dist/VarnokPlus-<version>-setup.exe    NSIS installer
+#   dist/VarnokPlus-<version>-x64.msi      Windows Installer package (wixl)
 # The version is the CMake project version (project() in CMakeLists.txt).
+# varnokctl.exe, the command-line program, is built and shipped in all three
+# whenever the CMake project has a varnokctl target.
 #
 # Usage: tools/release.sh
 # Environment: BUILD_DIR (default build-release), DIST_DIR (default dist),
@@ -28,6 +31,9 @@ declare -A PKG_FOR=(
   [makensis]=nsis
   [zip]=zip
   [python3]=python3
+  [wixl]=wixl
+  [msibuild]=msitools
+  [faketime]=faketime
 )
 missing=()
 for tool in "${!PKG_FOR[@]}"; do
@@ -53,7 +59,12 @@ cmake -S "$ROOT" -B "$BUILD_DIR" \
   -DCMAKE_BUILD_TYPE=Release -DVARNOK_WERROR=ON \
   "-DCMAKE_EXE_LINKER_FLAGS=-s -Wl,--no-insert-timestamp" >/dev/null
 log "building"
-cmake --build "$BUILD_DIR" -j2 --target VarnokPlus_Configurator VarnokCfg >&2
+PROGRAMS=(VarnokPlus_Configurator VarnokCfg)
+TARGETS=$(cmake --build "$BUILD_DIR" --target help 2>/dev/null) || die "cannot list the build's targets"
+if grep -Eq '(^|[ .])varnokctl(:|$)' <<<"$TARGETS"; then
+  PROGRAMS+=(varnokctl)
+fi
+cmake --build "$BUILD_DIR" -j2 --target "${PROGRAMS[@]}" >&2
 
 VERSION=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$BUILD_DIR/CMakeCache.txt")
 [[ $VERSION =~ ^[0-9]+\.[0-9]+\.[0-9]+$ ]] ||
@@ -69,7 +80,7 @@ mkdir -p "$STAGE" "$DIST_DIR"
 
 # Linked stripped (-s) and without a link time stamp, so that the same sources
 # give the same bytes.
-for exe in VarnokPlus_Configurator VarnokCfg; do
+for exe in "${PROGRAMS[@]}"; do
   cp "$BUILD_DIR/$exe.exe" "$STAGE/$exe.exe"
   if x86_64-w64-mingw32-objdump -h "$STAGE/$exe.exe" | grep -q '\.debug_'; then
     die "$exe.exe is not stripped"
@@ -81,7 +92,7 @@ crlf packaging/README.txt "$STAGE/README.txt"
 crlf LICENSE "$STAGE/LICENSE.txt"
 crlf packaging/THIRD-PARTY-NOTICES.txt "$STAGE/THIRD-PARTY-NOTICES.txt"
 
-# Both programs carry the same version in their version resource.
+# Every program carries the same version in their version resource.
 for exe in "$STAGE"/*.exe; do
   python3 - "$exe" "$VERSION" <<'PY' || die "$(basename "$exe") does not carry version $VERSION"
 import sys
@@ -120,5 +131,50 @@ log "building $SETUP"
 makensis -V2 -DVERSION="$VERSION" -DSTAGEDIR="$STAGE" -DOUTFILE="$SETUP" \
   "$ROOT/packaging/installer.nsi"
 
-ls -l "$ZIP" "$SETUP" >&2
-printf '%s\n%s\n' "$ZIP" "$SETUP"
+# --- Windows Installer package ----------------------------------------------
+# wixl and msibuild stamp the package's summary information with the current
+# time; they run at the last commit's time instead, so that the same commit
+# gives the same bytes. wixl takes sources relative to the .wxs file.
+MSI=$DIST_DIR/VarnokPlus-$VERSION-x64.msi
+WXS=$ROOT/packaging/VarnokPlus.wxs
+STAMP=$(date -u -d "@$EPOCH" '+%Y-%m-%d %H:%M:%S')
+at_epoch() { TZ=UTC faketime "$STAMP" "$@"; }
+UPGRADE_CODE=$(sed -n 's/.*UpgradeCode="\([0-9A-F-]*\)".*/\1/p' "$WXS")
+[[ -n $UPGRADE_CODE ]] || die "no UpgradeCode in $WXS"
+# Each version is its own product (a major upgrade replaces the one before);
+# the same version always has the same product code.
+PRODUCT_CODE=$(python3 -c 'import sys, uuid
+print(str(uuid.uuid5(uuid.UUID(sys.argv[1]), "VarnokPlus " + sys.argv[2])).upper())' \
+  "$UPGRADE_CODE" "$VERSION")
+WITH_CLI=no
+[[ -f $STAGE/varnokctl.exe ]] && WITH_CLI=yes
+rm -f "$MSI"
+log "building $MSI (product code {$PRODUCT_CODE}, varnokctl.exe: $WITH_CLI)"
+(cd "$ROOT/packaging" &&
+  at_epoch wixl -a x64 -D Version="$VERSION" -D WithCli="$WITH_CLI" \
+    -D ProductCode="$PRODUCT_CODE" \
+    -D StageDir="$(realpath --relative-to=. "$STAGE")" -o "$MSI" "$WXS") ||
+  die "wixl failed"
+# The installation folder on the system PATH, removed again with the package.
+# wixl has no <Environment>, so the table and its two actions are added here.
+msi_sql() { at_epoch msibuild "$MSI" -q "$1" || die "msibuild: $1"; }
+msi_sql 'CREATE TABLE `Environment` (`Environment` CHAR(72) NOT NULL, `Name` CHAR(255) NOT NULL LOCALIZABLE, `Value` CHAR(255) LOCALIZABLE, `Component_` CHAR(72) NOT NULL PRIMARY KEY `Environment`)'
+msi_sql "INSERT INTO \`Environment\` (\`Environment\`, \`Name\`, \`Value\`, \`Component_\`) VALUES ('SystemPath', '=-*Path', '[~];[INSTALLDIR]', 'Configurator')"
+msi_sql "INSERT INTO \`InstallExecuteSequence\` (\`Action\`, \`Sequence\`) VALUES ('RemoveEnvironmentStrings', 3300)"
+msi_sql "INSERT INTO \`InstallExecuteSequence\` (\`Action\`, \`Sequence\`) VALUES ('WriteEnvironmentStrings', 5200)"
+# The package code (summary information revision number) names these exact
+# contents: derived from the package's bytes (with wixl's random code replaced
+# by a fixed one first) rather than drawn at random.
+summary() { at_epoch msibuild "$MSI" -s "Varnok Plus" Tarnel "x64;1033" "$1" ||
+  die "msibuild could not set the package code"; }
+summary "{00000000-0000-0000-0000-000000000000}"
+PACKAGE_CODE=$(python3 -c 'import hashlib, sys, uuid
+digest = hashlib.sha256(open(sys.argv[2], "rb").read()).hexdigest()
+print("{" + str(uuid.uuid5(uuid.UUID(sys.argv[1]), digest)).upper() + "}")' \
+  "$UPGRADE_CODE" "$MSI")
+summary "$PACKAGE_CODE"
+msiinfo export "$MSI" Environment | grep '^SystemPath' >/dev/null ||
+  die "$MSI has no PATH entry"
+
+ls -l "$ZIP" "$SETUP" "$MSI" >&2
+printf '%s\n%s\n%s\n' "$ZIP" "$SETUP" "$MSI"

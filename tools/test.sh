@@ -3,9 +3,9 @@
 # unit tests and fuzz seeds, again with ASan and UBSan and with clang, fuzzes
 # every parser for a fixed time (growing fuzz/seeds/), cross-builds the Windows
 # programs and the unit tests with mingw-w64 and runs the end-to-end tests and
-# those unit tests under Wine, then builds
-# the release (tools/release.sh: zip and installer in dist/) and installs,
-# starts and uninstalls it under Wine (tests/e2e/release/test_installer.sh).
+# those unit tests under Wine, then builds the release (tools/release.sh: zip,
+# installer and MSI package in dist/) and installs, starts and uninstalls both
+# installers under Wine (tests/e2e/release/test_installer.sh, test_msi.sh).
 # Exit status: non-zero when any step failed.
 set -uo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -111,11 +111,15 @@ wine_unit_tests() {
 
 # The release as it would be published, and its installer under Wine.
 release() {
-    local out setup
+    local out setup msi status=0
     out=$(NO_INSTALL=1 "$ROOT/tools/release.sh") || return 1
     setup=$(grep -- '-setup\.exe$' <<<"$out")
+    msi=$(grep -- '-x64\.msi$' <<<"$out")
     [[ -f $setup ]] || { echo "tools/release.sh named no installer: $out"; return 1; }
-    "$ROOT/tests/e2e/release/test_installer.sh" "$setup"
+    [[ -f $msi ]] || { echo "tools/release.sh named no MSI package: $out"; return 1; }
+    "$ROOT/tests/e2e/release/test_installer.sh" "$setup" || status=1
+    "$ROOT/tests/e2e/release/test_msi.sh" "$msi" || status=1
+    return $status
 }
 
 "$ROOT/tools/setup.sh" || { echo "set-up failed"; exit 1; }

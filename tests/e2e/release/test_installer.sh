@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# shellcheck disable=SC2317  # functions are called through check and the traps
+# shellcheck disable=SC2317  # functions are called through check
 # Installs, starts and uninstalls the release installer under Wine, in a
 # throw-away Wine prefix, and checks every step.
 #
@@ -9,42 +9,10 @@
 # Last line: "N passed, N failed"; exit status 1 when anything failed.
 set -uo pipefail
 
-ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)
-PASSED=0
-FAILED=0
-pass() { PASSED=$((PASSED + 1)); printf 'ok   %s\n' "$1"; }
-fail() { FAILED=$((FAILED + 1)); printf 'FAIL %s\n' "$1"; }
-check() { # check "description" command...
-  local what=$1; shift
-  if "$@"; then pass "$what"; else fail "$what"; fi
-}
-finish() {
-  printf '%d passed, %d failed\n' "$PASSED" "$FAILED"
-  ((FAILED == 0))
-  exit
-}
-
-# --- tools -----------------------------------------------------------------
-declare -A PKG_FOR=([wine]=wine [Xvfb]=xvfb [xdotool]=xdotool [unzip]=unzip)
-[[ -x /usr/lib/wine/wine64 ]] || PKG_FOR[wine64-missing]=wine64
-missing=()
-for tool in "${!PKG_FOR[@]}"; do
-  command -v "$tool" >/dev/null 2>&1 || missing+=("${PKG_FOR[$tool]}")
-done
-if ((${#missing[@]})); then
-  if [[ $(id -u) == 0 ]]; then
-    echo "installing ${missing[*]}"
-    if ! { apt-get update -qq &&
-           DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-             "${missing[@]}" >/dev/null; }; then
-      fail "install ${missing[*]}"
-      finish
-    fi
-  else
-    fail "missing packages: ${missing[*]}"
-    finish
-  fi
-fi
+# shellcheck source-path=SCRIPTDIR source=lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+ROOT=$RELEASE_ROOT
+release_need_tools unzip=unzip
 
 # --- the installer under test ---------------------------------------------
 SETUP=${1:-}
@@ -63,49 +31,7 @@ VERSION=$(basename "$SETUP" | sed -n 's/^VarnokPlus-\(.*\)-setup\.exe$/\1/p')
 ZIP=$(dirname "$SETUP")/VarnokPlus-$VERSION-win64.zip
 echo "installer: $SETUP (version $VERSION)"
 
-# --- throw-away prefix and X server ---------------------------------------
-WORK=$(mktemp -d /tmp/varnok-release-test.XXXXXX)
-export WINEPREFIX=$WORK/prefix
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-XVFB_PID=
-PROGRAM_PIDS=()
-
-cleanup() {
-  local pid
-  for pid in "${PROGRAM_PIDS[@]}"; do
-    kill -KILL "$pid" 2>/dev/null
-    wait "$pid" 2>/dev/null
-  done
-  timeout -k 2 10 wineserver -k >/dev/null 2>&1
-  if [[ -n $XVFB_PID ]]; then
-    kill "$XVFB_PID" 2>/dev/null
-    wait "$XVFB_PID" 2>/dev/null
-  fi
-  if [[ ${KEEP_PREFIX:-0} == 1 ]]; then
-    echo "prefix kept: $WINEPREFIX"
-  else
-    rm -rf "$WORK"
-  fi
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
-
-# Xvfb picks a free display itself and writes its number to the file.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$WORK/display" >/dev/null 2>&1 &
-XVFB_PID=$!
-for _ in $(seq 100); do
-  [[ -s $WORK/display ]] && break
-  sleep 0.1
-done
-[[ -s $WORK/display ]] || { fail "Xvfb started"; finish; }
-DISPLAY=:$(head -n 1 "$WORK/display")
-export DISPLAY
-
-SECONDS=0
-timeout -k 5 120 wineboot -i >/dev/null 2>&1
-timeout -k 5 120 wineserver -w
-check "fresh Wine prefix created (${SECONDS}s)" test -f "$WINEPREFIX/system.reg"
+release_setup
 
 DIR_WIN='C:\Program Files\Varnok Plus'
 DIR=$WINEPREFIX/drive_c/Program\ Files/Varnok\ Plus
@@ -148,49 +74,23 @@ for s in "${SHORTCUTS[@]}"; do
   check "Start-menu shortcut ${s%%:*}" shortcut_ok "$s"
 done
 
-reg_value() { # value name -> data (empty when missing)
-  timeout -k 2 20 wine reg query "$KEY" /v "$1" 2>/dev/null | tr -d '\r' |
-    sed -n "s/^ *$1 *REG_[A-Z_]* *//p"
-}
 key_exists() { timeout -k 2 20 wine reg query "$KEY" >/dev/null 2>&1; }
 check "uninstall key exists" key_exists
-[[ $(reg_value DisplayName) == "Varnok Plus" ]]
+[[ $(reg_value "$KEY" DisplayName) == "Varnok Plus" ]]
 check "DisplayName is 'Varnok Plus'" test $? -eq 0
-[[ $(reg_value DisplayVersion) == "$VERSION" ]]
+[[ $(reg_value "$KEY" DisplayVersion) == "$VERSION" ]]
 check "DisplayVersion is $VERSION" test $? -eq 0
-[[ $(reg_value Publisher) == Tarnel ]]
+[[ $(reg_value "$KEY" Publisher) == Tarnel ]]
 check "Publisher is Tarnel" test $? -eq 0
-[[ $(reg_value InstallLocation) == "$DIR_WIN" ]]
+[[ $(reg_value "$KEY" InstallLocation) == "$DIR_WIN" ]]
 check "InstallLocation is $DIR_WIN" test $? -eq 0
-[[ $(reg_value UninstallString) == "\"$DIR_WIN\\uninstall.exe\"" ]]
+[[ $(reg_value "$KEY" UninstallString) == "\"$DIR_WIN\\uninstall.exe\"" ]]
 check "UninstallString names the installed uninstaller" test $? -eq 0
 
 # --- each program starts and shows its window ------------------------------
-window_appears() { # caption, seconds
-  local deadline=$((SECONDS + $2))
-  while ((SECONDS < deadline)); do
-    xdotool search --name "^$1\$" >/dev/null 2>&1 && return 0
-    sleep 0.2
-  done
-  return 1
-}
-run_program() { # exe, caption regex, caption text
-  local pid status
-  wine "$DIR_WIN\\$1.exe" >/dev/null 2>&1 &
-  pid=$!
-  PROGRAM_PIDS+=("$pid")
-  window_appears "$2" 30
-  status=$?
-  check "$1 starts and shows \"$3\"" test $status -eq 0
-  kill -KILL "$pid" 2>/dev/null
-  wait "$pid" 2>/dev/null
-}
-run_program VarnokPlus_Configurator 'Tarnel Varnok Plus Configurator' \
-  'Tarnel Varnok Plus Configurator'
-run_program VarnokCfg 'Tarnel VarnokCfg v2\.3' 'Tarnel VarnokCfg v2.3'
-PROGRAM_PIDS=()
-# Let the killed programs' windows and helper processes go before uninstalling.
-timeout -k 2 30 wineserver -k >/dev/null 2>&1
+# (then the Wine server ends: the killed programs' windows and helper
+# processes go before uninstalling)
+run_both_programs "$DIR_WIN"
 
 # --- uninstall ---------------------------------------------------------------
 # The uninstaller copies itself to the temporary folder and runs from there
