@@ -49,15 +49,19 @@ Commands Define(CLI::App& app, Platform platform, RawArgs& raw) {
     }
 
     c.set = app.add_subcommand(
-        "set", win ? "Change settings of a port, or of every port with --all: min-read-timeout "
-                     "(0-10000), min-write-timeout (0-10000), polling-period (0-255), "
-                     "latency-timer (1-255), serial-enumerator, serial-printer, "
-                     "cancel-if-power-off, event-on-surprise-removal, set-rts-on-close, "
-                     "disable-modem-ctrl-at-startup (on/off), preset=varnok|brivane|default "
-                     "(applied first)"
+        "set", win ? "Change settings of a port, or of every port with --all"
                    : "Set the latency timer (1-255 ms) of a port, or of every port with --all");
+    c.set->footer(win ? "NAME=VALUE: min-read-timeout=0-10000, min-write-timeout=0-10000, "
+                        "polling-period=0-255, latency-timer=1-255, serial-enumerator, "
+                        "serial-printer, cancel-if-power-off, event-on-surprise-removal, "
+                        "set-rts-on-close, disable-modem-ctrl-at-startup =on|off, "
+                        "preset=varnok|brivane|default (applied first).\n"
+                        "Example: varnokctl set --all latency-timer=1"
+                      : "NAME=VALUE: latency-timer=1-255. Without --persist the value lasts "
+                        "until the device is unplugged.\n"
+                        "Example: varnokctl set --all latency-timer=1 --persist");
     c.set->add_option("PORT", raw.port, portHelp);
-    c.set->add_option("SETTINGS", raw.items, "NAME=VALUE ...")->type_name("NAME=VALUE ...");
+    c.set->add_option("SETTINGS", raw.items, "the settings to change (see below)")->type_name("NAME=VALUE");
     c.set->add_flag("--all", raw.all,
                     win ? "Every attached port (with --include-disconnected every installed one)"
                         : "Every FTDI serial port");
@@ -69,20 +73,22 @@ Commands Define(CLI::App& app, Platform platform, RawArgs& raw) {
                         "Also write a udev rule that sets the value whenever the device appears");
 
     if (win) {
-        c.buffered = app.add_subcommand(
-            "buffered", "Switch buffered writes on or off: size (1-4096), threshold (1-20), "
-                        "latency (1-16)");
+        c.buffered = app.add_subcommand("buffered", "Switch a port's buffered writes on or off");
+        c.buffered->footer("PARAMETERS (with on): size=1-4096, threshold=1-20, latency=1-16.\n"
+                           "Example: varnokctl buffered COM5 on size=2048 threshold=10");
         c.buffered->add_option("PORT", raw.port, portHelp)->required();
         c.buffered->add_option("STATE", raw.word, "on or off")->required();
-        c.buffered->add_option("PARAMETERS", raw.items, "size=N threshold=N latency=N")
-            ->type_name("NAME=N ...");
+        c.buffered->add_option("PARAMETERS", raw.items, "with on (see below)")
+            ->type_name("NAME=N");
 
-        c.alias = app.add_subcommand(
-            "alias", "Set baud-rate aliases: RATE=TARGET makes the port run at TARGET when a "
-                     "program asks for RATE (e.g. 921600=2000000); --table loads a built-in "
-                     "table first");
+        c.alias = app.add_subcommand("alias", "Set a port's baud-rate aliases");
+        c.alias->footer("RATE=TARGET: the port runs at TARGET (184-1500000, 2000000 or 3000000) "
+                        "when a program asks for RATE, one of 300 600 1200 2400 4800 9600 "
+                        "19200 38400 57600 115200 230400 460800 921600 14400. --table loads a "
+                        "built-in table first.\n"
+                        "Example: varnokctl alias COM5 921600=2000000");
         c.alias->add_option("PORT", raw.port, portHelp)->required();
-        c.alias->add_option("ALIASES", raw.items, "RATE=TARGET ...")->type_name("RATE=TARGET ...");
+        c.alias->add_option("ALIASES", raw.items, "the aliases to change (see below)")->type_name("RATE=TARGET");
         c.alias->add_option("--table", raw.table, "standard or brivane");
 
         c.rename = app.add_subcommand("rename", "Give a port another COM number");
@@ -114,25 +120,30 @@ Commands Define(CLI::App& app, Platform platform, RawArgs& raw) {
     }
 
     CLI::App* modes = app.add_subcommand("modes", "Line interface of the Varnok adapters' ports");
-    modes->require_subcommand(1);
     c.modesList = modes->add_subcommand("list", "List the adapters, their ports, modes and bits");
-    c.modesSet = modes->add_subcommand(
-        "set", "Set the mode (and bits) of an adapter's ports. MODE: 1-8 or rs485-rts-4w, "
-               "rs485-rts-2w, rs485-rts-2w-echo, rs485-auto-4w, rs485-auto-2w, "
-               "rs485-auto-2w-echo, rs422, rs232; reduced model: rs485-4w, rs485-2w, rs422-4w, "
-               "rs232. Bits are refused in RS232 mode");
+    c.modesSet = modes->add_subcommand("set", "Set the mode (and bits) of an adapter's ports");
+    c.modesSet->footer(
+        "MODE: 1-8 or rs485-rts-4w, rs485-rts-2w, rs485-rts-2w-echo, rs485-auto-4w, "
+        "rs485-auto-2w, rs485-auto-2w-echo, rs422, rs232; reduced model: rs485-4w, rs485-2w, "
+        "rs422-4w, rs232. Bits (standard: bias, txterm, rxterm; reduced: termination) are "
+        "refused in RS232 mode.\n"
+        "Example: varnokctl modes set 1 2-4 rs485-auto-2w bias=on");
     c.modesSet->add_option("ADAPTER", raw.adapter,
                            "the line as listed, the COM port it is reached through, or its "
                            "number in modes list")
         ->required();
     c.modesSet->add_option("PORTS", raw.ports, "1, 1,3, 2-4 or all")->required();
     c.modesSet->add_option("MODE", raw.mode, "code 1-8 or name")->required();
-    c.modesSet->add_option("BITS", raw.items, "bias|termination|txterm|rxterm=on|off ...")
-        ->type_name("BIT=on|off ...");
+    c.modesSet->add_option("BITS", raw.items, "control bits (see below)")
+        ->type_name("BIT=on|off");
     return c;
 }
 
-Action Build(const Commands& c, RawArgs& raw, Platform platform) {
+Action Build(const CLI::App& app, const Commands& c, RawArgs& raw, Platform platform) {
+    if (app.get_subcommands().empty())
+        throw CliError(ExitStatus::Usage, "give a command (varnokctl --help lists them)");
+    if (c.modesList->get_parent()->parsed() && !c.modesList->parsed() && !c.modesSet->parsed())
+        throw CliError(ExitStatus::Usage, "modes: give list or set");
     const auto port = [&] { return ParsePortRef(raw.port, platform); };
     if (c.list->parsed()) return ListCommand{raw.includeDisconnected};
     if (c.show && c.show->parsed()) return ShowCommand{port()};
@@ -207,9 +218,9 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args, Platform plat
                        "interfaces.\nExit status: 0 done, 1 failed, 2 usage error, 3 not found, "
                        "4 refused.",
                  "varnokctl"};
-    // Global options are taken before and after the command.
+    // Global options are taken before and after the command. A missing
+    // command is caught after parsing, so that a mistyped one is named.
     app.fallthrough();
-    app.require_subcommand(1);
     Command command;
     GlobalOptions& g = command.options;
     app.add_flag("--json", g.json, "Print JSON");
@@ -232,7 +243,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args, Platform plat
         return result;
     }
     try {
-        command.action = Build(commands, raw, platform);
+        command.action = Build(app, commands, raw, platform);
     } catch (const CliError& e) {
         result.status = e.status();
         result.err = ErrorLine(e.what());
