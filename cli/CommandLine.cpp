@@ -154,6 +154,8 @@ Action Build(const CLI::App& app, const Commands& c, RawArgs& raw, Platform plat
         cmd.persist = raw.persist;
         if (raw.all) {
             // With --all the first word is a setting, not a port.
+            if (!raw.port.empty() && raw.port.find('=') == std::string::npos)
+                throw CliError(ExitStatus::Usage, "set: give a PORT or --all, not both");
             if (!raw.port.empty()) raw.items.insert(raw.items.begin(), raw.port);
         } else if (raw.port.empty()) {
             throw CliError(ExitStatus::Usage, "set: give a PORT or --all");

@@ -218,8 +218,7 @@ DocumentPort ReadPort(const json& j, const std::string& path) {
         port.match = DocumentPort::Match::Any;
     } else if (hasSerial) {
         const auto& s = j["serial"];
-        if (!s.is_string() || s.get_ref<const std::string&>().empty())
-            Bad(path + "/serial", "expected the port's serial as a text");
+        if (!s.is_string()) Bad(path + "/serial", "expected the port's serial as a text");
         port.serial = s.get<std::string>();
         port.match = DocumentPort::Match::Serial;
     } else if (hasId) {

@@ -27,6 +27,7 @@ TEST(CliCommandLine, StatusOfEveryForm) {
         {W, {"set", "--all", "--include-disconnected", "latency-timer=1"}, Ok},
         {W, {"set", "COM5", "--include-disconnected", "latency-timer=1"}, Usage},
         {W, {"set", "latency-timer=1"}, Usage},  // no PORT, no --all
+        {W, {"set", "COM5", "--all", "latency-timer=1"}, Usage},
         {W, {"set", "COM5"}, Usage},
         {W, {"set", "COM5", "latency-timer=300"}, Refused},
         {W, {"set", "COM5", "latency-timer=1", "--persist"}, Usage},

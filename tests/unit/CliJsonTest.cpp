@@ -165,7 +165,7 @@ TEST(CliJson, ReaderRefusesWhatItCannotTake) {
         {head + R"({"port": "COM5"}]})", "needs \"serial\", \"deviceId\""},
         {head + R"({"deviceId": "04036001"}]})", "/ports/0/deviceId"},
         {head + R"({"deviceId": "0x4036001Z"}]})", "/ports/0/deviceId"},
-        {head + R"({"serial": ""}]})", "/ports/0/serial"},
+        {head + R"({"serial": 5}]})", "/ports/0/serial"},
         {head + R"({"serial": "A", "configData": "00"}]})", "128 hex digits"},
         {head + R"({"serial": "A", "configData": ")" + std::string(126, '0') + R"(zz"}]})",
          "at byte 63"},
