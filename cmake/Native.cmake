@@ -6,7 +6,7 @@ find_package(Threads REQUIRED)
 
 file(GLOB UNIT_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
 add_executable(unit_tests ${UNIT_TEST_SOURCES})
-target_link_libraries(unit_tests PRIVATE varnok_configurator varnok_modetool varnok_sim
+target_link_libraries(unit_tests PRIVATE varnok_configurator varnok_modetool varnok_sim varnok_cli
                       GTest::gtest GTest::gtest_main GTest::gmock Threads::Threads)
 include(GoogleTest)
 gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60)
@@ -45,7 +45,7 @@ foreach(src ${FUZZ_SOURCES})
     add_executable(${name} ${src} ${CMAKE_SOURCE_DIR}/fuzz/replay_main.cpp)
     add_test(NAME ${name}_seeds COMMAND ${name} ${CMAKE_SOURCE_DIR}/fuzz/seeds/${name})
   endif()
-  target_link_libraries(${name} PRIVATE varnok_configurator varnok_modetool varnok_sim)
+  target_link_libraries(${name} PRIVATE varnok_configurator varnok_modetool varnok_sim varnok_cli)
   add_dependencies(fuzz_targets ${name})
 endforeach()
 if(VARNOK_FUZZ)
@@ -53,7 +53,8 @@ if(VARNOK_FUZZ)
            COMMAND ${CMAKE_SOURCE_DIR}/fuzz/check_instrumented.sh
                    $<TARGET_FILE:varnok_platform> $<TARGET_FILE:varnok_configurator_model>
                    $<TARGET_FILE:varnok_configurator>
-                   $<TARGET_FILE:varnok_modetool> $<TARGET_FILE:varnok_sim>)
+                   $<TARGET_FILE:varnok_modetool> $<TARGET_FILE:varnok_sim>
+                   $<TARGET_FILE:varnok_cli>)
 endif()
 
 find_package(benchmark QUIET)

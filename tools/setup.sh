@@ -5,7 +5,8 @@ set -euo pipefail
 
 PACKAGES=(cmake make g++ libgtest-dev libgmock-dev googletest libbenchmark-dev clang libclang-rt-14-dev
           g++-mingw-w64-x86-64 mingw-w64-tools wine wine64 xvfb x11-utils xdotool imagemagick
-          fonts-wine nsis zip unzip python3 wixl msitools faketime)
+          fonts-wine nsis zip unzip python3 wixl msitools faketime libcli11-dev
+          nlohmann-json3-dev)
 
 missing=()
 for p in "${PACKAGES[@]}"; do

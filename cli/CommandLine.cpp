@@ -1,0 +1,258 @@
+#include "cli/CommandLine.h"
+
+#include <CLI/CLI.hpp>
+#include <sstream>
+
+namespace varnok::cli {
+
+namespace {
+
+// Raw texts of the arguments, checked after CLI11 has sorted them out.
+struct RawArgs {
+    std::string port, file, word, table, adapter, ports, mode;
+    std::vector<std::string> items;
+    bool all = false;
+    bool includeDisconnected = false;
+    bool persist = false;
+};
+
+// Every subcommand, once; the Windows-only ones stay null on Linux.
+struct Commands {
+    CLI::App *list = nullptr, *show = nullptr, *set = nullptr, *buffered = nullptr,
+             *alias = nullptr, *rename = nullptr, *ignoreSerial = nullptr, *save = nullptr,
+             *load = nullptr, *exportDoc = nullptr, *importDoc = nullptr, *reload = nullptr,
+             *closePorts = nullptr, *modesList = nullptr, *modesSet = nullptr;
+};
+
+const char* PortHelp(Platform platform) {
+    return platform == Platform::Windows
+               ? "COM5 or serial:<registry serial>"
+               : "ttyUSB0, /dev/ttyUSB0 or serial:<usb serial><interface letter>";
+}
+
+Commands Define(CLI::App& app, Platform platform, RawArgs& raw) {
+    Commands c;
+    const bool win = platform == Platform::Windows;
+    const char* portHelp = PortHelp(platform);
+
+    c.list = app.add_subcommand(
+        "list", win ? "List the FTDI ports and all their settings"
+                    : "List the FTDI serial ports: tty, serial, description, interface, latency "
+                      "timer");
+    if (win)
+        c.list->add_flag("--include-disconnected", raw.includeDisconnected,
+                         "Also the ports installed but not attached");
+
+    if (win) {
+        c.show = app.add_subcommand("show", "Show one port and all its settings");
+        c.show->add_option("PORT", raw.port, portHelp)->required();
+    }
+
+    c.set = app.add_subcommand(
+        "set", win ? "Change settings of a port, or of every port with --all"
+                   : "Set the latency timer (1-255 ms) of a port, or of every port with --all");
+    c.set->footer(win ? "NAME=VALUE: min-read-timeout=0-10000, min-write-timeout=0-10000, "
+                        "polling-period=0-255, latency-timer=1-255, serial-enumerator, "
+                        "serial-printer, cancel-if-power-off, event-on-surprise-removal, "
+                        "set-rts-on-close, disable-modem-ctrl-at-startup =on|off, "
+                        "preset=varnok|brivane|default (applied first).\n"
+                        "Example: varnokctl set --all latency-timer=1"
+                      : "NAME=VALUE: latency-timer=1-255. Without --persist the value lasts "
+                        "until the device is unplugged.\n"
+                        "Example: varnokctl set --all latency-timer=1 --persist");
+    c.set->add_option("PORT", raw.port, portHelp);
+    c.set->add_option("SETTINGS", raw.items, "the settings to change (see below)")->type_name("NAME=VALUE");
+    c.set->add_flag("--all", raw.all,
+                    win ? "Every attached port (with --include-disconnected every installed one)"
+                        : "Every FTDI serial port");
+    if (win)
+        c.set->add_flag("--include-disconnected", raw.includeDisconnected,
+                        "With --all: also the ports installed but not attached");
+    else
+        c.set->add_flag("--persist", raw.persist,
+                        "Also write a udev rule that sets the value whenever the device appears");
+
+    if (win) {
+        c.buffered = app.add_subcommand("buffered", "Switch a port's buffered writes on or off");
+        c.buffered->footer("PARAMETERS (with on): size=1-4096, threshold=1-20, latency=1-16.\n"
+                           "Example: varnokctl buffered COM5 on size=2048 threshold=10");
+        c.buffered->add_option("PORT", raw.port, portHelp)->required();
+        c.buffered->add_option("STATE", raw.word, "on or off")->required();
+        c.buffered->add_option("PARAMETERS", raw.items, "with on (see below)")
+            ->type_name("NAME=N");
+
+        c.alias = app.add_subcommand("alias", "Set a port's baud-rate aliases");
+        c.alias->footer("RATE=TARGET: the port runs at TARGET (184-1500000, 2000000 or 3000000) "
+                        "when a program asks for RATE, one of 300 600 1200 2400 4800 9600 "
+                        "19200 38400 57600 115200 230400 460800 921600 14400. --table loads a "
+                        "built-in table first.\n"
+                        "Example: varnokctl alias COM5 921600=2000000");
+        c.alias->add_option("PORT", raw.port, portHelp)->required();
+        c.alias->add_option("ALIASES", raw.items, "the aliases to change (see below)")->type_name("RATE=TARGET");
+        c.alias->add_option("--table", raw.table, "standard or brivane");
+
+        c.rename = app.add_subcommand("rename", "Give a port another COM number");
+        c.rename->add_option("PORT", raw.port, portHelp)->required();
+        c.rename->add_option("NAME", raw.word, "COM1 to COM256")->required();
+
+        c.ignoreSerial = app.add_subcommand(
+            "ignore-serial", "Show, or set with on/off, the Ignore Hardware Serial Number flag");
+        c.ignoreSerial->add_option("STATE", raw.word, "on or off; none: show");
+
+        c.save = app.add_subcommand("save", "Save a port's configuration as an 84-byte file");
+        c.save->add_option("PORT", raw.port, portHelp)->required();
+        c.save->add_option("FILE", raw.file, "file to write")->required();
+        c.load = app.add_subcommand("load", "Load a port's configuration from an 84-byte file");
+        c.load->add_option("PORT", raw.port, portHelp)->required();
+        c.load->add_option("FILE", raw.file, "file to read")->required();
+
+        c.exportDoc = app.add_subcommand(
+            "export", "Write the settings of every port and the serial-number flag as JSON");
+        c.exportDoc->add_option("FILE", raw.file, "file to write")->required();
+        c.exportDoc->add_flag("--include-disconnected", raw.includeDisconnected,
+                              "Also the ports installed but not attached");
+        c.importDoc = app.add_subcommand("import", "Apply a settings document written by export "
+                                                   "(or a site profile)");
+        c.importDoc->add_option("FILE", raw.file, "file to read")->required();
+
+        c.reload = app.add_subcommand("reload", "Reload the FTDI driver");
+        c.closePorts = app.add_subcommand("close-ports", "Report COM ports held open by programs");
+    }
+
+    CLI::App* modes = app.add_subcommand("modes", "Line interface of the Varnok adapters' ports");
+    c.modesList = modes->add_subcommand("list", "List the adapters, their ports, modes and bits");
+    c.modesSet = modes->add_subcommand("set", "Set the mode (and bits) of an adapter's ports");
+    c.modesSet->footer(
+        "MODE: 1-8 or rs485-rts-4w, rs485-rts-2w, rs485-rts-2w-echo, rs485-auto-4w, "
+        "rs485-auto-2w, rs485-auto-2w-echo, rs422, rs232; reduced model: rs485-4w, rs485-2w, "
+        "rs422-4w, rs232. Bits (standard: bias, txterm, rxterm; reduced: termination) are "
+        "refused in RS232 mode.\n"
+        "Example: varnokctl modes set 1 2-4 rs485-auto-2w bias=on");
+    c.modesSet->add_option("ADAPTER", raw.adapter,
+                           "the line as listed, the COM port it is reached through, or its "
+                           "number in modes list")
+        ->required();
+    c.modesSet->add_option("PORTS", raw.ports, "1, 1,3, 2-4 or all")->required();
+    c.modesSet->add_option("MODE", raw.mode, "code 1-8 or name")->required();
+    c.modesSet->add_option("BITS", raw.items, "control bits (see below)")
+        ->type_name("BIT=on|off");
+    return c;
+}
+
+Action Build(const CLI::App& app, const Commands& c, RawArgs& raw, Platform platform) {
+    if (app.get_subcommands().empty())
+        throw CliError(ExitStatus::Usage, "give a command (varnokctl --help lists them)");
+    if (c.modesList->get_parent()->parsed() && !c.modesList->parsed() && !c.modesSet->parsed())
+        throw CliError(ExitStatus::Usage, "modes: give list or set");
+    const auto port = [&] { return ParsePortRef(raw.port, platform); };
+    if (c.list->parsed()) return ListCommand{raw.includeDisconnected};
+    if (c.show && c.show->parsed()) return ShowCommand{port()};
+    if (c.set->parsed()) {
+        SetCommand cmd;
+        cmd.target.all = raw.all;
+        cmd.target.includeDisconnected = raw.includeDisconnected;
+        cmd.persist = raw.persist;
+        if (raw.all) {
+            // With --all the first word is a setting, not a port.
+            if (!raw.port.empty() && raw.port.find('=') == std::string::npos)
+                throw CliError(ExitStatus::Usage, "set: give a PORT or --all, not both");
+            if (!raw.port.empty()) raw.items.insert(raw.items.begin(), raw.port);
+        } else if (raw.port.empty()) {
+            throw CliError(ExitStatus::Usage, "set: give a PORT or --all");
+        } else {
+            cmd.target.port = port();
+        }
+        if (raw.includeDisconnected && !raw.all)
+            throw CliError(ExitStatus::Usage, "set: --include-disconnected goes with --all");
+        cmd.change = ParseSetAssignments(raw.items, TargetLabel(cmd.target), platform);
+        return cmd;
+    }
+    if (c.buffered && c.buffered->parsed()) {
+        BufferedCommand cmd{port(), {}};
+        cmd.change = ParseBuffered(raw.word, raw.items, cmd.port.text);
+        return cmd;
+    }
+    if (c.alias && c.alias->parsed()) {
+        AliasCommand cmd;
+        cmd.port = port();
+        if (!raw.table.empty()) cmd.table = ParseAliasTable(raw.table);
+        cmd.rows = ParseAliasAssignments(raw.items, cmd.port.text);
+        if (!cmd.table && cmd.rows.empty())
+            throw CliError(ExitStatus::Usage,
+                           cmd.port.text + ": alias needs RATE=TARGET ... or --table");
+        return cmd;
+    }
+    if (c.rename && c.rename->parsed()) {
+        RenameCommand cmd{port(), 0};
+        cmd.comNumber = ParseComNumber(raw.word, cmd.port.text);
+        return cmd;
+    }
+    if (c.ignoreSerial && c.ignoreSerial->parsed()) {
+        IgnoreSerialCommand cmd;
+        if (!raw.word.empty()) cmd.value = ParseOnOff(raw.word, "ignore-serial");
+        return cmd;
+    }
+    if (c.save && c.save->parsed()) return SaveCommand{port(), raw.file};
+    if (c.load && c.load->parsed()) return LoadCommand{port(), raw.file};
+    if (c.exportDoc && c.exportDoc->parsed())
+        return ExportCommand{raw.file, raw.includeDisconnected};
+    if (c.importDoc && c.importDoc->parsed()) return ImportCommand{raw.file};
+    if (c.reload && c.reload->parsed()) return ReloadCommand{};
+    if (c.closePorts && c.closePorts->parsed()) return ClosePortsCommand{};
+    if (c.modesList->parsed()) return ModesListCommand{};
+    ModesSetCommand cmd;
+    cmd.adapter = raw.adapter;
+    cmd.ports = ParsePortSelection(raw.ports);
+    cmd.mode = ParseModeSpec(raw.mode);
+    cmd.bits = ParseBitAssignments(raw.items);
+    return cmd;
+}
+
+}  // namespace
+
+ParseResult ParseCommandLine(const std::vector<std::string>& args, Platform platform) {
+    ParseResult result;
+    CLI::App app{platform == Platform::Windows
+                     ? "Sets the FTDI driver's port options and the Varnok adapters' line "
+                       "interfaces from the command line.\nExit status: 0 done, 1 failed, 2 usage "
+                       "error, 3 not found, 4 refused."
+                     : "Sets the latency timer of FTDI serial ports and the Varnok adapters' line "
+                       "interfaces.\nExit status: 0 done, 1 failed, 2 usage error, 3 not found, "
+                       "4 refused.",
+                 "varnokctl"};
+    // Global options are taken before and after the command. A missing
+    // command is caught after parsing, so that a mistyped one is named.
+    app.fallthrough();
+    Command command;
+    GlobalOptions& g = command.options;
+    app.add_flag("--json", g.json, "Print JSON");
+    app.add_flag("--dry-run", g.dryRun, "Print each change and write nothing");
+    if (platform == Platform::Windows)
+        app.add_flag("--no-reload", g.noReload, "Do not reload the driver after writing");
+    app.add_flag("--verbose", g.verbose, "Say more about what happens");
+
+    RawArgs raw;
+    const Commands commands = Define(app, platform, raw);
+    try {
+        std::vector<std::string> reversed(args.rbegin(), args.rend());
+        app.parse(reversed);
+    } catch (const CLI::ParseError& e) {
+        std::ostringstream out, err;
+        const int code = app.exit(e, out, err);
+        result.out = out.str();
+        result.err = err.str();
+        result.status = code == 0 ? ExitStatus::Done : ExitStatus::Usage;
+        return result;
+    }
+    try {
+        command.action = Build(app, commands, raw, platform);
+    } catch (const CliError& e) {
+        result.status = e.status();
+        result.err = ErrorLine(e.what());
+        return result;
+    }
+    result.command = std::move(command);
+    return result;
+}
+
+}  // namespace varnok::cli

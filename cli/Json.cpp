@@ -1,0 +1,398 @@
+#include "cli/Json.h"
+
+#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <set>
+
+#include "cli/Values.h"
+
+namespace varnok::cli {
+
+using nlohmann::json;
+using nlohmann::ordered_json;
+
+namespace {
+
+template <typename T>
+ordered_json OrNull(const std::optional<T>& v) {
+    return v ? ordered_json(*v) : ordered_json(nullptr);
+}
+
+ordered_json TextOrNull(const std::string& s) {
+    return s.empty() ? ordered_json(nullptr) : ordered_json(s);
+}
+
+std::string Dump(const ordered_json& j) {
+    // Texts from the registry may hold bytes that are not UTF-8.
+    return j.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+}
+
+ordered_json SettingsJson(const PortSettings& s) {
+    ordered_json j = ordered_json::object();
+    for (const auto& info : kSettings)
+        j[info.jsonName] = info.number ? OrNull(s.*(info.number)) : OrNull(s.*(info.flag));
+    return j;
+}
+
+ordered_json BufferedJson(const BufferedWrites& b) {
+    return ordered_json{{"enabled", OrNull(b.enabled)},
+                        {"size", OrNull(b.size)},
+                        {"threshold", OrNull(b.threshold)},
+                        {"latency", OrNull(b.latency)}};
+}
+
+const char kHex[] = "0123456789abcdef";
+
+std::string HexBytes(const ConfigBytes& bytes) {
+    std::string s;
+    for (uint8_t b : bytes) {
+        s += kHex[b >> 4];
+        s += kHex[b & 0x0F];
+    }
+    return s;
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// ---- strict reading -----------------------------------------------------
+
+[[noreturn]] void Bad(const std::string& path, const std::string& what) {
+    throw CliError(ExitStatus::Refused,
+                   "settings document: " + (path.empty() ? std::string("/") : path) + ": " + what);
+}
+
+// Builds the DOM like nlohmann's own parser, but refuses repeated keys and
+// deep nesting, and keeps the syntax error instead of throwing it.
+class StrictDomBuilder {
+public:
+    using Dom = nlohmann::detail::json_sax_dom_parser<json>;
+    explicit StrictDomBuilder(json& root) : dom_(root, false) {}
+
+    bool null() { return dom_.null(); }
+    bool boolean(bool v) { return dom_.boolean(v); }
+    bool number_integer(json::number_integer_t v) { return dom_.number_integer(v); }
+    bool number_unsigned(json::number_unsigned_t v) { return dom_.number_unsigned(v); }
+    bool number_float(json::number_float_t v, const json::string_t& s) {
+        return dom_.number_float(v, s);
+    }
+    bool string(json::string_t& v) { return dom_.string(v); }
+    bool binary(json::binary_t& v) { return dom_.binary(v); }
+    bool start_object(std::size_t n) {
+        if (!Enter()) return false;
+        keys_.emplace_back();
+        return dom_.start_object(n);
+    }
+    bool key(json::string_t& k) {
+        if (!keys_.back().insert(k).second) {
+            error_ = "the key \"" + k + "\" appears twice in one object";
+            return false;
+        }
+        return dom_.key(k);
+    }
+    bool end_object() {
+        keys_.pop_back();
+        --depth_;
+        return dom_.end_object();
+    }
+    bool start_array(std::size_t n) { return Enter() && dom_.start_array(n); }
+    bool end_array() {
+        --depth_;
+        return dom_.end_array();
+    }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& e) {
+        // "[json.exception.parse_error.101] parse error at line 1, column 5: ..."
+        std::string what = e.what();
+        const auto close = what.find("] ");
+        error_ = close == std::string::npos ? what : what.substr(close + 2);
+        return false;
+    }
+    const std::string& error() const { return error_; }
+
+private:
+    bool Enter() {
+        if (++depth_ > kMaxDepth) {
+            error_ = "nested deeper than " + std::to_string(kMaxDepth) + " levels";
+            return false;
+        }
+        return true;
+    }
+    static constexpr int kMaxDepth = 16;
+    Dom dom_;
+    std::vector<std::set<std::string>> keys_;
+    int depth_ = 0;
+    std::string error_;
+};
+
+void OnlyKeys(const json& obj, const std::string& path, std::initializer_list<const char*> allowed) {
+    for (const auto& item : obj.items()) {
+        bool known = false;
+        for (const char* a : allowed) known = known || item.key() == a;
+        if (!known) {
+            std::string names;
+            for (const char* a : allowed) names += (names.empty() ? "" : ", ") + std::string(a);
+            Bad(path + "/" + item.key(), "unknown key (known here: " + names + ")");
+        }
+    }
+}
+
+const json& Object(const json& j, const std::string& path) {
+    if (!j.is_object()) Bad(path, std::string("expected an object, found ") + j.type_name());
+    return j;
+}
+
+std::optional<uint32_t> OptNumber(const json& obj, const char* key, const std::string& path,
+                                  uint32_t min, uint32_t max) {
+    const auto it = obj.find(key);
+    if (it == obj.end() || it->is_null()) return std::nullopt;
+    const std::string at = path + "/" + key;
+    if (it->is_number_float())
+        Bad(at, it->dump() + " is not a whole number");
+    if (!it->is_number()) Bad(at, std::string("expected a number or null, found ") + it->type_name());
+    if (it->is_number_integer() && !it->is_number_unsigned())
+        Bad(at, it->dump() + " is out of range (" + std::to_string(min) + " to " +
+                    std::to_string(max) + ")");
+    const auto v = it->get<uint64_t>();
+    if (v < min || v > max)
+        Bad(at, std::to_string(v) + " is out of range (" + std::to_string(min) + " to " +
+                    std::to_string(max) + ")");
+    return static_cast<uint32_t>(v);
+}
+
+std::optional<bool> OptBool(const json& obj, const char* key, const std::string& path) {
+    const auto it = obj.find(key);
+    if (it == obj.end() || it->is_null()) return std::nullopt;
+    if (!it->is_boolean())
+        Bad(path + "/" + key, std::string("expected true, false or null, found ") + it->type_name());
+    return it->get<bool>();
+}
+
+uint32_t ParseHexId(const json& j, const std::string& path) {
+    const std::string what = "expected a device id such as \"0x04036001\"";
+    if (!j.is_string()) Bad(path, what + ", found " + j.type_name());
+    const auto& s = j.get_ref<const std::string&>();
+    if (s.size() < 3 || s.size() > 10 || s[0] != '0' || (s[1] != 'x' && s[1] != 'X'))
+        Bad(path, what + ", found \"" + s + "\"");
+    uint32_t v = 0;
+    for (std::size_t i = 2; i < s.size(); ++i) {
+        const int d = HexDigit(s[i]);
+        if (d < 0) Bad(path, what + ", found \"" + s + "\"");
+        v = v << 4 | static_cast<uint32_t>(d);
+    }
+    return v;
+}
+
+ConfigBytes ParseConfigBytes(const json& j, const std::string& path) {
+    if (!j.is_string() || j.get_ref<const std::string&>().size() != 128)
+        Bad(path, "expected the 64 ConfigData bytes as 128 hex digits");
+    const auto& s = j.get_ref<const std::string&>();
+    ConfigBytes bytes{};
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const int hi = HexDigit(s[2 * i]), lo = HexDigit(s[2 * i + 1]);
+        if (hi < 0 || lo < 0)
+            Bad(path, "\"" + s.substr(2 * i, 2) + "\" at byte " + std::to_string(i) +
+                          " is not a hex byte");
+        bytes[i] = static_cast<uint8_t>(hi << 4 | lo);
+    }
+    return bytes;
+}
+
+DocumentPort ReadPort(const json& j, const std::string& path) {
+    Object(j, path);
+    OnlyKeys(j, path, {"match", "serial", "deviceId", "port", "configData", "settings",
+                       "bufferedWrites"});
+    DocumentPort port;
+    const bool hasMatch = j.contains("match");
+    const bool hasSerial = j.contains("serial");
+    const bool hasId = j.contains("deviceId");
+    if (hasMatch) {
+        const auto& m = j["match"];
+        if (!m.is_string() || m.get_ref<const std::string&>() != "*")
+            Bad(path + "/match", "only \"*\" (every port) is known");
+        if (hasSerial || hasId)
+            Bad(path, "\"match\": \"*\" goes without serial and deviceId");
+        port.match = DocumentPort::Match::Any;
+    } else if (hasSerial) {
+        const auto& s = j["serial"];
+        if (!s.is_string()) Bad(path + "/serial", "expected the port's serial as a text");
+        port.serial = s.get<std::string>();
+        port.match = DocumentPort::Match::Serial;
+    } else if (hasId) {
+        port.match = DocumentPort::Match::DeviceId;
+    } else {
+        Bad(path, "a port needs \"serial\", \"deviceId\" or \"match\": \"*\"");
+    }
+    if (hasId) port.deviceId = ParseHexId(j["deviceId"], path + "/deviceId");
+    if (j.contains("port") && !j["port"].is_null()) {
+        if (!j["port"].is_string()) Bad(path + "/port", "expected a COM name or null");
+        port.port = j["port"].get<std::string>();
+    }
+    if (j.contains("configData") && !j["configData"].is_null())
+        port.configData = ParseConfigBytes(j["configData"], path + "/configData");
+    if (j.contains("settings") && !j["settings"].is_null()) {
+        const std::string at = path + "/settings";
+        const auto& s = Object(j["settings"], at);
+        std::set<std::string> names;
+        for (const auto& info : kSettings) names.insert(info.jsonName);
+        for (const auto& item : s.items())
+            if (!names.count(item.key()))
+                Bad(at + "/" + item.key(), "unknown setting (known: minReadTimeout, "
+                                           "minWriteTimeout, pollingPeriod, latencyTimer, "
+                                           "serialEnumerator, serialPrinter, cancelIfPowerOff, "
+                                           "eventOnSurpriseRemoval, setRtsOnClose, "
+                                           "disableModemCtrlAtStartup)");
+        for (const auto& info : kSettings) {
+            if (info.number)
+                port.settings.*(info.number) = OptNumber(s, info.jsonName, at, info.min, info.max);
+            else
+                port.settings.*(info.flag) = OptBool(s, info.jsonName, at);
+        }
+    }
+    if (j.contains("bufferedWrites") && !j["bufferedWrites"].is_null()) {
+        const std::string at = path + "/bufferedWrites";
+        const auto& b = Object(j["bufferedWrites"], at);
+        OnlyKeys(b, at, {"enabled", "size", "threshold", "latency"});
+        port.bufferedWrites.enabled = OptBool(b, "enabled", at);
+        port.bufferedWrites.size = OptNumber(b, "size", at, 1, 4096);
+        port.bufferedWrites.threshold = OptNumber(b, "threshold", at, 1, 20);
+        port.bufferedWrites.latency = OptNumber(b, "latency", at, 1, 16);
+    }
+    return port;
+}
+
+}  // namespace
+
+std::string HexId(uint32_t value) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%08x", static_cast<unsigned>(value));
+    return buf;
+}
+
+std::string PortsJson(const std::vector<PortInfo>& ports) {
+    ordered_json list = ordered_json::array();
+    for (const auto& p : ports) {
+        ordered_json aliases = nullptr;
+        if (p.baudAliases) {
+            aliases = ordered_json::object();
+            for (std::size_t row = 0; row < kAliasRowRates.size(); ++row)
+                aliases[std::to_string(kAliasRowRates[row])] = (*p.baudAliases)[row];
+        }
+        list.push_back(ordered_json{
+            {"port", TextOrNull(p.port)},
+            {"serial", p.serial},
+            {"description", p.description},
+            {"deviceId", HexId(p.deviceId)},
+            {"locationId", p.locationId ? ordered_json(HexId(*p.locationId)) : ordered_json(nullptr)},
+            {"attached", p.attached},
+            {"settings", SettingsJson(p.settings)},
+            {"bufferedWrites", BufferedJson(p.bufferedWrites)},
+            {"baudAliases", aliases},
+        });
+    }
+    return Dump(list);
+}
+
+std::string AdaptersJson(const std::vector<AdapterInfo>& adapters) {
+    ordered_json list = ordered_json::array();
+    for (const auto& a : adapters) {
+        ordered_json ports = ordered_json::array();
+        for (const auto& p : a.ports) {
+            const char* name = ModeName(a.model, p.modeCode);
+            ordered_json port{{"port", p.number},
+                              {"com", TextOrNull(p.com)},
+                              {"mode", p.modeCode},
+                              {"modeName", name ? ordered_json(name) : ordered_json(nullptr)}};
+            for (const auto& bit : ModelBits(a.model))
+                port[bit.name] = (p.controlBits & bit.value) != 0;
+            ports.push_back(std::move(port));
+        }
+        list.push_back(ordered_json{{"adapter", a.line},
+                                    {"via", TextOrNull(a.via)},
+                                    {"model", ModelName(a.model)},
+                                    {"ports", std::move(ports)}});
+    }
+    return Dump(list);
+}
+
+SettingsDocument ExportDocument(const std::vector<PortInfo>& ports,
+                                std::optional<bool> ignoreSerial) {
+    SettingsDocument doc;
+    doc.ignoreSerial = ignoreSerial;
+    for (const auto& p : ports) {
+        DocumentPort d;
+        d.match = DocumentPort::Match::Serial;
+        d.deviceId = p.deviceId;
+        d.serial = p.serial;
+        d.port = p.port;
+        d.configData = p.configData;
+        d.settings = p.settings;
+        d.bufferedWrites = p.bufferedWrites;
+        doc.ports.push_back(std::move(d));
+    }
+    return doc;
+}
+
+std::string WriteSettingsDocument(const SettingsDocument& doc) {
+    ordered_json ports = ordered_json::array();
+    for (const auto& p : doc.ports) {
+        ordered_json entry = ordered_json::object();
+        if (p.match == DocumentPort::Match::Any) entry["match"] = "*";
+        if (p.match == DocumentPort::Match::Serial) entry["serial"] = p.serial;
+        if (p.deviceId) entry["deviceId"] = HexId(*p.deviceId);
+        if (!p.port.empty()) entry["port"] = p.port;
+        entry["configData"] = p.configData ? ordered_json(HexBytes(*p.configData))
+                                           : ordered_json(nullptr);
+        entry["settings"] = SettingsJson(p.settings);
+        entry["bufferedWrites"] = BufferedJson(p.bufferedWrites);
+        ports.push_back(std::move(entry));
+    }
+    const ordered_json j{{"format", kDocumentFormat},
+                         {"version", kDocumentVersion},
+                         {"ignoreSerial", OrNull(doc.ignoreSerial)},
+                         {"ports", std::move(ports)}};
+    return Dump(j);
+}
+
+SettingsDocument ReadSettingsDocument(const std::string& text) {
+    json root;
+    StrictDomBuilder builder(root);
+    if (!json::sax_parse(text, &builder) || root.is_discarded())
+        throw CliError(ExitStatus::Refused, "settings document: " +
+                                                (builder.error().empty() ? std::string("not JSON")
+                                                                         : builder.error()));
+    Object(root, "");
+    // Format and version first: a foreign document is named as such rather
+    // than picked apart.
+    const auto format = root.find("format");
+    if (format == root.end() || !format->is_string() || *format != kDocumentFormat)
+        Bad("/format", std::string("not a \"") + kDocumentFormat + "\" document");
+    const auto version = root.find("version");
+    if (version == root.end() || !version->is_number_unsigned() ||
+        version->get<uint64_t>() != static_cast<uint64_t>(kDocumentVersion))
+        Bad("/version", (version == root.end() ? std::string("missing") : version->dump()) +
+                            ": this program reads version " + std::to_string(kDocumentVersion));
+    OnlyKeys(root, "", {"format", "version", "ignoreSerial", "ports"});
+    SettingsDocument doc;
+    doc.ignoreSerial = OptBool(root, "ignoreSerial", "");
+    const auto ports = root.find("ports");
+    if (ports == root.end() || !ports->is_array()) Bad("/ports", "expected an array of ports");
+    for (std::size_t i = 0; i < ports->size(); ++i)
+        doc.ports.push_back(ReadPort((*ports)[i], "/ports/" + std::to_string(i)));
+    return doc;
+}
+
+bool DocumentPortMatches(const DocumentPort& entry, const PortInfo& port) {
+    switch (entry.match) {
+    case DocumentPort::Match::Any: return true;
+    case DocumentPort::Match::DeviceId: return entry.deviceId == port.deviceId;
+    case DocumentPort::Match::Serial:
+        return entry.serial == port.serial && (!entry.deviceId || *entry.deviceId == port.deviceId);
+    }
+    return false;
+}
+
+}  // namespace varnok::cli

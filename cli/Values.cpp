@@ -1,0 +1,473 @@
+#include "cli/Values.h"
+
+#include <algorithm>
+#include <cctype>
+#include <limits>
+#include <set>
+
+namespace varnok::cli {
+
+const std::array<uint32_t, kAliasRowCount> kAliasRowRates = {
+    300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400, 460800, 921600, 14400};
+const std::array<uint32_t, kAliasRowCount> kStandardAliasRates = {
+    300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57692, 115385, 230769, 461538, 923077, 14406};
+const std::array<uint32_t, kAliasRowCount> kBrivaneAliasRates = {
+    3000000, 3000000, 3000000, 3000000, 3000000, 3000000, 3000000,
+    3000000, 3000000, 115385,  3000000, 3000000, 3000000, 3000000};
+
+const SettingInfo kSettings[10] = {
+    {"min-read-timeout", "minReadTimeout", &PortSettings::minReadTimeout, nullptr, 0, 10000},
+    {"min-write-timeout", "minWriteTimeout", &PortSettings::minWriteTimeout, nullptr, 0, 10000},
+    {"polling-period", "pollingPeriod", &PortSettings::pollingPeriod, nullptr, 0, 255},
+    {"latency-timer", "latencyTimer", &PortSettings::latencyTimer, nullptr, 1, 255},
+    {"serial-enumerator", "serialEnumerator", nullptr, &PortSettings::serialEnumerator, 0, 1},
+    {"serial-printer", "serialPrinter", nullptr, &PortSettings::serialPrinter, 0, 1},
+    {"cancel-if-power-off", "cancelIfPowerOff", nullptr, &PortSettings::cancelIfPowerOff, 0, 1},
+    {"event-on-surprise-removal", "eventOnSurpriseRemoval", nullptr,
+     &PortSettings::eventOnSurpriseRemoval, 0, 1},
+    {"set-rts-on-close", "setRtsOnClose", nullptr, &PortSettings::setRtsOnClose, 0, 1},
+    {"disable-modem-ctrl-at-startup", "disableModemCtrlAtStartup", nullptr,
+     &PortSettings::disableModemCtrlAtStartup, 0, 1},
+};
+
+namespace {
+
+[[noreturn]] void Fail(ExitStatus status, const std::string& message) {
+    throw CliError(status, message);
+}
+
+std::string Lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+bool StartsWithNoCase(const std::string& s, const char* prefix) {
+    const std::string p(prefix);
+    return s.size() >= p.size() && Lower(s.substr(0, p.size())) == Lower(p);
+}
+
+// Splits "NAME=VALUE"; a usage error without '=' or with an empty side.
+std::pair<std::string, std::string> SplitAssignment(const std::string& item,
+                                                    const std::string& where,
+                                                    const char* form) {
+    const auto eq = item.find('=');
+    if (eq == std::string::npos || eq == 0 || eq + 1 == item.size())
+        Fail(ExitStatus::Usage, where + ": \"" + item + "\" is not of the form " + form);
+    return {item.substr(0, eq), item.substr(eq + 1)};
+}
+
+// A number for `name`: digits only (usage error otherwise), inside
+// [min, max] (refused otherwise).
+uint32_t RangedNumber(const std::string& where, const std::string& name, const std::string& value,
+                      uint32_t min, uint32_t max) {
+    const auto n = ParseDigits(value);
+    if (!n)
+        Fail(ExitStatus::Usage, where + ": " + name + "=" + value + ": not a whole number");
+    if (*n < min || *n > max)
+        Fail(ExitStatus::Refused, where + ": " + name + "=" + value + " is out of range (" +
+                                      std::to_string(min) + " to " + std::to_string(max) + ")");
+    return static_cast<uint32_t>(*n);
+}
+
+bool PrintableName(const std::string& s) {
+    return std::all_of(s.begin(), s.end(), [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u > 0x20 && u != 0x7F;
+    });
+}
+
+std::string Join(const std::vector<std::string>& items, const char* sep) {
+    std::string out;
+    for (const auto& s : items) out += (out.empty() ? "" : sep) + s;
+    return out;
+}
+
+}  // namespace
+
+std::optional<uint64_t> ParseDigits(const std::string& text) {
+    if (text.empty()) return std::nullopt;
+    uint64_t v = 0;
+    constexpr uint64_t kMax = std::numeric_limits<uint64_t>::max();
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        const uint64_t d = static_cast<uint64_t>(c - '0');
+        v = (v > (kMax - d) / 10) ? kMax : v * 10 + d;
+    }
+    return v;
+}
+
+// ---- PORT -------------------------------------------------------------
+
+PortRef ParsePortRef(const std::string& text, Platform platform) {
+    PortRef ref;
+    ref.text = text;
+    const char* forms = platform == Platform::Windows
+                            ? "COM5 or serial:<registry serial>"
+                            : "ttyUSB0, /dev/ttyUSB0 or serial:<usb serial><interface letter>";
+    const auto bad = [&]() -> PortRef {
+        Fail(ExitStatus::Usage, "\"" + text + "\" is not a port: give " + forms);
+    };
+    if (text.rfind("serial:", 0) == 0) {
+        ref.kind = PortRef::Kind::Serial;
+        ref.name = text.substr(7);
+        if (ref.name.empty() || ref.name.size() > 255 || !PrintableName(ref.name)) return bad();
+        if (platform == Platform::Linux) {
+            char& letter = ref.name.back();
+            const char up = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
+            if (ref.name.size() < 2 || up < 'A' || up > 'D')
+                Fail(ExitStatus::Usage, "\"" + text +
+                                            "\": the serial must end in the interface letter "
+                                            "(A to D), as in serial:FT1ABCDEA");
+            letter = up;
+        }
+        return ref;
+    }
+    if (platform == Platform::Windows) {
+        if (!StartsWithNoCase(text, "COM")) return bad();
+        const auto n = ParseDigits(text.substr(3));
+        if (!n || text.size() > 6 || *n == 0) return bad();
+        ref.kind = PortRef::Kind::ComName;
+        ref.name = "COM" + std::to_string(*n);
+        return ref;
+    }
+    std::string name = text.rfind("/dev/", 0) == 0 ? text.substr(5) : text;
+    if (name.size() < 4 || name.size() > 32 || name.rfind("tty", 0) != 0 ||
+        !std::all_of(name.begin(), name.end(),
+                     [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; }))
+        return bad();
+    ref.kind = PortRef::Kind::Tty;
+    ref.name = name;
+    return ref;
+}
+
+bool PortRefMatches(const PortRef& ref, const PortInfo& port) {
+    switch (ref.kind) {
+    case PortRef::Kind::ComName: return Lower(port.port) == Lower(ref.name);
+    case PortRef::Kind::Serial: return port.serial == ref.name;
+    case PortRef::Kind::Tty: return port.port == ref.name;
+    }
+    return false;
+}
+
+std::string TargetLabel(const PortTarget& target) {
+    return target.all ? std::string("--all") : target.port.text;
+}
+
+// ---- set --------------------------------------------------------------
+
+bool ParseOnOff(const std::string& text, const std::string& what) {
+    if (text == "on") return true;
+    if (text == "off") return false;
+    Fail(ExitStatus::Usage, what + "=" + text + ": give on or off");
+}
+
+SettingsChange ParseSetAssignments(const std::vector<std::string>& items,
+                                   const std::string& where, Platform platform) {
+    if (items.empty())
+        Fail(ExitStatus::Usage, where + ": set needs at least one NAME=VALUE");
+    SettingsChange change;
+    std::set<std::string> seen;
+    for (const auto& item : items) {
+        const auto [name, value] = SplitAssignment(item, where, "NAME=VALUE");
+        if (!seen.insert(name).second)
+            Fail(ExitStatus::Usage, where + ": " + name + " is given twice");
+        if (platform == Platform::Linux && name != "latency-timer")
+            Fail(ExitStatus::Usage,
+                 where + ": " + name + " cannot be set here; on Linux only latency-timer");
+        if (name == "preset") {
+            if (value == "varnok") change.preset = Preset::Varnok;
+            else if (value == "brivane") change.preset = Preset::Brivane;
+            else if (value == "default") change.preset = Preset::Default;
+            else Fail(ExitStatus::Usage, where + ": preset=" + value + ": give varnok, brivane or default");
+            continue;
+        }
+        const SettingInfo* info = nullptr;
+        for (const auto& s : kSettings)
+            if (name == s.cliName) info = &s;
+        if (!info) {
+            std::vector<std::string> names{"preset"};
+            for (const auto& s : kSettings) names.emplace_back(s.cliName);
+            Fail(ExitStatus::Usage, where + ": unknown setting " + name + " (names: " +
+                                        Join(names, ", ") + ")");
+        }
+        if (info->number)
+            change.values.*(info->number) = RangedNumber(where, name, value, info->min, info->max);
+        else
+            change.values.*(info->flag) = ParseOnOff(value, where + ": " + name);
+    }
+    return change;
+}
+
+// ---- buffered ---------------------------------------------------------
+
+BufferedChange ParseBuffered(const std::string& onOff, const std::vector<std::string>& params,
+                             const std::string& where) {
+    BufferedChange change;
+    change.enable = ParseOnOff(onOff, where + ": buffered");
+    if (!change.enable && !params.empty())
+        Fail(ExitStatus::Usage, where + ": size=, threshold= and latency= go with on only");
+    struct Param {
+        const char* name;
+        std::optional<uint32_t> BufferedChange::*field;
+        uint32_t max;
+    };
+    static const Param kParams[] = {{"size", &BufferedChange::size, 4096},
+                                    {"threshold", &BufferedChange::threshold, 20},
+                                    {"latency", &BufferedChange::latency, 16}};
+    for (const auto& item : params) {
+        const auto [name, value] = SplitAssignment(item, where, "size=N, threshold=N or latency=N");
+        const Param* p = nullptr;
+        for (const auto& k : kParams)
+            if (name == k.name) p = &k;
+        if (!p)
+            Fail(ExitStatus::Usage,
+                 where + ": unknown parameter " + name + " (size, threshold, latency)");
+        if (change.*(p->field))
+            Fail(ExitStatus::Usage, where + ": " + name + " is given twice");
+        change.*(p->field) = RangedNumber(where, name, value, 1, p->max);
+    }
+    return change;
+}
+
+// ---- alias ------------------------------------------------------------
+
+AliasTable ParseAliasTable(const std::string& text) {
+    if (text == "standard") return AliasTable::Standard;
+    if (text == "brivane") return AliasTable::Brivane;
+    Fail(ExitStatus::Usage, "--table " + text + ": give standard or brivane");
+}
+
+bool TargetRateValid(uint64_t rate) {
+    return rate == 3000000 || rate == 2000000 || (rate >= 184 && rate <= 1500000);
+}
+
+std::vector<AliasAssignment> ParseAliasAssignments(const std::vector<std::string>& items,
+                                                   const std::string& where) {
+    std::vector<AliasAssignment> out;
+    for (const auto& item : items) {
+        const auto [rate, target] = SplitAssignment(item, where, "RATE=TARGET (921600=2000000)");
+        const auto r = ParseDigits(rate);
+        int row = -1;
+        for (int i = 0; r && i < kAliasRowCount; ++i)
+            if (kAliasRowRates[static_cast<std::size_t>(i)] == *r) row = i;
+        if (row < 0) {
+            std::vector<std::string> rows;
+            for (auto v : kAliasRowRates) rows.push_back(std::to_string(v));
+            Fail(ExitStatus::Usage, where + ": " + rate + " is not a rate of the alias table (" +
+                                        Join(rows, ", ") + ")");
+        }
+        for (const auto& a : out)
+            if (a.row == row) Fail(ExitStatus::Usage, where + ": " + rate + " is given twice");
+        const auto t = ParseDigits(target);
+        if (!t) Fail(ExitStatus::Usage, where + ": " + item + ": the target is not a whole number");
+        if (!TargetRateValid(*t))
+            Fail(ExitStatus::Refused, where + ": " + item + ": the chip cannot generate " + target +
+                                          " baud (184 to 1500000, 2000000 or 3000000)");
+        out.push_back({row, static_cast<uint32_t>(*t)});
+    }
+    return out;
+}
+
+// ---- rename -----------------------------------------------------------
+
+int ParseComNumber(const std::string& text, const std::string& where) {
+    const auto n = StartsWithNoCase(text, "COM") ? ParseDigits(text.substr(3)) : std::nullopt;
+    if (!n) Fail(ExitStatus::Usage, where + ": \"" + text + "\" is not a COM name (COM1 to COM256)");
+    if (*n < 1 || *n > 256)
+        Fail(ExitStatus::Refused, where + ": " + text + " is out of range (COM1 to COM256)");
+    return static_cast<int>(*n);
+}
+
+// ---- modes ------------------------------------------------------------
+
+PortSelection ParsePortSelection(const std::string& text) {
+    PortSelection sel;
+    sel.text = text;
+    if (text == "all") {
+        sel.all = true;
+        return sel;
+    }
+    const auto bad = [&](const std::string& why) -> PortSelection {
+        Fail(ExitStatus::Usage, "ports \"" + text + "\": " + why +
+                                    " (give 1, 1,3, 2-4 or all)");
+    };
+    const auto number = [&](const std::string& s) -> int {
+        const auto n = ParseDigits(s);
+        if (!n || *n == 0 || *n > 64) bad("\"" + s + "\" is not a port number 1 to 64");
+        return static_cast<int>(*n);
+    };
+    std::set<int> ports;
+    std::size_t start = 0;
+    while (true) {
+        const auto comma = text.find(',', start);
+        const std::string part = text.substr(start, comma == std::string::npos ? std::string::npos
+                                                                                 : comma - start);
+        const auto dash = part.find('-');
+        if (dash == std::string::npos) {
+            ports.insert(number(part));
+        } else {
+            const int from = number(part.substr(0, dash));
+            const int to = number(part.substr(dash + 1));
+            if (from > to) bad("the range " + part + " runs backwards");
+            for (int p = from; p <= to; ++p) ports.insert(p);
+        }
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    sel.ports.assign(ports.begin(), ports.end());
+    return sel;
+}
+
+std::vector<int> ResolvePortSelection(const PortSelection& sel, const AdapterInfo& adapter) {
+    const int count = static_cast<int>(adapter.ports.size());
+    if (sel.all) {
+        std::vector<int> all;
+        for (int p = 1; p <= count; ++p) all.push_back(p);
+        return all;
+    }
+    for (int p : sel.ports)
+        if (p > count)
+            Fail(ExitStatus::NotFound, "adapter \"" + adapter.line + "\" has " +
+                                           std::to_string(count) + " ports: there is no port " +
+                                           std::to_string(p));
+    return sel.ports;
+}
+
+std::size_t ResolveAdapter(const std::string& text, const std::vector<AdapterInfo>& adapters) {
+    const auto listing = [&] {
+        if (adapters.empty()) return std::string("no adapter was found");
+        std::vector<std::string> lines;
+        for (std::size_t i = 0; i < adapters.size(); ++i)
+            lines.push_back(std::to_string(i + 1) + " \"" + adapters[i].line + "\" via " +
+                            adapters[i].via);
+        return "adapters: " + Join(lines, "; ");
+    };
+    if (const auto n = ParseDigits(text)) {
+        if (*n >= 1 && *n <= adapters.size()) return static_cast<std::size_t>(*n - 1);
+        Fail(ExitStatus::NotFound, "adapter " + text + " not found (" + listing() + ")");
+    }
+    const std::string bare = text.rfind("/dev/", 0) == 0 ? text.substr(5) : text;
+    for (std::size_t i = 0; i < adapters.size(); ++i)
+        if (!adapters[i].via.empty() && Lower(adapters[i].via) == Lower(bare)) return i;
+    std::vector<std::size_t> hits;
+    for (std::size_t i = 0; i < adapters.size(); ++i)
+        if (adapters[i].line == text) hits.push_back(i);
+    if (hits.size() == 1) return hits[0];
+    if (hits.size() > 1)
+        Fail(ExitStatus::Usage, "adapter \"" + text + "\" is listed " +
+                                    std::to_string(hits.size()) +
+                                    " times: name it by its number or its COM port (" + listing() +
+                                    ")");
+    Fail(ExitStatus::NotFound, "adapter \"" + text + "\" not found (" + listing() + ")");
+}
+
+const std::vector<std::string>& ModeNames(AdapterModel model) {
+    static const std::vector<std::string> kStandard = {
+        "rs485-rts-4w",  "rs485-rts-2w",       "rs485-rts-2w-echo", "rs485-auto-4w",
+        "rs485-auto-2w", "rs485-auto-2w-echo", "rs422",             "rs232"};
+    static const std::vector<std::string> kReduced = {"rs485-4w", "rs485-2w", "rs422-4w",
+                                                      "rs232"};
+    return model == AdapterModel::Reduced ? kReduced : kStandard;
+}
+
+const char* ModeName(AdapterModel model, int code) {
+    const auto& names = ModeNames(model);
+    if (code < 1 || code > static_cast<int>(names.size())) return nullptr;
+    return names[static_cast<std::size_t>(code - 1)].c_str();
+}
+
+bool IsRs232(AdapterModel model, int code) {
+    return code == (model == AdapterModel::Reduced ? 4 : 8);
+}
+
+const std::vector<BitInfo>& ModelBits(AdapterModel model) {
+    static const std::vector<BitInfo> kStandard = {{"bias", 1}, {"txterm", 2}, {"rxterm", 4}};
+    static const std::vector<BitInfo> kReduced = {{"termination", 1}};
+    return model == AdapterModel::Reduced ? kReduced : kStandard;
+}
+
+const char* ModelName(AdapterModel model) {
+    return model == AdapterModel::Reduced ? "reduced" : "standard";
+}
+
+ModeSpec ParseModeSpec(const std::string& text) {
+    ModeSpec spec;
+    spec.text = text;
+    if (const auto n = ParseDigits(text)) {
+        if (*n < 1 || *n > 8)
+            Fail(ExitStatus::Refused, "mode " + text + " is out of range (1 to 8)");
+        spec.code = static_cast<int>(*n);
+        return spec;
+    }
+    for (auto model : {AdapterModel::Standard, AdapterModel::Reduced})
+        for (const auto& name : ModeNames(model))
+            if (name == text) {
+                spec.name = text;
+                return spec;
+            }
+    Fail(ExitStatus::Usage, "unknown mode \"" + text + "\": give 1 to 8, " +
+                                Join(ModeNames(AdapterModel::Standard), ", ") + ", or on a "
+                                "reduced adapter " + Join(ModeNames(AdapterModel::Reduced), ", "));
+}
+
+int ResolveMode(const ModeSpec& spec, const AdapterInfo& adapter) {
+    const auto& names = ModeNames(adapter.model);
+    const std::string which = "adapter \"" + adapter.line + "\" (" + ModelName(adapter.model) +
+                              " model)";
+    if (spec.code != 0) {
+        if (spec.code > static_cast<int>(names.size()))
+            Fail(ExitStatus::Refused, which + " has no mode " + spec.text + " (modes 1 to " +
+                                          std::to_string(names.size()) + ")");
+        return spec.code;
+    }
+    for (std::size_t i = 0; i < names.size(); ++i)
+        if (names[i] == spec.name) return static_cast<int>(i + 1);
+    Fail(ExitStatus::Refused,
+         which + " has no mode " + spec.name + " (its modes: " + Join(names, ", ") + ")");
+}
+
+std::vector<BitAssignment> ParseBitAssignments(const std::vector<std::string>& items) {
+    std::vector<BitAssignment> out;
+    for (const auto& item : items) {
+        const auto [name, value] = SplitAssignment(item, "bits", "NAME=on|off");
+        if (name != "bias" && name != "termination" && name != "txterm" && name != "rxterm")
+            Fail(ExitStatus::Usage,
+                 "unknown bit " + name + " (bias, termination, txterm, rxterm)");
+        for (const auto& b : out)
+            if (b.name == name) Fail(ExitStatus::Usage, "bit " + name + " is given twice");
+        out.push_back({name, ParseOnOff(value, name)});
+    }
+    return out;
+}
+
+void ApplyModeSet(AdapterInfo& adapter, const std::vector<int>& ports, const ModeSpec& mode,
+                  const std::vector<BitAssignment>& bits) {
+    const int code = ResolveMode(mode, adapter);
+    const std::string which = "adapter \"" + adapter.line + "\" (" + ModelName(adapter.model) +
+                              " model)";
+    uint8_t mask = 0, value = 0;
+    for (const auto& b : bits) {
+        const BitInfo* info = nullptr;
+        for (const auto& known : ModelBits(adapter.model))
+            if (b.name == known.name) info = &known;
+        if (!info) {
+            std::vector<std::string> names;
+            for (const auto& known : ModelBits(adapter.model)) names.emplace_back(known.name);
+            Fail(ExitStatus::Refused,
+                 which + " has no bit " + b.name + " (its bits: " + Join(names, ", ") + ")");
+        }
+        mask |= info->value;
+        if (b.on) value |= info->value;
+    }
+    if (mask != 0 && IsRs232(adapter.model, code))
+        Fail(ExitStatus::Refused, which + ": a port in RS232 mode has no bias or termination "
+                                          "bits; set the mode alone");
+    for (int p : ports) {
+        if (p < 1 || p > static_cast<int>(adapter.ports.size())) continue;
+        auto& port = adapter.ports[static_cast<std::size_t>(p - 1)];
+        port.modeCode = code;
+        port.controlBits = static_cast<uint8_t>((port.controlBits & ~mask) | value);
+    }
+}
+
+}  // namespace varnok::cli

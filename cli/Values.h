@@ -1,0 +1,168 @@
+// Parsers of varnokctl's arguments (ports, settings, aliases, adapters,
+// modes) and the rules that check them. Pure functions: they throw CliError
+// with the exit status the user gets (usage 2, not found 3, refused 4).
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/Data.h"
+#include "cli/Errors.h"
+
+namespace varnok::cli {
+
+// Which command set and port names apply.
+enum class Platform { Windows, Linux };
+#ifdef _WIN32
+constexpr Platform kHostPlatform = Platform::Windows;
+#else
+constexpr Platform kHostPlatform = Platform::Linux;
+#endif
+
+// ---- PORT -------------------------------------------------------------
+
+struct PortRef {
+    enum class Kind { ComName, Serial, Tty };
+    Kind kind = Kind::ComName;
+    // COM name normalised to "COMn"; the serial after "serial:" (on Linux
+    // with its interface letter in upper case); the tty name without /dev/.
+    std::string name;
+    std::string text;  // as typed, for messages
+};
+
+// Windows: "COM5" (any case), "serial:A1B2C3D4A". Linux: "ttyUSB0",
+// "/dev/ttyUSB0", "serial:<usb serial><interface letter A-D>".
+PortRef ParsePortRef(const std::string& text, Platform platform);
+// Whether `port` is the one `ref` names (COM names compare without case).
+bool PortRefMatches(const PortRef& ref, const PortInfo& port);
+
+// PORT or --all (every attached port; with includeDisconnected every
+// installed one).
+struct PortTarget {
+    bool all = false;
+    bool includeDisconnected = false;
+    PortRef port;  // when !all
+};
+// "COM5" or "--all", for messages.
+std::string TargetLabel(const PortTarget& target);
+
+// ---- set NAME=VALUE ---------------------------------------------------
+
+enum class Preset { Varnok, Brivane, Default };
+
+// One settable name: the command-line name, the JSON name, and either a
+// number range or an on/off switch.
+struct SettingInfo {
+    const char* cliName;   // "latency-timer"
+    const char* jsonName;  // "latencyTimer"
+    std::optional<uint32_t> PortSettings::*number;  // null for a switch
+    std::optional<bool> PortSettings::*flag;        // null for a number
+    uint32_t min;
+    uint32_t max;
+};
+extern const SettingInfo kSettings[10];
+
+// What one `set` call asks for: the preset first, then the named values.
+struct SettingsChange {
+    std::optional<Preset> preset;
+    PortSettings values;  // only the names given are set
+};
+// `where` names the port (or "--all") in messages. On Linux only
+// latency-timer may be set.
+SettingsChange ParseSetAssignments(const std::vector<std::string>& items,
+                                   const std::string& where, Platform platform);
+
+// "on" / "off"; anything else is a usage error naming `what`.
+bool ParseOnOff(const std::string& text, const std::string& what);
+
+// ---- buffered on|off [size=N] [threshold=N] [latency=N] ---------------
+
+struct BufferedChange {
+    bool enable = false;
+    std::optional<uint32_t> size;       // 1..4096
+    std::optional<uint32_t> threshold;  // 1..20
+    std::optional<uint32_t> latency;    // 1..16
+};
+BufferedChange ParseBuffered(const std::string& onOff, const std::vector<std::string>& params,
+                             const std::string& where);
+
+// ---- alias RATE=TARGET, --table ---------------------------------------
+
+enum class AliasTable { Standard, Brivane };
+AliasTable ParseAliasTable(const std::string& text);
+
+struct AliasAssignment {
+    int row = 0;          // 0..13, the dialog's row
+    uint32_t target = 0;  // the rate the port shall generate
+};
+// RATE is a row label (kAliasRowRates); TARGET a rate the chip can make:
+// 3000000, 2000000, or 184 to 1500000.
+std::vector<AliasAssignment> ParseAliasAssignments(const std::vector<std::string>& items,
+                                                   const std::string& where);
+bool TargetRateValid(uint64_t rate);
+
+// ---- rename COMn ------------------------------------------------------
+
+// "COM7" (any case) -> 7; COM1 to COM256.
+int ParseComNumber(const std::string& text, const std::string& where);
+
+// ---- modes ------------------------------------------------------------
+
+// PORTS: "1", "1,3", "2-4" (mixable: "1,3-5"), "all".
+struct PortSelection {
+    bool all = false;
+    std::vector<int> ports;  // as given, sorted, without repeats
+    std::string text;
+};
+PortSelection ParsePortSelection(const std::string& text);
+// The 1-based ports chosen on an adapter with `portCount` ports; a port
+// beyond the count is not found.
+std::vector<int> ResolvePortSelection(const PortSelection& sel, const AdapterInfo& adapter);
+
+// ADAPTER: 1-based index in `modes list`, the COM name it is reached
+// through, or its line as listed. Returns the index into `adapters`.
+std::size_t ResolveAdapter(const std::string& text, const std::vector<AdapterInfo>& adapters);
+
+// MODE: a code 1..8 or a name of either model.
+struct ModeSpec {
+    int code = 0;      // given as a number, else 0
+    std::string name;  // given as a name, else empty
+    std::string text;
+};
+ModeSpec ParseModeSpec(const std::string& text);
+// The mode's code on an adapter of `model`; refused when the model has
+// no such mode.
+int ResolveMode(const ModeSpec& spec, const AdapterInfo& adapter);
+
+// Mode names, code order (code = index + 1).
+const std::vector<std::string>& ModeNames(AdapterModel model);
+// nullptr for a code outside the model's table.
+const char* ModeName(AdapterModel model, int code);
+// Whether `code` is the model's RS232 mode, in which the bits are off limits.
+bool IsRs232(AdapterModel model, int code);
+
+struct BitInfo {
+    const char* name;
+    uint8_t value;
+};
+// standard: bias 1, txterm 2, rxterm 4; reduced: termination 1.
+const std::vector<BitInfo>& ModelBits(AdapterModel model);
+const char* ModelName(AdapterModel model);  // "standard" / "reduced"
+
+struct BitAssignment {
+    std::string name;  // bias, termination, txterm, rxterm
+    bool on = false;
+};
+std::vector<BitAssignment> ParseBitAssignments(const std::vector<std::string>& items);
+
+// Sets the mode (and the bits given) of the chosen ports; bits not given
+// stay. Refuses a mode or bit the adapter's model lacks, and any bit when
+// the new mode is RS232. Nothing changes when it throws.
+void ApplyModeSet(AdapterInfo& adapter, const std::vector<int>& ports, const ModeSpec& mode,
+                  const std::vector<BitAssignment>& bits);
+
+// Digits only -> value (saturating at UINT64_MAX); nullopt for anything else.
+std::optional<uint64_t> ParseDigits(const std::string& text);
+
+}  // namespace varnok::cli
