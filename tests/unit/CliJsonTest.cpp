@@ -61,7 +61,10 @@ TEST(CliJson, PortsAndAdapters) {
     // A description that is not UTF-8 does not stop the listing.
     PortInfo odd = SamplePort();
     odd.description = "Port \xE9t\xE9";
-    EXPECT_NO_THROW((void)json::parse(PortsJson({odd})));
+    EXPECT_NO_THROW({
+        const json parsed = json::parse(PortsJson({odd}));
+        (void)parsed;
+    });
 
     AdapterInfo standard{"Varnok Plus 4 (7)", "COM9", AdapterModel::Standard,
                          {{1, "COM21", 1, 5}, {2, "", 9, 0}}};
