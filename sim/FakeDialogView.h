@@ -96,7 +96,6 @@ public:
     bool isVisible(int id) override;
     void setReadOnly(int id, bool readOnly) override;
     void selectAllText(int id) override;
-    void setFocus(int id) override { focus = id; }
     std::vector<int> childIds() override;
     void listReset(int id) override;
     int listAdd(int id, const std::string& text) override;
@@ -158,7 +157,6 @@ public:
     }
     std::string busyText;
 
-    int focus = 0;
 
 private:
     ui::DialogLogic* logic_ = nullptr;

@@ -209,7 +209,6 @@ void MemRegistry::removeKey(const std::string& path) {
     if (n != nullptr && n->kids.erase(lower(last)) > 0) ++generation_;
 }
 
-bool MemRegistry::hasKey(const std::string& path) const { return find(path) != nullptr; }
 
 const MemRegistry::Node* MemRegistry::node(const std::string& path) const { return find(path); }
 

@@ -42,7 +42,6 @@ public:
     void removeKey(const std::string& path);
 
     // --- inspection ---
-    bool hasKey(const std::string& path) const;
     bool hasValue(const std::string& path, const std::string& name) const;
     const MemValue* value(const std::string& path, const std::string& name) const;
     uint32_t dword(const std::string& path, const std::string& name) const;  // 0 when absent

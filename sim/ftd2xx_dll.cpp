@@ -20,7 +20,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <memory>
 #include <sstream>
 #include <string>
 
@@ -133,28 +132,12 @@ extern "C" {
 
 FtStatus FT_API FT_CreateDeviceInfoList(Dword* count) {
     if (count == nullptr) return kInvalidParameter;
-    return Call([&](SimD2xx& s) {
-        uint32_t n = 0;
-        FtStatus st = s.CreateDeviceInfoList(&n);
-        if (st == 0) *count = n;
-        return st;
-    });
+    return Call([&](SimD2xx& s) { return s.CreateDeviceInfoList(count); });
 }
 
 FtStatus FT_API FT_GetDeviceInfoList(DeviceListInfoNode* nodes, Dword* count) {
     if (nodes == nullptr || count == nullptr) return kInvalidParameter;
-    return Call([&](SimD2xx& s) {
-        std::unique_ptr<DeviceListInfoNode[]> tmp(new DeviceListInfoNode[s.devices.size() + 1]);
-        uint32_t n = 0;
-        FtStatus st = s.GetDeviceInfoList(tmp.get(), &n);
-        if (st != 0) return st;
-        for (uint32_t i = 0; i < n; ++i) {
-            nodes[i] = tmp[i];
-            nodes[i].ftHandle = nullptr;
-        }
-        *count = n;
-        return st;
-    });
+    return Call([&](SimD2xx& s) { return s.GetDeviceInfoList(nodes, count); });
 }
 
 FtStatus FT_API FT_GetDeviceInfoDetail(Dword index, Dword* flags, Dword* type, Dword* id,
@@ -194,33 +177,18 @@ FtStatus FT_API FT_Close(FtHandle handle) {
 
 FtStatus FT_API FT_GetComPortNumber(FtHandle handle, int32_t* port) {
     if (port == nullptr) return kInvalidParameter;
-    return Call([&](SimD2xx& s) {
-        int32_t n = -1;
-        FtStatus st = s.GetComPortNumber(handle, &n);
-        if (st == 0) *port = n;
-        return st;
-    });
+    return Call([&](SimD2xx& s) { return s.GetComPortNumber(handle, port); });
 }
 
 FtStatus FT_API FT_EE_UASize(FtHandle handle, Dword* size) {
     if (size == nullptr) return kInvalidParameter;
-    return Call([&](SimD2xx& s) {
-        uint32_t n = 0;
-        FtStatus st = s.EE_UASize(handle, &n);
-        if (st == 0) *size = n;
-        return st;
-    });
+    return Call([&](SimD2xx& s) { return s.EE_UASize(handle, size); });
 }
 
 FtStatus FT_API FT_EE_UARead(FtHandle handle, unsigned char* buffer, Dword length,
                              Dword* bytesRead) {
     if (buffer == nullptr || bytesRead == nullptr) return kInvalidParameter;
-    return Call([&](SimD2xx& s) {
-        uint32_t n = 0;
-        FtStatus st = s.EE_UARead(handle, buffer, length, &n);
-        if (st == 0) *bytesRead = n;
-        return st;
-    });
+    return Call([&](SimD2xx& s) { return s.EE_UARead(handle, buffer, length, bytesRead); });
 }
 
 FtStatus FT_API FT_Reload(unsigned short vendorId, unsigned short productId) {

@@ -64,7 +64,6 @@ public:
     ~ScopedHandle() { reset(); }
     Handle* out() { reset(); return &handle_; }
     Handle get() const { return handle_; }
-    bool isOpen() const { return handle_ != nullptr; }
     void reset() {
         if (handle_ != nullptr) lib_.Close(handle_);
         handle_ = nullptr;

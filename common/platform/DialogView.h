@@ -107,7 +107,6 @@ public:
     virtual bool isVisible(int id) = 0;
     virtual void setReadOnly(int id, bool readOnly) = 0;
     virtual void selectAllText(int id) = 0;
-    virtual void setFocus(int id) = 0;
     // Ids of all child controls in template order.
     virtual std::vector<int> childIds() = 0;
 

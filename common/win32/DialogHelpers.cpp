@@ -26,7 +26,6 @@ HWND MainDialogWindow() { return g_mainDialog; }
 
 HBRUSH WhiteBrush() { return g_whiteBrush.get(); }
 
-bool PlacementHookInstalled() { return g_placementHook.valid(); }
 
 LRESULT CALLBACK MessageBoxPlacementHook(int code, WPARAM flag, LPARAM message) {
     const LRESULT result = CallNextHookEx(g_placementHook.get(), code, flag, message);

@@ -23,8 +23,6 @@ HBRUSH WhiteBrush();
 // dialog's screen; the box itself is sized by Windows for that screen). No hook stays installed afterwards.
 int PlacedMessageBox(const char* text, const char* caption, UINT style);
 LRESULT CALLBACK MessageBoxPlacementHook(int code, WPARAM flag, LPARAM message);
-// True while a placement hook is installed (for checks).
-bool PlacementHookInstalled();
 
 // Tooltips wrap their text at this width (pixels at 96 dpi; scaled for the
 // dialog's resolution).

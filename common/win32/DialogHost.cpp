@@ -86,11 +86,6 @@ public:
 
     void attach(HWND hwnd) { hwnd_ = hwnd; }
     HWND hwnd() const { return hwnd_; }
-    bool takeFocusWasSet() {
-        bool set = focusSet_;
-        focusSet_ = false;
-        return set;
-    }
 
     // --- generic controls ---
     std::string text(int id) override {
@@ -130,12 +125,6 @@ public:
         send(id, EM_SETREADONLY, readOnly ? TRUE : FALSE, 0);
     }
     void selectAllText(int id) override { send(id, EM_SETSEL, 0, -1); }
-    void setFocus(int id) override {
-        if (HWND c = item(id)) {
-            SendMessageA(hwnd_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(c), TRUE);
-            focusSet_ = true;
-        }
-    }
     std::vector<int> childIds() override {
         ChildWalk walk{hwnd_, {}};
         EnumChildWindows(hwnd_, CollectChild, reinterpret_cast<LPARAM>(&walk));
@@ -419,7 +408,6 @@ private:
     std::string busyText_;
     const DialogHostOptions& options_;
     const DialogHostConfig& config_;
-    bool focusSet_ = false;
     int iconId_ = 0;
     unique_hicon bigIcon_;
     unique_hicon smallIcon_;
@@ -651,8 +639,8 @@ INT_PTR CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         TakeLayout(hwnd, *st);
         LoadPictures(hwnd, *st);
         st->logic.onInit(st->view);
-        // TRUE lets the system give the focus, unless the behaviour set it.
-        return st->view.takeFocusWasSet() ? FALSE : TRUE;
+        // TRUE lets the system give the focus.
+        return TRUE;
     }
     auto* st = reinterpret_cast<HostState*>(GetWindowLongPtrA(hwnd, DWLP_USER));
     if (msg == WM_MEASUREITEM) {
