@@ -223,6 +223,9 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args, Platform plat
     // Global options are taken before and after the command. A missing
     // command is caught after parsing, so that a mistyped one is named.
     app.fallthrough();
+    // Options start with '-' only: the Windows build of CLI11 would otherwise
+    // take "/dev/ttyUSB0" or a "/path" argument for an option.
+    app.allow_windows_style_options(false);
     Command command;
     GlobalOptions& g = command.options;
     app.add_flag("--json", g.json, "Print JSON");
