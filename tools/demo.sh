@@ -18,6 +18,9 @@ case $WHAT in
 esac
 
 tools/setup.sh
+# shellcheck source=stale-build.sh
+source "$ROOT/tools/stale-build.sh"
+forget_stale_windows_build build-win
 cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" >/dev/null
 cmake --build build-win -j2 --target "${EXE%.exe}" ftd2xx_sim uidriver
 if [[ $WHAT == modetool ]]; then

@@ -54,6 +54,9 @@ fi
 
 # --- build -----------------------------------------------------------------
 log "configuring $BUILD_DIR"
+# shellcheck source=stale-build.sh
+source "$ROOT/tools/stale-build.sh"
+forget_stale_windows_build "$BUILD_DIR"
 cmake -S "$ROOT" -B "$BUILD_DIR" \
   -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
   -DCMAKE_BUILD_TYPE=Release -DVARNOK_WERROR=ON \

@@ -71,6 +71,7 @@ fuzz() {
 }
 
 windows() {
+    forget_stale_windows_build build-win
     cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
           -DVARNOK_WERROR=ON >/dev/null &&
         cmake --build build-win -j2 && cmake --build build-win -j2 --target unit_tests || return 1
@@ -122,6 +123,8 @@ release() {
     return $status
 }
 
+# shellcheck source=stale-build.sh
+source "$ROOT/tools/stale-build.sh"
 "$ROOT/tools/setup.sh" || { echo "set-up failed"; exit 1; }
 step "native build and unit tests" native build -DVARNOK_WERROR=ON
 step "ASan+UBSan build and unit tests" native build-asan -DVARNOK_WERROR=ON -DVARNOK_SANITIZE=ON
