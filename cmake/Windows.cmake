@@ -40,4 +40,15 @@ varnok_windows_program(VarnokCfg
   RC modetool.rc
   LIBS varnok_modetool)
 
+# varnokctl.exe: a console program on the same behaviour libraries.
+file(GLOB CLI_WIN32_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/cli/win32/*.cpp)
+add_executable(varnokctl ${CLI_WIN32_SOURCES} ${CMAKE_SOURCE_DIR}/resources/varnokctl.rc)
+target_include_directories(varnokctl PRIVATE ${VARNOK_GENERATED_DIR} ${CMAKE_SOURCE_DIR}/resources)
+target_link_libraries(varnokctl PRIVATE varnok_cli varnok_win32)
+if(MINGW)
+  target_link_options(varnokctl PRIVATE -static -static-libgcc -static-libstdc++)
+endif()
+set_source_files_properties(${CMAKE_SOURCE_DIR}/resources/varnokctl.rc PROPERTIES
+  OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/resources/varnokctl.manifest;${VARNOK_GENERATED_DIR}/Version.h")
+
 include(${CMAKE_SOURCE_DIR}/cmake/WindowsTests.cmake OPTIONAL)

@@ -78,7 +78,7 @@ windows() {
     # The programs import Windows system DLLs only; ftd2xx.dll is loaded at run time.
     local exe dll ok=0
     [[ -f build-win/tests/unit_tests.exe ]] || { echo "the mingw unit tests were not built"; return 1; }
-    for exe in build-win/VarnokPlus_Configurator.exe build-win/VarnokCfg.exe; do
+    for exe in build-win/VarnokPlus_Configurator.exe build-win/VarnokCfg.exe build-win/varnokctl.exe; do
         [[ -f $exe ]] || { echo "$exe was not built"; ok=1; continue; }
         while read -r dll; do
             case ${dll,,} in
@@ -89,7 +89,7 @@ windows() {
     done
     # Their manifests: DPI awareness, supported systems, execution level.
     python3 "$ROOT/tools/check-manifests.py" build-win/VarnokPlus_Configurator.exe=requireAdministrator \
-        build-win/VarnokCfg.exe=asInvoker || ok=1
+        build-win/VarnokCfg.exe=asInvoker build-win/varnokctl.exe=asInvoker || ok=1
     return $ok
 }
 
