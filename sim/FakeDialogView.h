@@ -141,7 +141,10 @@ public:
         posted_.push_back(std::move(task));
     }
     bool holdPosted = false;
-    void setBusyText(const std::string& text) override { busyText = text; }
+    void setBusyText(const std::string& text) override {
+        busyText = text;
+        busyTexts.push_back(text);
+    }
     // Runs the posted tasks (and those they post) on the calling thread, as
     // the dialog's thread would; returns how many ran.
     int pump() {
@@ -156,6 +159,7 @@ public:
         }
     }
     std::string busyText;
+    std::vector<std::string> busyTexts;  // every line set, in order
 
 
 private:

@@ -115,7 +115,7 @@ private:
         owner_.setLastError(code);
         return false;
     }
-    void log(uint64_t at, const std::string& what) { owner_.log.push_back({at, what}); }
+    void log(uint64_t at, const std::string& what) { owner_.recordAt(at, what); }
 
     SimSerialPorts& owner_;
     SimAdapter& adapter_;
@@ -136,6 +136,7 @@ SimAdapter* SimSerialPorts::adapter(const std::string& portName) {
 }
 
 std::vector<std::string> SimSerialPorts::logTexts() const {
+    std::lock_guard<std::mutex> lock(m_);
     std::vector<std::string> out;
     for (const auto& e : log) out.push_back(e.what);
     return out;
@@ -147,18 +148,32 @@ std::unique_ptr<serial::SerialPort> SimSerialPorts::open(const std::string& path
     SimAdapter* a = nullptr;
     if (path.compare(0, prefix.size(), prefix) == 0) a = adapter(path.substr(prefix.size()));
     if (a == nullptr || a->unplugged) {
-        lastError_ = serial::kErrorFileNotFound;
+        setLastError(serial::kErrorFileNotFound);
         return nullptr;
     }
-    if (a->heldByOtherProgram || openSet_.count(a) != 0) {
-        // Share mode 0: a port is open once at a time.
-        lastError_ = serial::kErrorAccessDenied;
-        return nullptr;
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        if (!a->heldByOtherProgram && openSet_.count(a) == 0) {
+            ++openPorts_;
+            ++opens_;
+            openSet_.insert(a);
+            return std::make_unique<SimSerialPort>(*this, *a);
+        }
     }
-    ++openPorts_;
-    ++opens_;
-    openSet_.insert(a);
-    return std::make_unique<SimSerialPort>(*this, *a);
+    // Share mode 0: a port is open once at a time.
+    setLastError(serial::kErrorAccessDenied);
+    return nullptr;
+}
+
+uint32_t SimSerialPorts::lastError() {
+    std::lock_guard<std::mutex> lock(m_);
+    auto it = lastErrors_.find(std::this_thread::get_id());
+    return it == lastErrors_.end() ? 0 : it->second;
+}
+
+void SimSerialPorts::setLastError(uint32_t code) {
+    std::lock_guard<std::mutex> lock(m_);
+    lastErrors_[std::this_thread::get_id()] = code;
 }
 
 bool SimSerialPorts::exists(const std::string& name) { return adapter(name) != nullptr; }

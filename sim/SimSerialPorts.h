@@ -6,12 +6,20 @@
 // way the system does: 2 for a path that does not exist (or an unplugged
 // adapter), 5 for a port that another program holds open, 22 for I/O on an
 // adapter that was unplugged while the port was open.
+//
+// The engine runs several adapters' exchanges at once, each on its own port:
+// the last-error code is kept per calling thread, as GetLastError is, so one
+// exchange's failure is never read by another; the bookkeeping shared by the
+// ports (log, open ports) is locked. The virtual clock is one for all ports,
+// so exchanges in virtual time still run one at a time (sim/VirtualExecutor).
 #pragma once
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/platform/SerialPort.h"
@@ -37,8 +45,14 @@ public:
     };
     std::vector<Event> log;
     std::vector<std::string> logTexts() const;
-    int openPorts() const { return openPorts_; }
-    int opens() const { return opens_; }
+    int openPorts() const {
+        std::lock_guard<std::mutex> lock(m_);
+        return openPorts_;
+    }
+    int opens() const {
+        std::lock_guard<std::mutex> lock(m_);
+        return opens_;
+    }
 
     // Injected failures of the set-up calls of the next opened port.
     bool failTimeouts = false;
@@ -56,14 +70,20 @@ public:
 
     std::unique_ptr<serial::SerialPort> open(const std::string& path) override;
     bool exists(const std::string& name) override;
-    uint32_t lastError() override { return lastError_; }
-    void setLastError(uint32_t code) override { lastError_ = code; }
+    // The calling thread's code (0 on a thread that has none yet).
+    uint32_t lastError() override;
+    void setLastError(uint32_t code) override;
     std::string systemMessage(uint32_t code) override;
 
     // Used by the ports.
     VirtualClock& clock() { return clock_; }
-    void record(const std::string& what) { log.push_back({clock_.nowMs(), what}); }
+    void record(const std::string& what) { recordAt(clock_.nowMs(), what); }
+    void recordAt(uint64_t atMs, const std::string& what) {
+        std::lock_guard<std::mutex> lock(m_);
+        log.push_back({atMs, what});
+    }
     void portClosed(const SimAdapter* a) {
+        std::lock_guard<std::mutex> lock(m_);
         --openPorts_;
         openSet_.erase(a);
     }
@@ -71,7 +91,8 @@ public:
 private:
     VirtualClock& clock_;
     std::map<std::string, std::unique_ptr<SimAdapter>> adapters_;
-    uint32_t lastError_ = 0;
+    mutable std::mutex m_;
+    std::map<std::thread::id, uint32_t> lastErrors_;
     std::set<const SimAdapter*> openSet_;
     int openPorts_ = 0;
     int opens_ = 0;

@@ -13,7 +13,7 @@ DEST=$ROOT/docs/images
 # Every picture the guide links to; the run must have made all of them.
 IMAGES=(configurator-main configurator-disconnected configurator-baud-rate-mapping
         configurator-buffered-writes configurator-com-port-assignment configurator-about
-        modetool-one-adapter modetool-several-adapters modetool-busy-panels
+        modetool-one-adapter modetool-several-adapters modetool-busy-panels modetool-searching
         configurator-main-150)
 # Pictures taken at another resolution: name=folder/file under screenshots/.
 declare -A FROM=([configurator-main-150]=guide-144/configurator-main)

@@ -180,6 +180,49 @@ EOF
     guide_shot modetool-busy-panels
 }
 
+# A search under way, with its progress line over the busy panels: twenty
+# adapters, so that the first sixteen have answered while the last four are
+# still being asked. The picture is taken during a search started with
+# "Search Devices", and kept only if the lists were still hidden after it.
+case_modetool_progress() {
+    guide_dpi
+    local k args=()
+    : >"$CASE_DIR/devices.in"
+    for k in $(seq 1 20); do
+        start_adapter "a$k" --family config --ports 2 --name "Varnok Plus 2"
+        args+=("COM$((19 + k))" "$PTY")
+        printf 'device id=04036011 loc=%d serial=VP1%05d com=%d ua="id 1,%d" desc=Varnok Plus - Config\n' \
+            $((16 * k + 5)) "$k" $((19 + k)) "$k" >>"$CASE_DIR/devices.in"
+    done
+    map_ports "${args[@]}"
+    e2e_app "$MODETOOL" "$CASE_DIR/devices.in"
+    e2e_launch
+    e2e_wait_main "$MODETOOL_CAPTION" 20000
+    wait_value "list-count 1001" 20 20000
+    wait_value "is-visible 1001" 1 5000
+    local attempt file=$GUIDE/modetool-searching.png x y w h
+    for attempt in 1 2 3; do
+        ok "click 1002"
+        wait_value "is-visible 1001" 0 2000
+        sleep 0.8  # the first sixteen take about 0.7 s
+        ok "settle 50"
+        ok "rect"
+        read -r x y w h <<<"$V"
+        mkdir -p "$GUIDE"
+        timeout 20 import -display "$DISPLAY" -window root -crop "${w}x${h}+${x}+${y}" +repage "$file" \
+            || fail "screenshot failed"
+        drv "is-visible 1001"
+        local during=$R
+        wait_value "list-count 1001" 20 10000
+        wait_value "is-visible 1001" 1 5000
+        [[ $during == "OK 0" ]] && break
+        rm -f "$file"
+    done
+    [[ -f $file ]] || fail "no picture caught the search under way"
+    timeout 20 convert "$file" -strip -define png:compression-level=9 "$file" \
+        || fail "re-encoding $file failed"
+}
+
 # Names the pictures of docs/images/ that this run drew differently, so that
 # the guide does not fall behind the programs unnoticed (a note, not a
 # failure: tools/update-guide-images.sh brings them up to date).
@@ -204,5 +247,6 @@ e2e_case "guide: configurator main dialog and disconnected devices" case_configu
 e2e_case "guide: configurator dialogs" case_configurator_dialogs
 e2e_case "guide: VarnokCfg with one and with several adapters" case_modetool_adapters
 e2e_case "guide: VarnokCfg busy panels" case_modetool_panels
+e2e_case "guide: VarnokCfg searching, with its progress line" case_modetool_progress
 note_stale_images
 e2e_end

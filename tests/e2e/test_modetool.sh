@@ -161,9 +161,57 @@ case_no_library() {
     expect "is-enabled 1019" 0
 }
 
+
+# Four adapters searched side by side. Throughout a search started with
+# "Search Devices" the UI driver asks the window every 20 ms whether it
+# answers (WM_NULL, 100 ms at most each); the adapters come back in the
+# order of the device list (not of their COM numbers), and every one has left
+# configuration mode. Prints the time from the click to the list and the
+# longest time the window did not answer.
+case_parallel_search() {
+    local order=(22 20 23 21) com k args=()
+    for com in "${order[@]}"; do
+        start_adapter "com$com" --family config --ports 2 --name "Rack $com"
+        args+=("COM$com" "$PTY")
+    done
+    map_ports "${args[@]}"
+    : >"$CASE_DIR/devices.in"
+    for k in 0 1 2 3; do
+        printf 'device id=04036011 loc=%d serial=VR00000%d com=%d ua="id 1,%d" desc=Varnok Plus - Config\n' \
+            $((16 * k + 21)) $((k + 1)) "${order[k]}" $((k + 1)) >>"$CASE_DIR/devices.in"
+    done
+    start_tool "$CASE_DIR/devices.in"
+    wait_value "list-count 1001" 4 15000
+    wait_value "is-visible 1001" 1 5000
+
+    ok "watch-search 1002 1001 4 15000"
+    local click longest pings missed
+    read -r click longest pings missed <<<"$V"
+    for k in 0 1 2 3; do
+        expect "list-text 1001 $k" "Rack ${order[k]} ($((k + 1)))"
+    done
+    for com in "${order[@]}"; do
+        received "$CASE_DIR/com$com.log" | grep -q "$(hex_of '96\r98\r')$" ||
+            fail "COM$com was not left in order: $(received "$CASE_DIR/com$com.log")"
+    done
+    awk -v c="$click" -v l="$longest" -v p="$pings" -v m="$missed" 'BEGIN {
+        printf "search of 4 adapters: %d ms from the click to the list (%.2f x 660 ms); " \
+               "longest non-answer %d ms (%d messages, %d not answered in 100 ms)\n", c, c / 660, l, p, m
+    }' | tee "$CASE_DIR/parallel.txt" >&2
+    [[ -n $E2E_SCREENSHOTS ]] && mkdir -p "$E2E_SCREENSHOTS" && cp "$CASE_DIR/parallel.txt" "$E2E_SCREENSHOTS/modetool-parallel.txt"
+    # Bounds with room for a loaded machine; one after another the four take
+    # about 3 s, and the window would not answer for as long.
+    (( click <= PARALLEL_MAX_CLICK_MS )) || fail "the search took $click ms"
+    (( longest <= PARALLEL_MAX_SILENCE_MS )) || fail "the window did not answer for $longest ms"
+}
+
+PARALLEL_MAX_CLICK_MS=${PARALLEL_MAX_CLICK_MS:-1650}
+PARALLEL_MAX_SILENCE_MS=${PARALLEL_MAX_SILENCE_MS:-500}
+
 e2e_begin
 e2e_case "VarnokCfg: no adapter, No device found" case_no_adapter
 e2e_case "VarnokCfg: adapters listed, a mode committed" case_adapters_and_commit
 e2e_case "VarnokCfg: silent and out-of-sequence adapters are left out" case_misbehaving_adapters
 e2e_case "VarnokCfg: missing ftd2xx.dll" case_no_library
+e2e_case "VarnokCfg: four adapters searched side by side, the window answers" case_parallel_search
 e2e_end

@@ -480,3 +480,39 @@ TEST(ModeDialogFlow, BusyWithProgressAndClosingFinishesStartedExchanges) {
     EXPECT_EQ(ProgressLine(false, 3, 8), "Searching: 3 of 8 adapters");
     EXPECT_EQ(ProgressLine(true, 2, 4), "Writing: 2 of 4 adapters");
 }
+
+// Progress travels from the engine's lanes to the busy line through the
+// dialog's thread: nothing is shown until the posted tasks run there, then
+// every count in order, and the line goes as the list comes back.
+TEST(ModeDialogFlow, ProgressReachesTheBusyLineInOrderBeforeTheList) {
+    DialogRig rig;
+    for (int i = 0; i < 3; ++i)
+        rig.addAdapter(0x105u + 0x100u * i, 20 + i, 2, 0x0203, "1," + std::to_string(i + 1));
+    rig.deferWork = true;
+    rig.view.holdPosted = true;
+    rig.start();
+    rig.runWork();
+    EXPECT_EQ(rig.view.busyTexts, (std::vector<std::string>{"Searching..."}))
+        << "lanes do not touch the view";
+    EXPECT_EQ(rig.view.listCount(IDC_DEVICE_LIST), 0);
+    rig.view.pump();
+    EXPECT_EQ(rig.view.busyTexts,
+              (std::vector<std::string>{"Searching...", "Searching: 0 of 3 adapters",
+                                        "Searching: 1 of 3 adapters", "Searching: 2 of 3 adapters",
+                                        "Searching: 3 of 3 adapters", ""}));
+    EXPECT_EQ(rig.view.listCount(IDC_DEVICE_LIST), 3);
+    EXPECT_TRUE(rig.view.isVisible(IDC_DEVICE_LIST));
+
+    // Two of the three adapters changed: the commit counts those two.
+    rig.view.selectRows(IDC_DEVICE_LIST, {0, 2});
+    rig.view.click(ModeButtonId(2));
+    rig.view.busyTexts.clear();
+    rig.view.click(IDC_COMMIT);
+    rig.runWork();
+    rig.view.pump();
+    EXPECT_EQ(rig.view.busyTexts,
+              (std::vector<std::string>{"Writing...", "Writing: 0 of 2 adapters",
+                                        "Writing: 1 of 2 adapters", "Writing: 2 of 2 adapters", ""}));
+    EXPECT_TRUE(rig.view.isVisible(IDC_DEVICE_LIST));
+    EXPECT_TRUE(rig.view.isEnabled(IDC_COMMIT));
+}

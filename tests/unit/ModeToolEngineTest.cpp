@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <thread>
 
 #include "modetool/Engine.h"
 #include "sim/VirtualExecutor.h"
@@ -223,4 +224,25 @@ TEST(ModeEngine, ThreadExecutorRunsEachLaneOnceWithinTheBound) {
     int ran = 0;
     exec.forEach(5, 2, [] { return true; }, [&](std::size_t) { ++ran; });
     EXPECT_EQ(ran, 0);
+}
+
+// Lanes on threads share the simulated ports: an exchange that starts on one
+// thread (clearing the code) must not hide the failure another thread is
+// about to report, nor read that thread's code.
+TEST(ModeSimSerial, LastErrorIsKeptPerThread) {
+    ModeRig rig;
+    AddAdapters(rig, 1);
+    rig.ports.adapter("COM20")->heldByOtherProgram = true;
+    rig.ports.setLastError(0);
+    EXPECT_EQ(rig.ports.open("\\\\.\\COM99"), nullptr);
+    uint32_t other = 99;
+    std::thread lane([&] {
+        EXPECT_EQ(rig.ports.lastError(), 0u) << "a new thread starts without a code";
+        rig.ports.setLastError(0);
+        EXPECT_EQ(rig.ports.open("\\\\.\\COM20"), nullptr);
+        other = rig.ports.lastError();
+    });
+    lane.join();
+    EXPECT_EQ(rig.ports.lastError(), serial::kErrorFileNotFound);
+    EXPECT_EQ(other, serial::kErrorAccessDenied);
 }

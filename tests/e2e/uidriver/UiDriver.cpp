@@ -27,6 +27,13 @@
 //   wait-box <caption> <timeout-ms>      message box text (control 0xFFFF)
 //   answer-box <caption> <button-id>     click a box button, wait until it closes
 //   menu <id>                            post WM_COMMAND
+//   watch-search <button> <list> <rows> <timeout-ms>
+//                                        post BM_CLICK to <button>, then every 20 ms
+//                                        send WM_NULL to the current window (at most
+//                                        100 ms each) until <list> was hidden and is
+//                                        shown again with at least <rows> rows:
+//                                        "<click-to-list ms> <longest non-answer ms>
+//                                        <messages sent> <messages not answered>"
 //   dpi-changed <dpi>                    send WM_DPICHANGED to the current window, as
 //                                        when it moves to a screen of that resolution:
 //                                        the suggested rectangle keeps the top-left
@@ -55,6 +62,8 @@ namespace {
 
 const DWORD kSendTimeoutMs = 5000;
 const DWORD kPollMs = 20;
+const DWORD kPingIntervalMs = 20;
+const DWORD kPingTimeoutMs = 100;
 const wchar_t kCrashCaption[] = L"Program Error";
 
 std::string ToUtf8(const std::wstring& w) {
@@ -175,6 +184,17 @@ bool Send(HWND h, UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
     if (!SendMessageTimeoutW(h, msg, wp, lp, SMTO_ABORTIFHUNG, kSendTimeoutMs, &r)) return false;
     if (result != nullptr) *result = static_cast<LRESULT>(r);
     return true;
+}
+
+double NowMs() {
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
 class Driver {
@@ -351,6 +371,60 @@ private:
         return "OK";
     }
 
+    // Clicks <button> and keeps asking the window whether it answers until
+    // the list comes back. A non-answer runs from the sending of the first
+    // message that was not answered in time to the answer of the next one
+    // that was (or, for one late answer, from its sending to its answer).
+    std::string watchSearch(const Args& a) {
+        HWND button = nullptr;
+        std::string err = control(a, 4, &button);
+        if (!err.empty()) return err;
+        long long listId = 0, rows = 0, timeout = 0;
+        if (!ParseNumber(a.words[1], &listId) || !ParseNumber(a.words[2], &rows) ||
+            !ParseNumber(a.words[3], &timeout))
+            return "ERR usage: watch-search <button> <list> <rows> <timeout-ms>";
+        HWND list = GetDlgItem(current_, static_cast<int>(listId));
+        if (list == nullptr) return "ERR no control " + a.words[1];
+        const double clicked = NowMs();
+        PostMessageW(button, BM_CLICK, 0, 0);
+        bool hidden = false;
+        double longest = 0, silentSince = -1, listed = -1;
+        int pings = 0, missed = 0;
+        for (;;) {
+            const double sent = NowMs();
+            DWORD_PTR r = 0;
+            const bool answered =
+                SendMessageTimeoutW(current_, WM_NULL, 0, 0, SMTO_NORMAL, kPingTimeoutMs, &r) != 0;
+            const double back = NowMs();
+            ++pings;
+            if (!answered) {
+                ++missed;
+                if (silentSince < 0) silentSince = sent;
+            }
+            const double from = silentSince >= 0 ? silentSince : sent;
+            if (back - from > longest) longest = back - from;
+            if (answered) {
+                silentSince = -1;
+                if (!IsWindowVisible(list)) {
+                    hidden = true;
+                } else if (hidden) {
+                    LRESULT n = 0;
+                    if (Send(list, LB_GETCOUNT, 0, 0, &n) && n >= rows) {
+                        listed = NowMs() - clicked;
+                        break;
+                    }
+                }
+            }
+            if (CrashBoxShown()) return "ERR crash: Program Error box";
+            if (back - clicked > static_cast<double>(timeout)) break;
+            const double spent = NowMs() - sent;
+            if (spent < kPingIntervalMs) Sleep(static_cast<DWORD>(kPingIntervalMs - spent));
+        }
+        char out[128];
+        std::snprintf(out, sizeof out, "%.0f %.0f %d %d", listed, longest, pings, missed);
+        return listed < 0 ? std::string("ERR timeout ") + out : std::string("OK ") + out;
+    }
+
     std::string menuText(UINT menuId, UINT itemId) {
         DWORD pid = 0;
         GetWindowThreadProcessId(current_, &pid);
@@ -454,6 +528,7 @@ private:
             return "OK";
         }
         if (c == "dpi-changed") return dpiChanged(a);
+        if (c == "watch-search") return watchSearch(a);
         if (c == "menu") {
             if (current_ == nullptr || !IsWindow(current_)) return "ERR no current window";
             long long id = 0;
