@@ -17,9 +17,11 @@ namespace {
 
 constexpr char kDevicePathPrefix[] = "\\\\.\\";
 
+// "COM20" from "\\.\COM20", "ttyUSB0" from "/dev/ttyUSB0".
 std::string WithoutDevicePrefix(const std::string& path) {
-    const std::string prefix(kDevicePathPrefix);
-    return path.compare(0, prefix.size(), prefix) == 0 ? path.substr(prefix.size()) : path;
+    for (const std::string prefix : {kDevicePathPrefix, "/dev/"})
+        if (path.compare(0, prefix.size(), prefix) == 0) return path.substr(prefix.size());
+    return path;
 }
 
 // The system's text as one line: without the line end it usually carries.
