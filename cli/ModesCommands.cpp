@@ -1,11 +1,250 @@
 #include "cli/ModesCommands.h"
 
+#include <algorithm>
+#include <exception>
+#include <sstream>
+
+#include "cli/Json.h"
+#include "cli/Values.h"
+#include "common/d2xx/D2xx.h"
+#include "modetool/Discovery.h"
+#include "modetool/Modes.h"
+#include "modetool/Protocol.h"
+
 namespace varnok::cli {
 
-ExitStatus RunModesCommand(const Command&, mode::ModeTool&, mode::Executor&, std::ostream&,
-                           std::ostream& err) {
-    err << ErrorLine("the modes commands are not available in this build");
-    return ExitStatus::Failed;
+namespace {
+
+constexpr char kDevicePathPrefix[] = "\\\\.\\";
+
+// "COM20" from "\\.\COM20", "ttyUSB0" from "/dev/ttyUSB0".
+std::string WithoutDevicePrefix(const std::string& path) {
+    for (const std::string prefix : {kDevicePathPrefix, "/dev/"})
+        if (path.compare(0, prefix.size(), prefix) == 0) return path.substr(prefix.size());
+    return path;
+}
+
+// The system's text as one line: without the line end it usually carries.
+std::string OneLine(std::string text) {
+    while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' '))
+        text.pop_back();
+    for (char& c : text)
+        if (c == '\r' || c == '\n') c = ' ';
+    return text;
+}
+
+// "Error(5) / \\.\COM20: Access is denied.", as the mode tool shows it.
+std::string FailureText(const mode::ModeTool& tool, const varnok::Failure& failure) {
+    return mode::ErrorMessageText(failure.code, failure.context,
+                                  OneLine(tool.serial.systemMessage(failure.code)));
+}
+
+std::string ModeText(AdapterModel model, int code) {
+    const char* name = ModeName(model, code);
+    return name ? std::string(name) : "mode " + std::to_string(code) + " (unknown)";
+}
+
+std::string AdapterLabel(const AdapterInfo& a) { return "adapter \"" + a.line + "\""; }
+
+// Searches as "Search Devices" does. False (with the reason on `err`) when
+// the device list could not be read at all. Query failures worth telling are
+// written to `err` and left in `found.failures`.
+bool Search(mode::Engine& engine, const mode::ModeTool& tool, mode::SearchOutcome* found,
+            std::ostream& err) {
+    if (!tool.d2xxAvailable) {
+        err << ErrorLine(d2xx::LibraryMissingText(tool.d2xxLoadError));
+        return false;
+    }
+    *found = engine.search();
+    for (const varnok::Failure& f : found->failures)
+        err << ErrorLine("while searching: " + FailureText(tool, f));
+    switch (found->result.status) {
+    case mode::SearchStatus::Found:
+    case mode::SearchStatus::NoneFound:
+        return true;
+    case mode::SearchStatus::NoMemory:
+        err << ErrorLine("no memory for the FTDI device list");
+        return false;
+    case mode::SearchStatus::ListFailed:
+        err << ErrorLine("the FTDI device list could not be read (FT_CreateDeviceInfoList failed)");
+        return false;
+    case mode::SearchStatus::GetListFailed:
+        err << ErrorLine("the FTDI device list could not be read (FT_GetDeviceInfoList failed)");
+        return false;
+    }
+    return false;
+}
+
+std::vector<AdapterInfo> InfosOf(const mode::AdapterArray& array) {
+    std::vector<AdapterInfo> infos;
+    infos.reserve(array.size());
+    for (const auto& r : array) infos.push_back(AdapterInfoOf(r));
+    return infos;
+}
+
+ExitStatus RunList(const GlobalOptions& options, mode::Engine& engine,
+                   const mode::ModeTool& tool, std::ostream& out, std::ostream& err) {
+    mode::SearchOutcome found;
+    if (!Search(engine, tool, &found, err)) return ExitStatus::Failed;
+    const std::vector<AdapterInfo> infos = InfosOf(found.result.adapters);
+    if (options.json) {
+        out << AdaptersJson(infos);
+    } else if (infos.empty()) {
+        err << ErrorLine("no adapter found (an Apex adapter must be put into configuration "
+                         "mode first: hold its config button for two seconds until it lights)");
+    } else {
+        out << AdaptersText(infos);
+    }
+    // The list is incomplete when an adapter could not be asked.
+    return found.failures.empty() ? ExitStatus::Done : ExitStatus::Failed;
+}
+
+ExitStatus RunSet(const ModesSetCommand& set, const GlobalOptions& options,
+                  mode::Engine& engine, const mode::ModeTool& tool, std::ostream& out,
+                  std::ostream& err) {
+    mode::SearchOutcome found;
+    if (!Search(engine, tool, &found, err)) return ExitStatus::Failed;
+    mode::AdapterArray& array = found.result.adapters;
+    const std::vector<AdapterInfo> infos = InfosOf(array);
+
+    std::size_t index = 0;
+    try {
+        index = ResolveAdapter(set.adapter, infos);
+    } catch (const CliError& e) {
+        // An adapter that failed to answer may be the one asked for: the
+        // failure, already told, is the reason.
+        if (e.status() != ExitStatus::NotFound || found.failures.empty()) throw;
+        err << ErrorLine(e.what());
+        return ExitStatus::Failed;
+    }
+    const AdapterInfo& before = infos[index];
+    const std::vector<int> ports = ResolvePortSelection(set.ports, before);
+    AdapterInfo after = before;
+    ApplyModeSet(after, ports, set.mode, set.bits);  // refuses before anything changes
+
+    const std::vector<Change> changes = ModeChanges(before, after);
+    if (changes.empty()) {
+        out << before.line << ": nothing to change\n";
+        return ExitStatus::Done;
+    }
+    if (options.dryRun) {
+        for (const Change& c : changes) out << FormatChange(c) << "\n";
+        return ExitStatus::Done;
+    }
+
+    // The chosen ports selected and clicked as in the mode tool: the mode for
+    // all of them at once, then each port's own bits, so that bits not named
+    // stay as each port has them.
+    mode::AdapterRecord& record = array[index];
+    mode::Selection selection;
+    selection.adapters.push_back(&record);
+    for (int p : ports) selection.portRows.push_back(p - 1);
+    mode::ClickMode(selection, after.ports[static_cast<std::size_t>(ports.front() - 1)].modeCode);
+    if (!set.bits.empty()) {
+        for (int p : ports) {
+            mode::Selection one;
+            one.adapters.push_back(&record);
+            one.portRows.push_back(p - 1);
+            mode::ClickBits(one, after.ports[static_cast<std::size_t>(p - 1)].controlBits);
+        }
+    }
+
+    const mode::CommitOutcome written = engine.commit(array);
+    const varnok::Result<mode::CommitStatus>& result = written.results.at(index);
+    const std::string where = AdapterLabel(before) + " via " + before.via;
+    if (!result) {
+        const varnok::Failure& f = result.failure();
+        if (f.code != 0)
+            err << ErrorLine(AdapterLabel(before) + ": " + FailureText(tool, f));
+        else
+            err << ErrorLine(where + " did not answer as expected; its settings may be "
+                                     "unchanged: run modes list to see them");
+        return ExitStatus::Failed;
+    }
+    if (result.value() != mode::CommitStatus::Stored) {
+        err << ErrorLine(where + " did not accept the new settings (no OK); it is unchanged");
+        return ExitStatus::Failed;
+    }
+    for (const Change& c : changes) out << FormatChange(c) << "\n";
+    return ExitStatus::Done;
+}
+
+}  // namespace
+
+AdapterInfo AdapterInfoOf(const mode::AdapterRecord& record) {
+    AdapterInfo info;
+    info.line = mode::DeviceLine(record);
+    info.via = WithoutDevicePrefix(record.devicePath);
+    info.model = mode::IsReducedModel(record.typeCode) ? AdapterModel::Reduced
+                                                       : AdapterModel::Standard;
+    const int count = std::min<int>(record.portCount, mode::kMaxPorts);
+    for (int k = 0; k < count; ++k) {
+        const mode::AdapterPort& p = record.ports[static_cast<std::size_t>(k)];
+        AdapterPortInfo port;
+        port.number = k + 1;
+        port.com = p.comName;
+        port.modeCode = p.modeCode;
+        port.controlBits = p.controlBits;
+        info.ports.push_back(std::move(port));
+    }
+    return info;
+}
+
+std::string AdaptersText(const std::vector<AdapterInfo>& adapters) {
+    std::ostringstream s;
+    for (std::size_t i = 0; i < adapters.size(); ++i) {
+        const AdapterInfo& a = adapters[i];
+        s << i + 1 << "  " << a.line << "  via " << (a.via.empty() ? "?" : a.via) << "  ("
+          << ModelName(a.model) << " model)\n";
+        for (const AdapterPortInfo& p : a.ports) {
+            s << "   port " << p.number;
+            if (!p.com.empty()) s << " (" << p.com << ")";
+            s << ": " << ModeText(a.model, p.modeCode);
+            for (const BitInfo& bit : ModelBits(a.model))
+                s << ", " << bit.name << " " << ((p.controlBits & bit.value) ? "on" : "off");
+            if (IsRs232(a.model, p.modeCode)) s << " (bits not used in rs232)";
+            s << "\n";
+        }
+    }
+    return s.str();
+}
+
+std::vector<Change> ModeChanges(const AdapterInfo& before, const AdapterInfo& after) {
+    std::vector<Change> changes;
+    const std::size_t count = std::min(before.ports.size(), after.ports.size());
+    for (std::size_t k = 0; k < count; ++k) {
+        const AdapterPortInfo& b = before.ports[k];
+        const AdapterPortInfo& a = after.ports[k];
+        const std::string port = after.line + " port " + std::to_string(a.number);
+        if (b.modeCode != a.modeCode)
+            changes.push_back(
+                {port, "mode", ModeText(before.model, b.modeCode), ModeText(after.model, a.modeCode)});
+        for (const BitInfo& bit : ModelBits(after.model)) {
+            const bool was = (b.controlBits & bit.value) != 0;
+            const bool is = (a.controlBits & bit.value) != 0;
+            if (was != is) changes.push_back({port, bit.name, was ? "on" : "off", is ? "on" : "off"});
+        }
+    }
+    return changes;
+}
+
+ExitStatus RunModesCommand(const Command& command, mode::ModeTool& tool,
+                           mode::Executor& executor, std::ostream& out, std::ostream& err) {
+    try {
+        mode::Engine engine(tool, executor);
+        if (std::holds_alternative<ModesListCommand>(command.action))
+            return RunList(command.options, engine, tool, out, err);
+        if (const auto* set = std::get_if<ModesSetCommand>(&command.action))
+            return RunSet(*set, command.options, engine, tool, out, err);
+        err << ErrorLine("not a modes command");
+        return ExitStatus::Usage;
+    } catch (const CliError& e) {
+        err << ErrorLine(e.what());
+        return e.status();
+    } catch (const std::exception& e) {
+        err << ErrorLine(std::string("modes: ") + e.what());
+        return ExitStatus::Failed;
+    }
 }
 
 }  // namespace varnok::cli

@@ -4,9 +4,13 @@
 // ttys); only the seams in `tool` differ.
 #pragma once
 #include <ostream>
+#include <string>
+#include <vector>
 
 #include "cli/CommandLine.h"
+#include "cli/Data.h"
 #include "cli/Errors.h"
+#include "cli/TextOutput.h"
 #include "modetool/Engine.h"
 #include "modetool/ModeTool.h"
 
@@ -14,7 +18,27 @@ namespace varnok::cli {
 
 // Runs a ModesListCommand or ModesSetCommand: output on `out`, errors (each
 // one line naming the adapter and port) on `err`; returns the exit status.
+//
+// Both search first, exactly as the mode tool's "Search Devices" does. `set`
+// then changes the chosen ports the way clicks in the mode tool do and
+// commits the one adapter through the engine, so the adapter receives the
+// same bytes as from the mode tool's "Commit Changes". With --dry-run it
+// prints the changes and sends nothing beyond the search.
 ExitStatus RunModesCommand(const Command& command, mode::ModeTool& tool,
                            mode::Executor& executor, std::ostream& out, std::ostream& err);
+
+// One found adapter as the command line shows it: the mode tool's device
+// line, the port it is reached through (without "\\.\"), its model, and its
+// ports with their COM names, modes and bits.
+AdapterInfo AdapterInfoOf(const mode::AdapterRecord& record);
+
+// The text of `modes list`: per adapter its index, line, port and model,
+// then one line per port.
+std::string AdaptersText(const std::vector<AdapterInfo>& adapters);
+
+// What `modes set` changes on `before` to make `after`, port by port in
+// port order: "Varnok Plus 4 (7) port 2 mode rs232 -> rs485-auto-2w",
+// "... port 2 bias off -> on". Ports and values that stay are not listed.
+std::vector<Change> ModeChanges(const AdapterInfo& before, const AdapterInfo& after);
 
 }  // namespace varnok::cli
