@@ -312,6 +312,7 @@ void Session::applySettings(PortPlan& plan, const PortSettings& values) {
 
 void Session::applyBuffered(PortPlan& plan, const BufferedWrites& values) {
     cfg::PortEntry& e = plan.next;
+    if (!values.enabled && !values.size && !values.threshold && !values.latency) return;
     if (values.enabled && cfg::HasOption(e.configData, cfg::kOptBufferedWrites) != *values.enabled) {
         needConfigData(plan, "bufferedWrites.enabled");
         cfg::SetOption(e.configData, cfg::kOptBufferedWrites, *values.enabled);
@@ -332,7 +333,7 @@ void Session::applyBuffered(PortPlan& plan, const BufferedWrites& values) {
                                               std::to_string(low) + "-" + std::to_string(high) +
                                               ")");
             into = *given;
-        } else if (!was) {
+        } else if (!was && values.enabled) {
             into = fallback;  // as the dialog: a missing value gets its default
         }
     };

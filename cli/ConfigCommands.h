@@ -28,6 +28,9 @@ namespace varnok::cli {
 // What the commands work through. The backup folder and clock may be null
 // only in tests that do not look at backups (no backup is then taken).
 struct ConfigSeams {
+    ConfigSeams(reg::Registry& r, d2xx::D2xx& d, serial::SerialPorts& s, Clock& c)
+        : registry(r), d2xx(d), serial(s), clock(c) {}
+
     reg::Registry& registry;
     d2xx::D2xx& d2xx;
     serial::SerialPorts& serial;  // close-ports; also the system's error texts
