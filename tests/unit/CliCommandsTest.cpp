@@ -4,7 +4,6 @@
 // and the messages of bad input.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -84,8 +83,10 @@ struct Rig {
         return n;
     }
     std::string tempFile(const std::string& name) const {
+        // Named after the test, so that tests run side by side do not meet.
+        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
         return (std::filesystem::temp_directory_path() /
-                ("varnokctl_" + std::to_string(::getpid()) + "_" + name))
+                ("varnokctl_" + std::string(test->name()) + "_" + name))
             .string();
     }
 };
