@@ -44,6 +44,7 @@ constexpr std::size_t kIgnoreSerialCapacity = 64;
 
 // One installed port as read at the start of the run.
 struct Port {
+    bool keyFound = true;  // its Device Parameters key opens
     cfg::PortEntry entry;
     BufferedValues buffered;
     PortInfo info;
@@ -151,6 +152,8 @@ private:
     // Reads the attached ports (with `everyInstalled` every installed one).
     void load(bool everyInstalled, bool withBuffered);
     Port& find(const PortRef& ref);
+    // find, for a command that writes the port: its key must exist.
+    std::size_t findWritable(const PortRef& ref);
     std::vector<std::size_t> targets(const PortTarget& target);
 
     ExitStatus list(const ListCommand& c);
@@ -214,11 +217,23 @@ void Session::load(bool everyInstalled, bool withBuffered) {
         app_.table.showDisconnected = true;
         cfg::RebuildForList(app_, problems);
     }
+    // The table pass stops reading at the first port whose key does not
+    // open; the ports after it are read here one by one.
+    for (auto& e : app_.table.entries) {
+        if (e.deviceId == 0 || e.knownFields != 0) continue;
+        cfg::Configurator one(seams_.registry, seams_.d2xx, seams_.serial, seams_.clock);
+        one.table.entries.push_back(e);
+        cfg::ReadPortSettings(one, problems);
+        e = one.table.entries.front();
+    }
+    cfg::SortByPortName(app_.table);
     ports_.clear();
     for (const auto& e : app_.table.entries) {
         if (e.deviceId == 0) continue;  // a key whose name is not an instance key
         Port p;
         p.entry = e;
+        p.keyFound = reg::OpenKey(seams_.registry, cfg::DeviceParametersKeyPath(e),
+                                  reg::Access::Read) != nullptr;
         if (everyInstalled) {
             auto found = attached.find(e.serialNumber);
             if (found != attached.end() && e.connected) {
@@ -248,17 +263,30 @@ Port& Session::find(const PortRef& ref) {
     Fail(ExitStatus::NotFound, ref.text + ": no such FTDI port is installed");
 }
 
+std::size_t Session::findWritable(const PortRef& ref) {
+    Port& p = find(ref);
+    if (!p.keyFound)
+        Fail(ExitStatus::NotFound, ref.text + ": the driver has no registry key for this device");
+    return static_cast<std::size_t>(&p - ports_.data());
+}
+
 std::vector<std::size_t> Session::targets(const PortTarget& target) {
     std::vector<std::size_t> out;
     if (!target.all) {
         load(false, false);
-        Port& p = find(target.port);
-        out.push_back(static_cast<std::size_t>(&p - ports_.data()));
+        out.push_back(findWritable(target.port));
         return out;
     }
     load(target.includeDisconnected, false);
-    for (std::size_t i = 0; i < ports_.size(); ++i)
-        if (target.includeDisconnected || ports_[i].entry.connected) out.push_back(i);
+    for (std::size_t i = 0; i < ports_.size(); ++i) {
+        if (!target.includeDisconnected && !ports_[i].entry.connected) continue;
+        if (!ports_[i].keyFound) {
+            err_ << ErrorLine(LabelOf(ports_[i].entry) +
+                              ": the driver has no registry key for this device; skipped");
+            continue;
+        }
+        out.push_back(i);
+    }
     if (out.empty())
         Fail(ExitStatus::NotFound, target.includeDisconnected ? "--all: no FTDI port is installed"
                                                               : "--all: no FTDI port is attached");
@@ -570,7 +598,7 @@ ExitStatus Session::set(const SetCommand& c) {
 
 ExitStatus Session::buffered(const BufferedCommand& c) {
     load(false, true);
-    const std::size_t index = static_cast<std::size_t>(&find(c.port) - ports_.data());
+    const std::size_t index = findWritable(c.port);
     PortPlan plan = planFor(index);
     BufferedWrites values;
     values.enabled = c.change.enable;
@@ -585,7 +613,7 @@ ExitStatus Session::buffered(const BufferedCommand& c) {
 
 ExitStatus Session::alias(const AliasCommand& c) {
     load(false, false);
-    const std::size_t index = static_cast<std::size_t>(&find(c.port) - ports_.data());
+    const std::size_t index = findWritable(c.port);
     PortPlan plan = planFor(index);
     needConfigData(plan, "baudAliases");
     if (c.table)
@@ -607,7 +635,7 @@ ExitStatus Session::alias(const AliasCommand& c) {
 
 ExitStatus Session::rename(const RenameCommand& c) {
     load(false, false);
-    Port& port = find(c.port);
+    Port& port = ports_[findWritable(c.port)];
     const std::string newName = "COM" + std::to_string(c.comNumber);
     const std::string label = LabelOf(port.entry);
     if (!port.entry.writesBack(cfg::kFieldPortName))
@@ -695,7 +723,7 @@ ExitStatus Session::save(const SaveCommand& c) {
 
 ExitStatus Session::loadFile(const LoadCommand& c) {
     load(false, false);
-    const std::size_t index = static_cast<std::size_t>(&find(c.port) - ports_.data());
+    const std::size_t index = findWritable(c.port);
     PortPlan plan = planFor(index);
     const Outcome loaded = cfg::LoadConfigurationFile(plan.next, c.file);
     if (!loaded) {

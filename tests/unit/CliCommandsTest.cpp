@@ -301,6 +301,24 @@ TEST(CliCommands, FailedWrites) {
     EXPECT_NE(l.err.find("FT_Reload"), std::string::npos);
 }
 
+TEST(CliCommands, AttachedDeviceWithoutKey) {
+    // Listed first by the library, its key missing: the ports after it are
+    // still read, and --all skips it with a word.
+    Rig r;
+    sim::SimDevice lost;
+    lost.id = test::kId232R;
+    lost.serial = "NOKEY123";
+    lost.comPort = 4;
+    lost.locId = 0x10;
+    r.f.d2xx.devices.insert(r.f.d2xx.devices.begin(), lost);
+    EXPECT_EQ(r.run({"set", "--all", "latency-timer=1"}), ExitStatus::Done) << r.err;
+    EXPECT_EQ(r.out, "COM5 latencyTimer 16 -> 1\nCOM6 latencyTimer 16 -> 1\n");
+    EXPECT_EQ(r.writes(), (Strings{"set COM5 LatencyTimer", "set COM6 LatencyTimer"}));
+    EXPECT_NE(r.err.find("COM4: the driver has no registry key"), std::string::npos) << r.err;
+    EXPECT_EQ(r.run({"set", "COM4", "latency-timer=1"}), ExitStatus::NotFound);
+    EXPECT_TRUE(r.writes().empty());
+}
+
 TEST(CliCommands, ListShowsAttachedOrEveryPort) {
     Rig r;
     EXPECT_EQ(r.run({"--json", "list"}), ExitStatus::Done);
