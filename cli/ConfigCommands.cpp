@@ -21,6 +21,7 @@
 #include "configurator/baud/ConfigDataRecord.h"
 #include "configurator/baud/DivisorMath.h"
 #include "configurator/comnames/ComDb.h"
+#include "configurator/discovery/AccessRights.h"
 #include "configurator/discovery/ClosePorts.h"
 #include "configurator/discovery/Discovery.h"
 #include "configurator/settings/BufferedWrites.h"
@@ -189,6 +190,7 @@ private:
     void execute(const std::vector<Op>& ops);
     ExitStatus reloadDriver();
     void checkWriteAccess(const Op& first);
+    void grantAccess(const std::vector<Op>& ops);
 
     const Command& command_;
     ConfigSeams& seams_;
@@ -426,6 +428,37 @@ std::vector<Op> Session::opsOf(const PortPlan& plan) const {
     return ops;
 }
 
+// The driver's keys are the system's: like the configurator at start-up,
+// varnokctl makes them writable for administrators before it writes them.
+// Only an elevated token holds the take-ownership privilege.
+void Session::grantAccess(const std::vector<Op>& ops) {
+    const std::string enumerator = std::string(cfg::kEnumeratorKeyPath) + "\\";
+    const std::string arbiter = cfg::kComNameArbiterKeyPath;
+    bool driverKeys = false;
+    for (const Op& op : ops)
+        driverKeys = driverKeys || op.keyPath.rfind(enumerator, 0) == 0 || op.keyPath == arbiter;
+    cfg::Problems problems;
+    bool adjusted = false;
+    const reg::Status st =
+        seams_.registry.enablePrivilege("SeTakeOwnershipPrivilege", true, &adjusted);
+    if (st == reg::kNotAllAssigned)
+        Fail(ExitStatus::Failed,
+             "changing the driver's settings needs administrator rights: run varnokctl from an "
+             "elevated prompt (Run as administrator); nothing was written");
+    if (!driverKeys) return;
+    cfg::Configurator grant(seams_.registry, seams_.d2xx, seams_.serial, seams_.clock);
+    cfg::GrantEnumeratorAccess(grant, problems);
+    std::set<std::string> written;
+    for (const Op& op : ops) written.insert(op.keyPath);
+    for (const Port& p : ports_)
+        if (written.count(cfg::InstanceKeyPath(p.entry)) ||
+            written.count(cfg::DeviceParametersKeyPath(p.entry)))
+            grant.table.entries.push_back(p.entry);
+    cfg::GrantInstanceKeyAccess(grant, problems);
+    if (command_.options.verbose)
+        for (const auto& problem : problems) err_ << ErrorLine("warning: " + problem.text);
+}
+
 void Session::checkWriteAccess(const Op& first) {
     std::unique_ptr<reg::RegistryKey> key;
     const reg::Status st = seams_.registry.openKey(first.keyPath, reg::kKeyAllAccess, &key);
@@ -444,7 +477,9 @@ void Session::execute(const std::vector<Op>& ops) {
         if (written.empty()) message += "; nothing was written";
         else {
             message += "; written before the failure:";
-            for (const auto& p : written) message += " " + (p.empty() ? "(global)" : p);
+            for (const auto& p : written)
+                message += " " + (p.empty() ? std::string("(global)") : p) +
+                           (p == op.port ? " (in part)" : "");
         }
         Fail(ExitStatus::Failed, message);
     };
@@ -547,6 +582,7 @@ ExitStatus Session::commit(const std::vector<PortPlan>& plans, std::vector<Chang
     }
     if (command_.options.dryRun) return ExitStatus::Done;
 
+    grantAccess(allOps);
     checkWriteAccess(allOps.front());
     std::vector<cfg::backup::ValueRef> values;
     for (const auto& op : allOps) values.push_back({op.keyPath, op.valueName});

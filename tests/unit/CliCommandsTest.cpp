@@ -188,6 +188,12 @@ TEST(CliCommands, WritesOnlyWhatChanges) {
 TEST(CliCommands, LatencyOfOneIsWrittenAndNoReloadOnRequest) {
     Rig r;
     EXPECT_EQ(r.run({"--no-reload", "set", "COM5", "latency-timer=1"}), ExitStatus::Done);
+    // The driver's keys were made writable first, as the configurator does:
+    // the enumerator, the arbiter and the written port's instance key only.
+    Strings dacls;
+    for (const auto& line : r.f.registry.log)
+        if (line.rfind("dacl ", 0) == 0) dacls.push_back(line.substr(line.rfind('\\') + 1));
+    EXPECT_EQ(dacls, (Strings{"FTDIBUS", "COM Name Arbiter", "0000"}));
     EXPECT_EQ(r.f.registry.dword(kCom5, "LatencyTimer"), 1u);
     EXPECT_EQ(r.reloads(), 0u);
     // Other values of the port are not rewritten.
@@ -267,7 +273,17 @@ TEST(CliCommands, BadInputWritesNothing) {
 }
 
 TEST(CliCommands, FailedWrites) {
-    // Without administrator rights: status 1, told to elevate, nothing written.
+    // Not elevated (no take-ownership privilege): status 1, told to elevate,
+    // nothing written and no access list changed.
+    Rig n;
+    n.f.registry.privilegeMissing = true;
+    EXPECT_EQ(n.run({"set", "--all", "latency-timer=1"}), ExitStatus::Failed);
+    EXPECT_NE(n.err.find("elevated prompt"), std::string::npos) << n.err;
+    EXPECT_TRUE(n.writes().empty());
+    for (const auto& line : n.f.registry.log) EXPECT_NE(line.rfind("dacl ", 0), 0u) << line;
+    EXPECT_TRUE(n.backups.files.empty());
+
+    // Elevated, and the keys still refuse: status 1 as well.
     Rig r;
     r.f.registry.failOpenForWrite.insert(sim::MemRegistry::lower(kCom5));
     r.f.registry.failOpenForWrite.insert(sim::MemRegistry::lower(kCom6));
