@@ -112,6 +112,21 @@ Op BytesOp(const std::string& port, const std::string& key, const char* name, Op
     return op;
 }
 
+// The UsbFlags values that switch the ignore-serial-number flag to `on`: all
+// four set when on, those present deleted when off.
+std::vector<Op> IgnoreSerialOps(reg::Registry& registry, bool on) {
+    std::vector<Op> ops;
+    const uint8_t one = 0x01;
+    auto key = reg::OpenKey(registry, cfg::kUsbFlagsKeyPath, reg::Access::Read);
+    for (const char* name : cfg::kIgnoreSerialValueNames) {
+        if (on)
+            ops.push_back(BytesOp("", cfg::kUsbFlagsKeyPath, name, Op::Kind::Binary, &one, 1));
+        else if (key && reg::ValueReadable(*key, name, kIgnoreSerialCapacity))
+            ops.push_back(DeleteOp("", cfg::kUsbFlagsKeyPath, name));
+    }
+    return ops;
+}
+
 // What one port shall become.
 struct PortPlan {
     std::size_t index = 0;  // into Session::ports
@@ -343,7 +358,8 @@ void Session::applySettings(PortPlan& plan, const PortSettings& values) {
 void Session::applyBuffered(PortPlan& plan, const BufferedWrites& values) {
     cfg::PortEntry& e = plan.next;
     if (!values.enabled && !values.size && !values.threshold && !values.latency) return;
-    if (values.enabled && cfg::HasOption(e.configData, cfg::kOptBufferedWrites) != *values.enabled) {
+    if (values.enabled &&
+        cfg::HasOption(e.configData, cfg::kOptBufferedWrites) != *values.enabled) {
         needConfigData(plan, "bufferedWrites.enabled");
         cfg::SetOption(e.configData, cfg::kOptBufferedWrites, *values.enabled);
     }
@@ -394,8 +410,8 @@ std::vector<Op> Session::opsOf(const PortPlan& plan) const {
         const int32_t v = a.*(named.second);
         if (!a.writesBack(field)) continue;
         if (b.writesBack(field) && b.*(named.second) == v) continue;
-        if (field == cfg::kFieldLatencyTimer &&
-            (static_cast<uint32_t>(v) < kCliLatencyMin || static_cast<uint32_t>(v) > kCliLatencyMax))
+        const auto u = static_cast<uint32_t>(v);
+        if (field == cfg::kFieldLatencyTimer && (u < kCliLatencyMin || u > kCliLatencyMax))
             continue;
         ops.push_back(DwordOp(port, params, named.first, static_cast<uint32_t>(v)));
     }
@@ -417,7 +433,8 @@ std::vector<Op> Session::opsOf(const PortPlan& plan) const {
         if (was.latency) ops.push_back(DeleteOp(port, params, cfg::kWriteLatencyValue));
     }
     if (a.writesBack(cfg::kFieldUpperFilters) &&
-        (!b.writesBack(cfg::kFieldUpperFilters) || a.serialEnumeratorOn() != b.serialEnumeratorOn())) {
+        (!b.writesBack(cfg::kFieldUpperFilters) ||
+         a.serialEnumeratorOn() != b.serialEnumeratorOn())) {
         const std::string instance = cfg::InstanceKeyPath(b);
         if (a.serialEnumeratorOn())
             ops.push_back(BytesOp(port, instance, cfg::kValueUpperFilters, Op::Kind::MultiString,
@@ -564,11 +581,12 @@ ExitStatus Session::commit(const std::vector<PortPlan>& plans, std::vector<Chang
         if (plan.deleteBuffered) {
             const BufferedValues& b = before.buffered;
             const std::string port = LabelOf(before.entry);
-            if (b.size) all.push_back({port, "bufferedWrites.size", std::to_string(*b.size), "(removed)"});
-            if (b.threshold)
-                all.push_back({port, "bufferedWrites.threshold", std::to_string(*b.threshold), "(removed)"});
-            if (b.latency)
-                all.push_back({port, "bufferedWrites.latency", std::to_string(*b.latency), "(removed)"});
+            auto removed = [&](const char* name, const std::optional<uint32_t>& was) {
+                if (was) all.push_back({port, name, std::to_string(*was), "(removed)"});
+            };
+            removed("bufferedWrites.size", b.size);
+            removed("bufferedWrites.threshold", b.threshold);
+            removed("bufferedWrites.latency", b.latency);
         }
         for (auto& op : opsOf(plan)) allOps.push_back(std::move(op));
     }
@@ -675,7 +693,8 @@ ExitStatus Session::rename(const RenameCommand& c) {
     const std::string newName = "COM" + std::to_string(c.comNumber);
     const std::string label = LabelOf(port.entry);
     if (!port.entry.writesBack(cfg::kFieldPortName))
-        Fail(ExitStatus::Refused, label + " PortName: the port's name could not be read; not renamed");
+        Fail(ExitStatus::Refused,
+             label + " PortName: the port's name could not be read; not renamed");
     if (port.entry.portName == newName) {
         out_ << "nothing to change\n";
         return ExitStatus::Done;
@@ -690,7 +709,8 @@ ExitStatus Session::rename(const RenameCommand& c) {
     const int own = cfg::ComNumberOfName(e.portName);
     cfg::MarkComNumber(e.comDbBitmap, c.comNumber, true);
     if (own != c.comNumber) cfg::MarkComNumber(e.comDbBitmap, own, false);
-    if (e.comDbBitmap.size() < cfg::kComDbKnownBytes) e.comDbBitmap.resize(cfg::kComDbKnownBytes, 0);
+    if (e.comDbBitmap.size() < cfg::kComDbKnownBytes)
+        e.comDbBitmap.resize(cfg::kComDbKnownBytes, 0);
 
     std::vector<Op> ops;
     Op friendly;
@@ -723,27 +743,20 @@ ExitStatus Session::ignoreSerial(const IgnoreSerialCommand& c) {
         out_ << "nothing to change\n";
         return ExitStatus::Done;
     }
-    std::vector<Op> ops;
-    const uint8_t one = 0x01;
-    std::unique_ptr<reg::RegistryKey> key =
-        reg::OpenKey(seams_.registry, cfg::kUsbFlagsKeyPath, reg::Access::Read);
-    for (const char* name : cfg::kIgnoreSerialValueNames) {
-        if (*c.value)
-            ops.push_back(BytesOp("", cfg::kUsbFlagsKeyPath, name, Op::Kind::Binary, &one, 1));
-        else if (key && reg::ValueReadable(*key, name, kIgnoreSerialCapacity))
-            ops.push_back(DeleteOp("", cfg::kUsbFlagsKeyPath, name));
-    }
-    key.reset();
-    return commit({}, {{"", "ignoreSerial", on ? "on" : "off", *c.value ? "on" : "off"}}, ops);
+    return commit({}, {{"", "ignoreSerial", on ? "on" : "off", *c.value ? "on" : "off"}},
+                  IgnoreSerialOps(seams_.registry, *c.value));
 }
 
 ExitStatus Session::save(const SaveCommand& c) {
     load(false, false);
     const Port& p = find(c.port);
     const std::pair<cfg::PortField, const char*> needed[] = {
-        {cfg::kFieldConfigData, "ConfigData"},         {cfg::kFieldMinReadTimeout, "minReadTimeout"},
-        {cfg::kFieldMinWriteTimeout, "minWriteTimeout"}, {cfg::kFieldLatencyTimer, "latencyTimer"},
-        {cfg::kFieldUpperFilters, "serialEnumerator"}, {cfg::kFieldPollingPeriod, "pollingPeriod"}};
+        {cfg::kFieldConfigData, "ConfigData"},
+        {cfg::kFieldMinReadTimeout, "minReadTimeout"},
+        {cfg::kFieldMinWriteTimeout, "minWriteTimeout"},
+        {cfg::kFieldLatencyTimer, "latencyTimer"},
+        {cfg::kFieldUpperFilters, "serialEnumerator"},
+        {cfg::kFieldPollingPeriod, "pollingPeriod"}};
     for (const auto& [field, name] : needed)
         if (!p.entry.writesBack(field))
             Fail(ExitStatus::Refused, LabelOf(p.entry) + " " + name +
@@ -842,15 +855,9 @@ ExitStatus Session::importDoc(const ImportCommand& c) {
     if (doc.ignoreSerial) {
         const bool on = cfg::ReadIgnoreSerialFlag(app_);
         if (*doc.ignoreSerial != on) {
-            changes.push_back({"", "ignoreSerial", on ? "on" : "off", *doc.ignoreSerial ? "on" : "off"});
-            const uint8_t one = 0x01;
-            auto key = reg::OpenKey(seams_.registry, cfg::kUsbFlagsKeyPath, reg::Access::Read);
-            for (const char* name : cfg::kIgnoreSerialValueNames) {
-                if (*doc.ignoreSerial)
-                    ops.push_back(BytesOp("", cfg::kUsbFlagsKeyPath, name, Op::Kind::Binary, &one, 1));
-                else if (key && reg::ValueReadable(*key, name, kIgnoreSerialCapacity))
-                    ops.push_back(DeleteOp("", cfg::kUsbFlagsKeyPath, name));
-            }
+            changes.push_back(
+                {"", "ignoreSerial", on ? "on" : "off", *doc.ignoreSerial ? "on" : "off"});
+            ops = IgnoreSerialOps(seams_.registry, *doc.ignoreSerial);
         }
     }
     return commit(list, changes, ops);

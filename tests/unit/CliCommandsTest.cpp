@@ -69,10 +69,12 @@ struct Rig {
             const std::size_t space = path.find(' ');
             const std::string verb = path.substr(0, space);
             path = path.substr(space + 1);
-            std::string port = path == kCom5 || path == test::FtdiFixture::InstancePath(test::kId232R, "A1B2C3D4A") ? "COM5"
-                               : path == kCom6 ? "COM6"
-                               : path == kCom7 ? "COM7"
-                                               : path.substr(path.rfind('\\') + 1);
+            const std::string com5Instance =
+                test::FtdiFixture::InstancePath(test::kId232R, "A1B2C3D4A");
+            const std::string port = path == kCom5 || path == com5Instance ? "COM5"
+                                     : path == kCom6                       ? "COM6"
+                                     : path == kCom7                       ? "COM7"
+                                     : path.substr(path.rfind('\\') + 1);
             w.push_back(verb + " " + port + " " + line.substr(bar + 1));
         }
         return w;
@@ -359,7 +361,8 @@ TEST(CliCommands, ListShowsAttachedOrEveryPort) {
 
 TEST(CliCommands, ExportThenImportElsewhere) {
     Rig from;
-    ASSERT_EQ(from.run({"set", "COM5", "latency-timer=1", "serial-enumerator=off"}), ExitStatus::Done);
+    ASSERT_EQ(from.run({"set", "COM5", "latency-timer=1", "serial-enumerator=off"}),
+              ExitStatus::Done);
     ASSERT_EQ(from.run({"buffered", "COM6", "on", "threshold=10"}), ExitStatus::Done);
     const std::string file = from.tempFile("export.json");
     ASSERT_EQ(from.run({"export", file}), ExitStatus::Done) << from.err;
