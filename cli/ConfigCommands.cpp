@@ -985,6 +985,9 @@ ExitStatus RunConfigCommand(const Command& command, ConfigSeams& seams, std::ost
     } catch (const std::bad_alloc&) {
         err << ErrorLine("out of memory");
         return ExitStatus::Failed;
+    } catch (const std::exception& e) {
+        err << ErrorLine(std::string("failed: ") + e.what());
+        return ExitStatus::Failed;
     }
 }
 
