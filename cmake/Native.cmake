@@ -63,7 +63,7 @@ if(benchmark_FOUND)
   foreach(src ${BENCH_SOURCES})
     get_filename_component(name ${src} NAME_WE)
     add_executable(${name} ${src})
-    target_link_libraries(${name} PRIVATE varnok_configurator varnok_modetool varnok_sim
+    target_link_libraries(${name} PRIVATE varnok_configurator varnok_modetool varnok_sim varnok_cli
                           benchmark::benchmark)
   endforeach()
 endif()

@@ -10,11 +10,14 @@
 #include <vector>
 
 #include "cli/CommandLine.h"
+#include "cli/ConfigCommands.h"
 #include "cli/ModesCommands.h"
 #include "common/win32/D2xxLibrary.h"
 #include "common/win32/FileNames.h"
 #include "common/win32/SystemClock.h"
 #include "common/win32/Win32D2xx.h"
+#include "common/win32/Win32FileStore.h"
+#include "common/win32/Win32Registry.h"
 #include "common/win32/Win32Serial.h"
 #include "modetool/Engine.h"
 #include "modetool/ModeTool.h"
@@ -49,6 +52,24 @@ int RunModes(const cli::Command& command) {
     return cli::ToInt(cli::RunModesCommand(command, tool, executor, std::cout, std::cerr));
 }
 
+// The configuration commands on the real registry, D2XX library and COM
+// ports; backups go to the same folder the configurator uses.
+int RunConfig(const cli::Command& command) {
+    win32::Win32Registry registry;
+    win32::Win32D2xx d2xx;
+    win32::Win32SerialPorts serialPorts;
+    win32::SystemClock clock;
+    win32::Win32FileStore backupFolder(
+        win32::Win32FileStore::LocalAppDataFolder(L"Varnok Plus\\Backups"));
+    win32::Win32LocalTime localTime;
+    cli::ConfigSeams seams(registry, d2xx, serialPorts, clock);
+    seams.backupFolder = &backupFolder;
+    seams.localTime = &localTime;
+    seams.d2xxAvailable = d2xx.loaded();
+    seams.d2xxLoadError = d2xx.loadError();
+    return cli::ToInt(cli::RunConfigCommand(command, seams, std::cout, std::cerr));
+}
+
 }  // namespace
 
 int main() {
@@ -66,8 +87,7 @@ int main() {
     if (IsModesCommand(command.action)) {
         status = RunModes(command);
     } else {
-        std::cerr << cli::ErrorLine("this command is not available in this build");
-        status = cli::ToInt(cli::ExitStatus::Failed);
+        status = RunConfig(command);
     }
     std::cout.flush();
     return status;

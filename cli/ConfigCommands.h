@@ -1,0 +1,71 @@
+// varnokctl's configuration commands on Windows: list, show, set, buffered,
+// alias, rename, ignore-serial, save, load, export, import, reload and
+// close-ports, over the configurator's model and its seams.
+//
+// Every command that writes follows the dialogs' safety rules: it reads the
+// ports first, plans every change, writes only values that differ from what
+// was read (a value that could not be read only when the user sets it),
+// backs up the values it will change before its first write, and ends with
+// one driver reload when something was written.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include "cli/CommandLine.h"
+#include "cli/Data.h"
+#include "cli/Errors.h"
+#include "common/d2xx/D2xx.h"
+#include "common/platform/Clock.h"
+#include "common/platform/FileStore.h"
+#include "common/platform/Registry.h"
+#include "common/platform/SerialPort.h"
+#include "configurator/app/PortTable.h"
+
+namespace varnok::cli {
+
+// What the commands work through. The backup folder and clock may be null
+// only in tests that do not look at backups (no backup is then taken).
+struct ConfigSeams {
+    ConfigSeams(reg::Registry& r, d2xx::D2xx& d, serial::SerialPorts& s, Clock& c)
+        : registry(r), d2xx(d), serial(s), clock(c) {}
+
+    reg::Registry& registry;
+    d2xx::D2xx& d2xx;
+    serial::SerialPorts& serial;  // close-ports; also the system's error texts
+    Clock& clock;
+    FileStore* backupFolder = nullptr;
+    LocalTimeSource* localTime = nullptr;
+    bool d2xxAvailable = true;
+    std::string d2xxLoadError;
+};
+
+// The latency timers varnokctl writes: the driver takes 1 to 255 ms. (The
+// configurator's dialogs keep writing 2 to 255 only.)
+constexpr uint32_t kCliLatencyMin = 1;
+constexpr uint32_t kCliLatencyMax = 255;
+
+// Whether `action` is one of the commands RunConfigCommand runs.
+bool IsConfigCommand(const Action& action);
+
+// Runs one configuration command: output on `out`, errors (naming the port
+// and the value) on `err`; returns the exit status.
+ExitStatus RunConfigCommand(const Command& command, ConfigSeams& seams, std::ostream& out,
+                            std::ostream& err);
+
+// The three buffered-write values as read from a port's Device Parameters
+// key (each empty when it could not be read).
+struct BufferedValues {
+    std::optional<uint32_t> size, threshold, latency;
+};
+
+// A record of the model as varnokctl shows it: values that could not be
+// read are empty.
+PortInfo PortInfoOf(const cfg::PortEntry& entry, const BufferedValues& buffered);
+
+// The rate each alias row generates with this ConfigData (3,000,000 over the
+// row's effective divisor, rounded to whole baud).
+AliasRates AliasRatesOf(const cfg::ConfigBytes& data);
+
+}  // namespace varnok::cli

@@ -1,0 +1,437 @@
+// varnokctl's configuration commands against the in-memory registry, D2XX
+// library and backup folder: what each command writes (and only that), the
+// dry run, the one reload, the backup before the first write, exit statuses
+// and the messages of bad input.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "FtdiFixture.h"
+#include "cli/CommandLine.h"
+#include "cli/ConfigCommands.h"
+#include "cli/Json.h"
+#include "configurator/comnames/ComDb.h"
+#include "sim/MemFileStore.h"
+
+using namespace varnok;
+using namespace varnok::cli;
+using nlohmann::json;
+
+namespace {
+
+const std::string kCom5 = test::FtdiFixture::ParamsPath(test::kId232R, "A1B2C3D4A");
+const std::string kCom6 = test::FtdiFixture::ParamsPath(test::kId232R, "B1B2C3D4A");
+const std::string kCom7 = test::FtdiFixture::ParamsPath(test::kId232R, "OLD00001A");
+
+struct Rig {
+    test::FtdiFixture f;
+    sim::MemFileStore backups;
+    sim::FixedLocalTime time;
+    std::string out, err;
+
+    Rig() {
+        f.singlePort("A1B2C3D4", 5, 0x21);
+        f.singlePort("B1B2C3D4", 6, 0x22);
+        f.unplugged(test::kId232R, "OLD00001A", 7);
+        f.registry.createKey(cfg::kUsbFlagsKeyPath);
+        std::vector<uint8_t> comDb(32, 0);
+        comDb[0] = 0x70;  // COM5, COM6, COM7
+        f.registry.setBinary(cfg::kComNameArbiterKeyPath, "ComDB", comDb);
+    }
+
+    ExitStatus run(const std::vector<std::string>& args) {
+        const ParseResult parsed = ParseCommandLine(args, Platform::Windows);
+        if (!parsed.command) {
+            err = parsed.err;
+            return parsed.status;
+        }
+        ConfigSeams seams(f.registry, f.d2xx, f.serialPorts, f.clock);
+        seams.backupFolder = &backups;
+        seams.localTime = &time;
+        std::ostringstream o, e;
+        f.registry.log.clear();
+        const ExitStatus status = RunConfigCommand(*parsed.command, seams, o, e);
+        out = o.str();
+        err = e.str();
+        return status;
+    }
+    // "set <value>" / "delete <value>" of each registry change, the key given
+    // by the last part of its path before the value.
+    std::vector<std::string> writes() const {
+        std::vector<std::string> w;
+        for (const auto& line : f.registry.log) {
+            if (line.rfind("set ", 0) != 0 && line.rfind("delete ", 0) != 0) continue;
+            const std::size_t bar = line.find('|');
+            std::string path = line.substr(0, bar);
+            const std::size_t space = path.find(' ');
+            const std::string verb = path.substr(0, space);
+            path = path.substr(space + 1);
+            const std::string com5Instance =
+                test::FtdiFixture::InstancePath(test::kId232R, "A1B2C3D4A");
+            const std::string port = path == kCom5 || path == com5Instance ? "COM5"
+                                     : path == kCom6                       ? "COM6"
+                                     : path == kCom7                       ? "COM7"
+                                     : path.substr(path.rfind('\\') + 1);
+            w.push_back(verb + " " + port + " " + line.substr(bar + 1));
+        }
+        return w;
+    }
+    std::size_t reloads() const {
+        std::size_t n = 0;
+        for (const auto& c : f.d2xx.changes) n += c == "FT_Reload 0x0403 0x0000";
+        return n;
+    }
+    std::string tempFile(const std::string& name) const {
+        // Named after the test, so that tests run side by side do not meet.
+        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        return (std::filesystem::temp_directory_path() /
+                ("varnokctl_" + std::string(test->name()) + "_" + name))
+            .string();
+    }
+};
+
+using Strings = std::vector<std::string>;
+
+// Commands that write: what they print, what reaches the registry, and that
+// the driver is reloaded once and a backup taken first.
+TEST(CliCommands, WritesOnlyWhatChanges) {
+    struct Case {
+        Strings args;
+        Strings printed;  // lines of standard output
+        Strings writes;
+    };
+    const Case cases[] = {
+        {{"set", "--all", "latency-timer=1"},
+         {"COM5 latencyTimer 16 -> 1", "COM6 latencyTimer 16 -> 1"},
+         {"set COM5 LatencyTimer", "set COM6 LatencyTimer"}},
+        {{"set", "COM6", "latency-timer=16", "polling-period=3"},
+         {"COM6 pollingPeriod 18 -> 3"},
+         {"set COM6 PollingPeriod"}},
+        {{"set", "COM5", "serial-enumerator=off", "serial-printer=on"},
+         {"COM5 serialEnumerator on -> off", "COM5 serialPrinter off -> on"},
+         {"set COM5 ConfigData", "delete COM5 UpperFilters"}},
+        {{"set", "serial:OLD00001A", "min-read-timeout=0"},
+         {"COM7 minReadTimeout 16 -> 0"},
+         {"set COM7 MinReadTimeout"}},
+        {{"set", "--all", "--include-disconnected", "latency-timer=2"},
+         {"COM5 latencyTimer 16 -> 2", "COM6 latencyTimer 16 -> 2", "COM7 latencyTimer 16 -> 2"},
+         {"set COM5 LatencyTimer", "set COM6 LatencyTimer", "set COM7 LatencyTimer"}},
+        {{"buffered", "COM5", "on", "size=2048"},
+         {"COM5 bufferedWrites.enabled off -> on", "COM5 bufferedWrites.size (unread) -> 2048",
+          "COM5 bufferedWrites.threshold (unread) -> 20",
+          "COM5 bufferedWrites.latency (unread) -> 1"},
+         {"set COM5 ConfigData", "set COM5 WriteBufferSize", "set COM5 WriteBufferThreshold",
+          "set COM5 WriteLatency"}},
+        {{"alias", "COM5", "921600=2000000"},
+         {"COM5 baudAliases.921600 3000000 -> 2000000"},
+         {"set COM5 ConfigData"}},
+        {{"rename", "COM5", "COM9"},
+         {"COM5 port COM5 -> COM9"},
+         {"set COM5 FriendlyName", "set COM5 PortName", "set COM Name Arbiter ComDB"}},
+        {{"import", "profile"},
+         {"COM5 latencyTimer 16 -> 1", "COM6 latencyTimer 16 -> 1", "COM7 latencyTimer 16 -> 1"},
+         {"set COM5 LatencyTimer", "set COM6 LatencyTimer", "set COM7 LatencyTimer"}},
+        {{"ignore-serial", "on"},
+         {"ignoreSerial off -> on"},
+         {"set UsbFlags IgnoreHWSerNum04036001", "set UsbFlags IgnoreHWSerNum04036010",
+          "set UsbFlags IgnoreHWSerNum04036011", "set UsbFlags IgnoreHWSerNum04036015"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[0] + " " + c.args[1]);
+        Strings args = c.args;
+        if (args[0] == "import") {
+            args[1] = Rig().tempFile("profile.json");
+            std::ofstream(args[1]) << R"({"format": "varnokplus-settings", "version": 1,
+                "ports": [{"match": "*", "settings": {"latencyTimer": 1}}]})";
+        }
+        Rig dry;
+        EXPECT_EQ(dry.run([&] {
+            Strings a{"--dry-run"};
+            a.insert(a.end(), args.begin(), args.end());
+            return a;
+        }()),
+                  ExitStatus::Done)
+            << dry.err;
+        EXPECT_TRUE(dry.writes().empty());
+        EXPECT_EQ(dry.reloads(), 0u);
+        EXPECT_TRUE(dry.backups.files.empty());
+
+        Rig r;
+        EXPECT_EQ(r.run(args), ExitStatus::Done) << r.err;
+        EXPECT_EQ(r.out, dry.out);
+        Strings lines;
+        std::istringstream in(r.out);
+        for (std::string l; std::getline(in, l);) lines.push_back(l);
+        if (c.args[0] != "alias") EXPECT_EQ(lines, c.printed);
+        else EXPECT_EQ(lines.size(), 1u);
+        EXPECT_EQ(r.writes(), c.writes);
+        EXPECT_EQ(r.reloads(), 1u);
+        ASSERT_EQ(r.backups.files.size(), 1u);
+        // The backup names the values before they change, taken before the
+        // first write.
+        const std::string& reg = r.backups.files.begin()->second;
+        for (const auto& w : c.writes) {
+            const std::string value = w.substr(w.rfind(' ') + 1);
+            EXPECT_NE(reg.find(value), std::string::npos) << value;
+        }
+        // Run again: nothing left to change, nothing written, no reload.
+        if (args[0] == "rename") args[1] = "COM9";
+        EXPECT_EQ(r.run(args), ExitStatus::Done);
+        EXPECT_EQ(r.out, "nothing to change\n");
+        EXPECT_TRUE(r.writes().empty());
+        EXPECT_EQ(r.reloads(), 1u);
+        if (args[0] == "import") std::filesystem::remove(args[1]);
+    }
+}
+
+TEST(CliCommands, LatencyOfOneIsWrittenAndNoReloadOnRequest) {
+    Rig r;
+    EXPECT_EQ(r.run({"--no-reload", "set", "COM5", "latency-timer=1"}), ExitStatus::Done);
+    // The driver's keys were made writable first, as the configurator does:
+    // the enumerator, the arbiter and the written port's instance key only.
+    Strings dacls;
+    for (const auto& line : r.f.registry.log)
+        if (line.rfind("dacl ", 0) == 0) dacls.push_back(line.substr(line.rfind('\\') + 1));
+    EXPECT_EQ(dacls, (Strings{"FTDIBUS", "COM Name Arbiter", "0000"}));
+    EXPECT_EQ(r.f.registry.dword(kCom5, "LatencyTimer"), 1u);
+    EXPECT_EQ(r.reloads(), 0u);
+    // Other values of the port are not rewritten.
+    EXPECT_EQ(r.writes(), (Strings{"set COM5 LatencyTimer"}));
+}
+
+TEST(CliCommands, PresetThenValuesOfTheSameCall) {
+    Rig r;
+    EXPECT_EQ(r.run({"set", "COM6", "preset=varnok", "latency-timer=1"}), ExitStatus::Done);
+    EXPECT_EQ(r.f.registry.dword(kCom6, "LatencyTimer"), 1u);
+    EXPECT_EQ(r.f.registry.dword(kCom6, "MinReadTimeout"), 0u);
+    const auto* data = r.f.registry.value(kCom6, "ConfigData");
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(data->data[0] & 0x20, 0x20);  // event on surprise removal
+    EXPECT_EQ(r.f.registry.dword(kCom5, "LatencyTimer"), 16u);
+}
+
+TEST(CliCommands, UnreadValues) {
+    // LatencyTimer missing and ConfigData cut short: both shown as null;
+    // written only when the user sets them, never by a command that sets
+    // something else.
+    Rig r;
+    {
+        std::unique_ptr<reg::RegistryKey> key;
+        ASSERT_EQ(r.f.registry.openKey(kCom5, reg::kKeyAllAccess, &key), reg::kSuccess);
+        key->deleteValue("LatencyTimer");
+    }
+    r.f.registry.setBinary(kCom5, "ConfigData", std::vector<uint8_t>(10, 1));
+    EXPECT_EQ(r.run({"--json", "show", "COM5"}), ExitStatus::Done);
+    const json j = json::parse(r.out);
+    EXPECT_TRUE(j[0]["settings"]["serialPrinter"].is_null());
+    EXPECT_TRUE(j[0]["baudAliases"].is_null());
+    EXPECT_TRUE(j[0]["settings"]["latencyTimer"].is_null());
+    EXPECT_EQ(r.run({"set", "COM5", "polling-period=1"}), ExitStatus::Done);
+    EXPECT_EQ(r.writes(), (Strings{"set COM5 PollingPeriod"}));
+
+    EXPECT_EQ(r.run({"set", "COM5", "serial-printer=on"}), ExitStatus::Refused);
+    EXPECT_NE(r.err.find("COM5 serialPrinter"), std::string::npos) << r.err;
+    EXPECT_TRUE(r.writes().empty());
+    EXPECT_EQ(r.run({"alias", "COM5", "--table", "brivane"}), ExitStatus::Refused);
+    EXPECT_TRUE(r.writes().empty());
+    // Turning an option off that the standard image has off changes nothing.
+    EXPECT_EQ(r.run({"set", "COM5", "serial-printer=off", "latency-timer=4"}), ExitStatus::Done);
+    EXPECT_EQ(r.out, "COM5 latencyTimer (unread) -> 4\n");
+    EXPECT_EQ(r.writes(), (Strings{"set COM5 LatencyTimer"}));
+    EXPECT_EQ(r.f.registry.value(kCom5, "ConfigData")->data.size(), 10u);
+    // A preset sets the whole value.
+    EXPECT_EQ(r.run({"set", "COM5", "preset=default"}), ExitStatus::Done);
+    EXPECT_EQ(r.f.registry.value(kCom5, "ConfigData")->data.size(), 64u);
+}
+
+TEST(CliCommands, BadInputWritesNothing) {
+    struct Case {
+        Strings args;
+        ExitStatus status;
+        std::string message;  // part of standard error
+    };
+    const Case cases[] = {
+        {{"set", "COM42", "latency-timer=1"}, ExitStatus::NotFound, "COM42"},
+        {{"set", "serial:NOPE", "latency-timer=1"}, ExitStatus::NotFound, "serial:NOPE"},
+        {{"show", "COM3"}, ExitStatus::NotFound, "COM3"},
+        {{"set", "COM5", "latency-timer=0"}, ExitStatus::Refused, "latency-timer"},
+        {{"set", "COM5", "polling-period=256"}, ExitStatus::Refused, "polling-period"},
+        {{"buffered", "COM5", "on", "size=5000"}, ExitStatus::Refused, "size"},
+        {{"rename", "COM5", "COM6"}, ExitStatus::Refused, "COM6 is reserved"},
+        {{"set", "COM5", "bogus=1"}, ExitStatus::Usage, "bogus"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[0] + " " + c.args[1] + " " + c.args.back());
+        Rig r;
+        EXPECT_EQ(r.run(c.args), c.status);
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_TRUE(r.writes().empty());
+        EXPECT_EQ(r.reloads(), 0u);
+        EXPECT_TRUE(r.backups.files.empty());
+    }
+}
+
+TEST(CliCommands, FailedWrites) {
+    // Not elevated (no take-ownership privilege): status 1, told to elevate,
+    // nothing written and no access list changed.
+    Rig n;
+    n.f.registry.privilegeMissing = true;
+    EXPECT_EQ(n.run({"set", "--all", "latency-timer=1"}), ExitStatus::Failed);
+    EXPECT_NE(n.err.find("elevated prompt"), std::string::npos) << n.err;
+    EXPECT_TRUE(n.writes().empty());
+    for (const auto& line : n.f.registry.log) EXPECT_NE(line.rfind("dacl ", 0), 0u) << line;
+    EXPECT_TRUE(n.backups.files.empty());
+
+    // Elevated, and the keys still refuse: status 1 as well.
+    Rig r;
+    r.f.registry.failOpenForWrite.insert(sim::MemRegistry::lower(kCom5));
+    r.f.registry.failOpenForWrite.insert(sim::MemRegistry::lower(kCom6));
+    EXPECT_EQ(r.run({"set", "--all", "latency-timer=1"}), ExitStatus::Failed);
+    EXPECT_NE(r.err.find("elevated prompt"), std::string::npos) << r.err;
+    EXPECT_TRUE(r.writes().empty());
+    EXPECT_EQ(r.reloads(), 0u);
+    // Reading needs no rights.
+    EXPECT_EQ(r.run({"list"}), ExitStatus::Done);
+
+    // A partial write says which ports were written; no reload.
+    Rig p;
+    p.f.registry.failSet.insert(sim::MemRegistry::lower(kCom6 + "|LatencyTimer"));
+    EXPECT_EQ(p.run({"set", "--all", "latency-timer=1"}), ExitStatus::Failed);
+    EXPECT_NE(p.err.find("COM6 LatencyTimer"), std::string::npos) << p.err;
+    EXPECT_NE(p.err.find("written before the failure: COM5"), std::string::npos) << p.err;
+    EXPECT_EQ(p.f.registry.dword(kCom5, "LatencyTimer"), 1u);
+    EXPECT_EQ(p.reloads(), 0u);
+
+    // No backup: nothing written.
+    Rig b;
+    b.backups.failWrite = true;
+    EXPECT_EQ(b.run({"set", "COM5", "latency-timer=1"}), ExitStatus::Failed);
+    EXPECT_NE(b.err.find("no backup"), std::string::npos) << b.err;
+    EXPECT_EQ(b.f.registry.dword(kCom5, "LatencyTimer"), 16u);
+
+    // The reload fails after the write: status 1.
+    Rig l;
+    l.f.d2xx.reloadStatus = 4;
+    EXPECT_EQ(l.run({"set", "COM5", "latency-timer=1"}), ExitStatus::Failed);
+    EXPECT_NE(l.err.find("FT_Reload"), std::string::npos);
+}
+
+TEST(CliCommands, AttachedDeviceWithoutKey) {
+    // Listed first by the library, its key missing: the ports after it are
+    // still read, and --all skips it with a word.
+    Rig r;
+    sim::SimDevice lost;
+    lost.id = test::kId232R;
+    lost.serial = "NOKEY123";
+    lost.comPort = 4;
+    lost.locId = 0x10;
+    r.f.d2xx.devices.insert(r.f.d2xx.devices.begin(), lost);
+    EXPECT_EQ(r.run({"set", "--all", "latency-timer=1"}), ExitStatus::Done) << r.err;
+    EXPECT_EQ(r.out, "COM5 latencyTimer 16 -> 1\nCOM6 latencyTimer 16 -> 1\n");
+    EXPECT_EQ(r.writes(), (Strings{"set COM5 LatencyTimer", "set COM6 LatencyTimer"}));
+    EXPECT_NE(r.err.find("COM4: the driver has no registry key"), std::string::npos) << r.err;
+    EXPECT_EQ(r.run({"set", "COM4", "latency-timer=1"}), ExitStatus::NotFound);
+    EXPECT_TRUE(r.writes().empty());
+}
+
+TEST(CliCommands, ListShowsAttachedOrEveryPort) {
+    Rig r;
+    EXPECT_EQ(r.run({"--json", "list"}), ExitStatus::Done);
+    json j = json::parse(r.out);
+    ASSERT_EQ(j.size(), 2u);
+    EXPECT_EQ(j[0]["port"], "COM5");
+    EXPECT_EQ(j[0]["serial"], "A1B2C3D4A");
+    EXPECT_EQ(j[0]["locationId"], "0x00000021");
+    EXPECT_EQ(j[0]["description"], "USB Serial Converter");
+    EXPECT_EQ(j[0]["settings"]["minWriteTimeout"], 17);
+    EXPECT_EQ(j[0]["settings"]["serialEnumerator"], true);
+    EXPECT_EQ(r.run({"--json", "list", "--include-disconnected"}), ExitStatus::Done);
+    j = json::parse(r.out);
+    ASSERT_EQ(j.size(), 3u);
+    EXPECT_EQ(j[2]["port"], "COM7");
+    EXPECT_EQ(j[2]["attached"], false);
+    EXPECT_TRUE(j[2]["locationId"].is_null());
+    EXPECT_EQ(j[0]["description"], "USB Serial Converter");
+    EXPECT_TRUE(r.writes().empty());
+    EXPECT_EQ(r.f.registry.openKeys, 0);
+}
+
+TEST(CliCommands, ExportThenImportElsewhere) {
+    Rig from;
+    ASSERT_EQ(from.run({"set", "COM5", "latency-timer=1", "serial-enumerator=off"}),
+              ExitStatus::Done);
+    ASSERT_EQ(from.run({"buffered", "COM6", "on", "threshold=10"}), ExitStatus::Done);
+    const std::string file = from.tempFile("export.json");
+    ASSERT_EQ(from.run({"export", file}), ExitStatus::Done) << from.err;
+    ASSERT_EQ(from.run({"--json", "list"}), ExitStatus::Done);
+    const json before = json::parse(from.out);
+
+    Rig to;
+    ASSERT_EQ(to.run({"import", file}), ExitStatus::Done) << to.err;
+    EXPECT_EQ(to.reloads(), 1u);
+    ASSERT_EQ(to.run({"--json", "list"}), ExitStatus::Done);
+    EXPECT_EQ(json::parse(to.out), before);
+    // The same document again: nothing to write.
+    ASSERT_EQ(to.run({"import", file}), ExitStatus::Done);
+    EXPECT_TRUE(to.writes().empty());
+
+    // A site profile for every port, and a serial not installed here.
+    {
+        std::ofstream(file) << R"({"format": "varnokplus-settings", "version": 1, "ports": [
+            {"match": "*", "settings": {"latencyTimer": 1}},
+            {"serial": "ZZZ", "deviceId": "0x04036001", "settings": {"latencyTimer": 9}}]})";
+    }
+    Rig site;
+    EXPECT_EQ(site.run({"import", file}), ExitStatus::Done) << site.err;
+    EXPECT_NE(site.err.find("serial ZZZ"), std::string::npos) << site.err;
+    EXPECT_EQ(site.writes(), (Strings{"set COM5 LatencyTimer", "set COM6 LatencyTimer",
+                                      "set COM7 LatencyTimer"}));
+
+    // Another format or version, or broken JSON: status 4, nothing written.
+    for (const char* text : {R"({"format": "other", "version": 1, "ports": []})",
+                             R"({"format": "varnokplus-settings", "version": 2, "ports": []})",
+                             "{\"format\": "}) {
+        std::ofstream(file) << text;
+        Rig foreign;
+        EXPECT_EQ(foreign.run({"import", file}), ExitStatus::Refused) << text;
+        EXPECT_NE(foreign.err.find(file), std::string::npos);
+        EXPECT_TRUE(foreign.writes().empty());
+    }
+    std::filesystem::remove(file);
+    Rig missing;
+    EXPECT_EQ(missing.run({"import", file}), ExitStatus::Failed);
+}
+
+TEST(CliCommands, SaveAndLoadFiles) {
+    Rig r;
+    const std::string file = r.tempFile("com5.dat");
+    ASSERT_EQ(r.run({"save", "COM5", file}), ExitStatus::Done) << r.err;
+    EXPECT_EQ(std::filesystem::file_size(file), 84u);
+    ASSERT_EQ(r.run({"load", "COM6", file}), ExitStatus::Done) << r.err;
+    EXPECT_EQ(r.f.registry.value(kCom6, "ConfigData")->data,
+              r.f.registry.value(kCom5, "ConfigData")->data);
+    // Same timings: only ConfigData differed.
+    EXPECT_EQ(r.writes(), (Strings{"set COM6 ConfigData"}));
+    std::ofstream(file, std::ios::trunc) << "short";
+    EXPECT_EQ(r.run({"load", "COM6", file}), ExitStatus::Refused);
+    std::filesystem::remove(file);
+}
+
+TEST(CliCommands, ReadOnlyAndDriverCommands) {
+    Rig r;
+    EXPECT_EQ(r.run({"ignore-serial"}), ExitStatus::Done);
+    EXPECT_EQ(r.out, "off\n");
+    EXPECT_EQ(r.run({"reload"}), ExitStatus::Done);
+    EXPECT_EQ(r.reloads(), 1u);
+    r.f.serialPorts.present = {"COM5", "COM6"};
+    r.f.serialPorts.busy = {"COM6"};
+    EXPECT_EQ(r.run({"close-ports"}), ExitStatus::Failed);
+    EXPECT_NE(r.err.find("COM6: Close COMPort not possible"), std::string::npos) << r.err;
+    EXPECT_EQ(r.f.serialPorts.openHandles, 0);
+    EXPECT_TRUE(r.writes().empty());
+}
+
+}  // namespace
