@@ -70,7 +70,8 @@ std::optional<uint32_t> ReadLatencyTimer(const std::string& root, const FtdiTty&
 }
 
 FileResult WriteLatencyTimer(const std::string& root, const FtdiTty& port, uint32_t value) {
-    Fd fd(::open(LatencyTimerPath(root, port).c_str(), O_WRONLY | O_CLOEXEC));
+    // O_TRUNC: sysfs ignores it; a plain file (a test's tree) needs it.
+    Fd fd(::open(LatencyTimerPath(root, port).c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
     if (fd.get() < 0) return Error();
     if (!WriteAll(fd.get(), std::to_string(value) + "\n")) return Error();
     if (::close(fd.release()) != 0) return Error();

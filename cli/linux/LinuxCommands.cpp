@@ -129,6 +129,7 @@ cli::ExitStatus RunSet(const cli::Command& command, const LinuxHost& host, std::
                                       partial());
                 return ExitStatus::Failed;
             }
+            written.push_back(p.tty);
         }
         if (set.persist) {
             const FileResult r = WriteLatencyRule(host.rulesRoot, p, *wanted);
@@ -140,7 +141,7 @@ cli::ExitStatus RunSet(const cli::Command& command, const LinuxHost& host, std::
                 return ExitStatus::Failed;
             }
         }
-        if (change || set.persist) written.push_back(p.tty);
+        if (set.persist && !change) written.push_back(p.tty);
     }
     if (command.options.dryRun) {
         out << "(dry run: nothing written)\n";
