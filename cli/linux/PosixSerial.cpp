@@ -178,8 +178,14 @@ std::unique_ptr<serial::SerialPort> PosixSerialPorts::open(const std::string& pa
     }
     // Another program that locks the port, or one that asked for it alone,
     // holds it: the port is in use.
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0) {
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         Fail(errno == EWOULDBLOCK ? EBUSY : errno);
+        return nullptr;
+    }
+    // A terminal that knows no exclusive mode (an emulated one) is guarded
+    // by the lock alone.
+    if (ioctl(fd, TIOCEXCL) != 0 && errno != ENOTTY && errno != EINVAL) {
+        Fail(errno);
         return nullptr;
     }
     return port;

@@ -198,6 +198,84 @@ class LatencyTest(unittest.TestCase):
         self.assertEqual(latency("ttyUSB1"), "16")
 
 
+def received_since(line):
+    """Bytes the simulated adapter received from log line `line` on."""
+    with open(ADAPTER_LOG) as f:
+        lines = f.read().splitlines()[line:]
+    return bytes(int(h, 16) for l in lines if l.split()[1:2] == ["recv"] for h in l.split()[2:])
+
+
+def log_length():
+    with open(ADAPTER_LOG) as f:
+        return len(f.read().splitlines())
+
+
+def wait_for_leave(count):
+    deadline = time.monotonic() + 5
+    while time.monotonic() < deadline:
+        with open(ADAPTER_LOG) as f:
+            if f.read().count(" event leave") >= count:
+                return
+        time.sleep(0.02)
+
+
+class ModesTest(unittest.TestCase):
+    """The modes commands through the adapter's configuration tty: the same
+    bytes as the Windows program, ports named by their ttys."""
+
+    def setUp(self):
+        rc, out, err = run("--json", "modes", "list")
+        if "not available in this build" in err:
+            self.skipTest("the modes commands are not in this build")
+        self.assertEqual(rc, 0, err)
+        self.adapters = json.loads(out)
+
+    def test_list_names_the_ttys_by_topology(self):
+        self.assertEqual(len(self.adapters), 1)  # the other maker's device is not listed
+        a = self.adapters[0]
+        self.assertEqual((a["adapter"], a["via"], a["model"]), ("Varnok Plus 8 (0)", "ttyUSB0",
+                                                               "standard"))
+        self.assertEqual([p["com"] for p in a["ports"]], [f"ttyUSB{n}" for n in range(1, 9)])
+
+    def test_set_sends_the_windows_byte_stream(self):
+        ports = self.adapters[0]["ports"]
+        wait_for_leave(1)
+        with open(ADAPTER_LOG) as f:
+            leaves = f.read().count(" event leave")
+        start = log_length()
+        began = time.monotonic()
+        rc, out, err = run("modes", "set", "ttyUSB0", "2", "rs422")
+        elapsed = time.monotonic() - began
+        self.assertEqual(rc, 0, err)
+        self.assertEqual(out.strip(), f"Varnok Plus 8 (0) port 2 mode {ports[1]['modeName']} -> rs422")
+        wait_for_leave(leaves + 2)
+        settings = ""
+        for p in ports:
+            mode = 7 if p["port"] == 2 else p["mode"]
+            bits = sum(v for k, v in (("bias", 1), ("txterm", 2), ("rxterm", 4)) if p.get(k))
+            settings += f"\r\n{p['port']}\r\n{mode}\r\n{bits}\r\n"
+        search = "0\r0\r0\r0\r\r\r96\r98\r"
+        commit = "\r97\r" + settings + "\r99\r98\r"
+        self.assertEqual(received_since(start), (search + commit).encode())
+        # The pauses the protocol demands: search 660 ms, commit 610 ms and
+        # 100 ms per piece of at most 50 bytes.
+        pauses = 0.660 + 0.610 + 0.100 * -(-len(settings) // 50)
+        print(f"\nmodes set: {elapsed * 1000:.0f} ms, pauses {pauses * 1000:.0f} ms, "
+              f"ratio {elapsed / pauses:.2f}", file=sys.stderr)
+        self.assertLess(elapsed, pauses * 1.5)
+        rc, out, err = run("--json", "modes", "list")
+        self.assertEqual(json.loads(out)[0]["ports"][1]["modeName"], "rs422")
+
+    def test_bad_adapter_and_port(self):
+        for args, status in ((["modes", "set", "ttyUSB5", "1", "rs232"], 3),
+                             (["modes", "set", "1", "9", "rs232"], 3),
+                             (["modes", "set", "1", "1", "rs999"], 2),
+                             (["modes", "set", "1", "1", "9"], 4)):
+            with self.subTest(args=args):
+                rc, _, err = run(*args)
+                self.assertEqual(rc, status, err)
+
+
 if __name__ == "__main__":
     try:
         unittest.main(verbosity=2)
