@@ -1,10 +1,12 @@
 # The Debian package of varnokctl (cpack -G DEB in the build folder, or the
 # target `package`): the program, its manual page, and the udev rule that
 # lets the plugdev group reach the adapters' configuration interfaces.
+# Packing installs varnokctl alone, without first building every target.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 install(TARGETS varnokctl RUNTIME DESTINATION bin)
 install(FILES ${CMAKE_SOURCE_DIR}/docs/varnokctl.1 DESTINATION share/man/man1)
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/linux/60-varnokctl.rules
-        DESTINATION /lib/udev/rules.d)
+        DESTINATION lib/udev/rules.d)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME varnokctl)
@@ -17,7 +19,5 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
 set(CPACK_PACKAGE_CONTACT "Varnok support <support@varnok.example>")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_PACKAGE_FILE_NAME "varnokctl_${PROJECT_VERSION}_amd64")
-set(CPACK_OUTPUT_FILE_PREFIX ${CMAKE_BINARY_DIR}/packages)
 include(CPack)

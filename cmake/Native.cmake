@@ -34,6 +34,9 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
                    $<TARGET_FILE:varnokctl> $<TARGET_FILE:adapter>)
   set_tests_properties(varnokctl_umockdev PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
   include(${CMAKE_SOURCE_DIR}/cmake/LinuxPackage.cmake)
+  add_test(NAME varnokctl_deb
+           COMMAND ${CMAKE_SOURCE_DIR}/tests/linux/test_deb.sh ${CMAKE_BINARY_DIR})
+  set_tests_properties(varnokctl_deb PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
 endif()
 
 # Programs of the simulators that run natively (sim/*_main.cpp).
