@@ -24,19 +24,20 @@ target_compile_definitions(model_demo PRIVATE VARNOK_NO_DIALOG_SEAM)
 add_test(NAME model_demo COMMAND model_demo)
 
 if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
-  # varnokctl for Linux, and its tests on a fake udev/sysfs tree: they need
-  # umockdev-wrapper and Debian's python3 with the UMockdev bindings, and
-  # are skipped (status 77) without them.
+  # varnokctl for Linux, and its tests (label "linux", the linux step of
+  # tools/test.sh): on a fake udev/sysfs tree, which needs umockdev-wrapper
+  # and Debian's python3 with the UMockdev bindings (skipped, status 77,
+  # without them), and of its Debian package.
   add_executable(varnokctl ${CMAKE_SOURCE_DIR}/cli/linux/VarnokctlMain.cpp)
   target_link_libraries(varnokctl PRIVATE varnok_cli)
   add_test(NAME varnokctl_umockdev
            COMMAND ${CMAKE_SOURCE_DIR}/tests/linux/run_umockdev.sh
                    $<TARGET_FILE:varnokctl> $<TARGET_FILE:adapter>)
-  set_tests_properties(varnokctl_umockdev PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
+  set_tests_properties(varnokctl_umockdev PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300 LABELS linux)
   include(${CMAKE_SOURCE_DIR}/cmake/LinuxPackage.cmake)
   add_test(NAME varnokctl_deb
            COMMAND ${CMAKE_SOURCE_DIR}/tests/linux/test_deb.sh ${CMAKE_BINARY_DIR})
-  set_tests_properties(varnokctl_deb PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
+  set_tests_properties(varnokctl_deb PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300 LABELS linux)
 endif()
 
 # Programs of the simulators that run natively (sim/*_main.cpp).
