@@ -63,8 +63,8 @@ public:
         int bits = 0, stop = 0;
         in >> baud >> comma1 >> parity >> comma2 >> bits >> comma3 >> stop;
         const speed_t speed = Speed(baud);
-        if (!in || comma1 != ',' || (parity != 'n' && parity != 'N') || bits != 8 || stop != 1 ||
-            speed == 0)
+        if (!in || comma1 != ',' || comma2 != ',' || comma3 != ',' ||
+            (parity != 'n' && parity != 'N') || bits != 8 || stop != 1 || speed == 0)
             return Fail(EINVAL);
         termios tio{};
         if (tcgetattr(fd_, &tio) != 0) return Fail(errno);
