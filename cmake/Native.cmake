@@ -5,6 +5,11 @@ find_package(GTest REQUIRED)
 find_package(Threads REQUIRED)
 
 file(GLOB UNIT_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  # tests/unit/linux: the Linux host of varnokctl, in this build only.
+  file(GLOB LINUX_UNIT_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/linux/*.cpp)
+  list(APPEND UNIT_TEST_SOURCES ${LINUX_UNIT_TEST_SOURCES})
+endif()
 add_executable(unit_tests ${UNIT_TEST_SOURCES})
 target_link_libraries(unit_tests PRIVATE varnok_configurator varnok_modetool varnok_sim varnok_cli
                       GTest::gtest GTest::gtest_main GTest::gmock Threads::Threads)
@@ -17,6 +22,23 @@ add_executable(model_demo ${CMAKE_SOURCE_DIR}/tests/frontendless/main.cpp)
 target_link_libraries(model_demo PRIVATE varnok_configurator_model varnok_sim)
 target_compile_definitions(model_demo PRIVATE VARNOK_NO_DIALOG_SEAM)
 add_test(NAME model_demo COMMAND model_demo)
+
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  # varnokctl for Linux, and its tests (label "linux", the linux step of
+  # tools/test.sh): on a fake udev/sysfs tree, which needs umockdev-wrapper
+  # and Debian's python3 with the UMockdev bindings (skipped, status 77,
+  # without them), and of its Debian package.
+  add_executable(varnokctl ${CMAKE_SOURCE_DIR}/cli/linux/VarnokctlMain.cpp)
+  target_link_libraries(varnokctl PRIVATE varnok_cli)
+  add_test(NAME varnokctl_umockdev
+           COMMAND ${CMAKE_SOURCE_DIR}/tests/linux/run_umockdev.sh
+                   $<TARGET_FILE:varnokctl> $<TARGET_FILE:adapter>)
+  set_tests_properties(varnokctl_umockdev PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300 LABELS linux)
+  include(${CMAKE_SOURCE_DIR}/cmake/LinuxPackage.cmake)
+  add_test(NAME varnokctl_deb
+           COMMAND ${CMAKE_SOURCE_DIR}/tests/linux/test_deb.sh ${CMAKE_BINARY_DIR})
+  set_tests_properties(varnokctl_deb PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300 LABELS linux)
+endif()
 
 # Programs of the simulators that run natively (sim/*_main.cpp).
 file(GLOB SIM_MAINS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/sim/*_main.cpp)

@@ -18,13 +18,15 @@ namespace {
 
 constexpr uint32_t kUserAreaMax = 127;
 
-std::string ComName(int32_t number) { return "COM" + std::to_string(number); }
+std::string ComName(const ModeTool& tool, int32_t number) {
+    return tool.portPrefix + std::to_string(number);
+}
 
 // COM number of an open device; false when the call fails or the device has
 // no COM port.
-bool ComNumber(d2xx::D2xx& lib, d2xx::Handle h, int32_t* number) {
+bool ComNumber(const ModeTool& tool, d2xx::Handle h, int32_t* number) {
     int32_t n = -1;
-    if (lib.GetComPortNumber(h, &n) != d2xx::kOk || n < 1) return false;
+    if (tool.d2xx.GetComPortNumber(h, &n) != d2xx::kOk || n < tool.firstPortNumber) return false;
     *number = n;
     return true;
 }
@@ -93,9 +95,9 @@ std::optional<Candidate> PrepareProbe(const ModeTool& tool, const d2xx::DeviceLi
     int32_t com = 0;
     d2xx::ScopedHandle h(lib);
     if (lib.Open(static_cast<int>(index), h.out()) != d2xx::kOk) return std::nullopt;
-    if (!ComNumber(lib, h.get(), &com)) return std::nullopt;
+    if (!ComNumber(tool, h.get(), &com)) return std::nullopt;
     if (c.configInterface) c.userArea = ReadUserAreaNumber(lib, h.get());
-    c.comName = ComName(com);
+    c.comName = ComName(tool, com);
     return c;
 }
 
@@ -117,7 +119,7 @@ void FinishProbe(const ModeTool& tool, const Candidate& c, AdapterRecord& record
         int32_t portCom = 0;
         if (lib.OpenEx(PortLocation(c.locId, k), d2xx::kOpenByLocation, h.out()) != d2xx::kOk)
             continue;
-        if (ComNumber(lib, h.get(), &portCom)) record.ports[k].comName = ComName(portCom);
+        if (ComNumber(tool, h.get(), &portCom)) record.ports[k].comName = ComName(tool, portCom);
     }
 }
 

@@ -2,6 +2,7 @@
 // serial ports and the clock. Nothing here changes while the tool runs, so a
 // search or a commit may hand it to several exchanges at once.
 #pragma once
+#include <cstdint>
 #include <string>
 
 #include "common/d2xx/D2xx.h"
@@ -18,6 +19,11 @@ struct ModeTool {
     // False when ftd2xx.dll could not be loaded: every D2XX call then fails.
     bool d2xxAvailable = true;
     std::string d2xxLoadError;
+    // How a port number from FT_GetComPortNumber becomes a port name:
+    // "COM5" on Windows; on Linux the number is that of a ttyUSB device,
+    // which starts at 0.
+    std::string portPrefix = "COM";
+    int32_t firstPortNumber = 1;
 };
 
 }  // namespace varnok::mode

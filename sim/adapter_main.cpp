@@ -6,7 +6,11 @@
 //   adapter [--family config|first] [--model standard|reduced] [--type HEX]
 //           [--ports N] [--name TEXT] [--version TEXT]
 //           [--misbehave none|silent|garbled|wrong-port|no-ok|unplug]
-//           [--rearm] [--log FILE] [--link PATH] [--seconds N]
+//           [--rearm] [--log FILE] [--link PATH] [--seconds N] [--master-fd N]
+//
+// --master-fd: answer on the master side of a pseudo-terminal that the
+// caller opened and handed down (as umockdev makes one for a fake tty)
+// instead of a terminal of its own.
 //
 // The log file gets one line per event, appended as it happens:
 //   <ms> recv <hex bytes>          bytes received from the host
@@ -45,7 +49,8 @@ void Usage() {
                  "usage: adapter [--family config|first] [--model standard|reduced] [--type HEX]\n"
                  "               [--ports N] [--name TEXT] [--version TEXT]\n"
                  "               [--misbehave none|silent|garbled|wrong-port|no-ok|unplug]\n"
-                 "               [--rearm] [--log FILE] [--link PATH] [--seconds N]\n");
+                 "               [--rearm] [--log FILE] [--link PATH] [--seconds N]\n"
+                 "               [--master-fd N]\n");
 }
 
 std::string Hex(const std::vector<uint8_t>& bytes) {
@@ -108,6 +113,7 @@ int main(int argc, char** argv) {
     SimAdapterOptions o;
     std::string logPath, linkPath;
     long seconds = 0;
+    int masterFd = -1;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         auto value = [&](const char* what) -> std::string {
@@ -158,6 +164,9 @@ int main(int argc, char** argv) {
             logPath = value("--log");
         } else if (a == "--link") {
             linkPath = value("--link");
+        } else if (a == "--master-fd") {
+            masterFd = static_cast<int>(std::strtol(value("--master-fd").c_str(), nullptr, 10));
+            if (masterFd < 0) return Usage(), 2;
         } else if (a == "--seconds") {
             seconds = std::strtol(value("--seconds").c_str(), nullptr, 10);
         } else {
@@ -173,7 +182,7 @@ int main(int argc, char** argv) {
     }
 
     Pty pty;
-    pty.master = posix_openpt(O_RDWR | O_NOCTTY);
+    pty.master = masterFd >= 0 ? masterFd : posix_openpt(O_RDWR | O_NOCTTY);
     if (pty.master < 0 || grantpt(pty.master) != 0 || unlockpt(pty.master) != 0) {
         std::perror("adapter: pseudo-terminal");
         return 1;

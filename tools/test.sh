@@ -1,6 +1,7 @@
 #!/bin/bash
 # Installs what is needed, builds natively (warnings as errors) and runs the
-# unit tests and fuzz seeds, again with ASan and UBSan and with clang, fuzzes
+# unit tests and fuzz seeds, again with ASan and UBSan and with clang, tests
+# varnokctl for Linux on a fake device tree and its Debian package, fuzzes
 # every parser for a fixed time (growing fuzz/seeds/), cross-builds the Windows
 # programs and the unit tests with mingw-w64 and runs the end-to-end tests and
 # those unit tests under Wine, then builds the release (tools/release.sh: zip,
@@ -29,7 +30,14 @@ native() {  # build-dir cmake-options...
     shift
     cmake -S . -B "$dir" "$@" >/dev/null &&
         cmake --build "$dir" -j2 &&
-        ctest --test-dir "$dir" -j2 --output-on-failure
+        ctest --test-dir "$dir" -j2 --output-on-failure -LE linux
+}
+
+# varnokctl for Linux (built by the native step): its tests on a fake
+# udev/sysfs tree under umockdev, and its Debian package.
+linux() {
+    cmake --build build -j2 --target varnokctl adapter &&
+        ctest --test-dir build --output-on-failure -L linux
 }
 
 # The same with clang: its warnings and its reading of the language join GCC's.
@@ -129,6 +137,7 @@ source "$ROOT/tools/stale-build.sh"
 step "native build and unit tests" native build -DVARNOK_WERROR=ON
 step "ASan+UBSan build and unit tests" native build-asan -DVARNOK_WERROR=ON -DVARNOK_SANITIZE=ON
 step "clang build and unit tests" clang_native
+step "linux: varnokctl on a fake device tree, Debian package" linux
 step "fuzzing (libFuzzer, ${FUZZ_SECONDS:-20} s per target)" fuzz
 step "Windows build (mingw-w64)" windows
 if [[ " ${failed[*]} " == *" Windows build (mingw-w64) "* ]]; then

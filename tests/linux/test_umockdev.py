@@ -1,0 +1,284 @@
+"""varnokctl on a fake udev/sysfs tree (umockdev): one 8-port "Varnok Plus"
+adapter behind its hub (configuration chip at hub port 1, two quad chips at
+ports 2 and 3), a two-interface FTDI device of another maker, a plain
+FT232R, and a tty that is not FTDI. The configuration interface's tty is a
+pseudo-terminal answered by the adapter simulator.
+
+Run under umockdev-wrapper: test_umockdev.py VARNOKCTL ADAPTER."""
+import json
+import os
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+import gi
+
+gi.require_version("UMockdev", "1.0")
+from gi.repository import UMockdev  # noqa: E402
+
+VARNOKCTL, ADAPTER = sys.argv[1], sys.argv[2]
+del sys.argv[1:3]
+
+PCI = "/devices/pci0000:00/0000:00:14.0/usb1"
+
+
+def usb_device(path, vendor, product_id, product, serial, interfaces, devnum):
+    return (f"P: {PCI}/{path}\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\n"
+            f"A: idVendor={vendor}\nA: idProduct={product_id}\nA: product={product}\n"
+            f"A: serial={serial}\nA: bNumInterfaces= {interfaces}\nA: busnum=1\n"
+            f"A: devnum={devnum}\n")
+
+
+def tty_devices(path, interface, tty):
+    intf = f"{PCI}/{path}/{path}:1.{interface}"
+    return [
+        f"P: {intf}\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\n"
+        f"A: bInterfaceNumber={interface:02x}\n",
+        f"P: {intf}/{tty}\nE: SUBSYSTEM=usb-serial\nE: DRIVER=ftdi_sio\nA: latency_timer=16\n",
+        f"P: {intf}/{tty}/tty/{tty}\nN: {tty}\nE: DEVNAME=/dev/{tty}\nE: SUBSYSTEM=tty\n"
+        f"L: device=../../../{tty}\n",
+    ]
+
+
+def build_tree(bed):
+    records = [
+        usb_device("1-1", "0424", "2514", "USB2514B", "", 1, 2),  # the adapter's hub
+        usb_device("1-1/1-1.1", "0403", "6015", "Varnok Plus - Config", "VPC001", 1, 3),
+        usb_device("1-1/1-1.2", "0403", "6011", "Varnok Plus", "VPA001", 4, 4),
+        usb_device("1-1/1-1.3", "0403", "6011", "Varnok Plus", "VPA002", 4, 5),
+        usb_device("1-2", "0403", "6010", "Other Maker Box", "OMB77", 2, 6),
+        usb_device("1-3", "0403", "6001", "FT232R USB UART", "A50285BI", 1, 7),
+        usb_device("1-4", "2341", "0043", "Arduino Uno", "85739", 1, 8),
+    ]
+    records += tty_devices("1-1/1-1.1", 0, "ttyUSB0")
+    tty = 1
+    for chip in ("1-1/1-1.2", "1-1/1-1.3"):
+        for interface in range(4):
+            records += tty_devices(chip, interface, f"ttyUSB{tty}")
+            tty += 1
+    records += tty_devices("1-2", 0, "ttyUSB9") + tty_devices("1-2", 1, "ttyUSB10")
+    records += tty_devices("1-3", 0, "ttyUSB11")
+    intf = f"{PCI}/1-4/1-4:1.0"
+    records += [f"P: {intf}\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\nA: bInterfaceNumber=00\n",
+                f"P: {intf}/tty/ttyACM0\nN: ttyACM0\nE: DEVNAME=/dev/ttyACM0\nE: SUBSYSTEM=tty\n"]
+    for r in records:
+        bed.add_from_string(r)
+
+
+def port_dir(tty):
+    for path, _, files in os.walk(BED.get_sys_dir() + "/devices"):
+        if path.endswith("/" + tty) and "latency_timer" in files:
+            return path
+    raise AssertionError(f"no sysfs directory for {tty}")
+
+
+def latency(tty):
+    with open(port_dir(tty) + "/latency_timer") as f:
+        return f.read().strip()
+
+
+def run(*args, env=None):
+    # The testbed is known to the C environment only, not to os.environ.
+    env = {**os.environ, "UMOCKDEV_DIR": BED.get_root_dir(), **(env or {})}
+    p = subprocess.run([VARNOKCTL, *args], capture_output=True, text=True, timeout=60, env=env)
+    return p.returncode, p.stdout, p.stderr
+
+
+BED = UMockdev.Testbed.new()
+build_tree(BED)
+LOGDIR = tempfile.mkdtemp(prefix="varnokctl-umockdev-")
+ADAPTER_LOG = os.path.join(LOGDIR, "adapter.log")
+master = BED.get_dev_fd("/dev/ttyUSB0")
+SIM = subprocess.Popen([ADAPTER, "--family", "config", "--ports", "8", "--name", "Varnok Plus 8",
+                        "--log", ADAPTER_LOG, "--master-fd", str(master), "--rearm"],
+                       pass_fds=[master], stdout=subprocess.PIPE, text=True)
+SIM.stdout.readline()  # the terminal's path: the simulator is ready
+
+
+class ListTest(unittest.TestCase):
+    def test_list_text_and_json(self):
+        rc, out, err = run("list")
+        self.assertEqual(rc, 0, err)
+        lines = out.splitlines()
+        self.assertEqual(lines[0].split(), ["TTY", "SERIAL", "INTERFACE", "LATENCY", "DESCRIPTION"])
+        self.assertEqual(len(lines), 13)  # header + 12 FTDI ttys; the Arduino is not listed
+        self.assertEqual(lines[1].split(), ["ttyUSB0", "VPC001A", "A", "16", "Varnok", "Plus", "-",
+                                            "Config"])
+        rc, out, err = run("--json", "list")
+        self.assertEqual(rc, 0, err)
+        ports = {p["port"]: p for p in json.loads(out)}
+        self.assertEqual(len(ports), 12)
+        # The topology gives the locations the mode tool relates: the
+        # configuration chip at hub port 1, quad chips at ports 2 and 3.
+        self.assertEqual(ports["ttyUSB0"]["locationId"], "0x00000111")
+        self.assertEqual(ports["ttyUSB1"]["locationId"], "0x00001121")
+        self.assertEqual(ports["ttyUSB8"]["locationId"], "0x00001134")
+        self.assertEqual(ports["ttyUSB6"]["description"], "Varnok Plus B")
+        self.assertEqual(ports["ttyUSB6"]["serial"], "VPA002B")
+        self.assertEqual(ports["ttyUSB6"]["interface"], "B")
+        self.assertEqual(ports["ttyUSB10"]["deviceId"], "0x04036010")
+        self.assertEqual(ports["ttyUSB11"]["description"], "FT232R USB UART")
+        self.assertEqual(ports["ttyUSB11"]["settings"]["latencyTimer"], 16)
+
+
+class LatencyTest(unittest.TestCase):
+    def setUp(self):
+        for n in range(12):
+            with open(port_dir(f"ttyUSB{n}") + "/latency_timer", "w") as f:
+                f.write("16\n")
+
+    def test_set_one_port_by_name_and_by_serial(self):
+        rc, out, err = run("set", "/dev/ttyUSB3", "latency-timer=1")
+        self.assertEqual((rc, err), (0, ""))
+        self.assertIn("ttyUSB3 latencyTimer 16 -> 1", out)
+        self.assertIn("until the device is unplugged", out)
+        self.assertEqual(latency("ttyUSB3"), "1")
+        self.assertEqual(latency("ttyUSB2"), "16")
+        rc, out, err = run("set", "serial:VPA002c", "latency-timer=4")
+        self.assertEqual(rc, 0, err)
+        self.assertEqual(latency("ttyUSB7"), "4")
+
+    def test_set_all_dry_run_writes_nothing(self):
+        rc, out, _ = run("--dry-run", "set", "--all", "latency-timer=2")
+        self.assertEqual(rc, 0)
+        self.assertEqual(out.count("latencyTimer 16 -> 2"), 12)
+        self.assertEqual({latency(f"ttyUSB{n}") for n in range(12)}, {"16"})
+        rc, _, _ = run("set", "--all", "latency-timer=2")
+        self.assertEqual(rc, 0)
+        self.assertEqual({latency(f"ttyUSB{n}") for n in range(12)}, {"2"})
+
+    def test_persist_writes_a_rule_keyed_by_serial_and_interface(self):
+        rules = tempfile.mkdtemp(prefix="rules-")
+        os.makedirs(rules + "/etc/udev/rules.d")
+        rc, out, err = run("set", "ttyUSB10", "latency-timer=1", "--persist",
+                           env={"VARNOKCTL_RULES_ROOT": rules})
+        self.assertEqual(rc, 0, err)
+        with open(rules + "/etc/udev/rules.d/75-varnokctl-latency-OMB77-B.rules") as f:
+            rule = f.read()
+        self.assertIn('ATTRS{serial}=="OMB77", ATTRS{bInterfaceNumber}=="01", '
+                      'ATTR{latency_timer}="1"', rule)
+        self.assertEqual(latency("ttyUSB10"), "1")
+
+    def test_bad_input_changes_nothing(self):
+        cases = [
+            (["set", "ttyUSB42", "latency-timer=1"], 3, "ttyUSB42: no such FTDI serial port"),
+            (["set", "ttyACM0", "latency-timer=1"], 3, "ttyACM0 is not an FTDI serial port"),
+            (["set", "ttyUSB1", "latency-timer=0"], 4, "out of range"),
+            (["set", "ttyUSB1", "latency-timer=256"], 4, "out of range"),
+            (["set", "ttyUSB1", "polling-period=1"], 2, "only latency-timer"),
+            (["set", "COM3", "latency-timer=1"], 2, "is not a port"),
+        ]
+        for args, status, message in cases:
+            with self.subTest(args=args):
+                rc, out, err = run(*args)
+                self.assertEqual(rc, status, err)
+                self.assertIn(message, err)
+        self.assertEqual({latency(f"ttyUSB{n}") for n in range(12)}, {"16"})
+
+    @unittest.skipUnless(os.geteuid() == 0, "needs root to drop to another user")
+    def test_no_permission_on_latency_timer(self):
+        os.chmod(port_dir("ttyUSB1") + "/latency_timer", 0o444)
+        os.chmod(BED.get_root_dir(), 0o755)  # the testbed itself is private
+        try:
+            env = {**os.environ, "UMOCKDEV_DIR": BED.get_root_dir()}
+            p = subprocess.run(["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                                VARNOKCTL, "set", "ttyUSB1", "latency-timer=1"],
+                               capture_output=True, text=True, timeout=60, env=env)
+        finally:
+            os.chmod(port_dir("ttyUSB1") + "/latency_timer", 0o644)
+            os.chmod(BED.get_root_dir(), 0o700)
+        if "could not be read" in p.stderr:
+            self.skipTest("the fake tree is not readable by another user")
+        self.assertEqual(p.returncode, 1, p.stderr)
+        self.assertIn("ttyUSB1: latency_timer could not be written: Permission denied "
+                      "(run as root, for example with sudo)", p.stderr)
+        self.assertIn("Nothing was changed.", p.stderr)
+        self.assertEqual(latency("ttyUSB1"), "16")
+
+
+def received_since(line):
+    """Bytes the simulated adapter received from log line `line` on."""
+    with open(ADAPTER_LOG) as f:
+        lines = f.read().splitlines()[line:]
+    return bytes(int(h, 16) for l in lines if l.split()[1:2] == ["recv"] for h in l.split()[2:])
+
+
+def log_length():
+    with open(ADAPTER_LOG) as f:
+        return len(f.read().splitlines())
+
+
+def wait_for_leave(count):
+    deadline = time.monotonic() + 5
+    while time.monotonic() < deadline:
+        with open(ADAPTER_LOG) as f:
+            if f.read().count(" event leave") >= count:
+                return
+        time.sleep(0.02)
+
+
+class ModesTest(unittest.TestCase):
+    """The modes commands through the adapter's configuration tty: the same
+    bytes as the Windows program, ports named by their ttys."""
+
+    def setUp(self):
+        rc, out, err = run("--json", "modes", "list")
+        if "not available in this build" in err:
+            self.skipTest("the modes commands are not in this build")
+        self.assertEqual(rc, 0, err)
+        self.adapters = json.loads(out)
+
+    def test_list_names_the_ttys_by_topology(self):
+        self.assertEqual(len(self.adapters), 1)  # the other maker's device is not listed
+        a = self.adapters[0]
+        self.assertEqual((a["adapter"], a["via"], a["model"]), ("Varnok Plus 8 (0)", "ttyUSB0",
+                                                               "standard"))
+        self.assertEqual([p["com"] for p in a["ports"]], [f"ttyUSB{n}" for n in range(1, 9)])
+
+    def test_set_sends_the_windows_byte_stream(self):
+        ports = self.adapters[0]["ports"]
+        wait_for_leave(1)
+        with open(ADAPTER_LOG) as f:
+            leaves = f.read().count(" event leave")
+        start = log_length()
+        began = time.monotonic()
+        rc, out, err = run("modes", "set", "ttyUSB0", "2", "rs422")
+        elapsed = time.monotonic() - began
+        self.assertEqual(rc, 0, err)
+        self.assertEqual(out.strip(), f"Varnok Plus 8 (0) port 2 mode {ports[1]['modeName']} -> rs422")
+        wait_for_leave(leaves + 2)
+        settings = ""
+        for p in ports:
+            mode = 7 if p["port"] == 2 else p["mode"]
+            bits = sum(v for k, v in (("bias", 1), ("txterm", 2), ("rxterm", 4)) if p.get(k))
+            settings += f"\r\n{p['port']}\r\n{mode}\r\n{bits}\r\n"
+        search = "0\r0\r0\r0\r\r\r96\r98\r"
+        commit = "\r97\r" + settings + "\r99\r98\r"
+        self.assertEqual(received_since(start), (search + commit).encode())
+        # The pauses the protocol demands: search 660 ms, commit 610 ms and
+        # 100 ms per piece of at most 50 bytes.
+        pauses = 0.660 + 0.610 + 0.100 * -(-len(settings) // 50)
+        print(f"\nmodes set: {elapsed * 1000:.0f} ms, pauses {pauses * 1000:.0f} ms, "
+              f"ratio {elapsed / pauses:.2f}", file=sys.stderr)
+        self.assertLess(elapsed, pauses * 1.5)
+        rc, out, err = run("--json", "modes", "list")
+        self.assertEqual(json.loads(out)[0]["ports"][1]["modeName"], "rs422")
+
+    def test_bad_adapter_and_port(self):
+        for args, status in ((["modes", "set", "ttyUSB5", "1", "rs232"], 3),
+                             (["modes", "set", "1", "9", "rs232"], 3),
+                             (["modes", "set", "1", "1", "rs999"], 2),
+                             (["modes", "set", "1", "1", "9"], 4)):
+            with self.subTest(args=args):
+                rc, _, err = run(*args)
+                self.assertEqual(rc, status, err)
+
+
+if __name__ == "__main__":
+    try:
+        unittest.main(verbosity=2)
+    finally:
+        SIM.terminate()
+        SIM.wait()
