@@ -1,8 +1,9 @@
 #!/bin/bash
 # varnokctl.exe under Wine on the simulated installation (installation.reg,
 # devices.txt: COM3, COM11 and COM12 attached, COM10 held open by another
-# program): what `list --json` shows against the registry, `set --all`, and a
-# settings document carried from one installation to another.
+# program): what `list --json` shows against the registry and against the
+# configurator's dialog, `set --all`, and a settings document carried from one
+# installation to another.
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 EXE=varnokctl.exe
@@ -207,15 +208,17 @@ case_list_matches_dialog() {
     done <"$CASE_DIR/named.txt"
 
     # Rows of start-up without a COM name: not attached ports in the list.
-    local location
+    local location unnamed=0
     while IFS='|' read -r status values; do
         grep -qF -- "|$status" "$CASE_DIR/named.txt" && continue
+        unnamed=$((unnamed + 1))
         location=$(sed -n 's/.*LocalID: \([0-9a-f]*\);.*/\1/p' <<<"$status")
         [[ -n $location ]] || fail "a row without a COM name and a location: $status"
         [[ $(jq --arg l "$location" '[.[] | select(.locationId != null) |
                   select(.locationId | ascii_downcase | sub("^0x0*"; "") == $l)] | length' \
               "$CASE_DIR/list.json") == 0 ]] || fail "list reports the unnamed row's device as attached: $status"
     done <"$CASE_DIR/panel.txt"
+    (( unnamed == 1 )) || fail "$unnamed rows without a COM name at start-up, expected the FT230X's"
     [[ -z $(e2e_sim_log) ]] || fail "reading changed something: $(e2e_sim_log)"
 }
 
