@@ -1,8 +1,9 @@
 #!/bin/bash
 # varnokctl.exe under Wine on the simulated installation (installation.reg,
 # devices.txt: COM3, COM11 and COM12 attached, COM10 held open by another
-# program): what `list --json` shows against the registry, `set --all`, and a
-# settings document carried from one installation to another.
+# program): what `list --json` shows against the registry and against the
+# configurator's dialog, `set --all`, and a settings document carried from one
+# installation to another.
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 EXE=varnokctl.exe
@@ -125,7 +126,104 @@ case_export_import() {
     rm -rf "$CASE_DIR/prefix2"
 }
 
+# The configurator's port row, status line and panel, read for every row
+# the dialog lists, against the same installation's `list --json`: the same
+# attached ports by COM name (read from the "COM Port Assignment" dialog,
+# since the rows are drawn), and for each the description, serial, ids, the
+# four numbers and the six check boxes. The FT230X held open by another
+# program has a row without a COM name and zeros the dialog did not read:
+# `list` must not report it as an attached port.
+case_list_matches_dialog() {
+    e2e_install
+    e2e_app "$EXE"
+    ctl --json list
+    (( CTL_STATUS == 0 )) || fail "list: status $CTL_STATUS: $(cat "$CASE_DIR/ctl.err")"
+    printf '%s\n' "$CTL_OUT" >"$CASE_DIR/list.json"
+
+    e2e_app VarnokPlus_Configurator.exe
+    e2e_launch
+    e2e_wait_main
+    # The rows of start-up: status line and panel of each, "status|values".
+    local rows row id values status name open
+    ok "list-count 1006"
+    rows=$V
+    (( rows > 0 )) || fail "the dialog lists no port"
+    : >"$CASE_DIR/panel.txt"
+    for (( row = 0; row < rows; row++ )); do
+        ok "list-select 1006 $row"
+        ok "get-text 40019"
+        status=$V
+        values=
+        for id in 1004 1005 1007 1001; do ok "get-text $id"; values+="$V "; done
+        for id in 1014 1008 1009 1010 1011 1012; do ok "get-check $id"; values+="$V "; done
+        printf '%s|%s\n' "$status" "${values% }" >>"$CASE_DIR/panel.txt"
+    done
+    open=$(sed -n '1s/.*; Open COM Ports: \([0-9]*\)|.*/\1/p' "$CASE_DIR/panel.txt")
+    [[ -n $open ]] || fail "no 'Open COM Ports' in the status line: $(head -n 1 "$CASE_DIR/panel.txt")"
+
+    # Refresh keeps the rows that have a COM name; the name of each is the
+    # one the rename dialog shows (its Cancel refreshes the list again).
+    ok "send-click 1000"
+    ok "list-count 1006"
+    rows=$V
+    : >"$CASE_DIR/named.txt"
+    for (( row = 0; row < rows; row++ )); do
+        ok "list-select 1006 $row"
+        ok "get-text 40019"
+        status=$V
+        ok "click 40004"
+        ok "wait-window COM Port Assignment 5000"
+        ok "get-text 40007"
+        name=$V
+        ok "click 2"
+        ok "wait-gone COM Port Assignment 5000"
+        e2e_wait_main
+        [[ $name == COM* ]] || fail "row $row ($status) has the name '$name'"
+        grep -qF -- "$status|" "$CASE_DIR/panel.txt" || fail "row $row after Refresh was not listed at start-up: $status"
+        printf '%s|%s\n' "$name" "$status" >>"$CASE_DIR/named.txt"
+    done
+
+    # The same ports on both sides, in the same order.
+    local json_ports dialog_ports
+    json_ports=$(jq -r '[.[] | select(.attached) | .port] | join(" ")' "$CASE_DIR/list.json")
+    dialog_ports=$(cut -d'|' -f1 "$CASE_DIR/named.txt" | paste -sd' ')
+    [[ $json_ports == "$dialog_ports" ]] || fail "list shows '$json_ports', the dialog '$dialog_ports'"
+    [[ $(jq 'length' "$CASE_DIR/list.json") == "$rows" ]] || fail "list shows ports that are not attached"
+
+    # Each port's values as the dialog would show them, from its JSON entry;
+    # a null (a value that could not be read) shows as "null" and differs.
+    local want got
+    while IFS='|' read -r name status; do
+        want=$(jq -r --arg p "$name" --arg open "$open" '
+            def n: if . == null then "null" else tostring end;
+            def b: if . == null then "null" elif . then "1" else "0" end;
+            def hex: if . == null then "null" else ascii_downcase | sub("^0x0*"; "") | if . == "" then "0" else . end end;
+            .[] | select(.port == $p) |
+            " \(.description), SN: \(.serial),  ID: \(.deviceId | hex), LocalID: \(.locationId | hex); Open COM Ports: \($open)|" +
+            ([.settings | (.minReadTimeout, .minWriteTimeout, .pollingPeriod, .latencyTimer | n),
+              (.serialEnumerator, .serialPrinter, .cancelIfPowerOff, .eventOnSurpriseRemoval,
+               .setRtsOnClose, .disableModemCtrlAtStartup | b)] | join(" "))' "$CASE_DIR/list.json")
+        got=$(grep -F -- "$status|" "$CASE_DIR/panel.txt" | head -n 1)
+        [[ $want == "$got" ]] || fail "$name: list shows '$want', the dialog '$got'"
+    done <"$CASE_DIR/named.txt"
+
+    # Rows of start-up without a COM name: not attached ports in the list.
+    local location unnamed=0
+    while IFS='|' read -r status values; do
+        grep -qF -- "|$status" "$CASE_DIR/named.txt" && continue
+        unnamed=$((unnamed + 1))
+        location=$(sed -n 's/.*LocalID: \([0-9a-f]*\);.*/\1/p' <<<"$status")
+        [[ -n $location ]] || fail "a row without a COM name and a location: $status"
+        [[ $(jq --arg l "$location" '[.[] | select(.locationId != null) |
+                  select(.locationId | ascii_downcase | sub("^0x0*"; "") == $l)] | length' \
+              "$CASE_DIR/list.json") == 0 ]] || fail "list reports the unnamed row's device as attached: $status"
+    done <"$CASE_DIR/panel.txt"
+    (( unnamed == 1 )) || fail "$unnamed rows without a COM name at start-up, expected the FT230X's"
+    [[ -z $(e2e_sim_log) ]] || fail "reading changed something: $(e2e_sim_log)"
+}
+
 e2e_begin
 e2e_case "varnokctl list --json and set --all latency-timer=1" case_list_and_set_all
+e2e_case "varnokctl list --json agrees with the configurator's dialog" case_list_matches_dialog
 e2e_case "varnokctl export from one installation, import into another" case_export_import
 e2e_end
