@@ -68,7 +68,7 @@ public:
 // The POSIX seam, timing its ports' reads and writes.
 struct SeamTimes {
     double readMs = 0, writeMs = 0;
-    int reads = 0;
+    std::vector<double> eachReadMs;
 };
 
 class TimedPort : public serial::SerialPort {
@@ -81,8 +81,9 @@ public:
     bool read(uint8_t* buffer, uint32_t size, uint32_t* received) override {
         const auto t0 = Steady::now();
         const bool ok = port_->read(buffer, size, received);
-        times_.readMs += MsSince(t0);
-        ++times_.reads;
+        const double ms = MsSince(t0);
+        times_.readMs += ms;
+        times_.eachReadMs.push_back(ms);
         return ok;
     }
     bool write(const uint8_t* data, uint32_t size, uint32_t* written) override {
@@ -198,7 +199,8 @@ private:
 // One exchange's figures, added up over its runs.
 struct Figures {
     int runs = 0;
-    double wallMs = 0, sleptMs = 0, readMs = 0, writeMs = 0, reads = 0, worstRatio = 0;
+    double wallMs = 0, sleptMs = 0, readMs = 0, writeMs = 0, worstRatio = 0;
+    std::vector<double> eachReadMs;  // sums over the runs, first read first
     uint64_t askedMs = 0, fixedMs = 0;  // the last run's sum of sleeps, the fixed pauses
     double virtualMs = 0;               // the same exchange in virtual time
     void add(double wall, const SleepCountingClock& clock, const SeamTimes& t) {
@@ -208,7 +210,8 @@ struct Figures {
         sleptMs += clock.sleptMs;
         readMs += t.readMs;
         writeMs += t.writeMs;
-        reads += t.reads;
+        if (eachReadMs.size() < t.eachReadMs.size()) eachReadMs.resize(t.eachReadMs.size());
+        for (std::size_t i = 0; i < t.eachReadMs.size(); ++i) eachReadMs[i] += t.eachReadMs[i];
         worstRatio = std::max(worstRatio, wall / static_cast<double>(clock.askedMs));
     }
 };
@@ -373,6 +376,9 @@ void PrintTable() {
                     name.c_str(), wall, pauses, ratio, kGoal, met ? "met" : "NOT MET",
                     (wall - oversleep) / pauses, f.virtualMs / pauses, f.readMs / f.runs,
                     f.writeMs / f.runs, f.sleptMs / f.runs);
+        std::printf("|   reads, one by one:");
+        for (double ms : f.eachReadMs) std::printf(" %.1f ms", ms / f.runs);
+        std::printf("\n");
         if (f.askedMs != f.fixedMs)
             std::printf("|   (the clock was asked for %llu ms, the fixed pauses are %llu ms)\n",
                         static_cast<unsigned long long>(f.askedMs),
