@@ -4,17 +4,27 @@
 # with the attached devices of tests/e2e/data/devices.txt served by the test
 # ftd2xx.dll) and opens the configurator on $DISPLAY, or under Xvfb when there
 # is no display. Saves a screenshot and prints its path.
-#   tools/demo.sh            VarnokPlus_Configurator
-#   tools/demo.sh modetool   VarnokCfg
+#   tools/demo.sh                    VarnokPlus_Configurator
+#   tools/demo.sh modetool           VarnokCfg
+#   tools/demo.sh varnokctl [ARGS]   varnokctl ARGS (default: list) on the same
+#                                    installation; "modes ..." talks to the two
+#                                    simulated adapters of the VarnokCfg demo
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$ROOT"
 
 WHAT=${1:-configurator}
+(( $# )) && shift
+CLI_ARGS=("$@")
+ADAPTERS=no
 case $WHAT in
     configurator) EXE=VarnokPlus_Configurator.exe; CAPTION="Tarnel Varnok Plus Configurator" ;;
-    modetool) EXE=VarnokCfg.exe; CAPTION="Tarnel VarnokCfg v2.3" ;;
-    *) echo "usage: $0 [modetool]" >&2; exit 2 ;;
+    modetool) EXE=VarnokCfg.exe; CAPTION="Tarnel VarnokCfg v2.3"; ADAPTERS=yes ;;
+    varnokctl)
+        EXE=varnokctl.exe
+        (( ${#CLI_ARGS[@]} )) || CLI_ARGS=(list)
+        [[ " ${CLI_ARGS[*]} " == *" modes "* ]] && ADAPTERS=yes ;;
+    *) echo "usage: $0 [modetool | varnokctl [ARGS...]]" >&2; exit 2 ;;
 esac
 
 tools/setup.sh
@@ -23,7 +33,7 @@ source "$ROOT/tools/stale-build.sh"
 forget_stale_windows_build build-win
 cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" >/dev/null
 cmake --build build-win -j2 --target "${EXE%.exe}" ftd2xx_sim uidriver
-if [[ $WHAT == modetool ]]; then
+if [[ $ADAPTERS == yes ]]; then
     # The simulated adapters run natively on pseudo-terminals.
     cmake -S . -B build-native >/dev/null
     cmake --build build-native -j2 --target adapter
@@ -31,7 +41,7 @@ fi
 
 source tests/e2e/lib.sh
 OWN_X=0
-if [[ -z ${DISPLAY:-} ]]; then
+if [[ -z ${DISPLAY:-} && $WHAT != varnokctl ]]; then
     e2e_start_xvfb
     OWN_X=1
     echo "No display: running under Xvfb on $DISPLAY"
@@ -65,7 +75,7 @@ cp --remove-destination "$E2E_TESTDLL" "$WINEPREFIX/drive_c/windows/system32/ftd
 cp "$E2E_DATA/devices.txt" "$DEMO/devices.txt"
 : >"$DEMO/sim.log"
 
-if [[ $WHAT == modetool ]]; then
+if [[ $ADAPTERS == yes ]]; then
     # Two simulated adapters, each on a pseudo-terminal that the prefix maps
     # to the COM port the test ftd2xx.dll reports for it.
     cp "$E2E_DATA/modetool-devices.txt" "$DEMO/devices.txt"
@@ -91,6 +101,20 @@ if [[ $WHAT == modetool ]]; then
     e2e_reg_import "$DEMO/ports.reg" || fail "mapping the COM ports failed"
     e2e_wine_stop
     echo "Simulated adapters: COM20 -> $PLUS_PTY, COM30 -> $APEX_PTY (logs in $DEMO/plus.log, $DEMO/apex.log)"
+fi
+
+if [[ $WHAT == varnokctl ]]; then
+    # A console program: run it once and show what it prints. The prefix runs
+    # as an administrator, so the writing commands work too.
+    echo "\$ varnokctl ${CLI_ARGS[*]}"
+    status=0
+    (
+        cd "$DEMO/app"
+        VARNOK_SIM_DEVICES=$(e2e_winpath "$DEMO/devices.txt") VARNOK_SIM_LOG=$(e2e_winpath "$DEMO/sim.log") \
+            exec wine "$EXE" "${CLI_ARGS[@]}"
+    ) 2>&1 | tr -d '\r' || status=$?
+    echo "(varnokctl ended with status $status; simulated driver calls in $DEMO/sim.log)"
+    exit "$status"
 fi
 
 (
