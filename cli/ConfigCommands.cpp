@@ -696,27 +696,17 @@ ExitStatus Session::rename(const RenameCommand& c) {
     if (cfg::IsComNumberReserved(e.comDbBitmap, c.comNumber))
         Fail(ExitStatus::Refused, label + " -> " + newName + ": " + newName +
                                       " is reserved (another device has it); choose a free number");
-    const int own = cfg::ComNumberOfName(e.portName);
-    cfg::MarkComNumber(e.comDbBitmap, c.comNumber, true);
-    if (own != c.comNumber) cfg::MarkComNumber(e.comDbBitmap, own, false);
-    if (e.comDbBitmap.size() < cfg::kComDbKnownBytes)
-        e.comDbBitmap.resize(cfg::kComDbKnownBytes, 0);
-
     std::vector<Op> ops;
-    Op friendly;
-    friendly.port = label;
-    friendly.keyPath = cfg::InstanceKeyPath(e);
-    friendly.valueName = "FriendlyName";
-    friendly.kind = Op::Kind::String;
-    friendly.text = "USB Serial Port (" + newName + ")";
-    ops.push_back(friendly);
-    Op name = friendly;
-    name.keyPath = cfg::DeviceParametersKeyPath(e);
-    name.valueName = cfg::kValuePortName;
-    name.text = newName;
-    ops.push_back(name);
-    ops.push_back(BytesOp(label, cfg::kComNameArbiterKeyPath, cfg::kComDbValueName,
-                          Op::Kind::Binary, e.comDbBitmap.data(), e.comDbBitmap.size()));
+    for (auto& w : cfg::PlanComName(e, newName)) {
+        Op op;
+        op.port = label;
+        op.keyPath = w.keyPath;
+        op.valueName = w.valueName;
+        op.kind = w.bytes.empty() ? Op::Kind::String : Op::Kind::Binary;
+        op.text = std::move(w.text);
+        op.bytes = std::move(w.bytes);
+        ops.push_back(std::move(op));
+    }
     return commit({}, {{label, "port", port.entry.portName, newName}}, ops);
 }
 

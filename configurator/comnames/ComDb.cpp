@@ -77,18 +77,24 @@ int ComNumberOfName(const std::string& name) {
     return parse::LeadingDecimal(std::string_view(name).substr(3));
 }
 
-Outcome AssignComName(Configurator& app, PortEntry& entry, const std::string& newName) {
+std::vector<ComNameWrite> PlanComName(PortEntry& entry, const std::string& newName) {
     const int n = ComNumberOfName(newName);
     const int m = ComNumberOfName(entry.portName);
     MarkComNumber(entry.comDbBitmap, n, true);
     // A map that listed the port's own number as free must not lose the
     // reservation just made.
     if (m != n) MarkComNumber(entry.comDbBitmap, m, false);
+    if (entry.comDbBitmap.size() < kComDbKnownBytes) entry.comDbBitmap.resize(kComDbKnownBytes, 0);
+    return {{InstanceKeyPath(entry), "FriendlyName", "USB Serial Port (" + newName + ")", {}},
+            {DeviceParametersKeyPath(entry), kValuePortName, newName, {}},
+            {kComNameArbiterKeyPath, kComDbValueName, {}, entry.comDbBitmap}};
+}
 
-    if (auto key = reg::OpenKey(app.registry, InstanceKeyPath(entry), reg::Access::Full))
-        reg::WriteString(*key, "FriendlyName", "USB Serial Port (" + newName + ")");
-    if (auto key = reg::OpenKey(app.registry, DeviceParametersKeyPath(entry), reg::Access::Full))
-        reg::WriteString(*key, kValuePortName, newName);
+Outcome AssignComName(Configurator& app, PortEntry& entry, const std::string& newName) {
+    const std::vector<ComNameWrite> writes = PlanComName(entry, newName);
+    for (std::size_t i = 0; i < 2; ++i)
+        if (auto key = reg::OpenKey(app.registry, writes[i].keyPath, reg::Access::Full))
+            reg::WriteString(*key, writes[i].valueName, writes[i].text);
     return WriteComDb(app, entry);
 }
 

@@ -49,9 +49,19 @@ Outcome WriteComDb(Configurator& app, const PortEntry& entry);
 // that was never read (empty) offers nothing.
 std::vector<std::string> FreeComNames(const std::vector<uint8_t>& bitmap);
 
-// Renaming: gives `entry` the name `newName` ("COMn"): reserves n and
-// releases the port's old number in the map, writes FriendlyName
-// "USB Serial Port (COMn)" and PortName, then the map.
+// One registry value a rename sets: a string, or (ComDB) binary bytes.
+struct ComNameWrite {
+    std::string keyPath;
+    const char* valueName = nullptr;
+    std::string text;
+    std::vector<uint8_t> bytes;  // empty for a string
+};
+// What renaming `entry` to `newName` ("COMn") writes, in order: FriendlyName
+// "USB Serial Port (COMn)", PortName, then the map, in which n is reserved
+// and the port's old number released (entry.comDbBitmap is updated).
+std::vector<ComNameWrite> PlanComName(PortEntry& entry, const std::string& newName);
+// Renaming: the writes above. Failures of the two names are not reported;
+// the map's failure is.
 Outcome AssignComName(Configurator& app, PortEntry& entry, const std::string& newName);
 
 // The number after the first three characters of a name such as "COM12",
