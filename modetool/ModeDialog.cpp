@@ -1,6 +1,5 @@
 #include "modetool/ModeDialog.h"
 
-#include <cstdio>
 #include <exception>
 #include <memory>
 #include <string>
@@ -18,7 +17,6 @@ const char kNoDeviceText[] =
     "Only for \"Apex\" series:\r\nPlease activate the configuration mode of the desired "
     "devices.\r\nTherefore you must press the config button for two seconds until the "
     "button will light.";
-const char kEnumFailedFormat[] = "EnumVarnokDevices failed (%d)";
 
 bool IsBitBox(int id) { return id >= IDC_BIT_FIRST && id <= IDC_BIT_LAST; }
 
@@ -247,12 +245,12 @@ void ModeDialog::searched(ui::DialogView& view, SearchOutcome outcome) {
             view.messageBox(d2xx::LibraryMissingText(tool_.d2xxLoadError), "Error",
                             ui::Icon::Error);
         }
-        char text[64];
-        std::snprintf(text, sizeof text, kEnumFailedFormat, static_cast<int>(found.status));
         // "Search Devices" stays usable, so a passing fault can be retried.
         view.enable(IDC_SEARCH, true);
         view.repaintNow();
-        view.messageBox(text, "Error", ui::Icon::Error);
+        view.messageBox(
+            "EnumVarnokDevices failed (" + std::to_string(static_cast<int>(found.status)) + ")",
+            "Error", ui::Icon::Error);
     }
 }
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "common/d2xx/D2xx.h"
 #include "common/platform/Parse.h"
 
 namespace varnok::mode {
@@ -25,10 +26,7 @@ const char kLineSettings[] = "38400,n,8,1";
 
 // The reply as text: the text functions of the protocol stop at a NUL byte.
 std::string AsText(const uint8_t* data, std::size_t size) {
-    if (data == nullptr) return {};
-    std::size_t n = 0;
-    while (n < size && data[n] != 0) ++n;
-    return std::string(reinterpret_cast<const char*>(data), n);
+    return d2xx::FieldText(reinterpret_cast<const char*>(data), size);
 }
 
 // Numbers of a reply, 0 without a digit; decimal is held at 0xFFFFFFFF and

@@ -49,7 +49,9 @@ public:
 private:
     // True when a port is selected; otherwise shows "Please select COM-Port".
     bool needsPort();
-    void showStatusForSelected();
+    // The panel and the status line of the selected record; nothing without
+    // a selection.
+    void showSelected();
     // Record index of the list's selected row (its item data), or -1.
     int32_t recordOfListSelection();
     // Selects the row that shows the selected record again.

@@ -58,8 +58,7 @@ void StorePortSettings(Configurator& app, ui::DialogView& view) {
     ConfigBytes options = e->configData;
     for (const auto& box : kPanelOptions)
         SetOption(options, box.bit, view.checkState(box.boxId) == ui::kChecked);
-    if (e->changeConfigData(options) == ConfigDataChange::FromStandard)
-        ShowConfigDataFromStandard(view, *e);
+    ChangeConfigData(view, *e, options);
 
     for (const auto& box : kPanelNumbers) {
         if (!TakePanelNumber(*e, box, view.text(box.boxId)))

@@ -105,10 +105,8 @@ Outcome SaveConfigurationFile(const PortEntry& e, const std::string& path) {
         if (!out.is_open()) return Outcome::Fail(0, kMsgCannotOpenFile);
         out.write(reinterpret_cast<const char*>(bytes.data()),
                   static_cast<std::streamsize>(bytes.size()));
-        out.flush();
-        written = out.good();
-        out.close();
-        written = written && !out.fail();
+        out.close();  // flushes; a failed write or flush leaves the stream failed
+        written = !out.fail();
     }
     std::error_code ec;
     if (written) {
