@@ -150,8 +150,6 @@ SearchResult EnumVarnokDevices(const ModeTool& tool, const FailureReport& report
     SearchStatus listStatus;
     if (!ReadDeviceList(tool, &nodes, &listStatus)) return SearchResult{listStatus, {}};
     const uint32_t listed = static_cast<uint32_t>(nodes.size());
-    if (listed == 0) return SearchResult{};
-
     SearchResult result;
     AdapterArray& found = result.adapters;
     // Each device whole, one after another.

@@ -188,6 +188,8 @@ void ModeDialog::enterBusy(ui::DialogView& view) {
 }
 
 void ModeDialog::leaveBusy(ui::DialogView& view) {
+    view.show(IDC_DEVICE_LIST, true);
+    view.show(IDC_PORT_LIST_MT, true);
     for (int id : view.childIds()) {
         if (IsBitBox(id)) continue;
         view.enable(id, true);
@@ -231,8 +233,6 @@ void ModeDialog::searched(ui::DialogView& view, SearchOutcome outcome) {
         }
         view.listSetSel(IDC_DEVICE_LIST, 0, true);
         deviceSelectionChanged(view);
-        view.show(IDC_DEVICE_LIST, true);
-        view.show(IDC_PORT_LIST_MT, true);
         leaveBusy(view);
     } else if (found.status == SearchStatus::NoneFound) {
         view.enable(IDC_SEARCH, true);
@@ -269,8 +269,6 @@ void ModeDialog::commit(ui::DialogView& view) {
 
 void ModeDialog::committed(ui::DialogView& view, const CommitOutcome& written) {
     for (const Failure& f : written.failures) showFailure(view, f);
-    view.show(IDC_DEVICE_LIST, true);
-    view.show(IDC_PORT_LIST_MT, true);
     leaveBusy(view);
     deviceSelectionChanged(view);
 }

@@ -228,9 +228,10 @@ void MainDialog::confirmClose(const char* question) {
     view_->endDialog(1);
 }
 
-void MainDialog::reloadDriver() {
-    if (app_.d2xx.Reload(0, 0) != d2xx::kOk)
-        view_->messageBox(kMsgReloadFailed, "Error", ui::Icon::Error);
+bool MainDialog::reloadDriver(uint16_t vendorId) {
+    if (app_.d2xx.Reload(vendorId, 0) == d2xx::kOk) return true;
+    view_->messageBox(kMsgReloadFailed, "Error", ui::Icon::Error);
+    return false;
 }
 
 bool MainDialog::writeEverything() {
@@ -271,13 +272,9 @@ void MainDialog::apply() {
 }
 
 void MainDialog::ok() {
-    if (!writeEverything()) return;
-    if (app_.d2xx.Reload(d2xx::kFtdiVendorId, 0) == d2xx::kOk) {
-        app_.table.release();
-        view_->endDialog(1);
-        return;
-    }
-    view_->messageBox(kMsgReloadFailed, "Error", ui::Icon::Error);
+    if (!writeEverything() || !reloadDriver(d2xx::kFtdiVendorId)) return;
+    app_.table.release();
+    view_->endDialog(1);
 }
 
 void MainDialog::runSubDialog(int resourceId, ui::DialogLogic& logic) {
@@ -351,7 +348,7 @@ void MainDialog::onCommand(ui::DialogView& view, int id, ui::Event event) {
             showSelected();
             return;
         case IDC_RELOAD_DRIVER:
-            reloadDriver();
+            (void)reloadDriver(0);
             return;
         case IDM_VIEW_HELP:
             view.shellOpen(kHelpDocumentUrl);

@@ -63,7 +63,9 @@ private:
     void apply();
     void ok();
     void confirmClose(const char* question);
-    void reloadDriver();
+    // FT_Reload for `vendorId` (0: every device); false, told as "Reload
+    // Driver failed!", when it fails.
+    bool reloadDriver(uint16_t vendorId);
     // The port list and the panel after a rebuild of the table (Refresh,
     // Show disconnected devices, Close All Ports, a renamed port).
     void refreshPortList();
