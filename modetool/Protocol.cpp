@@ -222,10 +222,6 @@ private:
     bool entered_ = false;
 };
 
-bool Contains(const std::vector<uint8_t>& reply, const char* text) {
-    return AsText(reply.data(), reply.size()).find(text) != std::string::npos;
-}
-
 // Waits for the identification line and fills the record from it; fails when
 // none came in two attempts or it declares no usable port count.
 Outcome Identify(ConfigPort& port, int accessKind, AdapterRecord* record) {
@@ -277,7 +273,7 @@ Result<CommitStatus> CommitAdapter(serial::SerialPorts& ports, Clock& clock,
     if (Outcome o = mode.enter(Purpose::Write); !o) return o.failure();
     Result<std::vector<uint8_t>> reply = port.read();
     if (!reply) return reply.failure();
-    if (!Contains(*reply, "\r\nOK")) {
+    if (AsText(reply->data(), reply->size()).find("\r\nOK") == std::string::npos) {
         // The adapter declined: leave it as it is, without a message.
         if (Outcome o = mode.leave(); !o) return o.failure();
         return CommitStatus::Declined;
