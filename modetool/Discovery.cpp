@@ -1,9 +1,7 @@
 #include "modetool/Discovery.h"
 
 #include <algorithm>
-#include <cstring>
-#include <new>
-#include <stdexcept>
+#include <exception>
 #include <string_view>
 #include <vector>
 
@@ -31,8 +29,6 @@ bool ComNumber(const ModeTool& tool, d2xx::Handle h, int32_t* number) {
     return true;
 }
 
-Probe NotAnAdapter() { return Probe(std::optional<AdapterRecord>()); }
-
 int32_t ReadUserAreaNumber(d2xx::D2xx& lib, d2xx::Handle h) {
     uint32_t size = 0;
     if (lib.EE_UASize(h, &size) != d2xx::kOk) return 0;
@@ -48,9 +44,8 @@ int32_t ReadUserAreaNumber(d2xx::D2xx& lib, d2xx::Handle h) {
 
 int32_t ParseUserAreaNumber(const uint8_t* data, std::size_t size) {
     if (data == nullptr) return 0;
-    size = std::min<std::size_t>(size, kUserAreaMax);
-    std::string text;
-    for (std::size_t i = 0; i < size && data[i] != 0; ++i) text.push_back(static_cast<char>(data[i]));
+    std::string text = d2xx::FieldText(reinterpret_cast<const char*>(data),
+                                       std::min<std::size_t>(size, kUserAreaMax));
     for (std::size_t i = 0; i + 1 < text.size(); i += 2) std::swap(text[i], text[i + 1]);
     std::size_t at = text.find("1,");
     if (at == std::string::npos) return 0;
@@ -123,14 +118,6 @@ void FinishProbe(const ModeTool& tool, const Candidate& c, AdapterRecord& record
     }
 }
 
-Probe ProbeDevice(const ModeTool& tool, const d2xx::DeviceListInfoNode& node, uint32_t index) {
-    std::optional<Candidate> c = PrepareProbe(tool, node, index);
-    if (!c) return NotAnAdapter();
-    Probe probed = QueryCandidate(tool, *c);
-    if (probed && probed.value()) FinishProbe(tool, *c, *probed.value());
-    return probed;
-}
-
 Outcome ReadDeviceList(const ModeTool& tool, std::vector<d2xx::DeviceListInfoNode>* nodes,
                        SearchStatus* status) {
     d2xx::D2xx& lib = tool.d2xx;
@@ -163,17 +150,19 @@ SearchResult EnumVarnokDevices(const ModeTool& tool, const FailureReport& report
     SearchStatus listStatus;
     if (!ReadDeviceList(tool, &nodes, &listStatus)) return SearchResult{listStatus, {}};
     const uint32_t listed = static_cast<uint32_t>(nodes.size());
-    if (listed == 0) return SearchResult{};
-
     SearchResult result;
     AdapterArray& found = result.adapters;
+    // Each device whole, one after another.
     for (uint32_t j = 0; j < listed; ++j) {
-        Probe probed = ProbeDevice(tool, nodes[j], j);
+        std::optional<Candidate> c = PrepareProbe(tool, nodes[j], j);
+        if (!c) continue;
+        Probe probed = QueryCandidate(tool, *c);
         if (!probed) {
             if (report && QueryFailureIsReported(probed.failure())) report(probed.failure());
             continue;
         }
         if (!probed.value()) continue;
+        FinishProbe(tool, *c, *probed.value());
         try {
             found.push_back(std::move(*probed.value()));
         } catch (const std::exception&) {

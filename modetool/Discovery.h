@@ -36,9 +36,8 @@ struct SearchResult {
 // used; the query's failure when it was asked and failed. Independent of
 // every other device.
 using Probe = Result<std::optional<AdapterRecord>>;
-Probe ProbeDevice(const ModeTool& tool, const d2xx::DeviceListInfoNode& node, uint32_t index);
 
-// ProbeDevice in three steps, so that the serial exchanges of several
+// A device is probed in three steps, so that the serial exchanges of several
 // devices may overlap while the D2XX calls stay one at a time:
 // PrepareProbe (D2XX only) says whether the device is one to ask and at which
 // COM port; QueryCandidate (serial only) asks it; FinishProbe (D2XX only)

@@ -1,6 +1,5 @@
 #include "modetool/ModeDialog.h"
 
-#include <cstdio>
 #include <exception>
 #include <memory>
 #include <string>
@@ -18,7 +17,6 @@ const char kNoDeviceText[] =
     "Only for \"Apex\" series:\r\nPlease activate the configuration mode of the desired "
     "devices.\r\nTherefore you must press the config button for two seconds until the "
     "button will light.";
-const char kEnumFailedFormat[] = "EnumVarnokDevices failed (%d)";
 
 bool IsBitBox(int id) { return id >= IDC_BIT_FIRST && id <= IDC_BIT_LAST; }
 
@@ -190,6 +188,8 @@ void ModeDialog::enterBusy(ui::DialogView& view) {
 }
 
 void ModeDialog::leaveBusy(ui::DialogView& view) {
+    view.show(IDC_DEVICE_LIST, true);
+    view.show(IDC_PORT_LIST_MT, true);
     for (int id : view.childIds()) {
         if (IsBitBox(id)) continue;
         view.enable(id, true);
@@ -233,8 +233,6 @@ void ModeDialog::searched(ui::DialogView& view, SearchOutcome outcome) {
         }
         view.listSetSel(IDC_DEVICE_LIST, 0, true);
         deviceSelectionChanged(view);
-        view.show(IDC_DEVICE_LIST, true);
-        view.show(IDC_PORT_LIST_MT, true);
         leaveBusy(view);
     } else if (found.status == SearchStatus::NoneFound) {
         view.enable(IDC_SEARCH, true);
@@ -247,12 +245,12 @@ void ModeDialog::searched(ui::DialogView& view, SearchOutcome outcome) {
             view.messageBox(d2xx::LibraryMissingText(tool_.d2xxLoadError), "Error",
                             ui::Icon::Error);
         }
-        char text[64];
-        std::snprintf(text, sizeof text, kEnumFailedFormat, static_cast<int>(found.status));
         // "Search Devices" stays usable, so a passing fault can be retried.
         view.enable(IDC_SEARCH, true);
         view.repaintNow();
-        view.messageBox(text, "Error", ui::Icon::Error);
+        view.messageBox(
+            "EnumVarnokDevices failed (" + std::to_string(static_cast<int>(found.status)) + ")",
+            "Error", ui::Icon::Error);
     }
 }
 
@@ -271,8 +269,6 @@ void ModeDialog::commit(ui::DialogView& view) {
 
 void ModeDialog::committed(ui::DialogView& view, const CommitOutcome& written) {
     for (const Failure& f : written.failures) showFailure(view, f);
-    view.show(IDC_DEVICE_LIST, true);
-    view.show(IDC_PORT_LIST_MT, true);
     leaveBusy(view);
     deviceSelectionChanged(view);
 }

@@ -76,6 +76,16 @@ void MarkDifferingBits(BitsShown& shown, int mask) {
         if ((mask >> b) & 1) shown.marks[b] = Mark::Indeterminate;
 }
 
+// Stores `value` into the field of every covered port and marks every
+// selected adapter changed.
+void Store(Selection& selection, uint8_t AdapterPort::*field, int value) {
+    for (std::size_t a = 0; a < selection.adapters.size(); ++a) {
+        AdapterRecord& r = *selection.adapters[a];
+        r.changed = 1;
+        for (int k : selection.coveredPorts(a)) r.ports[k].*field = static_cast<uint8_t>(value);
+    }
+}
+
 }  // namespace
 
 Shown ShowSelection(const Selection& selection) {
@@ -109,21 +119,13 @@ BitsShown ClickMode(Selection& selection, int modeCode) {
     if (selection.empty()) return BitsShown{};
     const BitsShown shown =
         ShowBits(selection.reference().controlBits, modeCode, selection.adapters.front()->typeCode);
-    for (std::size_t a = 0; a < selection.adapters.size(); ++a) {
-        AdapterRecord& r = *selection.adapters[a];
-        r.changed = 1;
-        for (int k : selection.coveredPorts(a)) r.ports[k].modeCode = static_cast<uint8_t>(modeCode);
-    }
+    Store(selection, &AdapterPort::modeCode, modeCode);
     return shown;
 }
 
 BitsShown ClickBits(Selection& selection, int bits) {
     bits &= kAllBits;
-    for (std::size_t a = 0; a < selection.adapters.size(); ++a) {
-        AdapterRecord& r = *selection.adapters[a];
-        r.changed = 1;
-        for (int k : selection.coveredPorts(a)) r.ports[k].controlBits = static_cast<uint8_t>(bits);
-    }
+    Store(selection, &AdapterPort::controlBits, bits);
     BitsShown shown = ShowBits(bits, 0, 0);
     shown.enabled = true;  // whatever the mode: the user just clicked a box
     return shown;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "common/d2xx/D2xx.h"
 #include "common/platform/Parse.h"
 
 namespace varnok::mode {
@@ -25,10 +26,7 @@ const char kLineSettings[] = "38400,n,8,1";
 
 // The reply as text: the text functions of the protocol stop at a NUL byte.
 std::string AsText(const uint8_t* data, std::size_t size) {
-    if (data == nullptr) return {};
-    std::size_t n = 0;
-    while (n < size && data[n] != 0) ++n;
-    return std::string(reinterpret_cast<const char*>(data), n);
+    return d2xx::FieldText(reinterpret_cast<const char*>(data), size);
 }
 
 // Numbers of a reply, 0 without a digit; decimal is held at 0xFFFFFFFF and
@@ -224,10 +222,6 @@ private:
     bool entered_ = false;
 };
 
-bool Contains(const std::vector<uint8_t>& reply, const char* text) {
-    return AsText(reply.data(), reply.size()).find(text) != std::string::npos;
-}
-
 // Waits for the identification line and fills the record from it; fails when
 // none came in two attempts or it declares no usable port count.
 Outcome Identify(ConfigPort& port, int accessKind, AdapterRecord* record) {
@@ -279,7 +273,7 @@ Result<CommitStatus> CommitAdapter(serial::SerialPorts& ports, Clock& clock,
     if (Outcome o = mode.enter(Purpose::Write); !o) return o.failure();
     Result<std::vector<uint8_t>> reply = port.read();
     if (!reply) return reply.failure();
-    if (!Contains(*reply, "\r\nOK")) {
+    if (AsText(reply->data(), reply->size()).find("\r\nOK") == std::string::npos) {
         // The adapter declined: leave it as it is, without a message.
         if (Outcome o = mode.leave(); !o) return o.failure();
         return CommitStatus::Declined;

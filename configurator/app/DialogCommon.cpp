@@ -17,8 +17,9 @@ void ShowFailure(ui::DialogView& view, const Outcome& outcome) {
     if (!outcome) view.messageBox(outcome.failure().context, "ERROR", ui::Icon::Error);
 }
 
-void ShowConfigDataFromStandard(ui::DialogView& view, const PortEntry& entry) {
-    view.messageBox(ConfigDataFromStandardText(entry), "Warning", ui::Icon::Warning);
+void ChangeConfigData(ui::DialogView& view, PortEntry& entry, const ConfigBytes& next) {
+    if (entry.changeConfigData(next) == ConfigDataChange::FromStandard)
+        view.messageBox(ConfigDataFromStandardText(entry), "Warning", ui::Icon::Warning);
 }
 
 bool BackUpBeforeWrite(Configurator& app, ui::DialogView& owner,
@@ -35,10 +36,6 @@ bool BackUpSelectedPort(Configurator& app, ui::DialogView& owner,
                         std::vector<backup::ValueRef> (*values)(const PortEntry&)) {
     const PortEntry* e = app.table.selected();
     return e == nullptr || BackUpBeforeWrite(app, owner, values(*e));
-}
-
-bool BackUpBeforeApply(Configurator& app, ui::DialogView& owner, bool withPorts) {
-    return BackUpBeforeWrite(app, owner, ApplyValues(app.table, withPorts));
 }
 
 }  // namespace varnok::cfg

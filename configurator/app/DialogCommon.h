@@ -30,9 +30,10 @@ void ShowProblems(ui::DialogView& view, const Problems& problems);
 // A failed outcome's context as a message box captioned "ERROR" with the
 // error icon; nothing for success.
 void ShowFailure(ui::DialogView& view, const Outcome& outcome);
-// Tells, once, that the port now starts from the standard ConfigData image
-// (caption "Warning", warning icon).
-void ShowConfigDataFromStandard(ui::DialogView& view, const PortEntry& entry);
+// Takes `next` as the user's change of the record's ConfigData and tells,
+// once, when the port now starts from the standard image (caption
+// "Warning", warning icon).
+void ChangeConfigData(ui::DialogView& view, PortEntry& entry, const ConfigBytes& next);
 
 // "The settings about to be changed could not be backed up." ... (caption
 // "Warning", Yes/No): the question after a failed backup.
@@ -48,8 +49,5 @@ bool BackUpBeforeWrite(Configurator& app, ui::DialogView& owner,
 // port is selected (nothing is written then).
 bool BackUpSelectedPort(Configurator& app, ui::DialogView& owner,
                         std::vector<backup::ValueRef> (*values)(const PortEntry&));
-// OK and Apply: the per-port values of every record when `withPorts`, and
-// the ignore-serial-number flags.
-bool BackUpBeforeApply(Configurator& app, ui::DialogView& owner, bool withPorts);
 
 }  // namespace varnok::cfg

@@ -1,11 +1,11 @@
 #include "configurator/app/MainDialog.h"
 
 #include <cstdio>
-#include <memory>
 
 #include "common/platform/RegistryValues.h"
 
 #include "configurator/app/MainDialogPanel.h"
+#include "configurator/backup/BackupBeforeWrite.h"
 #include "configurator/baud/BaudRateMappingDialog.h"
 #include "configurator/comnames/ComPortAssignmentDialog.h"
 #include "configurator/discovery/AccessRights.h"
@@ -76,9 +76,7 @@ ui::FileDialogOptions ConfigFileOptions(const std::string& initialName, bool sav
 }  // namespace
 
 std::string MainDialog::OpenPortsText(int count) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "Open COM Ports: %i", count);
-    return buf;
+    return "Open COM Ports: " + std::to_string(count);
 }
 
 std::string MainDialog::PortStatusText(const PortTable& table, const PortEntry& e) {
@@ -214,10 +212,12 @@ void MainDialog::reselectRow() {
     }
 }
 
-void MainDialog::showStatusForSelected() {
+void MainDialog::showSelected() {
     const PortEntry* e = app_.table.selected();
+    if (e == nullptr) return;
+    ShowPortSettings(app_, *view_);
     view_->setText(IDC_STATUS_LINE, "");
-    if (e != nullptr) view_->setText(IDC_STATUS_LINE, PortStatusText(app_.table, *e));
+    view_->setText(IDC_STATUS_LINE, PortStatusText(app_.table, *e));
 }
 
 void MainDialog::confirmClose(const char* question) {
@@ -228,14 +228,16 @@ void MainDialog::confirmClose(const char* question) {
     view_->endDialog(1);
 }
 
-void MainDialog::reloadDriver() {
-    if (app_.d2xx.Reload(0, 0) != d2xx::kOk)
-        view_->messageBox(kMsgReloadFailed, "Error", ui::Icon::Error);
+bool MainDialog::reloadDriver(uint16_t vendorId) {
+    if (app_.d2xx.Reload(vendorId, 0) == d2xx::kOk) return true;
+    view_->messageBox(kMsgReloadFailed, "Error", ui::Icon::Error);
+    return false;
 }
 
 bool MainDialog::writeEverything() {
-    if (!BackUpBeforeApply(app_, *view_, app_.table.selected() != nullptr)) return false;
-    if (app_.table.selected() != nullptr) {
+    const bool withPort = app_.table.selected() != nullptr;
+    if (!BackUpBeforeWrite(app_, *view_, ApplyValues(app_.table, withPort))) return false;
+    if (withPort) {
         StorePortSettings(app_, *view_);
         WritePortSettings(app_);
     }
@@ -265,21 +267,14 @@ void MainDialog::apply() {
 
     view_->setText(IDC_STATUS_LINE, OpenPortsText(app_.table.openPortCount));
     showIgnoreSerialFlag();
-    if (app_.table.selected() != nullptr) {
-        ShowPortSettings(app_, *view_);
-        showStatusForSelected();
-    }
+    showSelected();
     app_.d2xx.Reload(d2xx::kFtdiVendorId, 0);
 }
 
 void MainDialog::ok() {
-    if (!writeEverything()) return;
-    if (app_.d2xx.Reload(d2xx::kFtdiVendorId, 0) == d2xx::kOk) {
-        app_.table.release();
-        view_->endDialog(1);
-        return;
-    }
-    view_->messageBox(kMsgReloadFailed, "Error", ui::Icon::Error);
+    if (!writeEverything() || !reloadDriver(d2xx::kFtdiVendorId)) return;
+    app_.table.release();
+    view_->endDialog(1);
 }
 
 void MainDialog::runSubDialog(int resourceId, ui::DialogLogic& logic) {
@@ -294,19 +289,17 @@ void MainDialog::onCommand(ui::DialogView& view, int id, ui::Event event) {
             if (event != ui::Event::SelectionChanged) return;
             if (app_.table.selected() != nullptr) StorePortSettings(app_, view);
             app_.table.selectedIndex = recordOfListSelection();
-            if (app_.table.selected() != nullptr) {
-                ShowPortSettings(app_, view);
-                showStatusForSelected();
-            }
+            showSelected();
             return;
         case IDC_OPTIMIZE_VARNOK:
         case IDC_OPTIMIZE_BRIVANE:
         case IDC_DEFAULT_SETTINGS:
             app_.table.selectedIndex = recordOfListSelection();
             if (!needsPort()) return;
-            if (id == IDC_OPTIMIZE_VARNOK) ApplyVarnokPreset(app_, view);
-            else if (id == IDC_OPTIMIZE_BRIVANE) ApplyBrivanePreset(app_, view);
-            else ApplyDefaultSettings(app_, view);
+            ApplyPresetToPanel(app_, view,
+                               id == IDC_OPTIMIZE_VARNOK    ? Preset::Varnok
+                               : id == IDC_OPTIMIZE_BRIVANE ? Preset::Brivane
+                                                            : Preset::Default);
             return;
         case IDC_SHOW_DISCONNECTED:
             app_.table.showDisconnected = view.checkState(IDC_SHOW_DISCONNECTED) == ui::kChecked;
@@ -329,8 +322,7 @@ void MainDialog::onCommand(ui::DialogView& view, int id, ui::Event event) {
             view.setText(IDC_STATUS_LINE, OpenPortsText(app_.table.openPortCount));
             showIgnoreSerialFlag();
             reselectRow();
-            ShowPortSettings(app_, view);
-            showStatusForSelected();
+            showSelected();
             return;
         }
         case IDC_BUFFERED_WRITES: {
@@ -353,11 +345,10 @@ void MainDialog::onCommand(ui::DialogView& view, int id, ui::Event event) {
         case IDM_LOAD_CONFIG:
             if (!needsPort()) return;
             loadConfigurationFile();
-            ShowPortSettings(app_, view);
-            showStatusForSelected();
+            showSelected();
             return;
         case IDC_RELOAD_DRIVER:
-            reloadDriver();
+            (void)reloadDriver(0);
             return;
         case IDM_VIEW_HELP:
             view.shellOpen(kHelpDocumentUrl);
@@ -390,10 +381,7 @@ bool MainDialog::rowAppearance(int listId, intptr_t itemData, std::string* text,
     if (itemData < 0 || itemData >= static_cast<intptr_t>(app_.table.entries.size())) return false;
     const PortEntry& e = app_.table.entries[static_cast<std::size_t>(itemData)];
     *text = e.portName;
-    if (!app_.table.showDisconnected)
-        *colour = kRowBlack;
-    else
-        *colour = e.connected ? kRowGreen : kRowRed;
+    *colour = !app_.table.showDisconnected ? kRowBlack : e.connected ? kRowGreen : kRowRed;
     return true;
 }
 

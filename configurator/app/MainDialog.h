@@ -49,7 +49,9 @@ public:
 private:
     // True when a port is selected; otherwise shows "Please select COM-Port".
     bool needsPort();
-    void showStatusForSelected();
+    // The panel and the status line of the selected record; nothing without
+    // a selection.
+    void showSelected();
     // Record index of the list's selected row (its item data), or -1.
     int32_t recordOfListSelection();
     // Selects the row that shows the selected record again.
@@ -61,7 +63,9 @@ private:
     void apply();
     void ok();
     void confirmClose(const char* question);
-    void reloadDriver();
+    // FT_Reload for `vendorId` (0: every device); false, told as "Reload
+    // Driver failed!", when it fails.
+    bool reloadDriver(uint16_t vendorId);
     // The port list and the panel after a rebuild of the table (Refresh,
     // Show disconnected devices, Close All Ports, a renamed port).
     void refreshPortList();

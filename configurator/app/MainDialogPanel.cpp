@@ -14,13 +14,12 @@ const int kLabels[] = {IDC_LABEL_MIN_READ, IDC_LABEL_MIN_WRITE, IDC_LABEL_POLLIN
 
 int CheckOf(bool on) { return on ? ui::kChecked : ui::kUnchecked; }
 
-void ShowNumbers(ui::DialogView& view, const PortEntry& e) {
+// The number and option boxes, and the Serial Enumerator box when `enumerator`.
+void ShowValues(ui::DialogView& view, const PortEntry& e, bool enumerator) {
     for (const auto& box : kPanelNumbers) view.setText(box.boxId, std::to_string(e.*box.field));
-}
-
-void ShowOptions(ui::DialogView& view, const PortEntry& e) {
     for (const auto& box : kPanelOptions)
         view.setCheckState(box.boxId, CheckOf(HasOption(e.configData, box.bit)));
+    if (enumerator) view.setCheckState(IDC_SERIAL_ENUMERATOR, CheckOf(e.serialEnumeratorOn()));
 }
 
 }  // namespace
@@ -42,9 +41,7 @@ void ShowPortSettings(Configurator& app, ui::DialogView& view) {
     const PortEntry* e = app.table.selected();
     if (e == nullptr) return;
     EnablePortSettings(view, true);
-    ShowNumbers(view, *e);
-    ShowOptions(view, *e);
-    view.setCheckState(IDC_SERIAL_ENUMERATOR, CheckOf(e->serialEnumeratorOn()));
+    ShowValues(view, *e, true);
 }
 
 void StorePortSettings(Configurator& app, ui::DialogView& view) {
@@ -58,8 +55,7 @@ void StorePortSettings(Configurator& app, ui::DialogView& view) {
     ConfigBytes options = e->configData;
     for (const auto& box : kPanelOptions)
         SetOption(options, box.bit, view.checkState(box.boxId) == ui::kChecked);
-    if (e->changeConfigData(options) == ConfigDataChange::FromStandard)
-        ShowConfigDataFromStandard(view, *e);
+    ChangeConfigData(view, *e, options);
 
     for (const auto& box : kPanelNumbers) {
         if (!TakePanelNumber(*e, box, view.text(box.boxId)))
@@ -71,10 +67,7 @@ void ApplyPresetToPanel(Configurator& app, ui::DialogView& view, Preset preset) 
     PortEntry* e = app.table.selected();
     if (e == nullptr) return;
     ApplyPreset(*e, preset);
-    ShowNumbers(view, *e);
-    ShowOptions(view, *e);
-    if (PresetSetsSerialEnumerator(preset))
-        view.setCheckState(IDC_SERIAL_ENUMERATOR, CheckOf(e->serialEnumeratorOn()));
+    ShowValues(view, *e, PresetSetsSerialEnumerator(preset));
 }
 
 }  // namespace varnok::cfg

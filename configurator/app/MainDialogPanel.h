@@ -11,15 +11,6 @@ void ShowPortSettings(Configurator& app, ui::DialogView& view);
 void StorePortSettings(Configurator& app, ui::DialogView& view);
 // A preset on the selected record, shown in the panel.
 void ApplyPresetToPanel(Configurator& app, ui::DialogView& view, Preset preset);
-inline void ApplyVarnokPreset(Configurator& app, ui::DialogView& view) {
-    ApplyPresetToPanel(app, view, Preset::Varnok);
-}
-inline void ApplyBrivanePreset(Configurator& app, ui::DialogView& view) {
-    ApplyPresetToPanel(app, view, Preset::Brivane);
-}
-inline void ApplyDefaultSettings(Configurator& app, ui::DialogView& view) {
-    ApplyPresetToPanel(app, view, Preset::Default);
-}
 // Enables or disables the panel's labels, number boxes and option boxes.
 void EnablePortSettings(ui::DialogView& view, bool enabled);
 // Empties the four number boxes and unchecks the six option boxes.

@@ -11,12 +11,7 @@ const std::array<uint8_t, 16> kSerenumOff = {};
 
 bool PortEntry::serialEnumeratorOn() const {
     // The field read as a NUL-terminated string equals "serenum".
-    const char* want = "serenum";
-    for (std::size_t i = 0; i < upperFilters.size(); ++i) {
-        if (upperFilters[i] != static_cast<uint8_t>(want[i])) return false;
-        if (want[i] == '\0') return true;
-    }
-    return false;
+    return std::memcmp(upperFilters.data(), "serenum", sizeof "serenum") == 0;
 }
 
 ConfigDataChange PortEntry::changeConfigData(const ConfigBytes& next) {
@@ -30,12 +25,9 @@ ConfigDataChange PortEntry::changeConfigData(const ConfigBytes& next) {
 int ComparePortNames(const PortEntry& a, const PortEntry& b) {
     if (a.portName.size() != b.portName.size())
         return a.portName.size() < b.portName.size() ? -1 : 1;
-    for (std::size_t i = 0; i < a.portName.size(); ++i) {
-        auto x = static_cast<unsigned char>(a.portName[i]);
-        auto y = static_cast<unsigned char>(b.portName[i]);
-        if (x != y) return x < y ? -1 : 1;
-    }
-    return 0;
+    // char_traits<char> compares as unsigned characters.
+    const int c = a.portName.compare(b.portName);
+    return (c > 0) - (c < 0);
 }
 
 void SortByPortName(PortTable& table) {

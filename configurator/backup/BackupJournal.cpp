@@ -50,11 +50,8 @@ bool BackupJournal::save(const std::vector<ValueRef>& values, std::string* probl
         const std::string lowerPath = Lower(ref.keyPath);
         auto it = std::find_if(keys_.begin(), keys_.end(),
                                [&](const Key& k) { return Lower(k.saved.path) == lowerPath; });
-        if (it == keys_.end()) {
-            keys_.push_back(Key());
-            it = keys_.end() - 1;
-            it->saved.path = ref.keyPath;
-        }
+        if (it == keys_.end())
+            it = keys_.insert(keys_.end(), Key{SavedKey{ref.keyPath, {}}, true, {}});
         Key& key = *it;
         const std::string lowerName = Lower(ref.valueName);
         if (!key.exists ||

@@ -43,7 +43,6 @@ public:
 
     // The run's file name; empty until the first write of it was tried.
     const std::string& fileName() const { return fileName_; }
-    std::string location() const { return store_.location(); }
 
 private:
     struct Key {

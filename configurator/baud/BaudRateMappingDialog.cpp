@@ -28,9 +28,7 @@ void BaudRateMappingDialog::onInit(ui::DialogView& view) {
                                        true))
             break;
     }
-    view.setText(IDC_BAUD_DESIRED, "");
-    view.setText(IDC_BAUD_CLOSEST, "");
-    view.setText(IDC_BAUD_ERROR, "");
+    for (int id : {IDC_BAUD_DESIRED, IDC_BAUD_CLOSEST, IDC_BAUD_ERROR}) view.setText(id, "");
     fillList(view);
 }
 
@@ -91,8 +89,7 @@ void BaudRateMappingDialog::apply(ui::DialogView& view) {
         const int slot = SlotOfRow(row);  // never slot 14
         WriteSlotCode(next, slot, EncodeDivisor(rowDivisor(slot)));
     }
-    if (e->changeConfigData(next) == ConfigDataChange::FromStandard)
-        ShowConfigDataFromStandard(view, *e);
+    ChangeConfigData(view, *e, next);
     // Written when read or set by the user (nothing, for a value that was not
     // read and is left as it was); a failed write leaves the new table in
     // memory only.
@@ -118,12 +115,10 @@ void BaudRateMappingDialog::onCommand(ui::DialogView& view, int id, ui::Event ev
             add(view);
             return;
         case IDC_BAUD_APPLY:
-            if (BackUpSelectedPort(app_, view, ConfigDataValues)) apply(view);
-            return;
         case IDC_BAUD_OK:
             if (!BackUpSelectedPort(app_, view, ConfigDataValues)) return;
             apply(view);
-            view.endDialog(1);
+            if (id == IDC_BAUD_OK) view.endDialog(1);
             return;
         case IDC_BAUD_CANCEL:
         case ui::kIdCancel:  // Esc

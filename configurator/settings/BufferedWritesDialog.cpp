@@ -40,8 +40,7 @@ void BufferedWritesDialog::onInit(ui::DialogView& view) {
 void BufferedWritesDialog::write(ui::DialogView& view, PortEntry& e) {
     ConfigBytes next = e.configData;
     SetOption(next, kOptBufferedWrites, view.checkState(IDC_BW_ACTIVE) == ui::kChecked);
-    if (e.changeConfigData(next) == ConfigDataChange::FromStandard)
-        ShowConfigDataFromStandard(view, e);
+    ChangeConfigData(view, e, next);
     const BufferedWriteRefusals refused = WriteBufferedWriteSettings(
         app_, e, {view.text(IDC_BW_SIZE), view.text(IDC_BW_LATENCY), view.text(IDC_BW_THRESHOLD)});
     // A refused box shows the value in force again.

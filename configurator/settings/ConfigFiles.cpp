@@ -99,17 +99,12 @@ Outcome SaveConfigurationFile(const PortEntry& e, const std::string& path) {
     // it is completely written.
     const std::string temp = SideName(path, ".tmp");
     const ConfigFileBytes bytes = EncodeConfigFile(e);
-    bool written = false;
-    {
-        std::ofstream out(PathFromUtf8(temp), std::ios::binary | std::ios::trunc);
-        if (!out.is_open()) return Outcome::Fail(0, kMsgCannotOpenFile);
-        out.write(reinterpret_cast<const char*>(bytes.data()),
-                  static_cast<std::streamsize>(bytes.size()));
-        out.flush();
-        written = out.good();
-        out.close();
-        written = written && !out.fail();
-    }
+    std::ofstream out(PathFromUtf8(temp), std::ios::binary | std::ios::trunc);
+    if (!out.is_open()) return Outcome::Fail(0, kMsgCannotOpenFile);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    out.close();  // flushes; a failed write or flush leaves the stream failed
+    bool written = !out.fail();
     std::error_code ec;
     if (written) {
         // The size on disk confirms that every byte arrived.

@@ -1,8 +1,7 @@
 #include "configurator/settings/RegistrySettings.h"
 
 #include <algorithm>
-#include <memory>
-#include <vector>
+#include <cstring>
 
 #include "common/platform/RegistryValues.h"
 
@@ -53,16 +52,21 @@ void ReadUpperFilters(Configurator& app, PortEntry& e) {
         e.knownFields |= kFieldUpperFilters;
 }
 
-void ReadDword(reg::RegistryKey& key, PortEntry& e, const char* name, int32_t* field,
-               uint32_t bit, const char* message, Problems& problems) {
-    const reg::DwordRead r = reg::ReadDword(key, name);
-    if (r.ok()) {
-        *field = static_cast<int32_t>(r.value);
-        e.knownFields |= bit;
-    } else {
-        problems.push_back({message});
-    }
-}
+// The four DWORD values of Device Parameters, in the order they are read
+// and written, with the problem of a value that cannot be read.
+struct DwordValue {
+    const char* name;
+    int32_t PortEntry::*field;
+    PortField known;
+    const char* missing;
+};
+const DwordValue kDwordValues[] = {
+    {kValueMinReadTimeout, &PortEntry::minReadTimeout, kFieldMinReadTimeout, kMsgMinReadNotFound},
+    {kValueMinWriteTimeout, &PortEntry::minWriteTimeout, kFieldMinWriteTimeout,
+     kMsgMinWriteNotFound},
+    {kValuePollingPeriod, &PortEntry::pollingPeriod, kFieldPollingPeriod, kMsgPollingNotFound},
+    {kValueLatencyTimer, &PortEntry::latencyTimer, kFieldLatencyTimer, kMsgLatencyNotFound},
+};
 
 void ReadDeviceParameters(reg::RegistryKey& key, PortEntry& e, Problems& problems) {
     // ConfigData: only a whole 64-byte block counts. A shorter one would
@@ -77,29 +81,23 @@ void ReadDeviceParameters(reg::RegistryKey& key, PortEntry& e, Problems& problem
         problems.push_back({kMsgConfigNotFound});
     }
     // PortName: at most 15 characters and the terminator.
-    {
-        char name[kPortNameCapacity] = {};
-        std::string text;
-        bool ok = reg::QueryIntoField(key, kValuePortName, name, sizeof name) == reg::kSuccess;
-        if (ok) {
-            text = d2xx::FieldText(name, sizeof name);
-            ok = text.size() < kPortNameCapacity;
-        }
-        if (ok) {
-            e.portName = text;
-            e.knownFields |= kFieldPortName;
-        } else {
-            problems.push_back({kMsgPortNameNotFound});
-        }
+    char name[kPortNameCapacity] = {};
+    if (reg::QueryIntoField(key, kValuePortName, name, sizeof name) == reg::kSuccess &&
+        std::memchr(name, 0, sizeof name) != nullptr) {
+        e.portName = name;
+        e.knownFields |= kFieldPortName;
+    } else {
+        problems.push_back({kMsgPortNameNotFound});
     }
-    ReadDword(key, e, kValueMinReadTimeout, &e.minReadTimeout, kFieldMinReadTimeout,
-              kMsgMinReadNotFound, problems);
-    ReadDword(key, e, kValueMinWriteTimeout, &e.minWriteTimeout, kFieldMinWriteTimeout,
-              kMsgMinWriteNotFound, problems);
-    ReadDword(key, e, kValuePollingPeriod, &e.pollingPeriod, kFieldPollingPeriod,
-              kMsgPollingNotFound, problems);
-    ReadDword(key, e, kValueLatencyTimer, &e.latencyTimer, kFieldLatencyTimer,
-              kMsgLatencyNotFound, problems);
+    for (const DwordValue& v : kDwordValues) {
+        const reg::DwordRead r = reg::ReadDword(key, v.name);
+        if (!r.ok()) {
+            problems.push_back({v.missing});
+            continue;
+        }
+        e.*v.field = static_cast<int32_t>(r.value);
+        e.knownFields |= v.known;
+    }
 }
 
 bool LatencyWritable(int32_t latency) {
@@ -107,25 +105,16 @@ bool LatencyWritable(int32_t latency) {
     return v >= 2 && v <= 255;
 }
 
-// A DWORD field, when it may be written back; kSuccess when it may not.
-reg::Status PutDword(reg::RegistryKey& key, const PortEntry& e, PortField field, const char* name,
-                     int32_t value) {
-    if (!e.writesBack(field)) return reg::kSuccess;
-    return reg::WriteDword(key, name, static_cast<uint32_t>(value));
-}
-
-// The device parameters values of one record; false at the first failure.
+// The device parameters values of one record that may be written back;
+// false at the first failure.
 bool WriteDeviceParameters(reg::RegistryKey& key, const PortEntry& e) {
-    return PutDword(key, e, kFieldMinReadTimeout, kValueMinReadTimeout, e.minReadTimeout) ==
-               reg::kSuccess &&
-           PutDword(key, e, kFieldMinWriteTimeout, kValueMinWriteTimeout, e.minWriteTimeout) ==
-               reg::kSuccess &&
-           PutDword(key, e, kFieldPollingPeriod, kValuePollingPeriod, e.pollingPeriod) ==
-               reg::kSuccess &&
-           (!LatencyWritable(e.latencyTimer) ||
-            PutDword(key, e, kFieldLatencyTimer, kValueLatencyTimer, e.latencyTimer) ==
-                reg::kSuccess) &&
-           PutConfigData(key, e) == reg::kSuccess;
+    for (const DwordValue& v : kDwordValues) {
+        if (!e.writesBack(v.known)) continue;
+        if (v.known == kFieldLatencyTimer && !LatencyWritable(e.latencyTimer)) continue;
+        if (reg::WriteDword(key, v.name, static_cast<uint32_t>(e.*v.field)) != reg::kSuccess)
+            return false;
+    }
+    return PutConfigData(key, e) == reg::kSuccess;
 }
 
 }  // namespace

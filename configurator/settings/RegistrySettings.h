@@ -36,7 +36,6 @@ std::string ConfigDataFromStandardText(const PortEntry& entry);
 
 constexpr std::size_t kConfigDataSize = 64;
 constexpr std::size_t kPortNameCapacity = 16;
-constexpr std::size_t kUpperFiltersCapacity = 16;
 
 // Reads every record's values (records with deviceId 0 are skipped), marks
 // each value read in knownFields, and sorts the table by port name. A value

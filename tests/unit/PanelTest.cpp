@@ -167,7 +167,7 @@ TEST_F(Panel, WithoutSelectionNothingHappens) {
     f.app.table.selectedIndex = -1;
     box(IDC_LATENCY) = "0";
     StorePortSettings(f.app, view);
-    ApplyVarnokPreset(f.app, view);
+    ApplyPresetToPanel(f.app, view, Preset::Varnok);
     EXPECT_EQ(box(IDC_LATENCY), "0");
     EXPECT_EQ(f.port(0).latencyTimer, 16);
 }
@@ -176,7 +176,7 @@ namespace {
 
 struct PresetCase {
     const char* name;
-    void (*apply)(Configurator&, ui::DialogView&);
+    Preset preset;
     int latency;
     bool surpriseRemoval;
     int enumerator;  // 0 off, 1 on, -1 unchanged
@@ -184,9 +184,9 @@ struct PresetCase {
 };
 
 const PresetCase kPresets[] = {
-    {"Varnok", ApplyVarnokPreset, 2, true, 0, &kStandardDivisorTable},
-    {"Brivane", ApplyBrivanePreset, 2, true, -1, &kBrivaneDivisorTable},
-    {"Default", ApplyDefaultSettings, 16, false, 1, &kStandardDivisorTable},
+    {"Varnok", Preset::Varnok, 2, true, 0, &kStandardDivisorTable},
+    {"Brivane", Preset::Brivane, 2, true, -1, &kBrivaneDivisorTable},
+    {"Default", Preset::Default, 16, false, 1, &kStandardDivisorTable},
 };
 
 }  // namespace
@@ -205,7 +205,7 @@ TEST_F(Panel, PresetsSetTheirValuesAndKeepEveryOtherBitOfBytesZeroToThree) {
                 r.knownFields = 0;
                 ShowPortSettings(f.app, view);
 
-                p.apply(f.app, view);
+                ApplyPresetToPanel(f.app, view, p.preset);
 
                 EXPECT_EQ(r.minReadTimeout, 0);
                 EXPECT_EQ(r.minWriteTimeout, 0);
