@@ -47,7 +47,7 @@ public:
     std::vector<std::string> logTexts() const;
     int openPorts() const {
         std::lock_guard<std::mutex> lock(m_);
-        return openPorts_;
+        return static_cast<int>(openSet_.size());
     }
     int opens() const {
         std::lock_guard<std::mutex> lock(m_);
@@ -84,7 +84,6 @@ public:
     }
     void portClosed(const SimAdapter* a) {
         std::lock_guard<std::mutex> lock(m_);
-        --openPorts_;
         openSet_.erase(a);
     }
 
@@ -94,7 +93,6 @@ private:
     mutable std::mutex m_;
     std::map<std::thread::id, uint32_t> lastErrors_;
     std::set<const SimAdapter*> openSet_;
-    int openPorts_ = 0;
     int opens_ = 0;
 };
 
