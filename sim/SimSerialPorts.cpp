@@ -167,7 +167,10 @@ void SimSerialPorts::setLastError(uint32_t code) {
     lastErrors_[std::this_thread::get_id()] = code;
 }
 
-bool SimSerialPorts::exists(const std::string& name) { return adapter(name) != nullptr; }
+bool SimSerialPorts::exists(const std::string& name) {
+    record("exists " + name);
+    return adapter(name) != nullptr;
+}
 
 std::string SimSerialPorts::systemMessage(uint32_t code) {
     auto it = messages.find(code);
