@@ -12,8 +12,8 @@
 #include "resources/ConfiguratorIds.h"
 #include "sim/FakeDialogView.h"
 #include "sim/MemRegistry.h"
-#include "sim/PortListSerial.h"
 #include "sim/SimD2xx.h"
+#include "sim/SimSerialPorts.h"
 #include "sim/VirtualClock.h"
 
 using namespace varnok;
@@ -26,8 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     sim::MemRegistry registry;
     sim::SimD2xx d2xx;
-    sim::PortListSerial serial;
     sim::VirtualClock clock;
+    sim::SimSerialPorts serial{clock};
     cfg::Configurator app(registry, d2xx, serial, clock);
     cfg::DialogRunState run;
     run.comNumberChangeCounter = 2;

@@ -97,15 +97,18 @@ int FakeDialogView::listAdd(int id, const std::string& text) {
     return static_cast<int>(c.rows.size()) - 1;
 }
 
+FakeDialogView::Row* FakeDialogView::rowAt(int id, int row) {
+    auto& rows = controls[id].rows;
+    return row >= 0 && row < static_cast<int>(rows.size()) ? &rows[row] : nullptr;
+}
+
 void FakeDialogView::listSetItemData(int id, int row, intptr_t data) {
-    auto& c = controls[id];
-    if (row >= 0 && row < static_cast<int>(c.rows.size())) c.rows[row].data = data;
+    if (Row* r = rowAt(id, row)) r->data = data;
 }
 
 intptr_t FakeDialogView::listItemData(int id, int row) {
-    auto& c = controls[id];
-    if (row < 0 || row >= static_cast<int>(c.rows.size())) return ui::kNoRow;
-    return c.rows[row].data;
+    Row* r = rowAt(id, row);
+    return r != nullptr ? r->data : ui::kNoRow;
 }
 
 int FakeDialogView::listCount(int id) { return static_cast<int>(controls[id].rows.size()); }
@@ -118,11 +121,10 @@ void FakeDialogView::listSetCurSel(int id, int row) {
 }
 
 void FakeDialogView::listSetSel(int id, int row, bool selected) {
-    auto& c = controls[id];
     if (row == -1) {
-        for (auto& r : c.rows) r.selected = selected;
-    } else if (row >= 0 && row < static_cast<int>(c.rows.size())) {
-        c.rows[row].selected = selected;
+        for (auto& r : controls[id].rows) r.selected = selected;
+    } else if (Row* r = rowAt(id, row)) {
+        r->selected = selected;
     }
 }
 
@@ -135,9 +137,8 @@ std::vector<int> FakeDialogView::listSelectedRows(int id) {
 }
 
 std::string FakeDialogView::listText(int id, int row) {
-    auto& c = controls[id];
-    if (row < 0 || row >= static_cast<int>(c.rows.size())) return {};
-    return c.rows[row].text;
+    Row* r = rowAt(id, row);
+    return r != nullptr ? r->text : std::string();
 }
 
 bool FakeDialogView::listViewInsertColumn(int id, int column, const std::string& title,
@@ -161,12 +162,11 @@ int FakeDialogView::listViewInsertRow(int id, int row, const std::string& text) 
 }
 
 bool FakeDialogView::listViewSetCell(int id, int row, int column, const std::string& text) {
-    auto& c = controls[id];
-    if (row < 0 || row >= static_cast<int>(c.rows.size()) || column < 0) return false;
-    auto& cells = c.rows[row].cells;
-    if (static_cast<int>(cells.size()) <= column) cells.resize(column + 1);
-    cells[column] = text;
-    if (column == 0) c.rows[row].text = text;
+    Row* r = rowAt(id, row);
+    if (r == nullptr || column < 0) return false;
+    if (static_cast<int>(r->cells.size()) <= column) r->cells.resize(column + 1);
+    r->cells[column] = text;
+    if (column == 0) r->text = text;
     return true;
 }
 
@@ -175,10 +175,9 @@ void FakeDialogView::listViewDeleteAll(int id) { controls[id].rows.clear(); }
 std::vector<int> FakeDialogView::listViewSelectedRows(int id) { return listSelectedRows(id); }
 
 std::string FakeDialogView::listViewCell(int id, int row, int column) {
-    auto& c = controls[id];
-    if (row < 0 || row >= static_cast<int>(c.rows.size())) return {};
-    const auto& cells = c.rows[row].cells;
-    return column >= 0 && column < static_cast<int>(cells.size()) ? cells[column] : std::string();
+    Row* r = rowAt(id, row);
+    if (r == nullptr || column < 0 || column >= static_cast<int>(r->cells.size())) return {};
+    return r->cells[column];
 }
 
 void FakeDialogView::upDownSetRange(int id, int low, int high) {
@@ -195,20 +194,21 @@ ui::Answer FakeDialogView::messageBox(const std::string& text, const std::string
     return a;
 }
 
-bool FakeDialogView::saveFileName(const ui::FileDialogOptions& options, std::string* path) {
+bool FakeDialogView::fileName(std::deque<std::string>& answers,
+                              const ui::FileDialogOptions& options, std::string* path) {
     fileDialogs.push_back(options);
-    if (saveAnswers.empty()) return false;
-    *path = saveAnswers.front();
-    saveAnswers.pop_front();
+    if (answers.empty()) return false;
+    *path = answers.front();
+    answers.pop_front();
     return !path->empty();
 }
 
+bool FakeDialogView::saveFileName(const ui::FileDialogOptions& options, std::string* path) {
+    return fileName(saveAnswers, options, path);
+}
+
 bool FakeDialogView::openFileName(const ui::FileDialogOptions& options, std::string* path) {
-    fileDialogs.push_back(options);
-    if (openAnswers.empty()) return false;
-    *path = openAnswers.front();
-    openAnswers.pop_front();
-    return !path->empty();
+    return fileName(openAnswers, options, path);
 }
 
 int FakeDialogView::runModal(int resourceId, ui::DialogLogic& logic) {

@@ -149,20 +149,21 @@ public:
     // the dialog's thread would; returns how many ran.
     int pump() {
         int ran = 0;
-        for (;;) {
-            std::function<void()> task;
-            if (posted_.empty()) return ran;
-            task = std::move(posted_.front());
+        for (; !posted_.empty(); ++ran) {
+            std::function<void()> task = std::move(posted_.front());
             posted_.pop_front();
             task();
-            ++ran;
         }
+        return ran;
     }
     std::string busyText;
     std::vector<std::string> busyTexts;  // every line set, in order
 
 
 private:
+    Row* rowAt(int id, int row);  // null when the list has no such row
+    bool fileName(std::deque<std::string>& answers, const ui::FileDialogOptions& options,
+                  std::string* path);
     ui::DialogLogic* logic_ = nullptr;
     std::deque<std::function<void()>> posted_;
 };

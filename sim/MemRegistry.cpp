@@ -67,11 +67,7 @@ public:
         if (n == nullptr) return kKeyDeleted;
         if (access_ != reg::kKeyAllAccess) return reg::kAccessDenied;
         if (reg_.failSet.count(MemRegistry::lower(path_ + "|" + name))) return reg::kAccessDenied;
-        MemValue v;
-        v.type = type;
-        v.data.assign(data, data + size);
-        n->values[MemRegistry::lower(name)] = std::move(v);
-        n->valueNames[MemRegistry::lower(name)] = name;
+        n->values[MemRegistry::lower(name)] = MemValue{type, {data, data + size}};
         return reg::kSuccess;
     }
 
@@ -81,14 +77,11 @@ public:
         auto* n = reg_.find(path_);
         if (n == nullptr) return kKeyDeleted;
         if (access_ != reg::kKeyAllAccess) return reg::kAccessDenied;
-        auto key = MemRegistry::lower(name);
-        if (n->values.erase(key) == 0) return reg::kFileNotFound;
-        n->valueNames.erase(key);
+        if (n->values.erase(MemRegistry::lower(name)) == 0) return reg::kFileNotFound;
         return reg::kSuccess;
     }
 
     reg::Status subKeyCount(uint32_t* count) override {
-        ++reg_.counters.counts;
         auto* n = reg_.find(path_);
         if (n == nullptr) return kKeyDeleted;
         *count = static_cast<uint32_t>(n->kids.size());
@@ -177,7 +170,6 @@ void MemRegistry::setRaw(const std::string& path, const std::string& name, uint3
                          std::vector<uint8_t> bytes) {
     Node* n = make(path);
     n->values[lower(name)] = MemValue{type, std::move(bytes)};
-    n->valueNames[lower(name)] = name;
 }
 
 void MemRegistry::setDword(const std::string& path, const std::string& name, uint32_t v) {
@@ -208,7 +200,6 @@ void MemRegistry::removeKey(const std::string& path) {
     Node* n = find(parent);
     if (n != nullptr && n->kids.erase(lower(last)) > 0) ++generation_;
 }
-
 
 const MemRegistry::Node* MemRegistry::node(const std::string& path) const { return find(path); }
 

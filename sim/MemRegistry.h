@@ -23,7 +23,6 @@ public:
     struct Node {
         std::string name;  // as created (case kept)
         std::map<std::string, MemValue> values;             // key: lower-case name
-        std::map<std::string, std::string> valueNames;      // lower -> original
         std::map<std::string, std::unique_ptr<Node>> kids;  // key: lower-case name
         std::vector<reg::AccessEntry> dacl;
         bool daclSet = false;
@@ -60,7 +59,7 @@ public:
 
     // --- counters and log ---
     struct Counters {
-        uint64_t opens = 0, queries = 0, sets = 0, deletes = 0, enums = 0, counts = 0;
+        uint64_t opens = 0, queries = 0, sets = 0, deletes = 0, enums = 0;
     } counters;
     std::vector<std::string> log;  // "open <path> <access>", "set <path>|<name>", ...
     bool logging = true;

@@ -174,4 +174,14 @@ void SimAdapter::command(const std::string& cmd, uint64_t nowMs) {
     }
 }
 
+std::string SpacedHex(const uint8_t* bytes, std::size_t size) {
+    std::string out;
+    char b[4];
+    for (std::size_t i = 0; i < size; ++i) {
+        std::snprintf(b, sizeof b, " %02X", bytes[i]);
+        out += b;
+    }
+    return out;
+}
+
 }  // namespace varnok::sim

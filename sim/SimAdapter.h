@@ -104,4 +104,7 @@ private:
     uint64_t lastOutMs_ = 0;
 };
 
+// Bytes as log text: each one a space and two upper-case hex digits (" 0D 0A").
+std::string SpacedHex(const uint8_t* bytes, std::size_t size);
+
 }  // namespace varnok::sim

@@ -13,8 +13,20 @@ namespace {
 
 void CopyField(const std::string& s, char* out, std::size_t size) {
     // Fills like the library: a text as long as the field has no NUL.
+    if (out == nullptr) return;
     std::memset(out, 0, size);
     std::memcpy(out, s.data(), s.size() < size ? s.size() : size);
+}
+
+// One device's list fields; a null pointer skips its field.
+void Describe(const SimDevice& d, uint32_t* flags, uint32_t* type, uint32_t* id,
+              uint32_t* locId, char* serial, char* description) {
+    if (flags != nullptr) *flags = d.flags;
+    if (type != nullptr) *type = d.type;
+    if (id != nullptr) *id = d.id;
+    if (locId != nullptr) *locId = d.locId;
+    CopyField(d.serial, serial, 16);
+    CopyField(d.description, description, 64);
 }
 
 std::string Hex(uint32_t v, int width) {
@@ -49,13 +61,7 @@ Status SimD2xx::GetDeviceInfoList(d2xx::DeviceListInfoNode* nodes, uint32_t* cou
     if (getListFails) return d2xx::kIoError;
     for (std::size_t i = 0; i < devices.size(); ++i) {
         auto& n = nodes[i];
-        const auto& d = devices[i];
-        n.Flags = d.flags;
-        n.Type = d.type;
-        n.ID = d.id;
-        n.LocId = d.locId;
-        CopyField(d.serial, n.SerialNumber, sizeof n.SerialNumber);
-        CopyField(d.description, n.Description, sizeof n.Description);
+        Describe(devices[i], &n.Flags, &n.Type, &n.ID, &n.LocId, n.SerialNumber, n.Description);
         n.ftHandle = nullptr;
     }
     *count = static_cast<uint32_t>(devices.size());
@@ -67,13 +73,7 @@ Status SimD2xx::GetDeviceInfoDetail(uint32_t index, uint32_t* flags, uint32_t* t
                                     char* description, d2xx::Handle* handle) {
     calls.push_back("FT_GetDeviceInfoDetail " + std::to_string(index));
     if (index >= devices.size()) return d2xx::kDeviceNotFound;
-    const auto& d = devices[index];
-    *flags = d.flags;
-    *type = d.type;
-    *id = d.id;
-    *locId = d.locId;
-    CopyField(d.serial, serial, 16);
-    CopyField(d.description, description, 64);
+    Describe(devices[index], flags, type, id, locId, serial, description);
     if (handle != nullptr) *handle = nullptr;
     return d2xx::kOk;
 }
@@ -149,8 +149,6 @@ std::vector<uint8_t> SimD2xx::SwapPairs(const std::string& text) {
     return out;
 }
 
-namespace {
-
 bool ParseUnsigned(const std::string& s, int base, uint32_t* out) {
     if (s.empty()) return false;
     char* end = nullptr;
@@ -159,6 +157,8 @@ bool ParseUnsigned(const std::string& s, int base, uint32_t* out) {
     *out = static_cast<uint32_t>(v);
     return true;
 }
+
+namespace {
 
 bool ParseDeviceLine(const std::string& rest, SimDevice* d, std::string* why) {
     std::size_t pos = 0;
@@ -239,24 +239,18 @@ bool ParseDeviceFile(const std::string& text, SimD2xx* sim, std::string* error) 
         std::string why;
         if (line.rfind("device", 0) == 0 && (line.size() == 6 || line[6] == ' ' || line[6] == '\t')) {
             SimDevice d;
-            if (!ParseDeviceLine(line.substr(6), &d, &why)) {
-                *error = "line " + std::to_string(lineNo) + ": " + why;
-                return false;
-            }
-            sim->devices.push_back(d);
+            if (ParseDeviceLine(line.substr(6), &d, &why)) sim->devices.push_back(d);
         } else if (line == "fail create") {
             sim->createListFails = true;
         } else if (line == "fail list") {
             sim->getListFails = true;
         } else if (line.rfind("reload ", 0) == 0) {
-            uint32_t st = 0;
-            if (!ParseUnsigned(line.substr(7), 0, &st)) {
-                *error = "line " + std::to_string(lineNo) + ": bad reload status";
-                return false;
-            }
-            sim->reloadStatus = st;
+            if (!ParseUnsigned(line.substr(7), 0, &sim->reloadStatus)) why = "bad reload status";
         } else {
-            *error = "line " + std::to_string(lineNo) + ": unknown line";
+            why = "unknown line";
+        }
+        if (!why.empty()) {
+            *error = "line " + std::to_string(lineNo) + ": " + why;
             return false;
         }
     }

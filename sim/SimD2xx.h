@@ -40,6 +40,7 @@ public:
 
     d2xx::Status CreateDeviceInfoList(uint32_t* count) override;
     d2xx::Status GetDeviceInfoList(d2xx::DeviceListInfoNode* nodes, uint32_t* count) override;
+    // Any of the detail's outputs may be null: that field is skipped.
     d2xx::Status GetDeviceInfoDetail(uint32_t index, uint32_t* flags, uint32_t* type,
                                      uint32_t* id, uint32_t* locId, char* serial,
                                      char* description, d2xx::Handle* handle) override;
@@ -70,5 +71,9 @@ private:
 // Lines starting with '#' and blank lines are ignored; unknown keys or
 // malformed numbers make the line an error (the line number is reported).
 bool ParseDeviceFile(const std::string& text, SimD2xx* sim, std::string* error);
+
+// The whole of `s` as an unsigned 32-bit number, read as strtoull reads it in
+// `base` (0: the prefix decides); false for anything else.
+bool ParseUnsigned(const std::string& s, int base, uint32_t* out);
 
 }  // namespace varnok::sim

@@ -86,19 +86,13 @@ public:
         char buf[64];
         std::snprintf(buf, sizeof buf, "read %u bytes in %u ms", n,
                       static_cast<unsigned>(end - start));
-        log(start, buf);
+        owner_.recordAt(start, buf);
         return true;
     }
 
     bool write(const uint8_t* data, uint32_t size, uint32_t* written) override {
         *written = 0;
-        std::string hex = "write";
-        char b[4];
-        for (uint32_t i = 0; i < size; ++i) {
-            std::snprintf(b, sizeof b, " %02X", data[i]);
-            hex += b;
-        }
-        owner_.record(hex);
+        owner_.record("write" + SpacedHex(data, size));
         if (!alive()) return false;
         uint64_t now = owner_.clock().nowMs();
         for (uint32_t i = 0; i < size; ++i) adapter_.receive(data[i], now);
@@ -115,8 +109,6 @@ private:
         owner_.setLastError(code);
         return false;
     }
-    void log(uint64_t at, const std::string& what) { owner_.recordAt(at, what); }
-
     SimSerialPorts& owner_;
     SimAdapter& adapter_;
     serial::CommTimeouts timeouts_{0, 0, 0, 0, 0};
@@ -154,7 +146,6 @@ std::unique_ptr<serial::SerialPort> SimSerialPorts::open(const std::string& path
     {
         std::lock_guard<std::mutex> lock(m_);
         if (!a->heldByOtherProgram && openSet_.count(a) == 0) {
-            ++openPorts_;
             ++opens_;
             openSet_.insert(a);
             return std::make_unique<SimSerialPort>(*this, *a);
@@ -176,7 +167,10 @@ void SimSerialPorts::setLastError(uint32_t code) {
     lastErrors_[std::this_thread::get_id()] = code;
 }
 
-bool SimSerialPorts::exists(const std::string& name) { return adapter(name) != nullptr; }
+bool SimSerialPorts::exists(const std::string& name) {
+    record("exists " + name);
+    return adapter(name) != nullptr;
+}
 
 std::string SimSerialPorts::systemMessage(uint32_t code) {
     auto it = messages.find(code);

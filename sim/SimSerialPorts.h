@@ -7,6 +7,10 @@
 // adapter), 5 for a port that another program holds open, 22 for I/O on an
 // adapter that was unplugged while the port was open.
 //
+// A port that is only listed, opened and closed (the configurator's "Close
+// All Ports") is an adapter attached with default options: it never speaks
+// unasked.
+//
 // The engine runs several adapters' exchanges at once, each on its own port:
 // the last-error code is kept per calling thread, as GetLastError is, so one
 // exchange's failure is never read by another; the bookkeeping shared by the
@@ -36,7 +40,8 @@ public:
     SimAdapter& attach(const std::string& portName, const SimAdapterOptions& options);
     SimAdapter* adapter(const std::string& portName);
 
-    // One record per call, with the virtual time: "open \\.\COM5", "close",
+    // One record per call, with the virtual time: "exists COM5",
+    // "open \\.\COM5", "close",
     // "timeouts 30/0/90/0/0", "line 38400,n,8,1", "purge 0x0C",
     // "write 0D", "read 31 bytes in 38 ms".
     struct Event {
@@ -47,7 +52,7 @@ public:
     std::vector<std::string> logTexts() const;
     int openPorts() const {
         std::lock_guard<std::mutex> lock(m_);
-        return openPorts_;
+        return static_cast<int>(openSet_.size());
     }
     int opens() const {
         std::lock_guard<std::mutex> lock(m_);
@@ -84,7 +89,6 @@ public:
     }
     void portClosed(const SimAdapter* a) {
         std::lock_guard<std::mutex> lock(m_);
-        --openPorts_;
         openSet_.erase(a);
     }
 
@@ -94,7 +98,6 @@ private:
     mutable std::mutex m_;
     std::map<std::thread::id, uint32_t> lastErrors_;
     std::set<const SimAdapter*> openSet_;
-    int openPorts_ = 0;
     int opens_ = 0;
 };
 

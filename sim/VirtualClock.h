@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <numeric>
 #include <vector>
 
 #include "common/platform/Clock.h"
@@ -22,11 +23,7 @@ public:
         for (auto& l : listeners_) l(now_);
     }
     void onAdvance(std::function<void(uint64_t)> listener) { listeners_.push_back(std::move(listener)); }
-    uint64_t totalSlept() const {
-        uint64_t t = 0;
-        for (auto s : sleeps) t += s;
-        return t;
-    }
+    uint64_t totalSlept() const { return std::accumulate(sleeps.begin(), sleeps.end(), uint64_t{0}); }
 
     std::vector<uint32_t> sleeps;
 

@@ -14,6 +14,7 @@
 #pragma once
 #include <algorithm>
 #include <cstdint>
+#include <numeric>
 #include <vector>
 
 #include "modetool/Engine.h"
@@ -41,21 +42,18 @@ public:
         };
         if (count == 0 || (stop && stop())) return;
         const std::size_t first = slots.size();
-        std::vector<uint64_t> firstDurations(first, 0);
         for (std::size_t k = 0; k < first; ++k) {
             const std::size_t i = reverseFirstBatch ? first - 1 - k : k;
             run(i);
-            firstDurations[i] = durations.back();
+            slots[i] = durations.back();
         }
-        for (std::size_t i = 0; i < first; ++i) slots[i] = firstDurations[i];
         for (std::size_t i = first; i < count; ++i) {
             if (stop && stop()) break;
             auto slot = std::min_element(slots.begin(), slots.end());
             run(i);
             *slot += durations.back();
         }
-        uint64_t summed = 0;
-        for (uint64_t d : durations) summed += d;
+        const uint64_t summed = std::accumulate(durations.begin(), durations.end(), uint64_t{0});
         laneMs += summed - lanesBefore_;
         lanesBefore_ = summed;
         makespanMs += *std::max_element(slots.begin(), slots.end());

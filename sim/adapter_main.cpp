@@ -34,10 +34,13 @@
 #include <vector>
 
 #include "sim/SimAdapter.h"
+#include "sim/SimD2xx.h"
 
 using varnok::sim::Misbehaviour;
+using varnok::sim::ParseUnsigned;
 using varnok::sim::SimAdapter;
 using varnok::sim::SimAdapterOptions;
+using varnok::sim::SpacedHex;
 
 namespace {
 
@@ -51,16 +54,6 @@ void Usage() {
                  "               [--misbehave none|silent|garbled|wrong-port|no-ok|unplug]\n"
                  "               [--rearm] [--log FILE] [--link PATH] [--seconds N]\n"
                  "               [--master-fd N]\n");
-}
-
-std::string Hex(const std::vector<uint8_t>& bytes) {
-    std::string out;
-    char b[4];
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        std::snprintf(b, sizeof b, i ? " %02X" : "%02X", bytes[i]);
-        out += b;
-    }
-    return out;
 }
 
 std::string Escaped(const std::string& s) {
@@ -134,17 +127,13 @@ int main(int argc, char** argv) {
             else if (v == "reduced") o.typeCode = 0x1004;
             else return Usage(), 2;
         } else if (a == "--type") {
-            char* end = nullptr;
-            std::string v = value("--type");
-            unsigned long t = std::strtoul(v.c_str(), &end, 16);
-            if (v.empty() || *end != '\0' || t > 0xFFFF) return Usage(), 2;
+            uint32_t t = 0;
+            if (!ParseUnsigned(value("--type"), 16, &t) || t > 0xFFFF) return Usage(), 2;
             o.typeCode = static_cast<uint16_t>(t);
         } else if (a == "--ports") {
-            char* end = nullptr;
-            std::string v = value("--ports");
-            unsigned long n = std::strtoul(v.c_str(), &end, 10);
-            if (v.empty() || *end != '\0' || n < 1 || n > 255) return Usage(), 2;
-            o.portCount = static_cast<unsigned>(n);
+            uint32_t n = 0;
+            if (!ParseUnsigned(value("--ports"), 10, &n) || n < 1 || n > 255) return Usage(), 2;
+            o.portCount = n;
         } else if (a == "--name") {
             o.name = value("--name");
         } else if (a == "--version") {
@@ -254,7 +243,7 @@ int main(int argc, char** argv) {
         if (!due.empty()) {
             ssize_t w = write(pty.master, due.data(), due.size());
             (void)w;  // a full terminal drops the bytes, like a line nobody listens to
-            log.line(t, "sent " + Hex(due));
+            log.line(t, "sent" + SpacedHex(due.data(), due.size()));
         }
         int waitMs = 5;
         if (!q.empty()) {
@@ -269,9 +258,8 @@ int main(int argc, char** argv) {
             ssize_t n = read(pty.master, buf, sizeof buf);
             if (n > 0) {
                 uint64_t at = now();
-                std::vector<uint8_t> got(buf, buf + n);
-                log.line(at, "recv " + Hex(got));
-                for (uint8_t b : got) adapter.receive(b, at);
+                log.line(at, "recv" + SpacedHex(buf, static_cast<std::size_t>(n)));
+                for (ssize_t k = 0; k < n; ++k) adapter.receive(buf[k], at);
             }
         }
 

@@ -18,7 +18,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -40,13 +39,23 @@ using FtStatus = varnok::d2xx::Status;  // FT_STATUS (ULONG)
 using FtHandle = varnok::d2xx::Handle;  // FT_HANDLE (PVOID)
 using Dword = uint32_t;                 // DWORD
 
+// An environment variable's text; empty when it is not set.
+std::string Env(const char* name) {
+    const char* value = std::getenv(name);
+    return value == nullptr ? std::string() : value;
+}
+
+// Appends one line to a file; nothing happens when it cannot be opened.
+void AppendLine(const std::string& path, const std::string& line) {
+    std::FILE* f = std::fopen(path.c_str(), "ab");
+    if (f == nullptr) return;
+    std::fprintf(f, "%s\n", line.c_str());
+    std::fclose(f);
+}
+
 class Library {
 public:
-    Library() {
-        const char* log = std::getenv("VARNOK_SIM_LOG");
-        if (log != nullptr && *log != '\0') logPath_ = log;
-        load();
-    }
+    Library() : logPath_(Env("VARNOK_SIM_LOG")) { load(); }
 
     SimD2xx& sim() { return sim_; }
 
@@ -57,14 +66,14 @@ public:
 
 private:
     void load() {
-        const char* path = std::getenv("VARNOK_SIM_DEVICES");
-        if (path == nullptr || *path == '\0') {
+        const std::string path = Env("VARNOK_SIM_DEVICES");
+        if (path.empty()) {
             write("device file: VARNOK_SIM_DEVICES is not set; no devices");
             return;
         }
         std::ifstream in(path, std::ios::binary);
         if (!in) {
-            write(std::string("device file: cannot read ") + path + "; no devices");
+            write("device file: cannot read " + path + "; no devices");
             return;
         }
         std::ostringstream text;
@@ -74,21 +83,14 @@ private:
         SimD2xx parsed;
         std::string error;
         if (!varnok::sim::ParseDeviceFile(text.str(), &parsed, &error)) {
-            write(std::string("device file: ") + path + ": " + error + "; no devices");
+            write("device file: " + path + ": " + error + "; no devices");
             return;
         }
-        sim_.devices = parsed.devices;
-        sim_.createListFails = parsed.createListFails;
-        sim_.getListFails = parsed.getListFails;
-        sim_.reloadStatus = parsed.reloadStatus;
+        sim_ = parsed;
     }
 
     void write(const std::string& line) {
-        if (logPath_.empty()) return;
-        std::FILE* f = std::fopen(logPath_.c_str(), "ab");
-        if (f == nullptr) return;
-        std::fprintf(f, "%s\n", line.c_str());
-        std::fclose(f);
+        if (!logPath_.empty()) AppendLine(logPath_, line);
     }
 
     SimD2xx sim_;
@@ -100,12 +102,8 @@ private:
 #ifdef VARNOK_PLANTED_COPY
 struct AnnounceLoad {
     AnnounceLoad() {
-        const char* log = std::getenv("VARNOK_SIM_LOG");
-        if (log == nullptr || *log == '\0') return;
-        std::FILE* f = std::fopen((std::string(log) + ".planted").c_str(), "ab");
-        if (f == nullptr) return;
-        std::fprintf(f, "the planted ftd2xx.dll was loaded\n");
-        std::fclose(f);
+        const std::string log = Env("VARNOK_SIM_LOG");
+        if (!log.empty()) AppendLine(log + ".planted", "the planted ftd2xx.dll was loaded");
     }
 } announceLoad;
 #endif
@@ -144,18 +142,8 @@ FtStatus FT_API FT_GetDeviceInfoDetail(Dword index, Dword* flags, Dword* type, D
                                        Dword* locId, void* serial, void* description,
                                        FtHandle* handle) {
     return Call([&](SimD2xx& s) {
-        uint32_t f = 0, t = 0, i = 0, l = 0;
-        char sn[16], desc[64];
-        FtStatus st = s.GetDeviceInfoDetail(index, &f, &t, &i, &l, sn, desc, nullptr);
-        if (st != 0) return st;
-        if (flags != nullptr) *flags = f;
-        if (type != nullptr) *type = t;
-        if (id != nullptr) *id = i;
-        if (locId != nullptr) *locId = l;
-        if (serial != nullptr) std::memcpy(serial, sn, sizeof sn);
-        if (description != nullptr) std::memcpy(description, desc, sizeof desc);
-        if (handle != nullptr) *handle = nullptr;
-        return st;
+        return s.GetDeviceInfoDetail(index, flags, type, id, locId, static_cast<char*>(serial),
+                                     static_cast<char*>(description), handle);
     });
 }
 

@@ -10,8 +10,8 @@
 #include "configurator/settings/Panel.h"
 #include "configurator/settings/RegistrySettings.h"
 #include "sim/MemRegistry.h"
-#include "sim/PortListSerial.h"
 #include "sim/SimD2xx.h"
+#include "sim/SimSerialPorts.h"
 #include "sim/VirtualClock.h"
 
 using namespace varnok;
@@ -19,8 +19,8 @@ using namespace varnok;
 int main() {
     sim::MemRegistry registry;
     sim::SimD2xx d2xx;
-    sim::PortListSerial serialPorts;
     sim::VirtualClock clock;
+    sim::SimSerialPorts serialPorts{clock};
 
     // One FT232R on COM7: its instance key and the device the library lists.
     const std::string params = std::string(cfg::kEnumeratorKeyPath) +

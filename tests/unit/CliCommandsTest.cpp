@@ -426,11 +426,11 @@ TEST(CliCommands, ReadOnlyAndDriverCommands) {
     EXPECT_EQ(r.out, "off\n");
     EXPECT_EQ(r.run({"reload"}), ExitStatus::Done);
     EXPECT_EQ(r.reloads(), 1u);
-    r.f.serialPorts.present = {"COM5", "COM6"};
-    r.f.serialPorts.busy = {"COM6"};
+    r.f.serialPorts.attach("COM5", {});
+    r.f.serialPorts.attach("COM6", {}).heldByOtherProgram = true;
     EXPECT_EQ(r.run({"close-ports"}), ExitStatus::Failed);
     EXPECT_NE(r.err.find("COM6: Close COMPort not possible"), std::string::npos) << r.err;
-    EXPECT_EQ(r.f.serialPorts.openHandles, 0);
+    EXPECT_EQ(r.f.serialPorts.openPorts(), 0);
     EXPECT_TRUE(r.writes().empty());
 }
 

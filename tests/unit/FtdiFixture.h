@@ -18,8 +18,8 @@
 #include "resources/ConfiguratorIds.h"
 #include "sim/FakeDialogView.h"
 #include "sim/MemRegistry.h"
-#include "sim/PortListSerial.h"
 #include "sim/SimD2xx.h"
+#include "sim/SimSerialPorts.h"
 #include "sim/VirtualClock.h"
 
 namespace varnok::test {
@@ -165,8 +165,8 @@ public:
 
     sim::MemRegistry registry;
     sim::SimD2xx d2xx;
-    sim::PortListSerial serialPorts;
     sim::VirtualClock clock;
+    sim::SimSerialPorts serialPorts{clock};
     cfg::Configurator app;
     sim::FakeDialogView view;
     std::unique_ptr<cfg::MainDialog> dialog;

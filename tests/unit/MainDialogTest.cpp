@@ -8,8 +8,8 @@
 #include "resources/ConfiguratorIds.h"
 #include "sim/FakeDialogView.h"
 #include "sim/MemRegistry.h"
-#include "sim/PortListSerial.h"
 #include "sim/SimD2xx.h"
+#include "sim/SimSerialPorts.h"
 #include "sim/VirtualClock.h"
 
 using namespace varnok;
@@ -21,8 +21,8 @@ namespace {
 struct MainDialogFrame : ::testing::Test {
     sim::MemRegistry registry;
     sim::SimD2xx d2xx;
-    sim::PortListSerial serialPorts;
     sim::VirtualClock clock;
+    sim::SimSerialPorts serialPorts{clock};
     Configurator app{registry, d2xx, serialPorts, clock};
     MainDialog dialog{app};
     FakeDialogView view;

@@ -11,8 +11,8 @@
 #include "resources/ConfiguratorIds.h"
 #include "sim/FakeDialogView.h"
 #include "sim/MemRegistry.h"
-#include "sim/PortListSerial.h"
 #include "sim/SimD2xx.h"
+#include "sim/SimSerialPorts.h"
 #include "sim/VirtualClock.h"
 
 namespace varnok::test {
@@ -20,8 +20,8 @@ namespace varnok::test {
 struct PanelFixture {
     sim::MemRegistry registry;
     sim::SimD2xx d2xx;
-    sim::PortListSerial serial;
     sim::VirtualClock clock;
+    sim::SimSerialPorts serial{clock};
     cfg::Configurator app{registry, d2xx, serial, clock};
     // The sub-dialogs' run-wide state, as the main dialog keeps it.
     cfg::DialogRunState dialogs;

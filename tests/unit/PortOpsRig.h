@@ -7,8 +7,8 @@
 #include "configurator/app/DialogCommon.h"
 #include "sim/FakeDialogView.h"
 #include "sim/MemRegistry.h"
-#include "sim/PortListSerial.h"
 #include "sim/SimD2xx.h"
+#include "sim/SimSerialPorts.h"
 #include "sim/VirtualClock.h"
 
 namespace varnok::test {
@@ -16,8 +16,8 @@ namespace varnok::test {
 struct PortOpsRig {
     sim::MemRegistry registry;
     sim::SimD2xx d2xx;
-    sim::PortListSerial serial;
     sim::VirtualClock clock;
+    sim::SimSerialPorts serial{clock};
     cfg::Configurator app{registry, d2xx, serial, clock};
     sim::FakeDialogView mainView;
     // The sub-dialogs' run-wide state, as the main dialog keeps it.
