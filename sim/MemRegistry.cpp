@@ -82,6 +82,7 @@ public:
     }
 
     reg::Status subKeyCount(uint32_t* count) override {
+        ++reg_.counters.counts;
         auto* n = reg_.find(path_);
         if (n == nullptr) return kKeyDeleted;
         *count = static_cast<uint32_t>(n->kids.size());

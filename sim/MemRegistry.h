@@ -59,7 +59,7 @@ public:
 
     // --- counters and log ---
     struct Counters {
-        uint64_t opens = 0, queries = 0, sets = 0, deletes = 0, enums = 0;
+        uint64_t opens = 0, queries = 0, sets = 0, deletes = 0, enums = 0, counts = 0;
     } counters;
     std::vector<std::string> log;  // "open <path> <access>", "set <path>|<name>", ...
     bool logging = true;
