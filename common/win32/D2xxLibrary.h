@@ -18,9 +18,6 @@ namespace varnok::win32 {
 // binding then still loads ftd2xx.dll by the system folder's full path.
 bool RestrictLibrarySearchToSystem();
 
-// The full path of `name` in the system folder; empty when unknown.
-std::wstring SystemLibraryPath(const wchar_t* name);
-
 namespace ftabi {
 
 using FT_STATUS = ULONG;

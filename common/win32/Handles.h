@@ -15,6 +15,13 @@ using unique_token = unique_any<HANDLE, &CloseHandle>;
 using unique_hfind = unique_any<HANDLE, &FindClose, -1>;
 using unique_hkey = unique_any<HKEY, &RegCloseKey>;
 using unique_hmodule = unique_any<HMODULE, &FreeLibrary>;
+// Function `name` of a loaded library as type Fn; null when there is no
+// library or it lacks the function (newer systems' calls are looked up so).
+template <typename Fn>
+Fn LibraryFunction(HMODULE module, const char* name) {
+    if (module == nullptr) return nullptr;
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
 using unique_hhook = unique_any<HHOOK, &UnhookWindowsHookEx>;
 using unique_sid = unique_any<PSID, &FreeSid>;  // AllocateAndInitializeSid
 // Memory the system allocated with LocalAlloc for the caller (FormatMessage
