@@ -45,8 +45,7 @@ LRESULT CALLBACK MessageBoxPlacementHook(int code, WPARAM flag, LPARAM message) 
                 y = owner.top + ((owner.bottom - owner.top) - height) / 2;
                 // A box larger than the dialog (large text, a small dialog
                 // near the screen's edge) stays on the dialog's screen.
-                MONITORINFO screen;
-                ZeroMemory(&screen, sizeof screen);
+                MONITORINFO screen{};
                 screen.cbSize = sizeof screen;
                 if (GetMonitorInfoA(MonitorFromWindow(g_mainDialog, MONITOR_DEFAULTTONEAREST), &screen)) {
                     const RECT& work = screen.rcWork;
@@ -83,8 +82,7 @@ HWND AddToolTip(int id, HWND dialog, const char* text) {
         return nullptr;
     }
     SetWindowPos(tip, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    TOOLINFOA info;
-    ZeroMemory(&info, sizeof info);
+    TOOLINFOA info{};
     // The first, shortest tool-record layout.
     info.cbSize = TTTOOLINFOA_V1_SIZE;
     info.uFlags = TTF_IDISHWND | TTF_SUBCLASS;

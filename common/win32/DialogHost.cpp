@@ -190,8 +190,7 @@ public:
     // --- list view ---
     bool listViewInsertColumn(int id, int column, const std::string& title, int width,
                               bool rightAligned) override {
-        LVCOLUMNA col;
-        ZeroMemory(&col, sizeof col);
+        LVCOLUMNA col{};
         col.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
         col.fmt = rightAligned ? LVCFMT_RIGHT : LVCFMT_LEFT;
         col.cx = ui::ScaleForDpi(width, WindowDpi(hwnd_));
@@ -201,8 +200,7 @@ public:
                     reinterpret_cast<LPARAM>(&col)) != -1;
     }
     int listViewInsertRow(int id, int row, const std::string& text) override {
-        LVITEMA it;
-        ZeroMemory(&it, sizeof it);
+        LVITEMA it{};
         it.mask = LVIF_TEXT;
         it.iItem = row;
         it.pszText = const_cast<char*>(text.c_str());
@@ -210,8 +208,7 @@ public:
         return r < 0 ? -1 : static_cast<int>(r);
     }
     bool listViewSetCell(int id, int row, int column, const std::string& text) override {
-        LVITEMA it;
-        ZeroMemory(&it, sizeof it);
+        LVITEMA it{};
         it.iSubItem = column;
         it.pszText = const_cast<char*>(text.c_str());
         return send(id, LVM_SETITEMTEXTA, static_cast<WPARAM>(row),
@@ -232,8 +229,7 @@ public:
     }
     std::string listViewCell(int id, int row, int column) override {
         char buffer[256] = {0};
-        LVITEMA it;
-        ZeroMemory(&it, sizeof it);
+        LVITEMA it{};
         it.iSubItem = column;
         it.pszText = buffer;
         it.cchTextMax = static_cast<int>(sizeof buffer);
@@ -382,8 +378,7 @@ private:
         filter.push_back(L'\0');
         filter.push_back(L'\0');
         const std::wstring defaultExt = WideFromUtf8(options.defaultExt);
-        OPENFILENAMEW ofn;
-        ZeroMemory(&ofn, sizeof ofn);
+        OPENFILENAMEW ofn{};
         ofn.lStructSize = sizeof ofn;
         ofn.hwndOwner = hwnd_;
         ofn.lpstrFilter = filter.c_str();
@@ -563,8 +558,7 @@ void DrawListRow(HostState& st, const DRAWITEMSTRUCT& di) {
         if (!st.logic.rowAppearance(static_cast<int>(di.CtlID),
                                     static_cast<intptr_t>(di.itemData), &text, &colour))
             return;
-        TEXTMETRICA tm;
-        ZeroMemory(&tm, sizeof tm);
+        TEXTMETRICA tm{};
         GetTextMetricsA(dc, &tm);
         const int y = (rc.top + rc.bottom - tm.tmHeight) / 2;
         SetTextColor(dc, RGB(colour.red, colour.green, colour.blue));
@@ -607,8 +601,7 @@ void PaintBusyPanels(HWND hwnd, HostState& st) {
     HDC dc = BeginPaint(hwnd, &ps);
     if (dc == nullptr) return;
     const unique_hdc memory(CreateCompatibleDC(dc));
-    WINDOWINFO info;
-    ZeroMemory(&info, sizeof info);
+    WINDOWINFO info{};
     info.cbSize = sizeof info;
     if (memory && GetWindowInfo(hwnd, &info)) {
         for (int i = 0; i < 2; ++i) {

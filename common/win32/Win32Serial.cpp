@@ -32,8 +32,7 @@ public:
     }
 
     bool setLine(const std::string& definition) override {
-        DCB dcb;
-        ZeroMemory(&dcb, sizeof dcb);
+        DCB dcb{};
         dcb.DCBlength = sizeof dcb;
         if (!GetCommState(h(), &dcb)) return false;
         if (!BuildCommDCBA(definition.c_str(), &dcb)) return false;
