@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "common/win32/D2xxLibrary.h"
 #include "common/win32/Dpi.h"
 #include "common/win32/Handles.h"
 
@@ -18,7 +19,16 @@ const unique_hbrush g_whiteBrush(CreateSolidBrush(RGB(0xFF, 0xFF, 0xFF)));
 
 }  // namespace
 
-void SetProgramInstance(HINSTANCE instance) { g_instance = instance; }
+void StartDialogProgram(HINSTANCE instance) {
+    // Before anything can load a library.
+    RestrictLibrarySearchToSystem();
+    g_instance = instance;
+    INITCOMMONCONTROLSEX icc;
+    icc.dwSize = sizeof icc;
+    icc.dwICC = 0x827;  // list-view, tree-view, bar/tooltip, progress, internet classes
+    InitCommonControlsEx(&icc);
+}
+
 HINSTANCE ProgramInstance() { return g_instance != nullptr ? g_instance : GetModuleHandleA(nullptr); }
 
 void SetMainDialogWindow(HWND dialog) { g_mainDialog = dialog; }

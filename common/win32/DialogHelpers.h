@@ -5,9 +5,13 @@
 
 namespace varnok::win32 {
 
-// The program's instance handle (set by the entry point): the instance of
-// every dialog template, icon, bitmap and tooltip window.
-void SetProgramInstance(HINSTANCE instance);
+// The first call of a dialog program's entry point: libraries from the
+// system folder only, `instance` as the program's instance, the common
+// controls' window classes registered.
+void StartDialogProgram(HINSTANCE instance);
+
+// The program's instance handle (set at start): the instance of every
+// dialog template, icon, bitmap and tooltip window.
 HINSTANCE ProgramInstance();
 
 // The main dialog's window: the owner of every placed message box.
