@@ -2,6 +2,8 @@
 
 namespace varnok::reg {
 
+namespace {
+
 uint32_t AccessMask(Access access) {
     switch (access) {
         case Access::Read: return kKeyRead;
@@ -10,6 +12,8 @@ uint32_t AccessMask(Access access) {
     }
     return kKeyRead;
 }
+
+}  // namespace
 
 std::unique_ptr<RegistryKey> OpenKey(Registry& registry, const std::string& path, Access access) {
     std::unique_ptr<RegistryKey> key;

@@ -18,7 +18,6 @@ enum class Access {
     Full,      // KEY_ALL_ACCESS
     WriteDac,  // WRITE_DAC: replace the access list only
 };
-uint32_t AccessMask(Access access);
 
 // The key, or null when it does not open.
 std::unique_ptr<RegistryKey> OpenKey(Registry& registry, const std::string& path, Access access);

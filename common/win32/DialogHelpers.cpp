@@ -17,26 +17,7 @@ unique_hhook g_placementHook;
 // Created by static initialisation, kept until the process ends.
 const unique_hbrush g_whiteBrush(CreateSolidBrush(RGB(0xFF, 0xFF, 0xFF)));
 
-}  // namespace
-
-void StartDialogProgram(HINSTANCE instance) {
-    // Before anything can load a library.
-    RestrictLibrarySearchToSystem();
-    g_instance = instance;
-    INITCOMMONCONTROLSEX icc;
-    icc.dwSize = sizeof icc;
-    icc.dwICC = 0x827;  // list-view, tree-view, bar/tooltip, progress, internet classes
-    InitCommonControlsEx(&icc);
-}
-
-HINSTANCE ProgramInstance() { return g_instance != nullptr ? g_instance : GetModuleHandleA(nullptr); }
-
-void SetMainDialogWindow(HWND dialog) { g_mainDialog = dialog; }
-HWND MainDialogWindow() { return g_mainDialog; }
-
-HBRUSH WhiteBrush() { return g_whiteBrush.get(); }
-
-
+// Centres the message box on the main dialog as it opens.
 LRESULT CALLBACK MessageBoxPlacementHook(int code, WPARAM flag, LPARAM message) {
     const LRESULT result = CallNextHookEx(g_placementHook.get(), code, flag, message);
     const auto* cwp = reinterpret_cast<const CWPRETSTRUCT*>(message);
@@ -70,6 +51,25 @@ LRESULT CALLBACK MessageBoxPlacementHook(int code, WPARAM flag, LPARAM message) 
     }
     return result;
 }
+
+}  // namespace
+
+void StartDialogProgram(HINSTANCE instance) {
+    // Before anything can load a library.
+    RestrictLibrarySearchToSystem();
+    g_instance = instance;
+    INITCOMMONCONTROLSEX icc;
+    icc.dwSize = sizeof icc;
+    icc.dwICC = 0x827;  // list-view, tree-view, bar/tooltip, progress, internet classes
+    InitCommonControlsEx(&icc);
+}
+
+HINSTANCE ProgramInstance() { return g_instance != nullptr ? g_instance : GetModuleHandleA(nullptr); }
+
+void SetMainDialogWindow(HWND dialog) { g_mainDialog = dialog; }
+HWND MainDialogWindow() { return g_mainDialog; }
+
+HBRUSH WhiteBrush() { return g_whiteBrush.get(); }
 
 int PlacedMessageBox(const char* text, const char* caption, UINT style) {
     g_placementHook.reset(SetWindowsHookExA(WH_CALLWNDPROCRET, MessageBoxPlacementHook, nullptr,

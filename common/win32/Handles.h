@@ -40,8 +40,7 @@ using unique_hdc = unique_any<HDC, &DeleteDC>;  // CreateCompatibleDC
 struct WindowDc {
     HWND window = nullptr;
     HDC dc = nullptr;
-    bool operator==(const WindowDc& o) const { return window == o.window && dc == o.dc; }
-    bool operator!=(const WindowDc& o) const { return !(*this == o); }
+    bool operator!=(const WindowDc& o) const { return window != o.window || dc != o.dc; }
 };
 inline void ReleaseWindowDc(WindowDc d) {
     if (d.dc != nullptr) ReleaseDC(d.window, d.dc);
