@@ -22,7 +22,6 @@ namespace ftabi {
 
 using FT_STATUS = ULONG;
 using FT_HANDLE = PVOID;
-constexpr DWORD kOpenByLocation = 4;  // FT_OPEN_BY_LOCATION
 constexpr FT_STATUS kOtherError = 18;  // FT_OTHER_ERROR
 
 // FT_DEVICE_LIST_INFO_NODE.

@@ -82,15 +82,13 @@ int PlacedMessageBox(const char* text, const char* caption, UINT style) {
 HWND AddToolTip(int id, HWND dialog, const char* text) {
     if (id == 0 || dialog == nullptr || text == nullptr) return nullptr;
     HWND control = GetDlgItem(dialog, id);
+    if (control == nullptr) return nullptr;
     // Pop-up, TTS_ALWAYSTIP, TTS_NOPREFIX.
     const DWORD kToolTipStyle = 0x80008007;
     HWND tip = CreateWindowExA(0, "tooltips_class32", nullptr, kToolTipStyle,
                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
                                nullptr, nullptr, ProgramInstance(), nullptr);
-    if (control == nullptr || tip == nullptr) {
-        if (tip != nullptr) DestroyWindow(tip);
-        return nullptr;
-    }
+    if (tip == nullptr) return nullptr;
     SetWindowPos(tip, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     TOOLINFOA info{};
     // The first, shortest tool-record layout.

@@ -106,13 +106,11 @@ public:
         : options_(options), config_(config) {}
 
     void attach(HWND hwnd) { hwnd_ = hwnd; }
-    HWND hwnd() const { return hwnd_; }
 
     // --- generic controls ---
     std::string text(int id) override {
         HWND c = item(id);
-        if (c == nullptr) return {};
-        int length = GetWindowTextLengthA(c);
+        int length = GetWindowTextLengthA(c);  // 0 without the control
         if (length <= 0) return {};
         std::vector<char> buffer(static_cast<std::size_t>(length) + 1, '\0');
         int n = GetWindowTextA(c, buffer.data(), length + 1);
@@ -390,11 +388,8 @@ private:
         wchar_t file[kFileNameBuffer] = {0};
         WideFromUtf8(options.initialName).copy(file, kFileNameBuffer - 1);
         // "DAT files\0*.dat\0\0"
-        std::wstring filter = WideFromUtf8(options.filterName);
-        filter.push_back(L'\0');
-        filter += WideFromUtf8(options.filterPattern);
-        filter.push_back(L'\0');
-        filter.push_back(L'\0');
+        const std::wstring filter = WideFromUtf8(options.filterName) + L'\0' +
+                                    WideFromUtf8(options.filterPattern) + L'\0' + L'\0';
         const std::wstring defaultExt = WideFromUtf8(options.defaultExt);
         OPENFILENAMEW ofn{};
         ofn.lStructSize = sizeof ofn;
@@ -503,7 +498,7 @@ void LoadPictures(HWND hwnd, HostState& st) {
     if (control == nullptr || !scaled) return;
     // The control hands back the image it showed: the template's, which it
     // loaded and never frees, or ours. Either is freed here.
-    unique_hgdiobj previous(reinterpret_cast<HGDIOBJ>(SendMessageA(
+    unique_hbitmap previous(reinterpret_cast<HBITMAP>(SendMessageA(
         control, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(scaled.get()))));
     if (st.picture || previous.get() == scaled.get()) previous.release();  // ours, or the same
     st.picture = std::move(scaled);
@@ -679,11 +674,9 @@ INT_PTR CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             st->logic.onLeftClick(st->view);
             return TRUE;
         case WM_CTLCOLORDLG:
-            if (!st->options.whiteBrush) return FALSE;
-            return reinterpret_cast<INT_PTR>(WhiteBrush());
         case WM_CTLCOLORSTATIC:
             if (!st->options.whiteBrush) return FALSE;
-            SetBkMode(reinterpret_cast<HDC>(wp), TRANSPARENT);
+            if (msg == WM_CTLCOLORSTATIC) SetBkMode(reinterpret_cast<HDC>(wp), TRANSPARENT);
             return reinterpret_cast<INT_PTR>(WhiteBrush());
         case WM_DRAWITEM: {
             const auto* di = reinterpret_cast<const DRAWITEMSTRUCT*>(lp);

@@ -29,7 +29,6 @@ using unique_sid = unique_any<PSID, &FreeSid>;  // AllocateAndInitializeSid
 template <typename T>
 using unique_local_ptr = unique_any<T, &LocalFree>;
 
-using unique_hgdiobj = unique_any<HGDIOBJ, &DeleteObject>;
 using unique_hbitmap = unique_any<HBITMAP, &DeleteObject>;
 using unique_hfont = unique_any<HFONT, &DeleteObject>;
 using unique_hbrush = unique_any<HBRUSH, &DeleteObject>;

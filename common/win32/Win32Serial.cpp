@@ -22,12 +22,10 @@ public:
     }
 
     bool setTimeouts(const serial::CommTimeouts& t) override {
-        COMMTIMEOUTS ct;
-        ct.ReadIntervalTimeout = t.readIntervalTimeout;
-        ct.ReadTotalTimeoutMultiplier = t.readTotalTimeoutMultiplier;
-        ct.ReadTotalTimeoutConstant = t.readTotalTimeoutConstant;
-        ct.WriteTotalTimeoutMultiplier = t.writeTotalTimeoutMultiplier;
-        ct.WriteTotalTimeoutConstant = t.writeTotalTimeoutConstant;
+        // Field for field, in the same order.
+        COMMTIMEOUTS ct = {t.readIntervalTimeout, t.readTotalTimeoutMultiplier,
+                           t.readTotalTimeoutConstant, t.writeTotalTimeoutMultiplier,
+                           t.writeTotalTimeoutConstant};
         return SetCommTimeouts(h(), &ct) != FALSE;
     }
 
