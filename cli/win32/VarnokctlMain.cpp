@@ -14,11 +14,9 @@
 #include "cli/ModesCommands.h"
 #include "common/win32/D2xxLibrary.h"
 #include "common/win32/FileNames.h"
-#include "common/win32/SystemClock.h"
-#include "common/win32/Win32D2xx.h"
+#include "common/win32/RealDevices.h"
 #include "common/win32/Win32FileStore.h"
 #include "common/win32/Win32Registry.h"
-#include "common/win32/Win32Serial.h"
 #include "modetool/Engine.h"
 #include "modetool/ModeTool.h"
 
@@ -42,32 +40,22 @@ bool IsModesCommand(const cli::Action& action) {
 }
 
 int RunModes(const cli::Command& command) {
-    win32::Win32D2xx d2xx;
-    win32::Win32SerialPorts serialPorts;
-    win32::SystemClock clock;
-    mode::ModeTool tool(d2xx, serialPorts, clock);
-    tool.d2xxAvailable = d2xx.loaded();
-    tool.d2xxLoadError = d2xx.loadError();
+    win32::OnRealDevices<mode::ModeTool> tool;
     mode::ThreadExecutor executor;
-    return cli::ToInt(cli::RunModesCommand(command, tool, executor, std::cout, std::cerr));
+    return cli::ToInt(cli::RunModesCommand(command, tool.state, executor, std::cout, std::cerr));
 }
 
 // The configuration commands on the real registry, D2XX library and COM
 // ports; backups go to the same folder the configurator uses.
 int RunConfig(const cli::Command& command) {
     win32::Win32Registry registry;
-    win32::Win32D2xx d2xx;
-    win32::Win32SerialPorts serialPorts;
-    win32::SystemClock clock;
+    win32::OnRealDevices<cli::ConfigSeams> seams(registry);
     win32::Win32FileStore backupFolder(
         win32::Win32FileStore::LocalAppDataFolder(L"Varnok Plus\\Backups"));
     win32::Win32LocalTime localTime;
-    cli::ConfigSeams seams(registry, d2xx, serialPorts, clock);
-    seams.backupFolder = &backupFolder;
-    seams.localTime = &localTime;
-    seams.d2xxAvailable = d2xx.loaded();
-    seams.d2xxLoadError = d2xx.loadError();
-    return cli::ToInt(cli::RunConfigCommand(command, seams, std::cout, std::cerr));
+    seams.state.backupFolder = &backupFolder;
+    seams.state.localTime = &localTime;
+    return cli::ToInt(cli::RunConfigCommand(command, seams.state, std::cout, std::cerr));
 }
 
 }  // namespace

@@ -47,7 +47,6 @@ struct Colour {
     bool operator==(const Colour& o) const {
         return red == o.red && green == o.green && blue == o.blue;
     }
-    bool operator!=(const Colour& o) const { return !(*this == o); }
 };
 
 enum class Cursor { Arrow, AppStarting, Wait };

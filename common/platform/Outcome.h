@@ -28,7 +28,6 @@ public:
     explicit operator bool() const { return ok(); }
     // Only for a failed outcome.
     const Failure& failure() const { return *failure_; }
-    uint32_t code() const { return failure_ ? failure_->code : 0; }
 
 private:
     std::optional<Failure> failure_;
@@ -40,17 +39,12 @@ class [[nodiscard]] Result {
 public:
     Result(T value) : value_(std::move(value)) {}      // NOLINT: a value converts
     Result(Failure f) : failure_(std::move(f)) {}      // NOLINT: a failure converts
-    static Result Fail(uint32_t code, std::string context = {}) {
-        return Result(Failure{code, std::move(context)});
-    }
 
     bool ok() const { return value_.has_value(); }
     explicit operator bool() const { return ok(); }
     const T& value() const& { return *value_; }
     T& value() & { return *value_; }
-    T&& value() && { return std::move(*value_); }
     const T* operator->() const { return &*value_; }
-    T* operator->() { return &*value_; }
     const T& operator*() const { return *value_; }
     // Only for a failed result.
     const Failure& failure() const { return failure_; }

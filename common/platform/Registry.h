@@ -14,7 +14,6 @@ using Status = int32_t;  // LONG
 constexpr Status kSuccess = 0;
 constexpr Status kFileNotFound = 2;   // ERROR_FILE_NOT_FOUND
 constexpr Status kAccessDenied = 5;   // ERROR_ACCESS_DENIED
-constexpr Status kNotEnoughMemory = 8;
 constexpr Status kInvalidParameter = 87;
 constexpr Status kMoreData = 234;     // ERROR_MORE_DATA
 constexpr Status kNoMoreItems = 259;  // ERROR_NO_MORE_ITEMS

@@ -2,18 +2,9 @@
 
 namespace varnok::reg {
 
-uint32_t AccessMask(Access access) {
-    switch (access) {
-        case Access::Read: return kKeyRead;
-        case Access::Full: return kKeyAllAccess;
-        case Access::WriteDac: return kWriteDac;
-    }
-    return kKeyRead;
-}
-
 std::unique_ptr<RegistryKey> OpenKey(Registry& registry, const std::string& path, Access access) {
     std::unique_ptr<RegistryKey> key;
-    if (registry.openKey(path, AccessMask(access), &key) != kSuccess) return nullptr;
+    if (registry.openKey(path, static_cast<uint32_t>(access), &key) != kSuccess) return nullptr;
     return key;
 }
 

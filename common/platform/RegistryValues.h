@@ -12,13 +12,12 @@
 
 namespace varnok::reg {
 
-// The access a key is opened with.
-enum class Access {
-    Read,      // KEY_READ
-    Full,      // KEY_ALL_ACCESS
-    WriteDac,  // WRITE_DAC: replace the access list only
+// The access a key is opened with: its access mask.
+enum class Access : uint32_t {
+    Read = kKeyRead,
+    Full = kKeyAllAccess,
+    WriteDac = kWriteDac,  // replace the access list only
 };
-uint32_t AccessMask(Access access);
 
 // The key, or null when it does not open.
 std::unique_ptr<RegistryKey> OpenKey(Registry& registry, const std::string& path, Access access);

@@ -1,6 +1,6 @@
 #include "common/win32/D2xxLibrary.h"
 
-#include <cstdio>
+#include "common/win32/FileNames.h"
 
 namespace varnok::win32 {
 
@@ -9,18 +9,22 @@ namespace {
 // LOAD_LIBRARY_SEARCH_SYSTEM32, spelled out: older SDK headers lack it.
 constexpr DWORD kLoadLibrarySearchSystem32 = 0x00000800;
 
-// Resolves one export; null when the library lacks it.
-template <typename Fn>
-Fn ResolveExport(HMODULE module, const char* name) {
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
 template <typename Fn>
 void Resolve(HMODULE module, const char* name, Fn* fn, std::vector<std::string>* missing) {
-    if (Fn found = ResolveExport<Fn>(module, name))
+    if (Fn found = LibraryFunction<Fn>(module, name))
         *fn = found;
     else
         missing->push_back(name);
+}
+
+// The full path of `name` in the system folder; empty when unknown.
+std::wstring SystemLibraryPath(const wchar_t* name) {
+    wchar_t dir[MAX_PATH + 1] = {0};
+    UINT n = GetSystemDirectoryW(dir, MAX_PATH);
+    if (n == 0 || n > MAX_PATH) return {};
+    std::wstring path(dir, n);
+    if (path.back() != L'\\') path += L'\\';
+    return path + name;
 }
 
 }  // namespace
@@ -29,22 +33,11 @@ bool RestrictLibrarySearchToSystem() {
     // SetDefaultDllDirectories exists from Windows 8 (and Windows 7 with
     // KB2533623); look it up so that the programs still start without it.
     using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    auto setDirs = kernel == nullptr ? nullptr
-                                     : ResolveExport<SetDefaultDllDirectoriesFn>(
-                                           kernel, "SetDefaultDllDirectories");
+    const auto setDirs = LibraryFunction<SetDefaultDllDirectoriesFn>(
+        GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories");
     // The current directory is no place to look either way.
     SetDllDirectoryW(L"");
     return setDirs != nullptr && setDirs(kLoadLibrarySearchSystem32) != FALSE;
-}
-
-std::wstring SystemLibraryPath(const wchar_t* name) {
-    wchar_t dir[MAX_PATH + 1] = {0};
-    UINT n = GetSystemDirectoryW(dir, MAX_PATH);
-    if (n == 0 || n > MAX_PATH) return {};
-    std::wstring path(dir, n);
-    if (path.back() != L'\\') path += L'\\';
-    return path + name;
 }
 
 D2xxLibrary::D2xxLibrary() {
@@ -63,16 +56,9 @@ D2xxLibrary::D2xxLibrary() {
         }
     }
     if (!module_) {
-        char where[MAX_PATH * 2 + 1] = "the system folder";
-        if (!path.empty()) {
-            int n = WideCharToMultiByte(CP_ACP, 0, path.c_str(), -1, where, sizeof where - 1,
-                                        nullptr, nullptr);
-            if (n <= 0) std::snprintf(where, sizeof where, "the system folder");
-        }
-        char buf[MAX_PATH * 2 + 96];
-        std::snprintf(buf, sizeof buf, "looked for %s only; system error %lu", where,
-                      static_cast<unsigned long>(error));
-        loadError_ = buf;
+        std::string where = AnsiFromWide(path);
+        if (where.empty()) where = "the system folder";
+        loadError_ = "looked for " + where + " only; system error " + std::to_string(error);
         return;
     }
     ftabi::Functions found;

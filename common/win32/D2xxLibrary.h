@@ -18,14 +18,10 @@ namespace varnok::win32 {
 // binding then still loads ftd2xx.dll by the system folder's full path.
 bool RestrictLibrarySearchToSystem();
 
-// The full path of `name` in the system folder; empty when unknown.
-std::wstring SystemLibraryPath(const wchar_t* name);
-
 namespace ftabi {
 
 using FT_STATUS = ULONG;
 using FT_HANDLE = PVOID;
-constexpr DWORD kOpenByLocation = 4;  // FT_OPEN_BY_LOCATION
 constexpr FT_STATUS kOtherError = 18;  // FT_OTHER_ERROR
 
 // FT_DEVICE_LIST_INFO_NODE.

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "common/win32/D2xxLibrary.h"
 #include "common/win32/Dpi.h"
 #include "common/win32/Handles.h"
 
@@ -16,17 +17,7 @@ unique_hhook g_placementHook;
 // Created by static initialisation, kept until the process ends.
 const unique_hbrush g_whiteBrush(CreateSolidBrush(RGB(0xFF, 0xFF, 0xFF)));
 
-}  // namespace
-
-void SetProgramInstance(HINSTANCE instance) { g_instance = instance; }
-HINSTANCE ProgramInstance() { return g_instance != nullptr ? g_instance : GetModuleHandleA(nullptr); }
-
-void SetMainDialogWindow(HWND dialog) { g_mainDialog = dialog; }
-HWND MainDialogWindow() { return g_mainDialog; }
-
-HBRUSH WhiteBrush() { return g_whiteBrush.get(); }
-
-
+// Centres the message box on the main dialog as it opens.
 LRESULT CALLBACK MessageBoxPlacementHook(int code, WPARAM flag, LPARAM message) {
     const LRESULT result = CallNextHookEx(g_placementHook.get(), code, flag, message);
     const auto* cwp = reinterpret_cast<const CWPRETSTRUCT*>(message);
@@ -45,8 +36,7 @@ LRESULT CALLBACK MessageBoxPlacementHook(int code, WPARAM flag, LPARAM message) 
                 y = owner.top + ((owner.bottom - owner.top) - height) / 2;
                 // A box larger than the dialog (large text, a small dialog
                 // near the screen's edge) stays on the dialog's screen.
-                MONITORINFO screen;
-                ZeroMemory(&screen, sizeof screen);
+                MONITORINFO screen{};
                 screen.cbSize = sizeof screen;
                 if (GetMonitorInfoA(MonitorFromWindow(g_mainDialog, MONITOR_DEFAULTTONEAREST), &screen)) {
                     const RECT& work = screen.rcWork;
@@ -62,6 +52,25 @@ LRESULT CALLBACK MessageBoxPlacementHook(int code, WPARAM flag, LPARAM message) 
     return result;
 }
 
+}  // namespace
+
+void StartDialogProgram(HINSTANCE instance) {
+    // Before anything can load a library.
+    RestrictLibrarySearchToSystem();
+    g_instance = instance;
+    INITCOMMONCONTROLSEX icc;
+    icc.dwSize = sizeof icc;
+    icc.dwICC = 0x827;  // list-view, tree-view, bar/tooltip, progress, internet classes
+    InitCommonControlsEx(&icc);
+}
+
+HINSTANCE ProgramInstance() { return g_instance != nullptr ? g_instance : GetModuleHandleA(nullptr); }
+
+void SetMainDialogWindow(HWND dialog) { g_mainDialog = dialog; }
+HWND MainDialogWindow() { return g_mainDialog; }
+
+HBRUSH WhiteBrush() { return g_whiteBrush.get(); }
+
 int PlacedMessageBox(const char* text, const char* caption, UINT style) {
     g_placementHook.reset(SetWindowsHookExA(WH_CALLWNDPROCRET, MessageBoxPlacementHook, nullptr,
                                             GetCurrentThreadId()));
@@ -73,18 +82,15 @@ int PlacedMessageBox(const char* text, const char* caption, UINT style) {
 HWND AddToolTip(int id, HWND dialog, const char* text) {
     if (id == 0 || dialog == nullptr || text == nullptr) return nullptr;
     HWND control = GetDlgItem(dialog, id);
+    if (control == nullptr) return nullptr;
     // Pop-up, TTS_ALWAYSTIP, TTS_NOPREFIX.
     const DWORD kToolTipStyle = 0x80008007;
     HWND tip = CreateWindowExA(0, "tooltips_class32", nullptr, kToolTipStyle,
                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
                                nullptr, nullptr, ProgramInstance(), nullptr);
-    if (control == nullptr || tip == nullptr) {
-        if (tip != nullptr) DestroyWindow(tip);
-        return nullptr;
-    }
+    if (tip == nullptr) return nullptr;
     SetWindowPos(tip, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    TOOLINFOA info;
-    ZeroMemory(&info, sizeof info);
+    TOOLINFOA info{};
     // The first, shortest tool-record layout.
     info.cbSize = TTTOOLINFOA_V1_SIZE;
     info.uFlags = TTF_IDISHWND | TTF_SUBCLASS;

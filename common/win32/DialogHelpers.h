@@ -1,13 +1,17 @@
-// Small user-interface helpers of the configurator's main dialog: message
-// boxes placed on the main dialog, tooltips, and the white dialog brush.
+// Small helpers of the dialog programs: their start, message boxes placed on
+// the main dialog, tooltips, and the white dialog brush.
 #pragma once
 #include <windows.h>
 
 namespace varnok::win32 {
 
-// The program's instance handle (set by the entry point): the instance of
-// every dialog template, icon, bitmap and tooltip window.
-void SetProgramInstance(HINSTANCE instance);
+// The first call of a dialog program's entry point: libraries from the
+// system folder only, `instance` as the program's instance, the common
+// controls' window classes registered.
+void StartDialogProgram(HINSTANCE instance);
+
+// The program's instance handle (set at start): the instance of every
+// dialog template, icon, bitmap and tooltip window.
 HINSTANCE ProgramInstance();
 
 // The main dialog's window: the owner of every placed message box.
@@ -18,11 +22,11 @@ HWND MainDialogWindow();
 // kept until the process ends.
 HBRUSH WhiteBrush();
 
-// MessageBoxA owned by the main dialog; MessageBoxPlacementHook centres the
-// box on the main dialog as it opens (kept inside the work area of the main
-// dialog's screen; the box itself is sized by Windows for that screen). No hook stays installed afterwards.
+// MessageBoxA owned by the main dialog, centred on the main dialog as it
+// opens (kept inside the work area of the main dialog's screen; the box
+// itself is sized by Windows for that screen). No hook stays installed
+// afterwards.
 int PlacedMessageBox(const char* text, const char* caption, UINT style);
-LRESULT CALLBACK MessageBoxPlacementHook(int code, WPARAM flag, LPARAM message);
 
 // Tooltips wrap their text at this width (pixels at 96 dpi; scaled for the
 // dialog's resolution).

@@ -70,6 +70,27 @@ struct ChildWalk {
     std::vector<int> ids;
 };
 
+// True when `window` is of window class `name` (any case).
+bool HasClass(HWND window, const char* name) {
+    char cls[32] = {0};
+    return window != nullptr && GetClassNameA(window, cls, sizeof cls) != 0 &&
+           lstrcmpiA(cls, name) == 0;
+}
+
+// The rectangle of `child` in the client coordinates of `dialog`.
+bool ClientRectOf(HWND dialog, HWND child, RECT* r) {
+    if (!GetWindowRect(child, r)) return false;
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(r), 2);
+    return true;
+}
+
+// Whether the list box of a WM_MEASUREITEM or WM_DRAWITEM is the host's
+// owner-drawn list.
+bool IsOwnerDrawList(const DialogHostOptions& options, UINT type, UINT id) {
+    return options.ownerDrawList != 0 && type == ODT_LISTBOX &&
+           static_cast<int>(id) == options.ownerDrawList;
+}
+
 BOOL CALLBACK CollectChild(HWND child, LPARAM lp) {
     auto* walk = reinterpret_cast<ChildWalk*>(lp);
     if (GetAncestor(child, GA_PARENT) == walk->parent) walk->ids.push_back(GetDlgCtrlID(child));
@@ -85,13 +106,11 @@ public:
         : options_(options), config_(config) {}
 
     void attach(HWND hwnd) { hwnd_ = hwnd; }
-    HWND hwnd() const { return hwnd_; }
 
     // --- generic controls ---
     std::string text(int id) override {
         HWND c = item(id);
-        if (c == nullptr) return {};
-        int length = GetWindowTextLengthA(c);
+        int length = GetWindowTextLengthA(c);  // 0 without the control
         if (length <= 0) return {};
         std::vector<char> buffer(static_cast<std::size_t>(length) + 1, '\0');
         int n = GetWindowTextA(c, buffer.data(), length + 1);
@@ -190,8 +209,7 @@ public:
     // --- list view ---
     bool listViewInsertColumn(int id, int column, const std::string& title, int width,
                               bool rightAligned) override {
-        LVCOLUMNA col;
-        ZeroMemory(&col, sizeof col);
+        LVCOLUMNA col{};
         col.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
         col.fmt = rightAligned ? LVCFMT_RIGHT : LVCFMT_LEFT;
         col.cx = ui::ScaleForDpi(width, WindowDpi(hwnd_));
@@ -201,8 +219,7 @@ public:
                     reinterpret_cast<LPARAM>(&col)) != -1;
     }
     int listViewInsertRow(int id, int row, const std::string& text) override {
-        LVITEMA it;
-        ZeroMemory(&it, sizeof it);
+        LVITEMA it{};
         it.mask = LVIF_TEXT;
         it.iItem = row;
         it.pszText = const_cast<char*>(text.c_str());
@@ -210,8 +227,7 @@ public:
         return r < 0 ? -1 : static_cast<int>(r);
     }
     bool listViewSetCell(int id, int row, int column, const std::string& text) override {
-        LVITEMA it;
-        ZeroMemory(&it, sizeof it);
+        LVITEMA it{};
         it.iSubItem = column;
         it.pszText = const_cast<char*>(text.c_str());
         return send(id, LVM_SETITEMTEXTA, static_cast<WPARAM>(row),
@@ -232,8 +248,7 @@ public:
     }
     std::string listViewCell(int id, int row, int column) override {
         char buffer[256] = {0};
-        LVITEMA it;
-        ZeroMemory(&it, sizeof it);
+        LVITEMA it{};
         it.iSubItem = column;
         it.pszText = buffer;
         it.cchTextMax = static_cast<int>(sizeof buffer);
@@ -333,10 +348,7 @@ public:
             SendMessageA(tip, TTM_SETMAXTIPWIDTH, 0, ui::ScaleForDpi(kToolTipWidth96, dpi));
         for (int id : childIds()) {
             HWND c = item(id);
-            char cls[32] = {0};
-            if (c == nullptr || GetClassNameA(c, cls, sizeof cls) == 0 ||
-                lstrcmpiA(cls, WC_LISTVIEWA) != 0)
-                continue;
+            if (!HasClass(c, WC_LISTVIEWA)) continue;
             HWND header = reinterpret_cast<HWND>(SendMessageA(c, LVM_GETHEADER, 0, 0));
             const int columns =
                 header != nullptr ? static_cast<int>(SendMessageA(header, HDM_GETITEMCOUNT, 0, 0)) : 0;
@@ -376,14 +388,10 @@ private:
         wchar_t file[kFileNameBuffer] = {0};
         WideFromUtf8(options.initialName).copy(file, kFileNameBuffer - 1);
         // "DAT files\0*.dat\0\0"
-        std::wstring filter = WideFromUtf8(options.filterName);
-        filter.push_back(L'\0');
-        filter += WideFromUtf8(options.filterPattern);
-        filter.push_back(L'\0');
-        filter.push_back(L'\0');
+        const std::wstring filter = WideFromUtf8(options.filterName) + L'\0' +
+                                    WideFromUtf8(options.filterPattern) + L'\0' + L'\0';
         const std::wstring defaultExt = WideFromUtf8(options.defaultExt);
-        OPENFILENAMEW ofn;
-        ZeroMemory(&ofn, sizeof ofn);
+        OPENFILENAMEW ofn{};
         ofn.lStructSize = sizeof ofn;
         ofn.hwndOwner = hwnd_;
         ofn.lpstrFilter = filter.c_str();
@@ -462,9 +470,7 @@ int RowHeight(HWND dialog, HFONT font, int dpi) {
 // The first static control of the template that shows a bitmap.
 HWND FindPictureControl(HWND dialog) {
     for (HWND c = GetWindow(dialog, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
-        char cls[16] = {0};
-        if (GetClassNameA(c, cls, sizeof cls) != 0 && lstrcmpiA(cls, "Static") == 0 &&
-            (GetWindowLongPtrA(c, GWL_STYLE) & SS_TYPEMASK) == SS_BITMAP)
+        if (HasClass(c, "Static") && (GetWindowLongPtrA(c, GWL_STYLE) & SS_TYPEMASK) == SS_BITMAP)
             return c;
     }
     return nullptr;
@@ -478,9 +484,8 @@ void LoadPictures(HWND hwnd, HostState& st) {
         // such as MS Sans Serif grows in steps, not with the resolution).
         const BusyPanel& p = st.options.busyPanels[i];
         if (p.bitmapId == 0) continue;
-        HWND list = GetDlgItem(hwnd, p.listId);
         RECT r;
-        if (st.dpi != ui::kBaseDpi && list != nullptr && GetWindowRect(list, &r))
+        if (st.dpi != ui::kBaseDpi && ClientRectOf(hwnd, GetDlgItem(hwnd, p.listId), &r))
             st.panels[i] =
                 LoadBitmapAtSize(p.bitmapId, p.largeBitmapId, r.right - r.left, r.bottom - r.top);
         else
@@ -493,7 +498,7 @@ void LoadPictures(HWND hwnd, HostState& st) {
     if (control == nullptr || !scaled) return;
     // The control hands back the image it showed: the template's, which it
     // loaded and never frees, or ours. Either is freed here.
-    unique_hgdiobj previous(reinterpret_cast<HGDIOBJ>(SendMessageA(
+    unique_hbitmap previous(reinterpret_cast<HBITMAP>(SendMessageA(
         control, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(scaled.get()))));
     if (st.picture || previous.get() == scaled.get()) previous.release();  // ours, or the same
     st.picture = std::move(scaled);
@@ -505,8 +510,7 @@ void TakeLayout(HWND hwnd, HostState& st) {
     st.layout.clear();
     for (HWND c = GetWindow(hwnd, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
         RECT r;
-        if (!GetWindowRect(c, &r)) continue;
-        MapWindowPoints(nullptr, hwnd, reinterpret_cast<POINT*>(&r), 2);
+        if (!ClientRectOf(hwnd, c, &r)) continue;
         st.layout.push_back({c, {r.left, r.top, r.right, r.bottom}});
     }
     st.templateFont = reinterpret_cast<HFONT>(SendMessageA(hwnd, WM_GETFONT, 0, 0));
@@ -557,24 +561,22 @@ void DrawListRow(HostState& st, const DRAWITEMSTRUCT& di) {
     if (di.itemID == static_cast<UINT>(-1)) return;
     HDC dc = di.hDC;
     RECT rc = di.rcItem;
+    bool focus = (di.itemAction & ODA_SELECT) != 0;
     if (di.itemAction & ODA_DRAWENTIRE) {
         std::string text;
         ui::Colour colour;
         if (!st.logic.rowAppearance(static_cast<int>(di.CtlID),
                                     static_cast<intptr_t>(di.itemData), &text, &colour))
             return;
-        TEXTMETRICA tm;
-        ZeroMemory(&tm, sizeof tm);
+        TEXTMETRICA tm{};
         GetTextMetricsA(dc, &tm);
         const int y = (rc.top + rc.bottom - tm.tmHeight) / 2;
         SetTextColor(dc, RGB(colour.red, colour.green, colour.blue));
         TextOutA(dc, ui::ScaleForDpi(kRowTextIndent96, st.dpi), y, text.c_str(),
                  static_cast<int>(text.size()));
-        if (di.itemState & ODS_SELECTED) {
-            SetTextColor(dc, RGB(0, 0, 0));
-            DrawFocusRect(dc, &rc);
-        }
-    } else if (di.itemAction & ODA_SELECT) {
+        focus = (di.itemState & ODS_SELECTED) != 0;
+    }
+    if (focus) {
         SetTextColor(dc, RGB(0, 0, 0));
         DrawFocusRect(dc, &rc);
     }
@@ -584,10 +586,9 @@ void DrawListRow(HostState& st, const DRAWITEMSTRUCT& di) {
 // white band across the top of the first busy panel.
 void PaintBusyText(HWND hwnd, HostState& st, HDC dc) {
     const std::string& text = st.view.busyText();
-    HWND list = GetDlgItem(hwnd, st.options.busyPanels[0].listId);
     RECT r;
-    if (text.empty() || list == nullptr || !GetWindowRect(list, &r)) return;
-    MapWindowPoints(nullptr, hwnd, reinterpret_cast<POINT*>(&r), 2);
+    if (text.empty() || !ClientRectOf(hwnd, GetDlgItem(hwnd, st.options.busyPanels[0].listId), &r))
+        return;
     HFONT font = st.scaledFont ? st.scaledFont.get() : st.templateFont;
     HGDIOBJ oldFont = font != nullptr ? SelectObject(dc, font) : nullptr;
     TEXTMETRICA tm;
@@ -607,22 +608,16 @@ void PaintBusyPanels(HWND hwnd, HostState& st) {
     HDC dc = BeginPaint(hwnd, &ps);
     if (dc == nullptr) return;
     const unique_hdc memory(CreateCompatibleDC(dc));
-    WINDOWINFO info;
-    ZeroMemory(&info, sizeof info);
-    info.cbSize = sizeof info;
-    if (memory && GetWindowInfo(hwnd, &info)) {
-        for (int i = 0; i < 2; ++i) {
-            HWND list = GetDlgItem(hwnd, st.options.busyPanels[i].listId);
-            RECT r;
-            BITMAP bm;
-            if (st.panels[i].get() == nullptr || list == nullptr || !GetWindowRect(list, &r) ||
-                GetObjectA(st.panels[i].get(), sizeof bm, &bm) == 0)
-                continue;
-            HGDIOBJ old = SelectObject(memory.get(), st.panels[i].get());
-            BitBlt(dc, r.left - info.rcClient.left, r.top - info.rcClient.top, bm.bmWidth,
-                   bm.bmHeight, memory.get(), 0, 0, SRCCOPY);
-            SelectObject(memory.get(), old);
-        }
+    for (int i = 0; i < 2 && memory; ++i) {
+        RECT r;
+        BITMAP bm;
+        if (st.panels[i].get() == nullptr ||
+            !ClientRectOf(hwnd, GetDlgItem(hwnd, st.options.busyPanels[i].listId), &r) ||
+            GetObjectA(st.panels[i].get(), sizeof bm, &bm) == 0)
+            continue;
+        HGDIOBJ old = SelectObject(memory.get(), st.panels[i].get());
+        BitBlt(dc, r.left, r.top, bm.bmWidth, bm.bmHeight, memory.get(), 0, 0, SRCCOPY);
+        SelectObject(memory.get(), old);
     }
     PaintBusyText(hwnd, st, dc);
     EndPaint(hwnd, &ps);
@@ -647,9 +642,8 @@ INT_PTR CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         // Sent while the controls are created, before WM_INITDIALOG.
         HostState* owner = st != nullptr ? st : g_creating;
         auto* mi = reinterpret_cast<MEASUREITEMSTRUCT*>(lp);
-        if (owner == nullptr || mi == nullptr || mi->CtlType != ODT_LISTBOX ||
-            owner->options.ownerDrawList == 0 ||
-            static_cast<int>(mi->CtlID) != owner->options.ownerDrawList)
+        if (owner == nullptr || mi == nullptr ||
+            !IsOwnerDrawList(owner->options, mi->CtlType, mi->CtlID))
             return FALSE;
         // The list has no font yet; it gets the dialog's.
         HFONT font = reinterpret_cast<HFONT>(SendMessageA(hwnd, WM_GETFONT, 0, 0));
@@ -680,16 +674,13 @@ INT_PTR CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             st->logic.onLeftClick(st->view);
             return TRUE;
         case WM_CTLCOLORDLG:
-            if (!st->options.whiteBrush) return FALSE;
-            return reinterpret_cast<INT_PTR>(WhiteBrush());
         case WM_CTLCOLORSTATIC:
             if (!st->options.whiteBrush) return FALSE;
-            SetBkMode(reinterpret_cast<HDC>(wp), TRANSPARENT);
+            if (msg == WM_CTLCOLORSTATIC) SetBkMode(reinterpret_cast<HDC>(wp), TRANSPARENT);
             return reinterpret_cast<INT_PTR>(WhiteBrush());
         case WM_DRAWITEM: {
             const auto* di = reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
-            if (st->options.ownerDrawList == 0 || di == nullptr || di->CtlType != ODT_LISTBOX ||
-                static_cast<int>(di->CtlID) != st->options.ownerDrawList)
+            if (di == nullptr || !IsOwnerDrawList(st->options, di->CtlType, di->CtlID))
                 return FALSE;
             DrawListRow(*st, *di);
             SetWindowLongPtrA(hwnd, DWLP_MSGRESULT, TRUE);
@@ -734,7 +725,6 @@ int RunHostedDialog(HWND owner, int resourceId, ui::DialogLogic& logic,
     INT_PTR result = DialogBoxParamA(ProgramInstance(), MAKEINTRESOURCEA(resourceId), owner,
                                      HostProc, reinterpret_cast<LPARAM>(&state));
     g_creating = outer;
-    if (result == -1) return -1;
     return static_cast<int>(result);
 }
 

@@ -9,9 +9,7 @@ namespace {
 // Looked up once; nullptr on systems older than Windows 10.
 template <typename Fn>
 Fn User32Function(const char* name) {
-    HMODULE user32 = GetModuleHandleA("user32.dll");
-    if (user32 == nullptr) return nullptr;
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(user32, name)));
+    return LibraryFunction<Fn>(GetModuleHandleA("user32.dll"), name);
 }
 
 using GetDpiForWindowFn = UINT(WINAPI*)(HWND);

@@ -18,19 +18,27 @@ std::wstring WideFromUtf8(const std::string& utf8) {
     return wide;
 }
 
-std::string Utf8FromWide(const std::wstring& wide) {
+namespace {
+
+std::string Narrow(const std::wstring& wide, UINT codePage, DWORD flags) {
     if (wide.empty() || wide.size() > INT_MAX) return {};
     const int in = static_cast<int>(wide.size());
-    int n = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), in, nullptr, 0,
-                                nullptr, nullptr);
+    int n = WideCharToMultiByte(codePage, flags, wide.data(), in, nullptr, 0, nullptr, nullptr);
     if (n <= 0) return {};
-    std::string utf8(static_cast<std::size_t>(n), '\0');
-    n = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), in, &utf8[0], n, nullptr,
-                            nullptr);
+    std::string out(static_cast<std::size_t>(n), '\0');
+    n = WideCharToMultiByte(codePage, flags, wide.data(), in, &out[0], n, nullptr, nullptr);
     if (n <= 0) return {};
-    utf8.resize(static_cast<std::size_t>(n));
-    return utf8;
+    out.resize(static_cast<std::size_t>(n));
+    return out;
 }
+
+}  // namespace
+
+std::string Utf8FromWide(const std::wstring& wide) {
+    return Narrow(wide, CP_UTF8, WC_ERR_INVALID_CHARS);
+}
+
+std::string AnsiFromWide(const std::wstring& wide) { return Narrow(wide, CP_ACP, 0); }
 
 }  // namespace varnok::win32
 

@@ -9,5 +9,8 @@ namespace varnok::win32 {
 
 std::wstring WideFromUtf8(const std::string& utf8);
 std::string Utf8FromWide(const std::wstring& wide);
+// For the ANSI calls' texts (message boxes): characters the code page lacks
+// become its default character.
+std::string AnsiFromWide(const std::wstring& wide);
 
 }  // namespace varnok::win32

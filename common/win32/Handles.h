@@ -15,6 +15,13 @@ using unique_token = unique_any<HANDLE, &CloseHandle>;
 using unique_hfind = unique_any<HANDLE, &FindClose, -1>;
 using unique_hkey = unique_any<HKEY, &RegCloseKey>;
 using unique_hmodule = unique_any<HMODULE, &FreeLibrary>;
+// Function `name` of a loaded library as type Fn; null when there is no
+// library or it lacks the function (newer systems' calls are looked up so).
+template <typename Fn>
+Fn LibraryFunction(HMODULE module, const char* name) {
+    if (module == nullptr) return nullptr;
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
 using unique_hhook = unique_any<HHOOK, &UnhookWindowsHookEx>;
 using unique_sid = unique_any<PSID, &FreeSid>;  // AllocateAndInitializeSid
 // Memory the system allocated with LocalAlloc for the caller (FormatMessage
@@ -22,7 +29,6 @@ using unique_sid = unique_any<PSID, &FreeSid>;  // AllocateAndInitializeSid
 template <typename T>
 using unique_local_ptr = unique_any<T, &LocalFree>;
 
-using unique_hgdiobj = unique_any<HGDIOBJ, &DeleteObject>;
 using unique_hbitmap = unique_any<HBITMAP, &DeleteObject>;
 using unique_hfont = unique_any<HFONT, &DeleteObject>;
 using unique_hbrush = unique_any<HBRUSH, &DeleteObject>;
@@ -33,8 +39,7 @@ using unique_hdc = unique_any<HDC, &DeleteDC>;  // CreateCompatibleDC
 struct WindowDc {
     HWND window = nullptr;
     HDC dc = nullptr;
-    bool operator==(const WindowDc& o) const { return window == o.window && dc == o.dc; }
-    bool operator!=(const WindowDc& o) const { return !(*this == o); }
+    bool operator!=(const WindowDc& o) const { return window != o.window || dc != o.dc; }
 };
 inline void ReleaseWindowDc(WindowDc d) {
     if (d.dc != nullptr) ReleaseDC(d.window, d.dc);

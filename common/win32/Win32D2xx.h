@@ -2,18 +2,13 @@
 // library or one of its functions is missing, every call fails with
 // FT_OTHER_ERROR and loaded() is false; loadError() then says why.
 #pragma once
-#include <string>
-
 #include "common/d2xx/D2xx.h"
 #include "common/win32/D2xxLibrary.h"
 
 namespace varnok::win32 {
 
-class Win32D2xx : public d2xx::D2xx {
+class Win32D2xx : public d2xx::D2xx, public D2xxLibrary {
 public:
-    bool loaded() const { return lib_.loaded(); }
-    const std::string& loadError() const { return lib_.loadError(); }
-
     d2xx::Status CreateDeviceInfoList(uint32_t* count) override;
     d2xx::Status GetDeviceInfoList(d2xx::DeviceListInfoNode* nodes, uint32_t* count) override;
     d2xx::Status GetDeviceInfoDetail(uint32_t index, uint32_t* flags, uint32_t* type,
@@ -27,9 +22,6 @@ public:
     d2xx::Status EE_UARead(d2xx::Handle handle, uint8_t* buffer, uint32_t length,
                            uint32_t* bytesRead) override;
     d2xx::Status Reload(uint16_t vendorId, uint16_t productId) override;
-
-private:
-    D2xxLibrary lib_;
 };
 
 }  // namespace varnok::win32

@@ -5,32 +5,12 @@
 
 #include <vector>
 
+#include "common/win32/FileNames.h"
 #include "common/win32/Handles.h"
 
 namespace varnok::win32 {
 
 namespace {
-
-std::wstring Wide(const std::string& utf8) {
-    if (utf8.empty()) return std::wstring();
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                      nullptr, 0);
-    if (n <= 0) return std::wstring();
-    std::wstring out(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &out[0], n);
-    return out;
-}
-
-std::string Narrow(const std::wstring& text, UINT codePage) {
-    if (text.empty()) return std::string();
-    const int n = WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()),
-                                      nullptr, 0, nullptr, nullptr);
-    if (n <= 0) return std::string();
-    std::string out(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), &out[0], n,
-                        nullptr, nullptr);
-    return out;
-}
 
 bool IsFolder(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
@@ -72,11 +52,12 @@ bool Win32FileStore::prepare() {
 
 std::string Win32FileStore::location() const {
     return folder_.empty() ? std::string("(the local application data folder is unknown)")
-                           : Narrow(folder_, CP_ACP);
+                           : AnsiFromWide(folder_);
 }
 
 std::wstring Win32FileStore::pathOf(const std::string& name) const {
-    return folder_ + L"\\" + Wide(name);
+    const std::wstring wide = WideFromUtf8(name);
+    return folder_.empty() || wide.empty() ? std::wstring() : folder_ + L"\\" + wide;
 }
 
 std::vector<std::string> Win32FileStore::fileNames() {
@@ -87,14 +68,14 @@ std::vector<std::string> Win32FileStore::fileNames() {
     if (!find) return names;
     do {
         if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            names.push_back(Narrow(data.cFileName, CP_UTF8));
+            names.push_back(Utf8FromWide(data.cFileName));
     } while (FindNextFileW(find.get(), &data));
     return names;
 }
 
 bool Win32FileStore::writeFile(const std::string& name, const std::string& bytes) {
-    if (folder_.empty() || name.empty()) return false;
     const std::wstring path = pathOf(name);
+    if (path.empty()) return false;
     const std::wstring part = path + L".part";
     bool ok = false;
     {
@@ -116,20 +97,14 @@ bool Win32FileStore::writeFile(const std::string& name, const std::string& bytes
 }
 
 bool Win32FileStore::removeFile(const std::string& name) {
-    return !folder_.empty() && !name.empty() && DeleteFileW(pathOf(name).c_str()) != 0;
+    const std::wstring path = pathOf(name);
+    return !path.empty() && DeleteFileW(path.c_str()) != 0;
 }
 
 LocalTime Win32LocalTime::localNow() {
     SYSTEMTIME t;
     GetLocalTime(&t);
-    LocalTime out;
-    out.year = t.wYear;
-    out.month = t.wMonth;
-    out.day = t.wDay;
-    out.hour = t.wHour;
-    out.minute = t.wMinute;
-    out.second = t.wSecond;
-    return out;
+    return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
 }
 
 }  // namespace varnok::win32

@@ -23,6 +23,7 @@ public:
     bool removeFile(const std::string& name) override;
 
 private:
+    // Empty without a folder, or when `name` is no valid UTF-8 name.
     std::wstring pathOf(const std::string& name) const;
     std::wstring folder_;
 };

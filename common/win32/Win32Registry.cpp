@@ -13,30 +13,25 @@ namespace {
 
 // A well-known SID; null (with the system's error) when it cannot be made.
 unique_sid WellKnownSid(reg::Trustee trustee) {
-    SID_IDENTIFIER_AUTHORITY world = {SECURITY_WORLD_SID_AUTHORITY};
-    SID_IDENTIFIER_AUTHORITY nt = {SECURITY_NT_AUTHORITY};
-    SID_IDENTIFIER_AUTHORITY creator = {SECURITY_CREATOR_SID_AUTHORITY};
+    struct WellKnown {
+        SID_IDENTIFIER_AUTHORITY authority;
+        BYTE count;
+        DWORD rids[2];
+    };
+    // In the order of reg::Trustee.
+    WellKnown known[] = {
+        {SECURITY_WORLD_SID_AUTHORITY, 1, {SECURITY_WORLD_RID, 0}},
+        {SECURITY_NT_AUTHORITY, 2, {SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS}},
+        {SECURITY_NT_AUTHORITY, 1, {SECURITY_LOCAL_SYSTEM_RID, 0}},
+        {SECURITY_CREATOR_SID_AUTHORITY, 1, {SECURITY_CREATOR_OWNER_RID, 0}},
+    };
     unique_sid sid;
-    BOOL ok = FALSE;
-    switch (trustee) {
-        case reg::Trustee::Everyone:
-            ok = AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0,
-                                          sid.put());
-            break;
-        case reg::Trustee::Administrators:
-            ok = AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID,
-                                          DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, sid.put());
-            break;
-        case reg::Trustee::LocalSystem:
-            ok = AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0,
-                                          sid.put());
-            break;
-        case reg::Trustee::CreatorOwner:
-            ok = AllocateAndInitializeSid(&creator, 1, SECURITY_CREATOR_OWNER_RID, 0, 0, 0, 0, 0,
-                                          0, 0, sid.put());
-            break;
-    }
-    if (!ok) sid.release();  // nothing was allocated
+    const auto index = static_cast<std::size_t>(trustee);
+    if (index >= sizeof known / sizeof known[0]) return sid;
+    WellKnown& k = known[index];
+    if (!AllocateAndInitializeSid(&k.authority, k.count, k.rids[0], k.rids[1], 0, 0, 0, 0, 0, 0,
+                                  sid.put()))
+        sid.release();  // nothing was allocated
     return sid;
 }
 
@@ -97,8 +92,7 @@ public:
         for (std::size_t i = 0; i < entries.size(); ++i) {
             sids.push_back(WellKnownSid(entries[i].trustee));
             if (!sids.back()) return static_cast<reg::Status>(GetLastError());
-            EXPLICIT_ACCESS_A& ea = access[i];
-            ZeroMemory(&ea, sizeof ea);
+            EXPLICIT_ACCESS_A& ea = access[i];  // zeroed by the vector
             ea.grfAccessPermissions = entries[i].rights;
             ea.grfAccessMode = GRANT_ACCESS;
             ea.grfInheritance = SUB_CONTAINERS_AND_OBJECTS_INHERIT;
@@ -158,17 +152,13 @@ reg::Status Win32Registry::enablePrivilege(const std::string& privilege, bool en
     *adjusted = false;
     const unique_hmodule advapi(LoadLibraryA("Advapi32.dll"));
     if (!advapi) return static_cast<reg::Status>(GetLastError());
-    auto openToken = reinterpret_cast<OpenProcessTokenFn>(
-        reinterpret_cast<void*>(GetProcAddress(advapi.get(), "OpenProcessToken")));
-    auto adjust = reinterpret_cast<AdjustTokenPrivilegesFn>(
-        reinterpret_cast<void*>(GetProcAddress(advapi.get(), "AdjustTokenPrivileges")));
-    auto lookup = reinterpret_cast<LookupPrivilegeValueFn>(
-        reinterpret_cast<void*>(GetProcAddress(advapi.get(), "LookupPrivilegeValueA")));
+    auto openToken = LibraryFunction<OpenProcessTokenFn>(advapi.get(), "OpenProcessToken");
+    auto adjust = LibraryFunction<AdjustTokenPrivilegesFn>(advapi.get(), "AdjustTokenPrivileges");
+    auto lookup = LibraryFunction<LookupPrivilegeValueFn>(advapi.get(), "LookupPrivilegeValueA");
     if (openToken == nullptr || adjust == nullptr || lookup == nullptr)
         return static_cast<reg::Status>(GetLastError());
 
-    TOKEN_PRIVILEGES privileges;
-    ZeroMemory(&privileges, sizeof privileges);
+    TOKEN_PRIVILEGES privileges{};
     if (!lookup(nullptr, privilege.c_str(), &privileges.Privileges[0].Luid))
         return static_cast<reg::Status>(GetLastError());
     privileges.PrivilegeCount = 1;
@@ -177,8 +167,7 @@ reg::Status Win32Registry::enablePrivilege(const std::string& privilege, bool en
     if (!openToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, token.put()))
         return static_cast<reg::Status>(GetLastError());
     *adjusted = adjust(token.get(), FALSE, &privileges, 16, nullptr, nullptr) != FALSE;
-    const DWORD error = GetLastError();
-    return static_cast<reg::Status>(error);
+    return static_cast<reg::Status>(GetLastError());
 }
 
 reg::Status Win32Registry::probeProcessToken(uint32_t access) {

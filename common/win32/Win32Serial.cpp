@@ -22,18 +22,15 @@ public:
     }
 
     bool setTimeouts(const serial::CommTimeouts& t) override {
-        COMMTIMEOUTS ct;
-        ct.ReadIntervalTimeout = t.readIntervalTimeout;
-        ct.ReadTotalTimeoutMultiplier = t.readTotalTimeoutMultiplier;
-        ct.ReadTotalTimeoutConstant = t.readTotalTimeoutConstant;
-        ct.WriteTotalTimeoutMultiplier = t.writeTotalTimeoutMultiplier;
-        ct.WriteTotalTimeoutConstant = t.writeTotalTimeoutConstant;
+        // Field for field, in the same order.
+        COMMTIMEOUTS ct = {t.readIntervalTimeout, t.readTotalTimeoutMultiplier,
+                           t.readTotalTimeoutConstant, t.writeTotalTimeoutMultiplier,
+                           t.writeTotalTimeoutConstant};
         return SetCommTimeouts(h(), &ct) != FALSE;
     }
 
     bool setLine(const std::string& definition) override {
-        DCB dcb;
-        ZeroMemory(&dcb, sizeof dcb);
+        DCB dcb{};
         dcb.DCBlength = sizeof dcb;
         if (!GetCommState(h(), &dcb)) return false;
         if (!BuildCommDCBA(definition.c_str(), &dcb)) return false;

@@ -1,15 +1,12 @@
 // Entry point of VarnokPlus_Configurator: the real seams, the configurator's
 // state, and dialog 100 run modally with no owner.
 #include <windows.h>
-#include <commctrl.h>
 
 #include "common/win32/DialogHelpers.h"
 #include "common/win32/DialogHost.h"
-#include "common/win32/SystemClock.h"
+#include "common/win32/RealDevices.h"
 #include "common/win32/Win32FileStore.h"
-#include "common/win32/Win32D2xx.h"
 #include "common/win32/Win32Registry.h"
-#include "common/win32/Win32Serial.h"
 #include "configurator/app/Configurator.h"
 #include "configurator/app/MainDialog.h"
 #include "configurator/backup/BackupJournal.h"
@@ -17,29 +14,16 @@
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     using namespace varnok;
-    // Before anything can load a library: the system folder only.
-    win32::RestrictLibrarySearchToSystem();
-    win32::SetProgramInstance(instance);
-
-    INITCOMMONCONTROLSEX icc;
-    icc.dwSize = sizeof icc;
-    icc.dwICC = 0x827;  // list-view, tree-view, bar/tooltip, progress, internet classes
-    InitCommonControlsEx(&icc);
-
+    win32::StartDialogProgram(instance);
     win32::Win32Registry registry;
-    win32::Win32D2xx d2xx;
-    win32::Win32SerialPorts serialPorts;
-    win32::SystemClock clock;
-    cfg::Configurator app(registry, d2xx, serialPorts, clock);
-    app.d2xxAvailable = d2xx.loaded();
-    app.d2xxLoadError = d2xx.loadError();
+    win32::OnRealDevices<cfg::Configurator> app(registry);
 
     // Every run that changes the registry first saves what it changes.
     win32::Win32FileStore backupFolder(
         win32::Win32FileStore::LocalAppDataFolder(L"Varnok Plus\\Backups"));
     win32::Win32LocalTime localTime;
     cfg::backup::BackupJournal backup(registry, backupFolder, localTime);
-    app.backup = &backup;
+    app.state.backup = &backup;
 
     win32::DialogHostOptions mainOptions;
     mainOptions.whiteBrush = true;
@@ -55,7 +39,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         {IDD_COM_ASSIGNMENT, white},
     };
 
-    cfg::MainDialog dialog(app);
+    cfg::MainDialog dialog(app.state);
     win32::RunHostedDialog(nullptr, IDD_MAIN, dialog, config);
     return 0;
 }
