@@ -5,6 +5,7 @@
 #include <set>
 
 #include "cli/Values.h"
+#include "common/platform/Parse.h"
 
 namespace varnok::cli {
 
@@ -50,13 +51,6 @@ std::string HexBytes(const ConfigBytes& bytes) {
         s += kHex[b & 0x0F];
     }
     return s;
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
 }
 
 // ---- strict reading -----------------------------------------------------
@@ -177,13 +171,9 @@ uint32_t ParseHexId(const json& j, const std::string& path) {
     const auto& s = j.get_ref<const std::string&>();
     if (s.size() < 3 || s.size() > 10 || s[0] != '0' || (s[1] != 'x' && s[1] != 'X'))
         Bad(path, what + ", found \"" + s + "\"");
-    uint32_t v = 0;
-    for (std::size_t i = 2; i < s.size(); ++i) {
-        const int d = HexDigit(s[i]);
-        if (d < 0) Bad(path, what + ", found \"" + s + "\"");
-        v = v << 4 | static_cast<uint32_t>(d);
-    }
-    return v;
+    const std::optional<uint32_t> v = parse::FixedHex(s, 2, s.size() - 2);
+    if (!v) Bad(path, what + ", found \"" + s + "\"");
+    return *v;
 }
 
 ConfigBytes ParseConfigBytes(const json& j, const std::string& path) {
@@ -192,7 +182,7 @@ ConfigBytes ParseConfigBytes(const json& j, const std::string& path) {
     const auto& s = j.get_ref<const std::string&>();
     ConfigBytes bytes{};
     for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const int hi = HexDigit(s[2 * i]), lo = HexDigit(s[2 * i + 1]);
+        const int hi = parse::HexDigit(s[2 * i]), lo = parse::HexDigit(s[2 * i + 1]);
         if (hi < 0 || lo < 0)
             Bad(path, "\"" + s.substr(2 * i, 2) + "\" at byte " + std::to_string(i) +
                           " is not a hex byte");
