@@ -5,16 +5,15 @@
 // with their product.
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
 #include <sstream>
 
+#include "bench/Installation.h"
 #include "cli/CommandLine.h"
 #include "cli/ConfigCommands.h"
 #include "sim/MemFileStore.h"
 #include "tests/unit/FtdiFixture.h"
 
 using varnok::test::FtdiFixture;
-using varnok::test::kId232R;
 namespace cli = varnok::cli;
 
 namespace {
@@ -36,37 +35,12 @@ private:
     int seconds_ = 0;
 };
 
-// `keys` installed single-port devices, `attached` of them plugged in and
-// spread over the key order, listed by the library in reverse.
-void Seed(FtdiFixture& f, int attached, int keys, std::vector<std::string>* attachedParams) {
-    const int step = keys / attached;
-    int unpluggedCom = 100;
-    for (int k = 0; k < keys; ++k) {
-        char serial[16];
-        std::snprintf(serial, sizeof serial, "K%07d", k);
-        const bool isAttached = k % step == 0 && k / step < attached;
-        if (isAttached) {
-            f.install(kId232R, std::string(serial) + "A", k / step + 1);
-            attachedParams->push_back(FtdiFixture::ParamsPath(kId232R, std::string(serial) + "A"));
-        } else {
-            f.unplugged(kId232R, std::string(serial) + "A", unpluggedCom);
-            unpluggedCom = unpluggedCom == 999 ? 100 : unpluggedCom + 1;
-        }
-    }
-    for (int d = attached - 1; d >= 0; --d) {
-        char serial[16];
-        std::snprintf(serial, sizeof serial, "K%07d", d * step);
-        f.attach(kId232R, serial, d + 1, static_cast<uint32_t>(0x100 + d));
-    }
-    f.registry.logging = false;
-}
-
 void BM_SetAllLatency(benchmark::State& state) {
     const int attached = static_cast<int>(state.range(0));
     const int keys = static_cast<int>(state.range(1));
     FtdiFixture f;
     std::vector<std::string> params;
-    Seed(f, attached, keys, &params);
+    varnok::bench::SeedInstallation(f, attached, keys, &params);
     varnok::sim::MemFileStore backups;
     TickingLocalTime time;
     const cli::ParseResult parsed =

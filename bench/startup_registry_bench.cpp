@@ -5,41 +5,14 @@
 // per start-up beside the time.
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
-
+#include "bench/Installation.h"
 #include "configurator/discovery/Discovery.h"
 #include "tests/unit/FtdiFixture.h"
 #include "tests/unit/ShownProblems.h"
 
 using varnok::test::FtdiFixture;
-using varnok::test::kId232R;
 
 namespace {
-
-// `keys` installed single-port devices, `attached` of them plugged in,
-// spread evenly over the key order and listed by the library in reverse,
-// so that matching has to look far into the keys.
-void Seed(FtdiFixture& f, int attached, int keys) {
-    const int step = keys / attached;
-    int unpluggedCom = 100;
-    for (int k = 0; k < keys; ++k) {
-        char serial[16];
-        std::snprintf(serial, sizeof serial, "K%07d", k);
-        const bool isAttached = k % step == 0 && k / step < attached;
-        if (isAttached) {
-            f.install(kId232R, std::string(serial) + "A", k / step + 1);
-        } else {
-            f.unplugged(kId232R, std::string(serial) + "A", unpluggedCom);
-            unpluggedCom = unpluggedCom == 999 ? 100 : unpluggedCom + 1;
-        }
-    }
-    for (int d = attached - 1; d >= 0; --d) {
-        char serial[16];
-        std::snprintf(serial, sizeof serial, "K%07d", d * step);
-        f.attach(kId232R, serial, d + 1, static_cast<uint32_t>(0x100 + d));
-    }
-    f.registry.logging = false;
-}
 
 void ReportCounters(benchmark::State& state, const FtdiFixture& f) {
     const double n = static_cast<double>(state.iterations());
@@ -52,7 +25,7 @@ void BM_StartUp(benchmark::State& state) {
     const int attached = static_cast<int>(state.range(0));
     const int keys = static_cast<int>(state.range(1));
     FtdiFixture f;
-    Seed(f, attached, keys);
+    varnok::bench::SeedInstallation(f, attached, keys);
     f.startDialog();
     if (f.view.rowTexts(IDC_PORT_LIST).size() != static_cast<std::size_t>(attached) ||
         !f.view.boxes.empty())
@@ -69,7 +42,7 @@ void BM_MatchInstanceKeys(benchmark::State& state) {
     const int attached = static_cast<int>(state.range(0));
     const int keys = static_cast<int>(state.range(1));
     FtdiFixture f;
-    Seed(f, attached, keys);
+    varnok::bench::SeedInstallation(f, attached, keys);
     std::unique_ptr<varnok::reg::RegistryKey> key;
     f.registry.openKey(varnok::cfg::kEnumeratorKeyPath, varnok::reg::kKeyRead, &key);
     f.registry.counters = {};
