@@ -68,6 +68,26 @@ map_ports() {
     e2e_wine_stop
 }
 
+# The pair most cases use: a four-port "Varnok Plus" adapter (configuration
+# interface COM20, ports COM21..COM24) and a two-port "Apex" adapter of the
+# reduced model on its first data port (COM30). Logs are plus.log and
+# apex.log; their FTDI interfaces, as the test ftd2xx.dll is to report
+# them, are written to $CASE_DIR/devices.in.
+start_plus_and_apex() {
+    start_adapter plus --family config --ports 4 --name "Varnok Plus 4"
+    local plus_pty=$PTY
+    start_adapter apex --family first --model reduced --ports 2 --name "Apex 2" --rearm
+    map_ports COM20 "$plus_pty" COM30 "$PTY"
+    cat >"$CASE_DIR/devices.in" <<'EOF'
+device id=04036011 loc=15 serial=VP000001 com=20 ua="id 1,7" desc=Varnok Plus - Config
+device id=04036011 loc=121 serial=VP000001A com=21 desc=Varnok Plus 4 A
+device id=04036011 loc=122 serial=VP000001B com=22 desc=Varnok Plus 4 B
+device id=04036011 loc=123 serial=VP000001C com=23 desc=Varnok Plus 4 C
+device id=04036011 loc=124 serial=VP000001D com=24 desc=Varnok Plus 4 D
+device id=04036001 loc=31 serial=APEX0002 com=30 desc=USB Serial Converter
+EOF
+}
+
 # Polls a driver command until its value is $2 (bounded by $3 ms).
 wait_value() {  # command value timeout-ms
     local deadline=$(( $(e2e_now_ms) + $3 ))

@@ -134,11 +134,7 @@ case_configurator_dialogs() {
 # adapter: one adapter selected (its ports listed), then both.
 case_modetool_adapters() {
     guide_dpi
-    start_adapter plus --family config --ports 4 --name "Varnok Plus 4"
-    local plus_pty=$PTY
-    start_adapter apex --family first --model reduced --ports 2 --name "Apex 2" --rearm
-    local apex_pty=$PTY
-    map_ports COM20 "$plus_pty" COM30 "$apex_pty"
+    start_plus_and_apex
     e2e_app "$MODETOOL" "$E2E_DATA/modetool-devices.txt"
     e2e_launch
     e2e_wait_main "$MODETOOL_CAPTION" 20000

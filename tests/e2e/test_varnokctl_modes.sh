@@ -50,19 +50,7 @@ expect_status() {  # status what
 # One case walks the doors in turn: list (text, JSON), a dry run, a set,
 # VarnokCfg's commit of the same change, bad input, no D2XX library.
 case_modes_list_and_set() {
-    start_adapter plus --family config --ports 4 --name "Varnok Plus 4"
-    local plus_pty=$PTY
-    start_adapter apex --family first --model reduced --ports 2 --name "Apex 2" --rearm
-    local apex_pty=$PTY
-    map_ports COM20 "$plus_pty" COM30 "$apex_pty"
-    cat >"$CASE_DIR/devices.in" <<'EOF'
-device id=04036011 loc=15 serial=VP000001 com=20 ua="id 1,7" desc=Varnok Plus - Config
-device id=04036011 loc=121 serial=VP000001A com=21 desc=Varnok Plus 4 A
-device id=04036011 loc=122 serial=VP000001B com=22 desc=Varnok Plus 4 B
-device id=04036011 loc=123 serial=VP000001C com=23 desc=Varnok Plus 4 C
-device id=04036011 loc=124 serial=VP000001D com=24 desc=Varnok Plus 4 D
-device id=04036001 loc=31 serial=APEX0002 com=30 desc=USB Serial Converter
-EOF
+    start_plus_and_apex
     e2e_app "$CTL" "$CASE_DIR/devices.in"
     local plus=$CASE_DIR/plus.log apex=$CASE_DIR/apex.log
 
