@@ -234,6 +234,16 @@ void Session::load(bool everyInstalled, bool withBuffered) {
         app_.table.showDisconnected = true;
         cfg::RebuildForList(app_, problems);
     }
+    // The table pass stops reading at the first port whose key does not
+    // open; the ports after it are read here one by one.
+    for (auto& e : app_.table.entries) {
+        if (e.deviceId == 0 || e.knownFields != 0) continue;
+        cfg::Configurator one(seams_.registry, seams_.d2xx, seams_.serial, seams_.clock);
+        one.table.entries.push_back(e);
+        cfg::ReadPortSettings(one, problems);
+        e = one.table.entries.front();
+    }
+    cfg::SortByPortName(app_.table);
     ports_.clear();
     for (const auto& e : app_.table.entries) {
         if (e.deviceId == 0) continue;  // a key whose name is not an instance key

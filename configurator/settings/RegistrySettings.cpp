@@ -135,20 +135,15 @@ Outcome WriteConfigData(Configurator& app, const PortEntry& entry) {
 }
 
 bool ReadPortSettings(Configurator& app, Problems& problems) {
-    // A port whose parameters key does not open stays unread (nothing of it
-    // is written back); the ports after it are read all the same.
-    bool everyKeyOpened = true;
     for (PortEntry& e : app.table.entries) {
         if (e.deviceId == 0) continue;
         ReadUpperFilters(app, e);
         auto params = reg::OpenKey(app.registry, DeviceParametersKeyPath(e), reg::Access::Read);
-        if (params)
-            ReadDeviceParameters(*params, e, problems);
-        else
-            everyKeyOpened = false;
+        if (!params) return false;
+        ReadDeviceParameters(*params, e, problems);
     }
     SortByPortName(app.table);
-    return everyKeyOpened;
+    return true;
 }
 
 bool WritePortSettings(Configurator& app) {

@@ -39,8 +39,8 @@ constexpr std::size_t kPortNameCapacity = 16;
 
 // Reads every record's values (records with deviceId 0 are skipped), marks
 // each value read in knownFields, and sorts the table by port name. A value
-// that cannot be read adds its problem. False when a device parameters key
-// does not open; that record stays unread and reading goes on.
+// that cannot be read adds its problem. False, unsorted, when a device
+// parameters key does not open.
 bool ReadPortSettings(Configurator& app, Problems& problems);
 // Writes back every record's values that are in its knownFields. False at
 // the first key that does not open or value that cannot be set.
