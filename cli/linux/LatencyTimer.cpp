@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace varnok::linuxhost {
 
@@ -78,39 +79,127 @@ FileResult WriteLatencyTimer(const std::string& root, const FtdiTty& port, uint3
     return FileResult{true, 0};
 }
 
-std::string LatencyRuleFileName(const FtdiTty& port) {
-    std::string serial = port.usbSerial.empty() ? "noserial" : port.usbSerial;
-    for (char& c : serial)
+std::string UdevMatchPattern(const std::string& raw) {
+    std::string pattern;
+    for (const char c : raw) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b >= 0x80) {
+            if (pattern.empty() || pattern.back() != '*') pattern += '*';
+        } else if (b < 0x20 || b == 0x7F || std::strchr("\"\\*?[]|", c) != nullptr) {
+            pattern += '?';
+        } else {
+            pattern += c;
+        }
+    }
+    return pattern;
+}
+
+namespace {
+
+constexpr char kRuleMark[] = "# Written by varnokctl";
+constexpr std::size_t kFileNameSerialLength = 32;
+
+// FNV-1a over the raw serial: a short, stable tag that the serial's own
+// bytes cannot forge into the file name.
+uint32_t SerialHash(const std::string& raw) {
+    uint32_t h = 2166136261u;
+    for (const char c : raw) {
+        h ^= static_cast<unsigned char>(c);
+        h *= 16777619u;
+    }
+    return h;
+}
+
+std::string SafeNamePart(const std::string& raw, std::size_t length) {
+    std::string part = raw.substr(0, length);
+    for (char& c : part)
         if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_') c = '_';
-    return "75-varnokctl-latency-" + serial + "-" + port.interfaceLetter() + ".rules";
+    return part;
+}
+
+std::string HashTag(const FtdiTty& port) {
+    char tag[9];
+    std::snprintf(tag, sizeof tag, "%08x", SerialHash(port.usbSerial));
+    return tag;
+}
+
+std::string RulePath(const std::string& root, const std::string& name) {
+    return root + kRulesDir + "/" + name;
+}
+
+// The whole file, or nothing when it cannot be read. Rule files are small;
+// anything past 64 KiB is not one of ours.
+std::optional<std::string> ReadSmallFile(const std::string& path) {
+    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    if (fd.get() < 0) return std::nullopt;
+    std::string text;
+    char buf[4096];
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return std::nullopt;
+        }
+        if (n == 0) return text;
+        text.append(buf, static_cast<std::size_t>(n));
+        if (text.size() > 65536) return std::nullopt;
+    }
+}
+
+}  // namespace
+
+std::string LatencyRuleFileName(const FtdiTty& port) {
+    return "75-varnokctl-latency-" + SafeNamePart(port.usbSerial, kFileNameSerialLength) + "-" +
+           HashTag(port) + "-" + port.interfaceLetter() + ".rules";
 }
 
 std::string LatencyRuleText(const FtdiTty& port, uint32_t value) {
     char number[8];
     std::snprintf(number, sizeof number, "%02x", port.interfaceNumber & 0xFF);
-    // udev matches values as glob patterns: quote the characters that mean
-    // something there, and refuse quotes outright (they end the value).
-    std::string serial;
-    for (char c : port.usbSerial) {
-        if (c == '*' || c == '?' || c == '[' || c == ']' || c == '|') serial += '\\';
-        if (c != '"' && c != '\\' && static_cast<unsigned char>(c) >= 0x20) serial += c;
+    std::string flag = "VARNOKCTL_DEVICE_" + HashTag(port);
+    for (char& c : flag) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const std::string v = std::to_string(value);
+    // udev matches all ATTRS keys of one line on one parent device: the USB
+    // device is recognised on the first line, its interface on the second.
+    return std::string(kRuleMark) + ": latency timer " + v + " ms for interface " +
+           port.interfaceLetter() + " of the FTDI device whose serial number is matched below.\n" +
+           "ACTION==\"add\", SUBSYSTEM==\"usb-serial\", DRIVER==\"ftdi_sio\", "
+           "ATTRS{idVendor}==\"0403\", ATTRS{serial}==\"" + UdevMatchPattern(port.usbSerial) +
+           "\", ENV{" + flag + "}=\"1\"\n" +
+           "ACTION==\"add\", SUBSYSTEM==\"usb-serial\", ENV{" + flag + "}==\"1\", "
+           "ATTRS{bInterfaceNumber}==\"" + number + "\", ATTR{latency_timer}=\"" + v + "\"\n";
+}
+
+std::optional<uint32_t> PersistedLatency(const std::string& ruleText) {
+    if (ruleText.compare(0, sizeof kRuleMark - 1, kRuleMark) != 0) return std::nullopt;
+    static constexpr char kAssign[] = "ATTR{latency_timer}=\"";
+    const std::size_t at = ruleText.find(kAssign);
+    if (at == std::string::npos) return std::nullopt;
+    std::size_t i = at + sizeof kAssign - 1;
+    uint32_t value = 0;
+    std::size_t digits = 0;
+    for (; i < ruleText.size() && std::isdigit(static_cast<unsigned char>(ruleText[i])); ++i) {
+        if (++digits > 3) return std::nullopt;
+        value = value * 10 + static_cast<uint32_t>(ruleText[i] - '0');
     }
-    return "# Written by varnokctl: latency timer " + std::to_string(value) + " ms for " +
-           port.portSerial() + " (" + port.description + ").\n" +
-           "ACTION==\"add\", SUBSYSTEM==\"usb-serial\", DRIVERS==\"ftdi_sio\", "
-           "ATTRS{idVendor}==\"0403\", ATTRS{serial}==\"" + serial +
-           "\", ATTRS{bInterfaceNumber}==\"" + number + "\", ATTR{latency_timer}=\"" +
-           std::to_string(value) + "\"\n";
+    if (digits == 0 || i >= ruleText.size() || ruleText[i] != '"' || value < 1 || value > 255)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<uint32_t> ReadPersistedLatency(const std::string& root, const FtdiTty& port) {
+    const std::optional<std::string> text = ReadSmallFile(RulePath(root, LatencyRuleFileName(port)));
+    return text ? PersistedLatency(*text) : std::nullopt;
 }
 
 FileResult WriteLatencyRule(const std::string& root, const FtdiTty& port, uint32_t value) {
-    const std::string dir = root + kRulesDir;
-    const std::string path = dir + "/" + LatencyRuleFileName(port);
+    const std::string path = RulePath(root, LatencyRuleFileName(port));
     const std::string temp = path + ".tmp";
     {
-        Fd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+        Fd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644));
         if (fd.get() < 0) return Error();
-        if (!WriteAll(fd.get(), LatencyRuleText(port, value)) || ::close(fd.release()) != 0) {
+        if (!WriteAll(fd.get(), LatencyRuleText(port, value)) || ::fsync(fd.get()) != 0 ||
+            ::close(fd.release()) != 0) {
             const FileResult failed = Error();
             ::unlink(temp.c_str());
             return failed;
@@ -122,6 +211,23 @@ FileResult WriteLatencyRule(const std::string& root, const FtdiTty& port, uint32
         return failed;
     }
     return FileResult{true, 0};
+}
+
+FileResult RemoveLatencyRule(const std::string& root, const FtdiTty& port) {
+    if (::unlink(RulePath(root, LatencyRuleFileName(port)).c_str()) != 0 && errno != ENOENT)
+        return Error();
+    return FileResult{true, 0};
+}
+
+bool RemoveOlderLatencyRule(const std::string& root, const FtdiTty& port) {
+    const std::string name = "75-varnokctl-latency-" +
+                             SafeNamePart(port.usbSerial.empty() ? "noserial" : port.usbSerial,
+                                          std::string::npos) +
+                             "-" + port.interfaceLetter() + ".rules";
+    const std::string path = RulePath(root, name);
+    const std::optional<std::string> text = ReadSmallFile(path);
+    if (!text || text->compare(0, sizeof kRuleMark - 1, kRuleMark) != 0) return false;
+    return ::unlink(path.c_str()) == 0;
 }
 
 }  // namespace varnok::linuxhost

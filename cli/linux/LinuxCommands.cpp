@@ -59,18 +59,25 @@ cli::ExitStatus RunList(const cli::Command& command, const LinuxHost& host, std:
     for (const FtdiTty& p : host.ports) infos.push_back(PortInfoOf(host, p));
     if (command.options.json) {
         nlohmann::ordered_json ports = nlohmann::ordered_json::parse(cli::PortsJson(infos));
-        for (std::size_t i = 0; i < ports.size(); ++i)
+        for (std::size_t i = 0; i < ports.size(); ++i) {
             ports[i]["interface"] = std::string(1, host.ports[i].interfaceLetter());
+            nlohmann::ordered_json persisted = nlohmann::ordered_json::object();
+            if (const auto v = ReadPersistedLatency(host.rulesRoot, host.ports[i]))
+                persisted["latencyTimer"] = *v;
+            ports[i]["persisted"] = persisted;
+        }
         out << ports.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
         return ExitStatus::Done;
     }
     std::vector<std::vector<std::string>> rows = {
-        {"TTY", "SERIAL", "INTERFACE", "LATENCY", "DESCRIPTION"}};
+        {"TTY", "SERIAL", "INTERFACE", "LATENCY", "PERSISTED", "DESCRIPTION"}};
     for (std::size_t i = 0; i < infos.size(); ++i) {
         const auto& t = infos[i].settings.latencyTimer;
+        const auto persisted = ReadPersistedLatency(host.rulesRoot, host.ports[i]);
         rows.push_back({infos[i].port, infos[i].serial,
                         std::string(1, host.ports[i].interfaceLetter()),
-                        t ? std::to_string(*t) : "?", infos[i].description});
+                        t ? std::to_string(*t) : "?",
+                        persisted ? std::to_string(*persisted) : "-", infos[i].description});
     }
     std::vector<std::size_t> width(rows[0].size(), 0);
     for (const auto& row : rows)
@@ -93,57 +100,83 @@ cli::ExitStatus RunSet(const cli::Command& command, const LinuxHost& host, std::
     const std::vector<const FtdiTty*> chosen = Chosen(set.target, host);
     if (chosen.empty()) throw CliError(ExitStatus::NotFound, "--all: no FTDI serial ports");
 
-    // Read every value first: a port whose value cannot be read is named
-    // before anything is written.
-    std::vector<std::optional<uint32_t>> before;
+    // Everything is read and checked first: a port whose value cannot be
+    // read, or that a rule cannot single out, is named before anything is
+    // written.
+    struct Plan {
+        const FtdiTty* port;
+        uint32_t before;
+        bool writeValue;
+        bool writeRule;
+        bool removeRule;
+    };
+    std::vector<Plan> plans;
     for (const FtdiTty* p : chosen) {
         int error = 0;
-        before.push_back(ReadLatencyTimer(host.sysRoot, *p, &error));
-        if (!before.back())
+        const std::optional<uint32_t> before = ReadLatencyTimer(host.sysRoot, *p, &error);
+        if (!before)
             throw CliError(ExitStatus::Failed, p->tty + ": latency_timer could not be read: " +
                                                    std::strerror(error) + NoPermission(error));
-    }
-    std::vector<std::string> written;
-    const auto partial = [&]() {
-        return written.empty() ? std::string(" Nothing was changed.")
-                               : " Written before the failure: " + [&] {
-                                     std::string s;
-                                     for (const auto& w : written) s += (s.empty() ? "" : ", ") + w;
-                                     return s;
-                                 }() + ".";
-    };
-    for (std::size_t i = 0; i < chosen.size(); ++i) {
-        const FtdiTty& p = *chosen[i];
-        const bool change = *before[i] != *wanted;
-        if (change) out << cli::FormatChange({p.tty, "latencyTimer", std::to_string(*before[i]),
-                                              std::to_string(*wanted)}) << "\n";
-        if (set.persist)
-            out << p.tty << " udev rule " << kRulesDir << "/" << LatencyRuleFileName(p)
-                << " latency_timer=" << *wanted << "\n";
-        if (command.options.dryRun) continue;
-        if (change) {
-            const FileResult r = WriteLatencyTimer(host.sysRoot, p, *wanted);
-            if (!r.ok) {
-                err << cli::ErrorLine(p.tty + ": latency_timer could not be written: " +
-                                      std::strerror(r.error) + NoPermission(r.error) + "." +
-                                      partial());
-                return ExitStatus::Failed;
-            }
-            written.push_back(p.tty);
-        }
+        if (set.persist && p->usbSerial.empty())
+            throw CliError(ExitStatus::Refused,
+                           p->tty + ": the device has no USB serial number, so a udev rule "
+                                    "cannot tell it from other devices; --persist is not possible");
+        Plan plan{p, *before, *before != *wanted, false, false};
         if (set.persist) {
-            const FileResult r = WriteLatencyRule(host.rulesRoot, p, *wanted);
-            if (!r.ok) {
-                err << cli::ErrorLine(p.tty + ": the udev rule " + kRulesDir + "/" +
-                                      LatencyRuleFileName(p) + " could not be written: " +
-                                      std::strerror(r.error) + NoPermission(r.error) + "." +
-                                      partial());
-                return ExitStatus::Failed;
-            }
+            const std::optional<uint32_t> rule = ReadPersistedLatency(host.rulesRoot, *p);
+            if (*wanted == kDefaultLatencyTimer)
+                plan.removeRule = rule.has_value();
+            else
+                plan.writeRule = rule != wanted;
         }
-        if (set.persist && !change) written.push_back(p.tty);
+        plans.push_back(plan);
     }
-    if (command.options.dryRun) {
+
+    // A port that fails is told and the others are still written.
+    std::vector<std::string> written;
+    bool failures = false;
+    const auto fail = [&](const std::string& what, int error) {
+        err << cli::ErrorLine(what + ": " + std::strerror(error) + NoPermission(error));
+        failures = true;
+    };
+    bool anything = false;
+    for (const Plan& plan : plans) {
+        const FtdiTty& p = *plan.port;
+        const std::string rule = std::string(kRulesDir) + "/" + LatencyRuleFileName(p);
+        if (plan.writeValue)
+            out << cli::FormatChange({p.tty, "latencyTimer", std::to_string(plan.before),
+                                      std::to_string(*wanted)}) << "\n";
+        if (plan.writeRule) out << p.tty << " udev rule " << rule << " latency_timer=" << *wanted << "\n";
+        if (plan.removeRule) out << p.tty << " udev rule " << rule << " removed\n";
+        anything = anything || plan.writeValue || plan.writeRule || plan.removeRule;
+        if (command.options.dryRun) continue;
+        bool changed = false;
+        if (plan.writeValue) {
+            const FileResult r = WriteLatencyTimer(host.sysRoot, p, *wanted);
+            if (r.ok) changed = true;
+            else fail(p.tty + ": latency_timer could not be written", r.error);
+        }
+        if (plan.writeRule || plan.removeRule) {
+            const FileResult r = plan.writeRule ? WriteLatencyRule(host.rulesRoot, p, *wanted)
+                                                : RemoveLatencyRule(host.rulesRoot, p);
+            if (r.ok) changed = true;
+            else fail(p.tty + ": the udev rule " + rule + " could not be " +
+                          (plan.writeRule ? "written" : "removed"),
+                      r.error);
+        }
+        if (set.persist && RemoveOlderLatencyRule(host.rulesRoot, p))
+            out << p.tty << " an older varnokctl rule for this port was removed\n";
+        if (changed) written.push_back(p.tty);
+    }
+    if (failures) {
+        std::string done;
+        for (const auto& w : written) done += (done.empty() ? "" : ", ") + w;
+        err << cli::ErrorLine(done.empty() ? "Nothing was changed." : "Written: " + done + ".");
+        return ExitStatus::Failed;
+    }
+    if (!anything) {
+        out << "nothing to change\n";
+    } else if (command.options.dryRun) {
         out << "(dry run: nothing written)\n";
     } else if (!set.persist) {
         out << "The value lasts until the device is unplugged; --persist keeps it.\n";

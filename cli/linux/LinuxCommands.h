@@ -25,15 +25,17 @@ struct LinuxHost {
 // description, ids, and the latency timer (empty when unreadable).
 cli::PortInfo PortInfoOf(const LinuxHost& host, const FtdiTty& port);
 
-// `list`: a table (tty, serial, interface, latency timer, description), or
-// with --json the ports array of the Windows program with "interface" added.
+// `list`: a table (tty, serial, interface, latency timer, the value a udev
+// rule of varnokctl sets, description), or with --json the ports array of
+// the Windows program with "interface" and "persisted" added.
 cli::ExitStatus RunList(const cli::Command& command, const LinuxHost& host, std::ostream& out,
                         std::ostream& err);
 
 // `set`: writes latency_timer of the chosen ports (only where the value
-// changes), and with --persist a udev rule per port. Dry-run prints the
-// changes and writes nothing. On a failure it stops, says which ports were
-// written, and returns 1.
+// changes), and with --persist a udev rule per port (only where it changes;
+// the driver's default removes the rule). Dry-run prints the changes and
+// writes nothing. A port that fails is told and the others are still
+// written; then it says which ports were written and returns 1.
 cli::ExitStatus RunSet(const cli::Command& command, const LinuxHost& host, std::ostream& out,
                        std::ostream& err);
 

@@ -7,6 +7,7 @@ pseudo-terminal answered by the adapter simulator.
 Run under umockdev-wrapper: test_umockdev.py VARNOKCTL ADAPTER."""
 import json
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -31,12 +32,18 @@ def usb_device(path, vendor, product_id, product, serial, interfaces, devnum):
             f"A: devnum={devnum}\n")
 
 
+def driver_link(devpath, bus):
+    # udev's DRIVER key reads the driver link, as the kernel makes it.
+    return f"L: driver={'../' * devpath.count('/')}bus/{bus}/drivers/ftdi_sio\n"
+
+
 def tty_devices(path, interface, tty):
     intf = f"{PCI}/{path}/{path}:1.{interface}"
     return [
         f"P: {intf}\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\n"
-        f"A: bInterfaceNumber={interface:02x}\n",
-        f"P: {intf}/{tty}\nE: SUBSYSTEM=usb-serial\nE: DRIVER=ftdi_sio\nA: latency_timer=16\n",
+        f"A: bInterfaceNumber={interface:02x}\n" + driver_link(intf, "usb"),
+        f"P: {intf}/{tty}\nE: SUBSYSTEM=usb-serial\nE: DRIVER=ftdi_sio\nA: latency_timer=16\n"
+        + driver_link(f"{intf}/{tty}", "usb-serial"),
         f"P: {intf}/{tty}/tty/{tty}\nN: {tty}\nE: DEVNAME=/dev/{tty}\nE: SUBSYSTEM=tty\n"
         f"L: device=../../../{tty}\n",
     ]
@@ -102,10 +109,11 @@ class ListTest(unittest.TestCase):
         rc, out, err = run("list")
         self.assertEqual(rc, 0, err)
         lines = out.splitlines()
-        self.assertEqual(lines[0].split(), ["TTY", "SERIAL", "INTERFACE", "LATENCY", "DESCRIPTION"])
+        self.assertEqual(lines[0].split(), ["TTY", "SERIAL", "INTERFACE", "LATENCY", "PERSISTED",
+                                            "DESCRIPTION"])
         self.assertEqual(len(lines), 13)  # header + 12 FTDI ttys; the Arduino is not listed
-        self.assertEqual(lines[1].split(), ["ttyUSB0", "VPC001A", "A", "16", "Varnok", "Plus", "-",
-                                            "Config"])
+        self.assertEqual(lines[1].split(), ["ttyUSB0", "VPC001A", "A", "16", "-", "Varnok", "Plus",
+                                            "-", "Config"])
         rc, out, err = run("--json", "list")
         self.assertEqual(rc, 0, err)
         ports = {p["port"]: p for p in json.loads(out)}
@@ -149,18 +157,6 @@ class LatencyTest(unittest.TestCase):
         self.assertEqual(rc, 0)
         self.assertEqual({latency(f"ttyUSB{n}") for n in range(12)}, {"2"})
 
-    def test_persist_writes_a_rule_keyed_by_serial_and_interface(self):
-        rules = tempfile.mkdtemp(prefix="rules-")
-        os.makedirs(rules + "/etc/udev/rules.d")
-        rc, out, err = run("set", "ttyUSB10", "latency-timer=1", "--persist",
-                           env={"VARNOKCTL_RULES_ROOT": rules})
-        self.assertEqual(rc, 0, err)
-        with open(rules + "/etc/udev/rules.d/75-varnokctl-latency-OMB77-B.rules") as f:
-            rule = f.read()
-        self.assertIn('ATTRS{serial}=="OMB77", ATTRS{bInterfaceNumber}=="01", '
-                      'ATTR{latency_timer}="1"', rule)
-        self.assertEqual(latency("ttyUSB10"), "1")
-
     def test_bad_input_changes_nothing(self):
         cases = [
             (["set", "ttyUSB42", "latency-timer=1"], 3, "ttyUSB42: no such FTDI serial port"),
@@ -196,6 +192,139 @@ class LatencyTest(unittest.TestCase):
                       "(run as root, for example with sudo)", p.stderr)
         self.assertIn("Nothing was changed.", p.stderr)
         self.assertEqual(latency("ttyUSB1"), "16")
+
+
+UDEVADM = os.environ.get("UDEVADM", "")
+
+
+def udev_add(ttys, rules_dir):
+    """Runs Debian's `udevadm test --action=add` on the usb-serial device of
+    each tty, in a private mount namespace whose rule folders hold only the
+    files of `rules_dir`. Returns udevadm's output."""
+    empty = tempfile.mkdtemp(prefix="no-rules-")
+    script = (f"mount -t tmpfs none /run && mkdir -p /run/udev/rules.d && "
+              f"cp {rules_dir}/* /run/udev/rules.d/ && "
+              f"for d in /etc/udev/rules.d /usr/lib/udev/rules.d /lib/udev/rules.d "
+              f"/usr/local/lib/udev/rules.d; do [ ! -d $d ] || mount --bind {empty} $d; done && "
+              f"for d in \"$@\"; do {UDEVADM} test --action=add \"$d\" || exit 1; done")
+    paths = [port_dir(t)[len(BED.get_root_dir()):] for t in ttys]
+    env = {**os.environ, "UMOCKDEV_DIR": BED.get_root_dir()}
+    p = subprocess.run(["unshare", "-m", "sh", "-c", script, "sh", *paths], env=env,
+                       capture_output=True, text=True, timeout=120)
+    if p.returncode != 0:
+        raise AssertionError(f"udevadm test failed: {p.stdout}{p.stderr}")
+    return p.stdout + p.stderr
+
+
+@unittest.skipUnless(os.geteuid() == 0 and UDEVADM, "needs root and Debian's udevadm")
+class PersistTest(unittest.TestCase):
+    """--persist judged by udev itself: after `set --persist`, a re-plug
+    (an add event) of every FTDI port through udevadm writes the value to
+    that one port only, whatever the device's own strings hold."""
+
+    # Devices whose strings try to break out of a rule: a line break and a
+    # RUN key, quotes and backslashes (two serials alike but for them), glob
+    # characters, and bytes outside ASCII.
+    HOSTILE = [
+        ("1-5", 'Q"1', 'Evil\nRUN+="/bin/sh -c \'id > /tmp/pwned\'"', "ttyUSB20"),
+        ("1-6", "Q\\1", "Box", "ttyUSB21"),
+        ("1-7", 'S\nRUN+="/bin/true"\n*', 'Name", RUN+="/bin/false', "ttyUSB22"),
+        ("1-8", "Gr\u00fc\u00dfe[1]|*?", "\u2603", "ttyUSB23"),
+    ]
+
+    @classmethod
+    def setUpClass(cls):
+        cls.added = []
+        for n, (path, serial, product, tty) in enumerate(cls.HOSTILE):
+            cls.added.append(f"/sys{PCI}/{path}")
+            BED.add_from_string(usb_device(path, "0403", "6001", "x", "x", 1, 20 + n))
+            BED.set_attribute(f"/sys{PCI}/{path}", "serial", serial)
+            BED.set_attribute(f"/sys{PCI}/{path}", "product", product)
+            for record in tty_devices(path, 0, tty):
+                BED.add_from_string(record)
+
+    @classmethod
+    def tearDownClass(cls):
+        for path in cls.added:
+            BED.remove_device(path)
+
+    def setUp(self):
+        self.rules = tempfile.mkdtemp(prefix="rules-")
+        os.makedirs(self.rules + "/etc/udev/rules.d")
+        self.env = {"VARNOKCTL_RULES_ROOT": self.rules}
+        self.ttys = [f"ttyUSB{n}" for n in range(12)] + [h[3] for h in self.HOSTILE]
+        self.tearDown()
+
+    def tearDown(self):
+        for tty in self.ttys:
+            with open(port_dir(tty) + "/latency_timer", "w") as f:
+                f.write("16\n")
+
+    def unplug(self):
+        # A faked attribute is a plain file that udev writes without
+        # truncating: empty them all, then see what udev writes.
+        for tty in self.ttys:
+            open(port_dir(tty) + "/latency_timer", "w").close()
+
+    def rule_files(self):
+        folder = self.rules + "/etc/udev/rules.d"
+        files = {}
+        for name in os.listdir(folder):
+            with open(os.path.join(folder, name), encoding="utf-8", errors="replace") as f:
+                files[name] = f.read()
+        return files
+
+    def test_udev_sets_the_port_again_after_a_replug(self):
+        rc, out, err = run("set", "ttyUSB10", "latency-timer=1", "--persist", env=self.env)
+        self.assertEqual(rc, 0, err)
+        self.assertIn("ttyUSB10 latencyTimer 16 -> 1", out)
+        self.assertEqual(latency("ttyUSB10"), "1")
+        self.unplug()
+        udev_add(self.ttys, self.rules + "/etc/udev/rules.d")
+        self.assertEqual({t: latency(t) for t in self.ttys if latency(t)}, {"ttyUSB10": "1"})
+
+        # The same again changes nothing; list shows the persisted value.
+        rc, out, err = run("set", "ttyUSB10", "latency-timer=1", "--persist", env=self.env)
+        self.assertEqual((rc, out), (0, "nothing to change\n"), err)
+        rc, out, err = run("--json", "list", env=self.env)
+        persisted = {p["port"]: p["persisted"] for p in json.loads(out)}
+        self.assertEqual(persisted["ttyUSB10"], {"latencyTimer": 1})
+        self.assertEqual(persisted["ttyUSB9"], {})
+
+        # The driver's default removes the rule.
+        rc, out, err = run("set", "ttyUSB10", "latency-timer=16", "--persist", env=self.env)
+        self.assertEqual(rc, 0, err)
+        self.assertIn("removed", out)
+        self.assertEqual(self.rule_files(), {})
+
+    def test_device_strings_never_become_rule_text(self):
+        for path, serial, product, tty in self.HOSTILE:
+            with self.subTest(serial=serial, product=product):
+                rc, out, err = run("set", tty, "latency-timer=3", "--persist", env=self.env)
+                self.assertEqual(rc, 0, err)
+        files = self.rule_files()
+        self.assertEqual(len(files), len(self.HOSTILE))  # one file per device
+        # Every line is a list of KEY{attr}OP"value" pairs of the keys a
+        # latency rule needs, with a match among them: nothing runs, imports
+        # or names a program.
+        pair = re.compile(r'([A-Z]+)(\{[a-zA-Z0-9_]+\})?(==|!=|=)"([^"\\]*)"(, |$)')
+        for name, text in files.items():
+            self.assertRegex(name, r"^75-varnokctl-latency-[A-Za-z0-9_-]+-[0-9a-f]{8}-A\.rules$")
+            for line in text.splitlines():
+                if line.startswith("#"):
+                    continue
+                with self.subTest(file=name, line=line):
+                    pairs = list(pair.finditer(line))
+                    self.assertEqual("".join(m.group(0) for m in pairs), line)
+                    self.assertLessEqual({m.group(1) for m in pairs},
+                                         {"ACTION", "SUBSYSTEM", "DRIVER", "ATTRS", "ENV", "ATTR"})
+                    self.assertIn("==", {m.group(3) for m in pairs})
+        self.unplug()
+        report = udev_add(self.ttys, self.rules + "/etc/udev/rules.d")
+        self.assertNotIn("run: ", report.lower())
+        self.assertNotIn("invalid", report.lower())
+        self.assertEqual({t: latency(t) for t in self.ttys if latency(t)},
+                         {h[3]: "3" for h in self.HOSTILE})
 
 
 def received_since(line):

@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "cli/linux/LatencyTimer.h"
@@ -214,22 +215,56 @@ protected:
     std::ostringstream out_, err_;
 };
 
-TEST_F(LatencyFiles, SetWritesOnlyChangesAndPersistWritesOneRulePerPort) {
+TEST_F(LatencyFiles, SetWritesOnlyChangesAndPersistKeepsOneRulePerPort) {
     Write(host_.ports[1], "1\n");
     EXPECT_EQ(Set({"set", "--all", "latency-timer=1"}), cli::ExitStatus::Done) << err_.str();
     EXPECT_EQ(out_.str(), "ttyUSB0 latencyTimer 16 -> 1\n"
                           "The value lasts until the device is unplugged; --persist keeps it.\n");
     EXPECT_EQ(Read(host_.ports[0].ttySysPath + "/latency_timer"), "1\n");
 
+    // A rule of an older varnokctl for this port goes; a file of someone
+    // else under a like name stays.
+    std::ofstream(root_ + "/etc/udev/rules.d/75-varnokctl-latency-D1-B.rules")
+        << "# Written by varnokctl: latency timer 4 ms for D1B (Dual B).\n";
+    std::ofstream(root_ + "/etc/udev/rules.d/75-varnokctl-latency-D1-A.rules") << "# mine\n";
+    const std::string rule = "/etc/udev/rules.d/" + LatencyRuleFileName(host_.ports[1]);
     EXPECT_EQ(Set({"set", "serial:D1b", "latency-timer=2", "--persist"}), cli::ExitStatus::Done);
     EXPECT_EQ(Read(host_.ports[1].ttySysPath + "/latency_timer"), "2\n");
-    const std::string rule = Read("/etc/udev/rules.d/75-varnokctl-latency-D1-B.rules");
-    EXPECT_NE(rule.find("ACTION==\"add\", SUBSYSTEM==\"usb-serial\", DRIVERS==\"ftdi_sio\", "
-                        "ATTRS{idVendor}==\"0403\", ATTRS{serial}==\"D1\", "
-                        "ATTRS{bInterfaceNumber}==\"01\", ATTR{latency_timer}=\"2\"\n"),
+    EXPECT_EQ(ReadPersistedLatency(root_, host_.ports[1]), 2u);
+    EXPECT_EQ(ReadPersistedLatency(root_, host_.ports[0]), std::nullopt);
+    EXPECT_NE(out_.str().find("ttyUSB1 udev rule " + rule + " latency_timer=2"), std::string::npos);
+    EXPECT_EQ(access((root_ + "/etc/udev/rules.d/75-varnokctl-latency-D1-B.rules").c_str(), F_OK), -1);
+    EXPECT_EQ(Read("/etc/udev/rules.d/75-varnokctl-latency-D1-A.rules"), "# mine\n");
+
+    EXPECT_EQ(Set({"set", "serial:D1b", "latency-timer=2", "--persist"}), cli::ExitStatus::Done);
+    EXPECT_EQ(out_.str(), "nothing to change\n");
+    std::ostringstream list;
+    RunList(*cli::ParseCommandLine({"list"}, cli::Platform::Linux).command, host_, list, err_);
+    EXPECT_NE(list.str().find("ttyUSB1  D1B     B          2        2  "), std::string::npos)
+        << list.str();
+
+    // The driver's default takes the rule away again.
+    EXPECT_EQ(Set({"set", "serial:D1b", "latency-timer=16", "--persist"}), cli::ExitStatus::Done);
+    EXPECT_NE(out_.str().find("ttyUSB1 udev rule " + rule + " removed"), std::string::npos);
+    EXPECT_EQ(access((root_ + rule).c_str(), F_OK), -1);
+}
+
+TEST_F(LatencyFiles, APortThatFailsIsToldAndTheOthersAreWritten) {
+    // A folder where ttyUSB0's rule would go: the rename onto it fails.
+    const std::string blocked = root_ + "/etc/udev/rules.d/" + LatencyRuleFileName(host_.ports[0]);
+    ASSERT_EQ(mkdir(blocked.c_str(), 0755), 0);
+    EXPECT_EQ(Set({"set", "--all", "latency-timer=3", "--persist"}), cli::ExitStatus::Failed);
+    EXPECT_NE(err_.str().find("ttyUSB0: the udev rule /etc/udev/rules.d/" +
+                              LatencyRuleFileName(host_.ports[0]) + " could not be written: "),
               std::string::npos)
-        << rule;
-    EXPECT_EQ(access((root_ + "/etc/udev/rules.d/75-varnokctl-latency-D1-A.rules").c_str(), F_OK), -1);
+        << err_.str();
+    EXPECT_NE(err_.str().find("Written: ttyUSB0, ttyUSB1."), std::string::npos) << err_.str();
+    EXPECT_EQ(ReadPersistedLatency(root_, host_.ports[1]), 3u);
+
+    // A device without a serial cannot be singled out by a rule.
+    host_.ports[0].usbSerial.clear();
+    EXPECT_EQ(Set({"set", "ttyUSB0", "latency-timer=5", "--persist"}), cli::ExitStatus::Refused);
+    EXPECT_EQ(Read(host_.ports[0].ttySysPath + "/latency_timer"), "3\n");
 }
 
 TEST_F(LatencyFiles, DryRunAndRefusalsChangeNothing) {
@@ -260,18 +295,33 @@ TEST_F(LatencyFiles, DryRunAndRefusalsChangeNothing) {
     EXPECT_EQ(system(("ls " + root_ + "/etc/udev/rules.d | grep -q .").c_str()) == 0, false);
 }
 
-TEST_F(LatencyFiles, RuleFileNameAndTextAreSafe) {
-    FtdiTty odd = host_.ports[0];
-    odd.usbSerial = "A/B\"C*";
-    EXPECT_EQ(LatencyRuleFileName(odd), "75-varnokctl-latency-A_B_C_-A.rules");
-    EXPECT_NE(LatencyRuleText(odd, 1).find("ATTRS{serial}==\"A/BC\\*\""), std::string::npos);
-    host_.rulesRoot = root_ + "/missing";
-    EXPECT_EQ(Set({"set", "ttyUSB0", "latency-timer=3", "--persist"}), cli::ExitStatus::Failed);
-    EXPECT_NE(err_.str().find("ttyUSB0: the udev rule /etc/udev/rules.d/75-varnokctl-latency-D1-A.rules "
-                              "could not be written: No such file or directory. Written before the "
-                              "failure: "),
-              std::string::npos)
-        << err_.str();
+// One case per family of hostile serials: whatever the bytes, the match
+// value holds none that could end it, escape or start a new line, still
+// matches the serial itself, and the file name is the device's own.
+TEST(UdevRules, DeviceTextNeverReachesARule) {
+    struct Case {
+        std::string serial, pattern;
+    } cases[] = {
+        {"A50285BI", "A50285BI"},
+        {"AB\"C", "AB?C"},
+        {"AB\\C", "AB?C"},
+        {"S\nRUN+=\"/bin/true\"", "S?RUN+=?/bin/true?"},
+        {"G*[1]|?", "G??1???"},
+        {"Gr\xC3\xBC\xC3\x9F" "e\x7F", "Gr*e?"},
+    };
+    std::set<std::string> names;
+    for (const Case& c : cases) {
+        FtdiTty port;
+        port.usbSerial = c.serial;
+        EXPECT_EQ(UdevMatchPattern(c.serial), c.pattern);
+        const std::string name = LatencyRuleFileName(port);
+        EXPECT_EQ(name.find('/'), std::string::npos) << name;
+        names.insert(name);
+        EXPECT_EQ(PersistedLatency(LatencyRuleText(port, 7)), 7u);
+    }
+    EXPECT_EQ(names.size(), std::size(cases));  // AB"C and AB\C keep their own files
+    EXPECT_EQ(PersistedLatency("ATTR{latency_timer}=\"7\""), std::nullopt);  // not ours
+    EXPECT_EQ(PersistedLatency("# Written by varnokctl\nATTR{latency_timer}=\"256\""), std::nullopt);
 }
 
 }  // namespace
