@@ -1,16 +1,20 @@
 #!/bin/bash
-# Installs what is needed, builds natively (warnings as errors) and runs the
-# unit tests and fuzz seeds, again with ASan and UBSan and with clang, tests
+# Installs what is needed, builds natively with GCC (warnings as errors) and
+# runs the unit tests and fuzz seeds, then once more in one clang build with
+# ASan, UBSan and libFuzzer's coverage (its warnings too as errors), tests
 # varnokctl for Linux on a fake device tree and its Debian package, fuzzes
 # every parser for a fixed time (growing fuzz/seeds/), cross-builds the Windows
 # programs and the unit tests with mingw-w64 and runs the end-to-end tests and
 # those unit tests under Wine, then builds the release (tools/release.sh: zip,
 # installer and MSI package in dist/) and installs, starts and uninstalls both
 # installers under Wine (tests/e2e/release/test_installer.sh, test_msi.sh).
+# Every build goes through ccache, so that a second run on the same machine
+# compiles only what changed. Each step's time and the total are printed.
 # Exit status: non-zero when any step failed.
 set -uo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$ROOT"
+started=$SECONDS
 
 failed=()
 step() {  # name command...
@@ -40,9 +44,11 @@ linux() {
         ctest --test-dir build --output-on-failure -L linux
 }
 
-# The same with clang: its warnings and its reading of the language join GCC's.
-clang_native() {
-    (export CC=clang CXX=clang++ && native build-clang -DVARNOK_WERROR=ON)
+# The same with clang, ASan and UBSan in the build the fuzz step then uses:
+# clang's warnings and its reading of the language join GCC's, and every
+# unit test runs with the sanitizers.
+clang_sanitized() {
+    (export CC=clang CXX=clang++ && native build-fuzz -DVARNOK_WERROR=ON -DVARNOK_FUZZ=ON)
 }
 
 # libFuzzer on every fuzz target for FUZZ_SECONDS (default 20) each, in a
@@ -134,9 +140,10 @@ release() {
 # shellcheck source=stale-build.sh
 source "$ROOT/tools/stale-build.sh"
 "$ROOT/tools/setup.sh" || { echo "set-up failed"; exit 1; }
+# CMake takes these as the compiler launchers of every build it configures.
+export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
 step "native build and unit tests" native build -DVARNOK_WERROR=ON
-step "ASan+UBSan build and unit tests" native build-asan -DVARNOK_WERROR=ON -DVARNOK_SANITIZE=ON
-step "clang build and unit tests" clang_native
+step "clang build with ASan+UBSan: unit tests and fuzz seeds" clang_sanitized
 step "linux: varnokctl on a fake device tree, Debian package" linux
 step "fuzzing (libFuzzer, ${FUZZ_SECONDS:-20} s per target)" fuzz
 step "Windows build (mingw-w64)" windows
@@ -150,6 +157,7 @@ else
 fi
 step "release packaging and installer test" release
 
+echo "=== total: $((SECONDS - started)) s"
 if (( ${#failed[@]} )); then
     echo "FAILED: ${failed[*]}"
     exit 1

@@ -153,7 +153,7 @@ e2e_case() {
         e2e_copy_prefix "$WINEPREFIX"
         trap e2e_teardown EXIT
         "$fn"
-    ) 2>"$E2E_OUT/last_case.err"
+    ) 2>"$E2E_OUT/last_case${E2E_LANE:-}.err"
     rc=$?
     local ms=$(( $(e2e_now_ms) - t0 )) line
     if (( rc == 0 )); then
@@ -162,8 +162,8 @@ e2e_case() {
         rm -rf "$E2E_OUT/cases/$slug/prefix"
     else
         local why
-        why=$(grep '^FAIL: ' "$E2E_OUT/last_case.err" | head -n 1 | sed 's/^FAIL: //')
-        [[ -n $why ]] || why="exit status $rc: $(tail -n 3 "$E2E_OUT/last_case.err" | tr '\n' ' ')"
+        why=$(grep '^FAIL: ' "$E2E_OUT/last_case${E2E_LANE:-}.err" | head -n 1 | sed 's/^FAIL: //')
+        [[ -n $why ]] || why="exit status $rc: $(tail -n 3 "$E2E_OUT/last_case${E2E_LANE:-}.err" | tr '\n' ' ')"
         line="FAIL $name: $why ($ms ms)"
         E2E_FAILED=$((E2E_FAILED + 1))
     fi
