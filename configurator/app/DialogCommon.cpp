@@ -1,12 +1,12 @@
 #include "configurator/app/DialogCommon.h"
 
-#include "configurator/backup/BackupBeforeWrite.h"
 #include "configurator/settings/RegistrySettings.h"
 
 namespace varnok::cfg {
 
 const char* const kMsgBackupFailed = "The settings about to be changed could not be backed up.";
 const char* const kMsgBackupContinue = "Continue without a backup?";
+const char* const kCaptionNotWritten = "ERROR";
 
 void ShowProblems(ui::DialogView& view, const Problems& problems) {
     for (const Problem& p : problems)
@@ -22,20 +22,20 @@ void ChangeConfigData(ui::DialogView& view, PortEntry& entry, const ConfigBytes&
         view.messageBox(ConfigDataFromStandardText(entry), "Warning", ui::Icon::Warning);
 }
 
-bool BackUpBeforeWrite(Configurator& app, ui::DialogView& owner,
-                       const std::vector<backup::ValueRef>& values) {
-    const Outcome saved = BackUpValues(app, values);
-    if (saved) return true;
-    const std::string text = std::string(kMsgBackupFailed) + "\n" + saved.failure().context +
-                             "\n\n" + kMsgBackupContinue;
+bool AskToGoOnWithoutBackup(ui::DialogView& owner, const Failure& failure) {
+    const std::string text =
+        std::string(kMsgBackupFailed) + "\n" + failure.context + "\n\n" + kMsgBackupContinue;
     return owner.messageBox(text, "Warning", ui::Icon::Warning, ui::Buttons::YesNo) ==
            ui::Answer::Yes;
 }
 
-bool BackUpSelectedPort(Configurator& app, ui::DialogView& owner,
-                        std::vector<backup::ValueRef> (*values)(const PortEntry&)) {
-    const PortEntry* e = app.table.selected();
-    return e == nullptr || BackUpBeforeWrite(app, owner, values(*e));
+ApplyReport ApplyFromDialog(Configurator& app, ui::DialogView& owner, const ChangeSet& changes) {
+    ApplyReport report = ApplyChanges(app, changes, [&](const Failure& failure) {
+        return AskToGoOnWithoutBackup(owner, failure);
+    });
+    const std::string failed = NotWrittenText(app, changes, report);
+    if (!failed.empty()) owner.messageBox(failed, kCaptionNotWritten, ui::Icon::Error);
+    return report;
 }
 
 }  // namespace varnok::cfg

@@ -9,6 +9,7 @@
 #include "configurator/app/Configurator.h"
 #include "configurator/app/Problems.h"
 #include "configurator/backup/BackupJournal.h"
+#include "configurator/changes/ChangeSet.h"
 
 namespace varnok::cfg {
 
@@ -40,14 +41,15 @@ void ChangeConfigData(ui::DialogView& view, PortEntry& entry, const ConfigBytes&
 extern const char* const kMsgBackupFailed;
 extern const char* const kMsgBackupContinue;
 
-// True when the write may go ahead: the values were backed up, the run
-// keeps no backups (app.backup is null), or the user answered Yes to the
-// question on `owner`. False: the user answered No; write nothing.
-bool BackUpBeforeWrite(Configurator& app, ui::DialogView& owner,
-                       const std::vector<backup::ValueRef>& values);
-// The same for the selected port's values that `values` names; true when no
-// port is selected (nothing is written then).
-bool BackUpSelectedPort(Configurator& app, ui::DialogView& owner,
-                        std::vector<backup::ValueRef> (*values)(const PortEntry&));
+// Caption of the message that tells which changes were not written.
+extern const char* const kCaptionNotWritten;  // "ERROR"
+
+// Applies a change set from a dialog: when the backup fails, asks on
+// `owner` whether to go on without it (No: nothing is written); then tells,
+// once, which ports and values could not be written (NotWrittenText,
+// caption "ERROR", error icon).
+// The question after a failed backup; true when the user answers Yes.
+bool AskToGoOnWithoutBackup(ui::DialogView& owner, const Failure& failure);
+ApplyReport ApplyFromDialog(Configurator& app, ui::DialogView& owner, const ChangeSet& changes);
 
 }  // namespace varnok::cfg

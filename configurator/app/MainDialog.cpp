@@ -5,7 +5,7 @@
 #include "common/platform/RegistryValues.h"
 
 #include "configurator/app/MainDialogPanel.h"
-#include "configurator/backup/BackupBeforeWrite.h"
+#include "configurator/changes/ChangePlanners.h"
 #include "configurator/baud/BaudRateMappingDialog.h"
 #include "configurator/comnames/ComPortAssignmentDialog.h"
 #include "configurator/discovery/AccessRights.h"
@@ -235,14 +235,15 @@ bool MainDialog::reloadDriver(uint16_t vendorId) {
 }
 
 bool MainDialog::writeEverything() {
-    const bool withPort = app_.table.selected() != nullptr;
-    if (!BackUpBeforeWrite(app_, *view_, ApplyValues(app_.table, withPort))) return false;
-    if (withPort) {
-        StorePortSettings(app_, *view_);
-        WritePortSettings(app_);
-    }
-    ApplyIgnoreSerialFlag(app_, view_->checkState(IDC_IGNORE_SERIAL) == ui::kChecked);
-    return true;
+    if (app_.table.selected() != nullptr) StorePortSettings(app_, *view_);
+    Problems problems;
+    ChangeSet changes = PlanTableChanges(app_.table, &problems);
+    for (auto& c : PlanIgnoreSerial(app_, view_->checkState(IDC_IGNORE_SERIAL) == ui::kChecked))
+        changes.push_back(std::move(c));
+    ShowProblems(*view_, problems);
+    const ApplyReport report = ApplyFromDialog(app_, *view_, changes);
+    // No after a failed backup: nothing was written.
+    return report.backup.ok() || report.tried();
 }
 
 void MainDialog::apply() {

@@ -22,6 +22,27 @@ ConfigDataChange PortEntry::changeConfigData(const ConfigBytes& next) {
     return wasRead ? ConfigDataChange::Changed : ConfigDataChange::FromStandard;
 }
 
+void RememberAsRead(PortEntry& e, uint32_t fields) {
+    auto read = std::make_shared<PortEntry>(e.asRead ? *e.asRead : PortEntry());
+    read->asRead.reset();
+    auto take = [&](PortField f, auto member) {
+        if ((fields & f) == 0) return;
+        (*read).*member = e.*member;
+        read->knownFields = (read->knownFields & ~f) | (e.knownFields & f);
+    };
+    take(kFieldConfigData, &PortEntry::configData);
+    take(kFieldMinReadTimeout, &PortEntry::minReadTimeout);
+    take(kFieldMinWriteTimeout, &PortEntry::minWriteTimeout);
+    take(kFieldPollingPeriod, &PortEntry::pollingPeriod);
+    take(kFieldLatencyTimer, &PortEntry::latencyTimer);
+    take(kFieldUpperFilters, &PortEntry::upperFilters);
+    take(kFieldPortName, &PortEntry::portName);
+    take(kFieldWriteBufferSize, &PortEntry::writeBufferSize);
+    take(kFieldWriteBufferThreshold, &PortEntry::writeBufferThreshold);
+    take(kFieldWriteLatency, &PortEntry::writeLatency);
+    e.asRead = std::move(read);
+}
+
 int ComparePortNames(const PortEntry& a, const PortEntry& b) {
     if (a.portName.size() != b.portName.size())
         return a.portName.size() < b.portName.size() ? -1 : 1;

@@ -3,6 +3,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -30,7 +31,18 @@ enum PortField : uint32_t {
     // writers then neither set nor delete the value.
     kFieldUpperFilters = 1u << 5,
     kFieldPortName = 1u << 6,
+    // The buffered-write values of Device Parameters (read while the
+    // Buffered Writes dialog opens and by varnokctl).
+    kFieldWriteBufferSize = 1u << 7,
+    kFieldWriteBufferThreshold = 1u << 8,
+    kFieldWriteLatency = 1u << 9,
 };
+constexpr uint32_t kPortSettingFields = kFieldConfigData | kFieldMinReadTimeout |
+                                        kFieldMinWriteTimeout | kFieldPollingPeriod |
+                                        kFieldLatencyTimer | kFieldUpperFilters | kFieldPortName;
+constexpr uint32_t kBufferedWriteFields =
+    kFieldWriteBufferSize | kFieldWriteBufferThreshold | kFieldWriteLatency;
+
 
 // What a user's change of part of ConfigData did to the record.
 enum class ConfigDataChange {
@@ -69,6 +81,10 @@ struct PortEntry {
     uint32_t deviceType = 0;
     bool connected = false;  // attached now (the last D2XX pass found it)
     uint32_t knownFields = 0;  // PortField bits
+    // The values as the registry last held them (read, or written by this
+    // run), with the fields read in its knownFields; null until read. The
+    // change planners compare against it, so only what differs is written.
+    std::shared_ptr<const PortEntry> asRead;
 
     bool serialEnumeratorOn() const;
 
@@ -97,6 +113,10 @@ struct PortTable {
         entries.shrink_to_fit();
     }
 };
+
+// Takes `fields` of `entry` as what the registry holds now (each field's
+// knownFields bit too: a field not known in `entry` counts as not read).
+void RememberAsRead(PortEntry& entry, uint32_t fields);
 
 // Orders by portName: a shorter name first; equal lengths byte by byte as
 // unsigned characters. Negative, zero or positive.

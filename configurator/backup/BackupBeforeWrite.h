@@ -1,7 +1,7 @@
-// The configurator's registry writers back up first: each kind of write
-// names the values it may change, and the run's backup journal records them.
-// When the backup fails the front end asks whether to go on without it
-// (DialogMessages: BackUpBeforeWrite).
+// The configurator's registry writes back up first: ApplyChanges
+// (changes/ChangeSet.h) has the run's backup journal record exactly the
+// values of its change set before the first write. When the backup fails
+// the dialogs ask whether to go on without it (DialogCommon: ApplyFromDialog).
 #pragma once
 #include <vector>
 
@@ -15,15 +15,5 @@ namespace varnok::cfg {
 // or the run keeps no backups (app.backup is null); a failure's context says
 // what went wrong, in words for the user.
 Outcome BackUpValues(Configurator& app, const std::vector<backup::ValueRef>& values);
-
-// What each writer may change.
-std::vector<backup::ValueRef> PortSettingsValues(const PortEntry& e);
-std::vector<backup::ValueRef> IgnoreSerialValues();
-std::vector<backup::ValueRef> BufferedWritesValues(const PortEntry& e);
-std::vector<backup::ValueRef> ConfigDataValues(const PortEntry& e);
-std::vector<backup::ValueRef> ComRenameValues(const PortEntry& e);
-// OK and Apply: the per-port values of every record when `withPorts`, and
-// the ignore-serial-number flags.
-std::vector<backup::ValueRef> ApplyValues(const PortTable& table, bool withPorts);
 
 }  // namespace varnok::cfg

@@ -2,7 +2,8 @@
 
 #include <optional>
 
-#include "configurator/backup/BackupBeforeWrite.h"
+#include "configurator/app/DialogCommon.h"
+#include "configurator/changes/ChangePlanners.h"
 #include "configurator/baud/DivisorMath.h"
 #include "configurator/settings/RegistrySettings.h"
 #include "resources/ConfiguratorIds.h"
@@ -81,19 +82,22 @@ void BaudRateMappingDialog::add(ui::DialogView& view) {
     }
 }
 
-void BaudRateMappingDialog::apply(ui::DialogView& view) {
+bool BaudRateMappingDialog::apply(ui::DialogView& view) {
     PortEntry* e = app_.table.selected();
-    if (e == nullptr) return;
+    if (e == nullptr) return true;
     ConfigBytes next = e->configData;
     for (int row = 0; row < kBaudRowCount; ++row) {
         const int slot = SlotOfRow(row);  // never slot 14
         WriteSlotCode(next, slot, EncodeDivisor(rowDivisor(slot)));
     }
     ChangeConfigData(view, *e, next);
-    // Written when read or set by the user (nothing, for a value that was not
-    // read and is left as it was); a failed write leaves the new table in
-    // memory only.
-    (void)WriteConfigData(app_, *e);
+    // Written when read or set by the user and different from what was read
+    // (nothing, for a value that was not read and is left as it was); a
+    // failure is told and leaves the new table in memory only.
+    const ChangeSet changes = PlanPortChanges(*e, nullptr, kFieldConfigData);
+    const ApplyReport report = ApplyFromDialog(app_, view, changes);
+    TakeWrittenAsRead(*e, changes, report);
+    return report.backup.ok() || report.tried();
 }
 
 void BaudRateMappingDialog::loadTable(ui::DialogView& view, const ConfigBytes& table) {
@@ -116,8 +120,7 @@ void BaudRateMappingDialog::onCommand(ui::DialogView& view, int id, ui::Event ev
             return;
         case IDC_BAUD_APPLY:
         case IDC_BAUD_OK:
-            if (!BackUpSelectedPort(app_, view, ConfigDataValues)) return;
-            apply(view);
+            if (!apply(view)) return;
             if (id == IDC_BAUD_OK) view.endDialog(1);
             return;
         case IDC_BAUD_CANCEL:

@@ -27,7 +27,8 @@ private:
     void showRow(ui::DialogView& view, int row);
     void generate(ui::DialogView& view);
     void add(ui::DialogView& view);
-    void apply(ui::DialogView& view);
+    // False when the user chose not to write without a backup.
+    bool apply(ui::DialogView& view);
     void loadTable(ui::DialogView& view, const ConfigBytes& table);
     void rejectInput(ui::DialogView& view);
 

@@ -90,12 +90,4 @@ std::vector<ComNameWrite> PlanComName(PortEntry& entry, const std::string& newNa
             {kComNameArbiterKeyPath, kComDbValueName, {}, entry.comDbBitmap}};
 }
 
-Outcome AssignComName(Configurator& app, PortEntry& entry, const std::string& newName) {
-    const std::vector<ComNameWrite> writes = PlanComName(entry, newName);
-    for (std::size_t i = 0; i < 2; ++i)
-        if (auto key = reg::OpenKey(app.registry, writes[i].keyPath, reg::Access::Full))
-            reg::WriteString(*key, writes[i].valueName, writes[i].text);
-    return WriteComDb(app, entry);
-}
-
 }  // namespace varnok::cfg

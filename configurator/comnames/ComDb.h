@@ -60,9 +60,8 @@ struct ComNameWrite {
 // "USB Serial Port (COMn)", PortName, then the map, in which n is reserved
 // and the port's old number released (entry.comDbBitmap is updated).
 std::vector<ComNameWrite> PlanComName(PortEntry& entry, const std::string& newName);
-// Renaming: the writes above. Failures of the two names are not reported;
-// the map's failure is.
-Outcome AssignComName(Configurator& app, PortEntry& entry, const std::string& newName);
+// Renaming is the change set of these writes: PlanRename
+// (changes/ChangePlanners.h), which the dialog and varnokctl both apply.
 
 // The number after the first three characters of a name such as "COM12",
 // read like atoi (leading blanks, optional sign, digits; none gives 0).

@@ -2,7 +2,8 @@
 
 
 #include "common/platform/Parse.h"
-#include "configurator/backup/BackupBeforeWrite.h"
+#include "configurator/app/DialogCommon.h"
+#include "configurator/changes/ChangePlanners.h"
 #include "configurator/comnames/ComDb.h"
 #include "resources/ConfiguratorIds.h"
 
@@ -50,11 +51,23 @@ bool RenameComPort(Configurator& app, ui::DialogView& view, PortEntry& entry,
         return view.messageBox(kMsgNumberReserved, "Error",
                                ui::Icon::Warning, ui::Buttons::OkCancel) == ui::Answer::Ok;
     }
-    if (!BackUpBeforeWrite(app, view, ComRenameValues(entry))) return false;
-    const Outcome written =
-        AssignComName(app, entry, freeNames[static_cast<std::size_t>(row)]);
-    ShowFailure(view, written);
-    return written.ok();
+    const ChangeSet changes = PlanRename(entry, freeNames[static_cast<std::size_t>(row)]);
+    // The map (the last change) is told with its own texts; the two names
+    // with the message of every change set.
+    const ApplyReport report = ApplyChanges(app, changes, [&](const Failure& failure) {
+        return AskToGoOnWithoutBackup(view, failure);
+    });
+    TakeWrittenAsRead(entry, changes, report);
+    if (!report.tried()) return false;
+    const ChangeResult mapResult = report.results.back();
+    ApplyReport names = report;
+    names.results.back() = ChangeResult{};
+    const std::string failed = NotWrittenText(app, changes, names);
+    if (!failed.empty()) view.messageBox(failed, kCaptionNotWritten, ui::Icon::Error);
+    if (!mapResult.ok())
+        view.messageBox(mapResult.keyOpened ? kMsgCantOpenComDb : kMsgCantOpenArbiterKey, "ERROR",
+                        ui::Icon::Error);
+    return mapResult.ok();
 }
 
 void ComPortAssignmentDialog::onInit(ui::DialogView& view) {

@@ -23,10 +23,13 @@ bool TakeBox(const std::string& text, uint32_t max, uint32_t& field) {
     return true;
 }
 
-// A value that cannot be read keeps its default.
-void ReadInto(reg::RegistryKey& key, const char* name, uint32_t& field) {
-    const reg::DwordRead r = reg::ReadDword(key, name);
-    if (r.ok()) field = r.value;
+// A value that cannot be read holds its default and counts as not read.
+void ReadInto(reg::RegistryKey* key, const char* name, uint32_t fallback, PortField field,
+              PortEntry& e, uint32_t PortEntry::*member) {
+    const reg::DwordRead r = key ? reg::ReadDword(*key, name) : reg::DwordRead{};
+    e.*member = r.ok() ? r.value : fallback;
+    if (r.ok()) e.knownFields |= field;
+    else e.knownFields &= ~field;
 }
 
 }  // namespace
@@ -35,39 +38,39 @@ bool BufferedWritesOn(const PortEntry& e) {
     return (e.configData[kBufferedWritesByte] & kBufferedWritesBit) != 0;
 }
 
+void ReadBufferedWriteValues(Configurator& app, PortEntry& e) {
+    auto key = e.deviceId == 0
+                   ? nullptr
+                   : reg::OpenKey(app.registry, DeviceParametersKeyPath(e), reg::Access::Read);
+    ReadInto(key.get(), kWriteBufferSizeValue, kDefaultWriteBufferSize, kFieldWriteBufferSize, e,
+             &PortEntry::writeBufferSize);
+    ReadInto(key.get(), kWriteLatencyValue, kDefaultWriteLatency, kFieldWriteLatency, e,
+             &PortEntry::writeLatency);
+    ReadInto(key.get(), kWriteBufferThresholdValue, kDefaultWriteBufferThreshold,
+             kFieldWriteBufferThreshold, e, &PortEntry::writeBufferThreshold);
+    RememberAsRead(e, kBufferedWriteFields);
+}
+
 void LoadBufferedWriteValues(Configurator& app, PortEntry& e) {
+    ReadBufferedWriteValues(app, e);
+    if (BufferedWritesOn(e)) return;
     e.writeBufferSize = kDefaultWriteBufferSize;
     e.writeBufferThreshold = kDefaultWriteBufferThreshold;
     e.writeLatency = kDefaultWriteLatency;
-    if (!BufferedWritesOn(e)) return;
-    auto key = reg::OpenKey(app.registry, DeviceParametersKeyPath(e), reg::Access::Read);
-    if (!key) return;
-    ReadInto(*key, kWriteBufferSizeValue, e.writeBufferSize);
-    ReadInto(*key, kWriteLatencyValue, e.writeLatency);
-    ReadInto(*key, kWriteBufferThresholdValue, e.writeBufferThreshold);
 }
 
-BufferedWriteRefusals WriteBufferedWriteSettings(Configurator& app, PortEntry& e,
-                                                 const BufferedWriteTexts& typed) {
+void ReleaseBufferedWriteValues(PortEntry& e) { e.knownFields &= ~kBufferedWriteFields; }
+
+BufferedWriteRefusals TakeBufferedWriteBoxes(PortEntry& e, const BufferedWriteTexts& typed) {
     BufferedWriteRefusals refused;
-    // A ConfigData that was neither read nor changed is not written, and
-    // without it the on/off state is unknown: the three values stay too.
-    if (!e.writesBack(kFieldConfigData)) return refused;
-    auto key = reg::OpenKey(app.registry, DeviceParametersKeyPath(e), reg::Access::Full);
-    if (!key || PutConfigData(*key, e) != reg::kSuccess) return refused;
-    if (BufferedWritesOn(e)) {
-        refused.size = !TakeBox(typed.size, kMaxWriteBufferSize, e.writeBufferSize);
-        refused.latency = !TakeBox(typed.latency, kMaxWriteLatency, e.writeLatency);
-        refused.threshold =
-            !TakeBox(typed.threshold, kMaxWriteBufferThreshold, e.writeBufferThreshold);
-        reg::WriteDword(*key, kWriteBufferSizeValue, e.writeBufferSize);
-        reg::WriteDword(*key, kWriteBufferThresholdValue, e.writeBufferThreshold);
-        reg::WriteDword(*key, kWriteLatencyValue, e.writeLatency);
-    } else {
-        key->deleteValue(kWriteBufferSizeValue);
-        key->deleteValue(kWriteBufferThresholdValue);
-        key->deleteValue(kWriteLatencyValue);
+    if (!BufferedWritesOn(e)) {
+        ReleaseBufferedWriteValues(e);
+        return refused;
     }
+    refused.size = !TakeBox(typed.size, kMaxWriteBufferSize, e.writeBufferSize);
+    refused.latency = !TakeBox(typed.latency, kMaxWriteLatency, e.writeLatency);
+    refused.threshold = !TakeBox(typed.threshold, kMaxWriteBufferThreshold, e.writeBufferThreshold);
+    e.knownFields |= kBufferedWriteFields;
     return refused;
 }
 

@@ -25,8 +25,12 @@ extern const char* const kWriteLatencyValue;          // "WriteLatency"
 
 bool BufferedWritesOn(const PortEntry& entry);
 
-// The record's three values as the dialog opens: the defaults, and with
-// buffered writes on those of the registry that can be read.
+// Reads the three values of the record's Device Parameters key: each one
+// that can be read is taken (and counts as read), any other holds its
+// default. Remembered as read, so that the planners write only changes.
+void ReadBufferedWriteValues(Configurator& app, PortEntry& entry);
+// The record's three values as the dialog opens: those read while buffered
+// writes are on, the defaults otherwise.
 void LoadBufferedWriteValues(Configurator& app, PortEntry& entry);
 
 // The three boxes as typed, and which of them were refused (the box then
@@ -38,12 +42,13 @@ struct BufferedWriteRefusals {
     bool size = false, latency = false, threshold = false;
 };
 
-// Writes ConfigData of the record and, with buffered writes on, takes the
-// three boxes (first four characters, each within 1..its maximum) and writes
-// the three values; with buffered writes off, deletes them. Nothing is
-// written (or taken) when ConfigData was neither read nor set by the user,
-// or its key or ConfigData cannot be written.
-BufferedWriteRefusals WriteBufferedWriteSettings(Configurator& app, PortEntry& entry,
-                                                 const BufferedWriteTexts& typed);
+// With buffered writes on, takes the three boxes (first four characters,
+// each within 1..its maximum) into the record, all three counting as set by
+// the user; a refused box keeps the record's value. With buffered writes
+// off, releases them (below).
+BufferedWriteRefusals TakeBufferedWriteBoxes(PortEntry& entry, const BufferedWriteTexts& typed);
+// The user switched buffered writes off: the three values are let go, and
+// the planner removes those that were read.
+void ReleaseBufferedWriteValues(PortEntry& entry);
 
 }  // namespace varnok::cfg

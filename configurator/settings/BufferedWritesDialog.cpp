@@ -3,7 +3,7 @@
 #include <string>
 
 #include "configurator/app/DialogCommon.h"
-#include "configurator/backup/BackupBeforeWrite.h"
+#include "configurator/changes/ChangePlanners.h"
 #include "resources/ConfiguratorIds.h"
 
 namespace varnok::cfg {
@@ -37,16 +37,23 @@ void BufferedWritesDialog::onInit(ui::DialogView& view) {
     ShowNumber(view, IDC_BW_THRESHOLD, e->writeBufferThreshold);
 }
 
-void BufferedWritesDialog::write(ui::DialogView& view, PortEntry& e) {
+bool BufferedWritesDialog::write(ui::DialogView& view, PortEntry& e) {
     ConfigBytes next = e.configData;
     SetOption(next, kOptBufferedWrites, view.checkState(IDC_BW_ACTIVE) == ui::kChecked);
     ChangeConfigData(view, e, next);
-    const BufferedWriteRefusals refused = WriteBufferedWriteSettings(
-        app_, e, {view.text(IDC_BW_SIZE), view.text(IDC_BW_LATENCY), view.text(IDC_BW_THRESHOLD)});
+    const BufferedWriteRefusals refused = TakeBufferedWriteBoxes(
+        e, {view.text(IDC_BW_SIZE), view.text(IDC_BW_LATENCY), view.text(IDC_BW_THRESHOLD)});
     // A refused box shows the value in force again.
     if (refused.size) ShowNumber(view, IDC_BW_SIZE, e.writeBufferSize);
     if (refused.latency) ShowNumber(view, IDC_BW_LATENCY, e.writeLatency);
     if (refused.threshold) ShowNumber(view, IDC_BW_THRESHOLD, e.writeBufferThreshold);
+    // This dialog writes its own values only: ConfigData (which holds the
+    // on/off bit) and the three numbers. Without a ConfigData that was read
+    // or set, the on/off state is unknown and nothing is written.
+    const ChangeSet changes = PlanPortChanges(e, nullptr, kFieldConfigData | kBufferedWriteFields);
+    const ApplyReport report = ApplyFromDialog(app_, view, changes);
+    TakeWrittenAsRead(e, changes, report);
+    return report.backup.ok() || report.tried();
 }
 
 void BufferedWritesDialog::onCommand(ui::DialogView& view, int id, ui::Event event) {
@@ -57,8 +64,8 @@ void BufferedWritesDialog::onCommand(ui::DialogView& view, int id, ui::Event eve
             return;
         case ui::kIdOk:
         case IDC_BW_APPLY: {
-            if (!BackUpSelectedPort(app_, view, BufferedWritesValues)) return;
-            if (PortEntry* e = app_.table.selected()) write(view, *e);
+            PortEntry* e = app_.table.selected();
+            if (e != nullptr && !write(view, *e)) return;
             if (id == ui::kIdOk) view.endDialog(1);
             return;
         }

@@ -13,7 +13,8 @@ public:
     void onCommand(ui::DialogView& view, int id, ui::Event event) override;
 
 private:
-    void write(ui::DialogView& view, PortEntry& entry);
+    // False when the user chose not to write without a backup.
+    bool write(ui::DialogView& view, PortEntry& entry);
 
     Configurator& app_;
 };

@@ -1,6 +1,7 @@
 #include "configurator/settings/ConfigFiles.h"
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <vector>
@@ -62,8 +63,11 @@ bool DecodeConfigFile(const uint8_t* data, std::size_t size, PortEntry& e) {
     e.minReadTimeout = data[kOffMinRead];
     e.minWriteTimeout = data[kOffMinWrite];
     e.latencyTimer = data[kOffLatency];
-    std::copy(data + kOffUpperFilters, data + kOffUpperFilters + e.upperFilters.size(),
-              e.upperFilters.begin());
+    // The file's filter bytes say only whether the Serial Enumerator is on:
+    // the record takes that state in the program's own form, never a list
+    // of driver names from the file.
+    const bool serenum = std::memcmp(data + kOffUpperFilters, "serenum", sizeof "serenum") == 0;
+    e.upperFilters = serenum ? kSerenumOn : kSerenumOff;
     e.pollingPeriod = data[kOffPolling];
     e.knownFields |= kFieldConfigData | kFieldMinReadTimeout | kFieldMinWriteTimeout |
                      kFieldLatencyTimer | kFieldUpperFilters | kFieldPollingPeriod;
@@ -90,6 +94,21 @@ bool ReplaceFileWith(const std::string& from, const std::string& to,
     }
     fs::remove(PathFromUtf8(aside), probe);
     return true;
+}
+
+std::vector<std::string> FieldsCutInFile(const PortEntry& e) {
+    const std::pair<const char*, int32_t> fields[] = {{"minReadTimeout", e.minReadTimeout},
+                                                      {"minWriteTimeout", e.minWriteTimeout},
+                                                      {"latencyTimer", e.latencyTimer},
+                                                      {"pollingPeriod", e.pollingPeriod}};
+    std::vector<std::string> cut;
+    for (const auto& [name, value] : fields) {
+        const auto v = static_cast<uint32_t>(value);
+        if (v <= 0xFF) continue;
+        cut.push_back(std::string(name) + " " + std::to_string(v) + " (saved as " +
+                      std::to_string(v & 0xFF) + ")");
+    }
+    return cut;
 }
 
 std::string ConfigFileSuggestedName(const PortEntry& entry) { return "Config_" + entry.portName; }

@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "common/platform/Outcome.h"
 #include "configurator/app/PortTable.h"
@@ -25,7 +26,8 @@ extern const char* const kMsgWrongFileSize;    // a file that is not 84 bytes
 
 ConfigFileBytes EncodeConfigFile(const PortEntry& entry);
 // Fills the file's fields of `entry` from exactly 84 bytes; any other size
-// changes nothing and returns false.
+// changes nothing and returns false. The filter bytes set the Serial
+// Enumerator on when their first string is "serenum", off otherwise.
 bool DecodeConfigFile(const uint8_t* data, std::size_t size, PortEntry& entry);
 
 // Moves `from` over `to`, replacing an existing `to` without ever leaving
@@ -44,6 +46,12 @@ bool ReplaceFileWith(const std::string& from, const std::string& to,
 // error icon).
 Outcome SaveConfigurationFile(const PortEntry& entry, const std::string& path);
 Outcome LoadConfigurationFile(PortEntry& entry, const std::string& path);
+// The values of `entry` that the file's one-byte fields cannot hold (the
+// time-outs and the polling period above 255), as "minReadTimeout 1000
+// (saved as 232)": saving keeps only their low 8 bits, so the front ends
+// warn with these before they save.
+std::vector<std::string> FieldsCutInFile(const PortEntry& entry);
+
 // The name the save dialog offers: "Config_" and the port's name.
 std::string ConfigFileSuggestedName(const PortEntry& entry);
 

@@ -26,17 +26,4 @@ bool ReadIgnoreSerialFlag(Configurator& app) {
     return app.ignoreSerialRemembered;
 }
 
-void ApplyIgnoreSerialFlag(Configurator& app, bool on) {
-    auto key = reg::OpenKey(app.registry, kUsbFlagsKeyPath, reg::Access::Full);
-    if (!key) return;
-    const uint8_t one = 0x01;
-    for (const char* name : kIgnoreSerialValueNames) {
-        if (on) {
-            if (reg::WriteBinary(*key, name, &one, 1) != reg::kSuccess) break;
-        } else {
-            key->deleteValue(name);  // a missing value is no error
-        }
-    }
-}
-
 }  // namespace varnok::cfg

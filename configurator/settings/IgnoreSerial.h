@@ -14,7 +14,6 @@ extern const std::array<const char*, 4> kIgnoreSerialValueNames;
 // the remembered state and returns the remembered state (kept as it was when
 // the key does not open).
 bool ReadIgnoreSerialFlag(Configurator& app);
-// On: sets the four values to the one byte 0x01; off: deletes them.
-void ApplyIgnoreSerialFlag(Configurator& app, bool on);
+// Setting it is a change set: PlanIgnoreSerial (changes/ChangePlanners.h).
 
 }  // namespace varnok::cfg

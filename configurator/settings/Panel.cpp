@@ -6,19 +6,37 @@
 namespace varnok::cfg {
 
 const std::array<PanelNumber, 4> kPanelNumbers = {{
-    {IDC_MIN_READ_TIMEOUT, &PortEntry::minReadTimeout, kFieldMinReadTimeout, 0, 10000},
-    {IDC_MIN_WRITE_TIMEOUT, &PortEntry::minWriteTimeout, kFieldMinWriteTimeout, 0, 10000},
-    {IDC_POLLING_PERIOD, &PortEntry::pollingPeriod, kFieldPollingPeriod, 0, 255},
-    {IDC_LATENCY, &PortEntry::latencyTimer, kFieldLatencyTimer, 1, 255},
+    {"minReadTimeout", IDC_MIN_READ_TIMEOUT, &PortEntry::minReadTimeout, kFieldMinReadTimeout, 0,
+     10000},
+    {"minWriteTimeout", IDC_MIN_WRITE_TIMEOUT, &PortEntry::minWriteTimeout, kFieldMinWriteTimeout,
+     0, 10000},
+    {"pollingPeriod", IDC_POLLING_PERIOD, &PortEntry::pollingPeriod, kFieldPollingPeriod, 0, 255},
+    {"latencyTimer", IDC_LATENCY, &PortEntry::latencyTimer, kFieldLatencyTimer, 1, 255},
 }};
 
 const std::array<PanelOption, 5> kPanelOptions = {{
-    {IDC_SERIAL_PRINTER, kOptSerialPrinter},
-    {IDC_CANCEL_IF_POWER_OFF, kOptCancelIfPowerOff},
-    {IDC_EVENT_ON_SURPRISE_REMOVAL, kOptEventOnSurpriseRemoval},
-    {IDC_SET_RTS_ON_CLOSE, kOptSetRtsOnClose},
-    {IDC_DISABLE_MODEM_CTRL, kOptDisableModemCtrl},
+    {"serialPrinter", IDC_SERIAL_PRINTER, kOptSerialPrinter},
+    {"cancelIfPowerOff", IDC_CANCEL_IF_POWER_OFF, kOptCancelIfPowerOff},
+    {"eventOnSurpriseRemoval", IDC_EVENT_ON_SURPRISE_REMOVAL, kOptEventOnSurpriseRemoval},
+    {"setRtsOnClose", IDC_SET_RTS_ON_CLOSE, kOptSetRtsOnClose},
+    {"disableModemCtrlAtStartup", IDC_DISABLE_MODEM_CTRL, kOptDisableModemCtrl},
 }};
+
+const char* const kSerialEnumeratorSetting = "serialEnumerator";
+
+const PanelNumber* PanelNumberNamed(const std::string& name) {
+    for (const auto& box : kPanelNumbers)
+        if (name == box.name) return &box;
+    return nullptr;
+}
+
+const PanelOption* PanelOptionNamed(const std::string& name) {
+    for (const auto& box : kPanelOptions)
+        if (name == box.name) return &box;
+    return nullptr;
+}
+
+bool IsSerialEnumeratorSetting(const std::string& name) { return name == kSerialEnumeratorSetting; }
 
 namespace {
 

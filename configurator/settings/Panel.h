@@ -14,6 +14,7 @@ namespace varnok::cfg {
 
 // A number box of the panel and the field it edits, with its range.
 struct PanelNumber {
+    const char* name;  // the setting's name in varnokctl's documents: "latencyTimer"
     int boxId;
     int32_t PortEntry::*field;
     PortField known;
@@ -24,10 +25,18 @@ extern const std::array<PanelNumber, 4> kPanelNumbers;
 
 // An option box and its ConfigData bit.
 struct PanelOption {
+    const char* name;  // "serialPrinter"
     int boxId;
     OptionBit bit;
 };
 extern const std::array<PanelOption, 5> kPanelOptions;
+// The Serial Enumerator box's setting name: "serialEnumerator".
+extern const char* const kSerialEnumeratorSetting;
+
+// The box of a setting by its name; null for another name.
+const PanelNumber* PanelNumberNamed(const std::string& name);
+const PanelOption* PanelOptionNamed(const std::string& name);
+bool IsSerialEnumeratorSetting(const std::string& name);
 
 // A number box's text as the panel reads it: more than 5 characters gives no
 // value; otherwise leading white space, an optional sign and the digits up

@@ -100,39 +100,7 @@ void ReadDeviceParameters(reg::RegistryKey& key, PortEntry& e, Problems& problem
     }
 }
 
-bool LatencyWritable(int32_t latency) {
-    const uint32_t v = static_cast<uint32_t>(latency);
-    return v >= 2 && v <= 255;
-}
-
-// The device parameters values of one record that may be written back;
-// false at the first failure.
-bool WriteDeviceParameters(reg::RegistryKey& key, const PortEntry& e) {
-    for (const DwordValue& v : kDwordValues) {
-        if (!e.writesBack(v.known)) continue;
-        if (v.known == kFieldLatencyTimer && !LatencyWritable(e.latencyTimer)) continue;
-        if (reg::WriteDword(key, v.name, static_cast<uint32_t>(e.*v.field)) != reg::kSuccess)
-            return false;
-    }
-    return PutConfigData(key, e) == reg::kSuccess;
-}
-
 }  // namespace
-
-reg::Status PutConfigData(reg::RegistryKey& parameters, const PortEntry& e) {
-    if (!e.writesBack(kFieldConfigData)) return reg::kSuccess;
-    return reg::WriteBinary(parameters, kValueConfigData, e.configData.data(), e.configData.size());
-}
-
-Outcome WriteConfigData(Configurator& app, const PortEntry& entry) {
-    if (entry.deviceId == 0 || !entry.writesBack(kFieldConfigData))
-        return Outcome::Fail(0, "ConfigData not known");
-    auto key = reg::OpenKey(app.registry, DeviceParametersKeyPath(entry), reg::Access::Full);
-    if (!key) return Outcome::Fail(0, "open " + DeviceParametersKeyPath(entry));
-    const reg::Status st = PutConfigData(*key, entry);
-    if (st != reg::kSuccess) return Outcome::Fail(static_cast<uint32_t>(st), "set ConfigData");
-    return {};
-}
 
 bool ReadPortSettings(Configurator& app, Problems& problems) {
     for (PortEntry& e : app.table.entries) {
@@ -141,31 +109,9 @@ bool ReadPortSettings(Configurator& app, Problems& problems) {
         auto params = reg::OpenKey(app.registry, DeviceParametersKeyPath(e), reg::Access::Read);
         if (!params) return false;
         ReadDeviceParameters(*params, e, problems);
+        RememberAsRead(e, kPortSettingFields);
     }
     SortByPortName(app.table);
-    return true;
-}
-
-bool WritePortSettings(Configurator& app) {
-    for (const PortEntry& e : app.table.entries) {
-        if (e.deviceId == 0) continue;
-        {
-            auto params =
-                reg::OpenKey(app.registry, DeviceParametersKeyPath(e), reg::Access::Full);
-            if (!params || !WriteDeviceParameters(*params, e)) return false;
-        }
-        // The instance key is opened only when there is something to put
-        // there, so a port whose filter list is left alone cannot stop the
-        // pass.
-        if (!e.writesBack(kFieldUpperFilters)) continue;
-        auto instance = reg::OpenKey(app.registry, InstanceKeyPath(e), reg::Access::Full);
-        if (!instance) return false;
-        if (e.serialEnumeratorOn())
-            reg::WriteMultiString(*instance, kValueUpperFilters, e.upperFilters.data(),
-                                  e.upperFilters.size());
-        else
-            instance->deleteValue(kValueUpperFilters);
-    }
     return true;
 }
 

@@ -1,6 +1,5 @@
 // The driver's per-port values in the registry, read into and written from
-// every record of the port table. The write rule lives here: a value goes
-// back only when it was read or set by the user (PortEntry::writesBack).
+// every record of the port table.
 #pragma once
 #include <cstddef>
 #include <string>
@@ -42,16 +41,7 @@ constexpr std::size_t kPortNameCapacity = 16;
 // that cannot be read adds its problem. False, unsorted, when a device
 // parameters key does not open.
 bool ReadPortSettings(Configurator& app, Problems& problems);
-// Writes back every record's values that are in its knownFields. False at
-// the first key that does not open or value that cannot be set.
-bool WritePortSettings(Configurator& app);
-
-// The one writer of ConfigData: the record's 64 bytes into its open Device
-// Parameters key, when they were read or set by the user (otherwise nothing
-// is written and the result is kSuccess).
-reg::Status PutConfigData(reg::RegistryKey& parameters, const PortEntry& entry);
-// The same, opening the record's key with full access. Fails for a record
-// without a device identity, or whose ConfigData was neither read nor set.
-Outcome WriteConfigData(Configurator& app, const PortEntry& entry);
+// Nothing here writes: changes are planned (changes/ChangePlanners.h) and
+// applied as one change set (changes/ChangeSet.h).
 
 }  // namespace varnok::cfg

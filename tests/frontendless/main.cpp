@@ -8,6 +8,7 @@
 #include "configurator/app/Configurator.h"
 #include "configurator/discovery/Discovery.h"
 #include "configurator/settings/Panel.h"
+#include "configurator/changes/ChangePlanners.h"
 #include "configurator/settings/RegistrySettings.h"
 #include "sim/MemRegistry.h"
 #include "sim/SimD2xx.h"
@@ -54,7 +55,8 @@ int main() {
 
     app.table.selectedIndex = 0;
     cfg::PortEntry& port = *app.table.selected();
-    if (!cfg::TakePanelNumber(port, cfg::kPanelNumbers[3], "4") || !cfg::WritePortSettings(app)) {
+    if (!cfg::TakePanelNumber(port, cfg::kPanelNumbers[3], "4") ||
+        !cfg::ApplyChanges(app, cfg::PlanTableChanges(app.table)).allWritten()) {
         std::puts("model_demo: the latency timer was not written");
         return 1;
     }

@@ -198,7 +198,10 @@ struct Writers : ::testing::Test {
     // `button` in it, answering its message boxes with `answer`.
     void pressIn(int command, int dialog, int button, ui::Answer answer) {
         f.view.modalScripts[dialog] = [=](FakeDialogView& sub, ui::DialogLogic& logic) {
+            // Each door makes a change first: only changes are written.
             if (dialog == IDD_COM_ASSIGNMENT) sub.selectRow(IDC_CA_FREE_LIST, 0);
+            if (dialog == IDD_BUFFERED_WRITES) sub.setCheckState(IDC_BW_ACTIVE, ui::kChecked);
+            if (dialog == IDD_BAUD_MAPPING) logic.onCommand(sub, IDC_BAUD_BRIVANE, ui::Event::Clicked);
             sub.answers = {answer};
             logic.onCommand(sub, button, ui::Event::Clicked);
             boxes = sub.boxes;
@@ -210,19 +213,18 @@ struct Writers : ::testing::Test {
     bool subEnded = false;
 };
 
-TEST_F(Writers, ApplySavesTheValuesOfEveryPortAsTheyWereBeforeTheWrite) {
+TEST_F(Writers, ApplySavesExactlyTheValuesItChangesAsTheyWereBefore) {
     f.view.setText(IDC_LATENCY, "4");
     f.view.click(IDC_APPLY);
     const std::string com5 = test::FtdiFixture::ParamsPath(test::kId232R, "A1B2C3D4A");
     ASSERT_EQ(f.registry.dword(com5, "LatencyTimer"), 4u);
     ASSERT_EQ(store.files.size(), 1u);
     const std::string text = store.files.begin()->second;
-    EXPECT_TRUE(Contains(text, "[HKEY_LOCAL_MACHINE\\" + com5 + "]\r\n\"MinReadTimeout\"=dword:00000010"));
-    EXPECT_TRUE(Contains(text, "\"LatencyTimer\"=dword:00000010"));
-    EXPECT_TRUE(Contains(text, test::FtdiFixture::ParamsPath(test::kId232R, "E5F6A7B8A")));
-    EXPECT_TRUE(Contains(text, "\"UpperFilters\"=hex(7):73,65,72,65,6e,75,6d,00,00"));
-    EXPECT_TRUE(Contains(text, "[HKEY_LOCAL_MACHINE\\" + std::string(kUsbFlagsKeyPath) +
-                                   "]\r\n\"IgnoreHWSerNum04036001\"=-"));
+    EXPECT_TRUE(Contains(text, "[HKEY_LOCAL_MACHINE\\" + com5 + "]\r\n\"LatencyTimer\"=dword:00000010"));
+    // Nothing else changed, so nothing else is in the backup.
+    EXPECT_FALSE(Contains(text, "MinReadTimeout"));
+    EXPECT_FALSE(Contains(text, test::FtdiFixture::ParamsPath(test::kId232R, "E5F6A7B8A")));
+    EXPECT_FALSE(Contains(text, kUsbFlagsKeyPath));
     EXPECT_TRUE(f.view.boxes.empty());
 }
 
@@ -235,7 +237,13 @@ TEST_F(Writers, EveryWriterAsksWhenTheBackupFailsAndNoWritesNothing) {
         bool mainBox;  // asked on the main dialog, else on the sub-dialog
     };
     const Door doors[] = {
-        {"Apply", [](Writers& w, ui::Answer a) { w.f.view.answers = {a}; w.f.view.click(IDC_APPLY); }, true},
+        {"Apply",
+         [](Writers& w, ui::Answer a) {
+             w.f.view.setText(IDC_LATENCY, "4");
+             w.f.view.answers = {a};
+             w.f.view.click(IDC_APPLY);
+         },
+         true},
         {"Buffered Writes OK",
          [](Writers& w, ui::Answer a) { w.pressIn(IDC_BUFFERED_WRITES, IDD_BUFFERED_WRITES, ui::kIdOk, a); },
          false},
@@ -246,7 +254,13 @@ TEST_F(Writers, EveryWriterAsksWhenTheBackupFailsAndNoWritesNothing) {
          [](Writers& w, ui::Answer a) { w.pressIn(IDC_RENAME_COM_PORT, IDD_COM_ASSIGNMENT, ui::kIdOk, a); },
          false},
         // Last: OK ends the dialog and releases the table.
-        {"OK", [](Writers& w, ui::Answer a) { w.f.view.answers = {a}; w.f.view.click(ui::kIdOk); }, true},
+        {"OK",
+         [](Writers& w, ui::Answer a) {
+             w.f.view.setText(IDC_LATENCY, "7");
+             w.f.view.answers = {a};
+             w.f.view.click(ui::kIdOk);
+         },
+         true},
     };
     store.failWrite = true;
     for (const Door& door : doors) {

@@ -4,6 +4,7 @@
 
 #include "configurator/app/MainDialog.h"
 #include "configurator/baud/BaudRateMappingDialog.h"
+#include "configurator/changes/ChangePlanners.h"
 #include "configurator/baud/DivisorMath.h"
 #include "configurator/settings/RegistrySettings.h"
 #include "resources/ConfiguratorIds.h"
@@ -218,7 +219,7 @@ TEST_F(BaudDialog, ApplyReencodesEveryRowSlotButNeverSlot14OrTheOptionBytes) {
     EXPECT_EQ(f.storedConfigData(0), test::Bytes(want));
 }
 
-TEST_F(BaudDialog, FailedWriteIsSilentAndKeepsTheNewTableInMemory) {
+TEST_F(BaudDialog, FailedWriteIsToldOnceAndKeepsTheNewTableInMemory) {
     f.registry.failOpenForWrite.insert(sim::MemRegistry::lower(DeviceParametersKeyPath(f.port(0))));
     open();
     generate("2000000");
@@ -226,21 +227,22 @@ TEST_F(BaudDialog, FailedWriteIsSilentAndKeepsTheNewTableInMemory) {
     view.click(IDC_BAUD_ADD);
     view.click(IDC_BAUD_OK);
     EXPECT_TRUE(view.ended);
-    EXPECT_TRUE(view.boxes.empty());
+    ASSERT_EQ(view.boxes.size(), 1u);
+    EXPECT_EQ(view.boxes[0].caption, "ERROR");
+    EXPECT_EQ(view.boxes[0].icon, ui::Icon::Error);
+    EXPECT_NE(view.boxes[0].text.find(f.port(0).portName + " ConfigData"), std::string::npos)
+        << view.boxes[0].text;
     EXPECT_EQ(ReadSlotCode(f.port(0).configData, 13), 1u);
     EXPECT_EQ(storedSlot(0, 13), 0x8003u);
     EXPECT_EQ(f.registry.openKeys, 0);
-    EXPECT_FALSE(WriteConfigData(f.app, f.port(0)).ok());
 }
 
-TEST_F(BaudDialog, WriteConfigDataNeedsADeviceIdentity) {
+TEST_F(BaudDialog, ARecordWithoutADeviceIdentityPlansNothing) {
     PortEntry e = f.port(1);
     e.configData[0] = 0x11;
-    EXPECT_TRUE(WriteConfigData(f.app, e).ok());
-    EXPECT_EQ(f.storedConfigData(1)[0], 0x11);
+    EXPECT_EQ(PlanPortChanges(e, nullptr, kFieldConfigData).size(), 1u);
     e.deviceId = 0;
-    EXPECT_FALSE(WriteConfigData(f.app, e).ok());
-    EXPECT_EQ(f.registry.openKeys, 0);
+    EXPECT_TRUE(PlanPortChanges(e, nullptr, kFieldConfigData).empty());
 }
 
 TEST_F(BaudDialog, AFailedRowInsertionLeavesThePartlyFilledList) {

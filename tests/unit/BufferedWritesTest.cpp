@@ -130,8 +130,8 @@ TEST_F(BufferedWrites, UncheckingAndOkClearsTheBitAndDeletesInOrder) {
     EXPECT_TRUE(view.ended);
     EXPECT_EQ(rig.port().configData[1], 0x01);
     EXPECT_EQ(rig.registry.value(rig.parametersKey(), "ConfigData")->data[1], 0x01);
+    // Only the values that are there are deleted.
     EXPECT_EQ(changes(), (std::vector<std::string>{"set ConfigData", "delete WriteBufferSize",
-                                                   "delete WriteBufferThreshold",
                                                    "delete WriteLatency"}));
     EXPECT_FALSE(has(kWriteBufferSizeValue));
     EXPECT_FALSE(has(kWriteLatencyValue));
@@ -177,20 +177,24 @@ TEST_F(BufferedWrites, OutOfRangeNumbersAreReplacedByTheValueInForce) {
     EXPECT_TRUE(view.boxes.empty());
 }
 
-TEST_F(BufferedWrites, FailedConfigDataWriteLeavesTheValuesAlone) {
+// A change that fails is told once, by name; the others are written.
+TEST_F(BufferedWrites, FailedConfigDataWriteIsToldAndTheValuesAreStillWritten) {
     setOn();
     rig.registry.setDword(rig.parametersKey(), kWriteBufferSizeValue, 1024);
     open();
     enter("2048", "10", "4");
     rig.registry.failSet.insert(sim::MemRegistry::lower(rig.parametersKey() + "|ConfigData"));
     view.click(IDC_BW_APPLY);
-    EXPECT_EQ(stored(kWriteBufferSizeValue), 1024u);
-    EXPECT_FALSE(has(kWriteLatencyValue));
-    EXPECT_TRUE(view.boxes.empty());
+    EXPECT_EQ(stored(kWriteBufferSizeValue), 2048u);
+    EXPECT_EQ(stored(kWriteLatencyValue), 4u);
+    ASSERT_EQ(view.boxes.size(), 1u);
+    EXPECT_NE(view.boxes[0].text.find("ConfigData: cannot be written"), std::string::npos)
+        << view.boxes[0].text;
+    EXPECT_EQ(view.boxes[0].text.find("WriteBufferSize"), std::string::npos);
     EXPECT_EQ(rig.registry.openKeys, 0);
 }
 
-TEST_F(BufferedWrites, UnopenableKeyWritesNothingSilently) {
+TEST_F(BufferedWrites, UnopenableKeyIsToldAndWritesNothing) {
     open();
     view.click(IDC_BW_ACTIVE);
     rig.registry.failOpenForWrite.insert(sim::MemRegistry::lower(rig.parametersKey()));
@@ -199,7 +203,10 @@ TEST_F(BufferedWrites, UnopenableKeyWritesNothingSilently) {
     EXPECT_FALSE(has("ConfigData"));
     EXPECT_FALSE(has(kWriteBufferSizeValue));
     EXPECT_EQ(rig.port().configData[1] & 0x04, 0x04);  // the record took the box
-    EXPECT_TRUE(view.boxes.empty());
+    ASSERT_EQ(view.boxes.size(), 1u);
+    EXPECT_EQ(view.boxes[0].caption, "ERROR");
+    EXPECT_EQ(view.boxes[0].icon, ui::Icon::Error);
+    EXPECT_NE(view.boxes[0].text.find("its key cannot be opened"), std::string::npos);
 }
 
 TEST_F(BufferedWrites, CancelWritesNothing) {

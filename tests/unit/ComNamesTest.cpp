@@ -365,14 +365,18 @@ TEST_F(ComNames, MapWriteFailureKeepsTheDialogOpenAfterTheNames) {
     EXPECT_FALSE(view.ended);
 }
 
-TEST_F(ComNames, MissingPortKeysPassSilentlyAndTheMapIsStillWritten) {
+TEST_F(ComNames, AMissingPortKeyIsToldAndTheMapIsStillWritten) {
     setMap(Map({1, 5}));
     rig.registry.removeKey(rig.instanceKey());
     open();
     view.type(IDC_CA_NUMBER, "7");
     view.click(ui::kIdOk);
     EXPECT_TRUE(view.ended);
-    EXPECT_TRUE(view.boxes.empty());
+    ASSERT_EQ(view.boxes.size(), 1u);
+    EXPECT_NE(view.boxes[0].text.find("COM5 FriendlyName: its key cannot be opened"),
+              std::string::npos)
+        << view.boxes[0].text;
+    EXPECT_NE(view.boxes[0].text.find("COM5 PortName"), std::string::npos);  // under it
     EXPECT_EQ(storedMap(), Map({1, 7}));
 }
 

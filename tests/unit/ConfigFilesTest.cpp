@@ -160,13 +160,31 @@ TEST_F(ConfigFiles, NamesOutsideLatin1ArriveAsTyped) {
     EXPECT_TRUE(rig.mainView.boxes.empty());
 }
 
-TEST_F(ConfigFiles, LoadingAnyEightyFourBytesRoundTripsByteForByte) {
-    std::vector<uint8_t> b(84);
-    for (std::size_t i = 0; i < b.size(); ++i) b[i] = static_cast<uint8_t>(i * 37 + 11);
-    writeBytes(file("x.dat"), b);
-    load(0, file("x.dat"));
-    save(0, file("y.dat"));
-    EXPECT_EQ(bytesOf(file("y.dat")), b);
+// Any 84 bytes load and save again byte for byte, except the 16 filter
+// bytes: they only say whether the Serial Enumerator is on, and come back
+// in the program's own form (never a list of other drivers from the file).
+TEST_F(ConfigFiles, LoadingAnyEightyFourBytesRoundTripsAndTheFiltersAsAState) {
+    const std::string on("serenum\0\0\0\0\0\0\0\0\0", 16);
+    const struct {
+        std::string filters;
+        std::string saved;
+    } cases[] = {
+        {std::string("serenum\0evil\0\0\0\0", 16), on},
+        {on, on},
+        {std::string("evil\0serenum\0\0\0\0\0", 16), std::string(16, '\0')},
+        {std::string("SERENUM\0\0\0\0\0\0\0\0\0", 16), std::string(16, '\0')},
+    };
+    for (const auto& c : cases) {
+        std::vector<uint8_t> b(84);
+        for (std::size_t i = 0; i < b.size(); ++i) b[i] = static_cast<uint8_t>(i * 37 + 11);
+        std::copy(c.filters.begin(), c.filters.end(), b.begin() + 67);
+        writeBytes(file("x.dat"), b);
+        load(0, file("x.dat"));
+        EXPECT_TRUE(rig.port().writesBack(kFieldUpperFilters));
+        save(0, file("y.dat"));
+        std::copy(c.saved.begin(), c.saved.end(), b.begin() + 67);
+        EXPECT_EQ(bytesOf(file("y.dat")), b);
+    }
 }
 
 TEST_F(ConfigFiles, FileOfAnyOtherSizeChangesNothingAndSaysSo) {

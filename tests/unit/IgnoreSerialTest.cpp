@@ -77,14 +77,19 @@ TEST_F(IgnoreSerial, CheckedBoxSetsAllFourToOneByteInOrder) {
     EXPECT_EQ(rig.registry.openKeys, 0);
 }
 
-TEST_F(IgnoreSerial, FirstFailedSetLeavesTheRestUnset) {
+TEST_F(IgnoreSerial, AFailedSetIsToldAndTheRestAreSet) {
     view.setCheckState(IDC_IGNORE_SERIAL, ui::kChecked);
     rig.registry.failSet.insert(
         sim::MemRegistry::lower(std::string(kUsbFlagsKeyPath) + "|IgnoreHWSerNum04036010"));
     test::ApplyIgnoreSerialFlag(rig.app, view);
     EXPECT_TRUE(rig.registry.hasValue(kUsbFlagsKeyPath, "IgnoreHWSerNum04036001"));
-    EXPECT_FALSE(rig.registry.hasValue(kUsbFlagsKeyPath, "IgnoreHWSerNum04036011"));
-    EXPECT_FALSE(rig.registry.hasValue(kUsbFlagsKeyPath, "IgnoreHWSerNum04036015"));
+    EXPECT_FALSE(rig.registry.hasValue(kUsbFlagsKeyPath, "IgnoreHWSerNum04036010"));
+    EXPECT_TRUE(rig.registry.hasValue(kUsbFlagsKeyPath, "IgnoreHWSerNum04036011"));
+    EXPECT_TRUE(rig.registry.hasValue(kUsbFlagsKeyPath, "IgnoreHWSerNum04036015"));
+    ASSERT_EQ(view.boxes.size(), 1u);
+    EXPECT_NE(view.boxes[0].text.find("IgnoreHWSerNum04036010: cannot be written"),
+              std::string::npos)
+        << view.boxes[0].text;
 }
 
 TEST_F(IgnoreSerial, UncheckedOrIndeterminateBoxDeletesAllFour) {
@@ -103,11 +108,13 @@ TEST_F(IgnoreSerial, UncheckedOrIndeterminateBoxDeletesAllFour) {
     EXPECT_TRUE(view.boxes.empty());
 }
 
-TEST_F(IgnoreSerial, UnopenableKeyChangesNothing) {
+TEST_F(IgnoreSerial, UnopenableKeyChangesNothingAndIsTold) {
     rig.registry.setBinary(kUsbFlagsKeyPath, "IgnoreHWSerNum04036001", {0x01});
     rig.registry.failOpenForWrite.insert(sim::MemRegistry::lower(kUsbFlagsKeyPath));
     view.setCheckState(IDC_IGNORE_SERIAL, ui::kUnchecked);
     test::ApplyIgnoreSerialFlag(rig.app, view);
     EXPECT_TRUE(rig.registry.hasValue(kUsbFlagsKeyPath, "IgnoreHWSerNum04036001"));
-    EXPECT_TRUE(view.boxes.empty());
+    ASSERT_EQ(view.boxes.size(), 1u);
+    EXPECT_NE(view.boxes[0].text.find("IgnoreHWSerNum04036001: its key cannot be opened"),
+              std::string::npos);
 }

@@ -1,8 +1,7 @@
-// Reading and writing the driver's per-port values.
+// Reading the driver's per-port values (writing them: ChangeSetTest).
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
 
 #include "configurator/baud/ConfigDataRecord.h"
 #include "configurator/settings/RegistrySettings.h"
@@ -23,17 +22,6 @@ PortEntry Record(uint32_t id, const std::string& serial) {
     e.deviceId = id;
     e.serialNumber = serial;
     return e;
-}
-
-std::vector<std::string> Lines(const std::vector<std::string>& log, const std::string& prefix) {
-    std::vector<std::string> out;
-    for (const auto& l : log)
-        if (l.compare(0, prefix.size(), prefix) == 0) out.push_back(l);
-    return out;
-}
-
-std::string Param(const std::string& serial, const std::string& value) {
-    return "set " + FtdiFixture::ParamsPath(kId232R, serial) + "|" + value;
 }
 
 }  // namespace
@@ -184,146 +172,4 @@ TEST(ReadPortSettings, MissingInstanceKeyIsSilentMissingParametersKeyStops) {
     EXPECT_FALSE(f.app.table.entries[0].knownFields & kFieldUpperFilters);
     EXPECT_TRUE(f.view.boxes.empty());
     EXPECT_EQ(f.registry.openKeys, 0);
-}
-
-// --- WritePortSettings ---
-
-TEST(WritePortSettings, WritesEveryRecordInOrder) {
-    FtdiFixture f;
-    f.install(kId232R, "AAAA0000A", 3);
-    f.install(kId232R, "BBBB0000A", 4);
-    f.app.table.entries = {Record(kId232R, "AAAA0000A"), Record(0, "skipped"),
-                           Record(kId232R, "BBBB0000A")};
-    ASSERT_TRUE(test::ReadPortSettings(f.app, f.view));
-    ASSERT_EQ(f.portNames(), (std::vector<std::string>{"", "COM3", "COM4"}));
-    f.app.table.entries[2].latencyTimer = 4;
-    f.app.table.entries[2].upperFilters = kSerenumOff;
-    f.registry.log.clear();
-    ASSERT_TRUE(WritePortSettings(f.app));
-    std::vector<std::string> changes;
-    for (const auto& l : f.registry.log)
-        if (l.rfind("set ", 0) == 0 || l.rfind("delete ", 0) == 0) changes.push_back(l);
-    const std::string instB = FtdiFixture::InstancePath(kId232R, "BBBB0000A");
-    const std::string instA = FtdiFixture::InstancePath(kId232R, "AAAA0000A");
-    EXPECT_EQ(changes, (std::vector<std::string>{
-                           Param("AAAA0000A", "MinReadTimeout"), Param("AAAA0000A", "MinWriteTimeout"),
-                           Param("AAAA0000A", "PollingPeriod"), Param("AAAA0000A", "LatencyTimer"),
-                           Param("AAAA0000A", "ConfigData"), "set " + instA + "|UpperFilters",
-                           Param("BBBB0000A", "MinReadTimeout"), Param("BBBB0000A", "MinWriteTimeout"),
-                           Param("BBBB0000A", "PollingPeriod"), Param("BBBB0000A", "LatencyTimer"),
-                           Param("BBBB0000A", "ConfigData"), "delete " + instB + "|UpperFilters"}));
-    const std::string paramsB = FtdiFixture::ParamsPath(kId232R, "BBBB0000A");
-    EXPECT_EQ(f.registry.dword(paramsB, "LatencyTimer"), 4u);
-    EXPECT_EQ(f.registry.value(paramsB, "LatencyTimer")->type, reg::kDword);
-    EXPECT_EQ(f.registry.value(paramsB, "ConfigData")->data, FtdiFixture::ConfigDataFor(4));
-    EXPECT_FALSE(f.registry.hasValue(instB, "UpperFilters"));
-    // The 9-byte serenum list comes back in its 16-byte form.
-    const auto* filters = f.registry.value(instA, "UpperFilters");
-    ASSERT_NE(filters, nullptr);
-    EXPECT_EQ(filters->type, reg::kMultiSz);
-    EXPECT_EQ(filters->data, std::vector<uint8_t>(kSerenumOn.begin(), kSerenumOn.end()));
-    EXPECT_EQ(f.registry.openKeys, 0);
-    // Never PortName, never the buffered-write values.
-    for (const auto& l : changes) {
-        EXPECT_EQ(l.find("|PortName"), std::string::npos);
-        EXPECT_EQ(l.find("|Write"), std::string::npos);
-    }
-}
-
-TEST(WritePortSettings, LatencyOutsideTwoTo255IsLeftAlone) {
-    for (int32_t latency : {0, 1, 256, -1, 2, 255}) {
-        FtdiFixture f;
-        f.install(kId232R, "AAAA0000A", 3);
-        f.app.table.entries = {Record(kId232R, "AAAA0000A")};
-        test::ReadPortSettings(f.app, f.view);
-        f.app.table.entries[0].latencyTimer = latency;
-        ASSERT_TRUE(WritePortSettings(f.app));
-        const uint32_t stored = f.registry.dword(FtdiFixture::ParamsPath(kId232R, "AAAA0000A"),
-                                                 "LatencyTimer");
-        const bool writable = latency >= 2 && latency <= 255;
-        EXPECT_EQ(stored, writable ? uint32_t(latency) : 16u) << latency;
-        EXPECT_TRUE(f.view.boxes.empty());
-    }
-}
-
-TEST(WritePortSettings, UnreadValuesAreNotOverwrittenWithZeros) {
-    FtdiFixture f;
-    f.install(kId232R, "AAAA0000A", 3);
-    const std::string params = FtdiFixture::ParamsPath(kId232R, "AAAA0000A");
-    // Unreadable now (say, access denied for a moment), present all the same.
-    f.registry.failQuery.insert(sim::MemRegistry::lower(params + "|ConfigData"));
-    f.registry.failQuery.insert(sim::MemRegistry::lower(params + "|PollingPeriod"));
-    f.app.table.entries = {Record(kId232R, "AAAA0000A")};
-    test::ReadPortSettings(f.app, f.view);
-    f.registry.failQuery.clear();
-    f.app.table.entries[0].minReadTimeout = 99;
-    ASSERT_TRUE(WritePortSettings(f.app));
-    EXPECT_EQ(f.registry.value(params, "ConfigData")->data, FtdiFixture::ConfigDataFor(3));
-    EXPECT_EQ(f.registry.dword(params, "PollingPeriod"), 18u);
-    EXPECT_EQ(f.registry.dword(params, "MinReadTimeout"), 99u);
-
-    // Once the user sets a value it is written.
-    f.app.table.entries[0].configData.fill(0x11);
-    f.app.table.entries[0].knownFields |= kFieldConfigData;
-    ASSERT_TRUE(WritePortSettings(f.app));
-    EXPECT_EQ(f.registry.value(params, "ConfigData")->data, std::vector<uint8_t>(64, 0x11));
-}
-
-TEST(WritePortSettings, ForeignFilterListsAreKeptUnlessTheUserChangesThem) {
-    FtdiFixture f;
-    f.install(kId232R, "AAAA0000A", 3);
-    const std::string inst = FtdiFixture::InstancePath(kId232R, "AAAA0000A");
-    const std::vector<uint8_t> foreign = {'m', 'y', 'f', 'i', 'l', 't', 0, 's', 'e', 'r',
-                                          'e', 'n', 'u', 'm', 0,   'x', 'y', 'z', 0,   0};
-    f.registry.setRaw(inst, "UpperFilters", reg::kMultiSz, foreign);
-    f.app.table.entries = {Record(kId232R, "AAAA0000A")};
-    test::ReadPortSettings(f.app, f.view);
-    f.registry.log.clear();
-    ASSERT_TRUE(WritePortSettings(f.app));
-    EXPECT_EQ(f.registry.value(inst, "UpperFilters")->data, foreign);
-    EXPECT_EQ(std::count(f.registry.log.begin(), f.registry.log.end(), "open " + inst), 0);
-
-    // The user turns the serial enumerator on for this port.
-    f.app.table.entries[0].upperFilters = kSerenumOn;
-    f.app.table.entries[0].knownFields |= kFieldUpperFilters;
-    ASSERT_TRUE(WritePortSettings(f.app));
-    EXPECT_EQ(f.registry.value(inst, "UpperFilters")->data,
-              std::vector<uint8_t>(kSerenumOn.begin(), kSerenumOn.end()));
-}
-
-TEST(WritePortSettings, StopsAtTheFirstFailureKeepingEarlierWrites) {
-    struct Failure {
-        const char* what;
-        std::function<void(sim::MemRegistry&)> inject;
-        std::vector<std::string> expectSets;  // value sets of the second record
-    };
-    const std::string paramsB = FtdiFixture::ParamsPath(kId232R, "BBBB0000A");
-    const std::string instB = FtdiFixture::InstancePath(kId232R, "BBBB0000A");
-    const std::vector<Failure> failures = {
-        {"parameters key", [&](sim::MemRegistry& r) { r.failOpenForWrite.insert(sim::MemRegistry::lower(paramsB)); }, {}},
-        {"a value", [&](sim::MemRegistry& r) { r.failSet.insert(sim::MemRegistry::lower(paramsB + "|PollingPeriod")); },
-         {"set " + paramsB + "|MinReadTimeout", "set " + paramsB + "|MinWriteTimeout",
-          "set " + paramsB + "|PollingPeriod"}},
-        {"instance key", [&](sim::MemRegistry& r) { r.failOpenForWrite.insert(sim::MemRegistry::lower(instB)); },
-         {"set " + paramsB + "|MinReadTimeout", "set " + paramsB + "|MinWriteTimeout",
-          "set " + paramsB + "|PollingPeriod", "set " + paramsB + "|LatencyTimer",
-          "set " + paramsB + "|ConfigData"}},
-    };
-    for (const auto& fail : failures) {
-        FtdiFixture f;
-        f.install(kId232R, "AAAA0000A", 3);
-        f.install(kId232R, "BBBB0000A", 4);
-        f.install(kId232R, "CCCC0000A", 5);
-        f.app.table.entries = {Record(kId232R, "AAAA0000A"), Record(kId232R, "BBBB0000A"),
-                               Record(kId232R, "CCCC0000A")};
-        test::ReadPortSettings(f.app, f.view);
-        fail.inject(f.registry);
-        f.registry.log.clear();
-        EXPECT_FALSE(WritePortSettings(f.app)) << fail.what;
-        EXPECT_EQ(Lines(f.registry.log, "set " + FtdiFixture::ParamsPath(kId232R, "AAAA0000A")).size(), 5u);
-        EXPECT_EQ(Lines(f.registry.log, "set " + paramsB), fail.expectSets) << fail.what;
-        EXPECT_TRUE(Lines(f.registry.log, "open " + FtdiFixture::ParamsPath(kId232R, "CCCC0000A")).empty());
-        EXPECT_TRUE(f.view.boxes.empty());
-        EXPECT_EQ(f.registry.openKeys, 0);
-    }
 }

@@ -5,6 +5,7 @@
 #include "common/platform/RegistryValues.h"
 #include "configurator/app/DialogCommon.h"
 #include "configurator/app/MainDialog.h"
+#include "configurator/changes/ChangePlanners.h"
 #include "configurator/comnames/ComDb.h"
 #include "configurator/discovery/AccessRights.h"
 #include "configurator/discovery/Discovery.h"
@@ -54,7 +55,9 @@ inline void ReadIgnoreSerialFlag(cfg::Configurator& app, ui::DialogView& view) {
                        cfg::ReadIgnoreSerialFlag(app) ? ui::kChecked : ui::kUnchecked);
 }
 inline void ApplyIgnoreSerialFlag(cfg::Configurator& app, ui::DialogView& view) {
-    cfg::ApplyIgnoreSerialFlag(app, view.checkState(IDC_IGNORE_SERIAL) == ui::kChecked);
+    (void)cfg::ApplyFromDialog(
+        app, view,
+        cfg::PlanIgnoreSerial(app, view.checkState(IDC_IGNORE_SERIAL) == ui::kChecked));
 }
 inline bool ReadComDb(cfg::Configurator& app, ui::DialogView& view, cfg::PortEntry& entry) {
     const Outcome read = cfg::ReadComDb(app, entry);
