@@ -2,11 +2,13 @@
 // alias, rename, ignore-serial, save, load, export, import, reload and
 // close-ports, over the configurator's model and its seams.
 //
-// Every command that writes follows the dialogs' safety rules: it reads the
-// ports first, plans every change, writes only values that differ from what
-// was read (a value that could not be read only when the user sets it),
-// backs up the values it will change before its first write, and ends with
-// one driver reload when something was written.
+// Every command that writes reads the ports first, turns the command into
+// wanted records, and has the model plan and apply them as one change set
+// (configurator/changes/): only values that differ from what was read (a
+// value that could not be read only when the user sets it), backed up
+// before the first write, every change tried, one driver reload when
+// something was written. The commands live in ConfigCommands.cpp, the
+// reading, planning and commit in ConfigSession.
 #pragma once
 #include <cstdint>
 #include <optional>
@@ -22,6 +24,7 @@
 #include "common/platform/Registry.h"
 #include "common/platform/SerialPort.h"
 #include "configurator/app/PortTable.h"
+#include "configurator/changes/ChangePlanners.h"
 
 namespace varnok::cli {
 
@@ -41,10 +44,9 @@ struct ConfigSeams {
     std::string d2xxLoadError;
 };
 
-// The latency timers varnokctl writes: the driver takes 1 to 255 ms. (The
-// configurator's dialogs keep writing 2 to 255 only.)
-constexpr uint32_t kCliLatencyMin = 1;
-constexpr uint32_t kCliLatencyMax = 255;
+// The latency timers written, by varnokctl as by the dialogs: 1 to 255 ms.
+constexpr uint32_t kCliLatencyMin = cfg::kLatencyTimerMin;
+constexpr uint32_t kCliLatencyMax = cfg::kLatencyTimerMax;
 
 // Whether `action` is one of the commands RunConfigCommand runs.
 bool IsConfigCommand(const Action& action);
@@ -60,9 +62,14 @@ struct BufferedValues {
     std::optional<uint32_t> size, threshold, latency;
 };
 
+// The buffered-write values a record holds as read or set (each empty when
+// it was neither).
+BufferedValues BufferedValuesOf(const cfg::PortEntry& entry);
+
 // A record of the model as varnokctl shows it: values that could not be
 // read are empty.
 PortInfo PortInfoOf(const cfg::PortEntry& entry, const BufferedValues& buffered);
+PortInfo PortInfoOf(const cfg::PortEntry& entry);
 
 // The rate each alias row generates with this ConfigData (3,000,000 over the
 // row's effective divisor, rounded to whole baud).

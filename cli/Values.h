@@ -9,6 +9,7 @@
 
 #include "cli/Data.h"
 #include "cli/Errors.h"
+#include "configurator/settings/Panel.h"
 
 namespace varnok::cli {
 
@@ -49,7 +50,7 @@ std::string TargetLabel(const PortTarget& target);
 
 // ---- set NAME=VALUE ---------------------------------------------------
 
-enum class Preset { Varnok, Brivane, Default };
+using Preset = cfg::Preset;  // the model's presets
 
 // One settable name: the command-line name, the JSON name, and either a
 // number range or an on/off switch.

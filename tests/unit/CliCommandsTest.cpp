@@ -296,14 +296,16 @@ TEST(CliCommands, FailedWrites) {
     // Reading needs no rights.
     EXPECT_EQ(r.run({"list"}), ExitStatus::Done);
 
-    // A partial write says which ports were written; no reload.
+    // A change that fails does not stop the others: status 1, the failed
+    // value and the ports written named, and the driver reloaded for what
+    // was written.
     Rig p;
-    p.f.registry.failSet.insert(sim::MemRegistry::lower(kCom6 + "|LatencyTimer"));
+    p.f.registry.failSet.insert(sim::MemRegistry::lower(kCom5 + "|LatencyTimer"));
     EXPECT_EQ(p.run({"set", "--all", "latency-timer=1"}), ExitStatus::Failed);
-    EXPECT_NE(p.err.find("COM6 LatencyTimer"), std::string::npos) << p.err;
-    EXPECT_NE(p.err.find("written before the failure: COM5"), std::string::npos) << p.err;
-    EXPECT_EQ(p.f.registry.dword(kCom5, "LatencyTimer"), 1u);
-    EXPECT_EQ(p.reloads(), 0u);
+    EXPECT_NE(p.err.find("COM5 LatencyTimer: cannot be written"), std::string::npos) << p.err;
+    EXPECT_NE(p.err.find("not written: COM5; written: COM6"), std::string::npos) << p.err;
+    EXPECT_EQ(p.f.registry.dword(kCom6, "LatencyTimer"), 1u);
+    EXPECT_EQ(p.reloads(), 1u);
 
     // No backup: nothing written.
     Rig b;

@@ -1,0 +1,331 @@
+#include "cli/ConfigSession.h"
+
+#include <iterator>
+#include <map>
+#include <set>
+#include <utility>
+
+#include "common/platform/RegistryValues.h"
+#include "configurator/changes/ChangePlanners.h"
+#include "configurator/discovery/AccessRights.h"
+#include "configurator/discovery/Discovery.h"
+#include "configurator/settings/BufferedWrites.h"
+#include "configurator/settings/Panel.h"
+#include "configurator/settings/RegistrySettings.h"
+
+namespace varnok::cli {
+
+namespace {
+constexpr uint16_t kFtdiVendorId = 0x0403;
+}
+
+void Fail(ExitStatus status, const std::string& message) { throw CliError(status, message); }
+
+Session::Session(const Command& c, ConfigSeams& s, std::ostream& o, std::ostream& e)
+    : command(c), seams(s), out(o), err(e), app(s.registry, s.d2xx, s.serial, s.clock) {
+    app.d2xxAvailable = s.d2xxAvailable;
+    app.d2xxLoadError = s.d2xxLoadError;
+    if (s.backupFolder && s.localTime) {
+        journal_ = std::make_unique<cfg::backup::BackupJournal>(s.registry, *s.backupFolder,
+                                                                *s.localTime);
+        app.backup = journal_.get();
+    }
+}
+
+// ---- reading ------------------------------------------------------------
+
+void Session::load(bool everyInstalled, bool withBuffered) {
+    if (!seams.d2xxAvailable && !loaded_) {
+        err << ErrorLine("warning: the D2XX library could not be loaded (" +
+                         seams.d2xxLoadError + "); attached ports are not known");
+    }
+    cfg::Problems problems;
+    app.table.showDisconnected = false;
+    cfg::RebuildFromLibrary(app, problems);
+    // Descriptions and locations come from the library's pass only.
+    std::map<std::string, std::pair<std::string, uint32_t>> attached;
+    for (const auto& e : app.table.entries)
+        attached[e.serialNumber] = {e.description, e.locationId};
+    if (everyInstalled) {
+        app.table.showDisconnected = true;
+        cfg::RebuildForList(app, problems);
+    }
+    // The table pass stops reading at the first port whose key does not
+    // open; the ports after it are read here one by one.
+    for (auto& e : app.table.entries) {
+        if (e.deviceId == 0 || e.knownFields != 0) continue;
+        cfg::Configurator one(seams.registry, seams.d2xx, seams.serial, seams.clock);
+        one.table.entries.push_back(e);
+        (void)cfg::ReadPortSettings(one, problems);  // a key that does not open: unread
+        e = one.table.entries.front();
+    }
+    cfg::SortByPortName(app.table);
+    ports.clear();
+    for (const auto& e : app.table.entries) {
+        if (e.deviceId == 0) continue;  // a key whose name is not an instance key
+        Port p;
+        p.entry = e;
+        p.keyFound = reg::OpenKey(seams.registry, cfg::DeviceParametersKeyPath(e),
+                                  reg::Access::Read) != nullptr;
+        if (everyInstalled) {
+            auto found = attached.find(e.serialNumber);
+            if (found != attached.end() && e.connected) {
+                p.entry.description = found->second.first;
+                p.entry.locationId = found->second.second;
+            }
+        }
+        if (withBuffered && p.keyFound) cfg::ReadBufferedWriteValues(app, p.entry);
+        p.info = PortInfoOf(p.entry);
+        ports.push_back(std::move(p));
+    }
+    loaded_ = true;
+    everyInstalled_ = everyInstalled;
+    if (command.options.verbose)
+        for (const auto& problem : problems) err << ErrorLine(problem.text);
+}
+
+Port& Session::find(const PortRef& ref) {
+    for (auto& p : ports)
+        if (PortRefMatches(ref, p.info)) return p;
+    if (!everyInstalled_) {
+        // A port named on its own may be installed but not attached.
+        load(true, true);
+        for (auto& p : ports)
+            if (PortRefMatches(ref, p.info)) return p;
+    }
+    Fail(ExitStatus::NotFound, ref.text + ": no such FTDI port is installed");
+}
+
+std::size_t Session::findWritable(const PortRef& ref) {
+    Port& p = find(ref);
+    if (!p.keyFound)
+        Fail(ExitStatus::NotFound, ref.text + ": the driver has no registry key for this device");
+    return static_cast<std::size_t>(&p - ports.data());
+}
+
+std::vector<std::size_t> Session::targets(const PortTarget& target) {
+    std::vector<std::size_t> found;
+    if (!target.all) {
+        load(false, false);
+        found.push_back(findWritable(target.port));
+        return found;
+    }
+    load(target.includeDisconnected, false);
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        if (!target.includeDisconnected && !ports[i].entry.connected) continue;
+        if (!ports[i].keyFound) {
+            err << ErrorLine(cfg::PortLabel(ports[i].entry) +
+                             ": the driver has no registry key for this device; skipped");
+            continue;
+        }
+        found.push_back(i);
+    }
+    if (found.empty())
+        Fail(ExitStatus::NotFound, target.includeDisconnected ? "--all: no FTDI port is installed"
+                                                              : "--all: no FTDI port is attached");
+    return found;
+}
+
+// ---- planning -------------------------------------------------------------
+
+void Session::needConfigData(const PortPlan& plan, const std::string& what) const {
+    if (plan.next.writesBack(cfg::kFieldConfigData)) return;
+    Fail(ExitStatus::Refused,
+         cfg::PortLabel(plan.next) + " " + what +
+             ": the port's ConfigData could not be read, so it is not changed (a preset, "
+             "load or import sets the whole value)");
+}
+
+void Session::applySettings(PortPlan& plan, const PortSettings& values) const {
+    cfg::PortEntry& e = plan.next;
+    for (const SettingInfo& info : kSettings) {
+        if (info.number) {
+            const auto& v = values.*(info.number);
+            const cfg::PanelNumber* box = cfg::PanelNumberNamed(info.jsonName);
+            if (!v || box == nullptr) continue;
+            if (*v < box->low || *v > box->high)
+                Fail(ExitStatus::Refused, cfg::PortLabel(e) + " " + info.jsonName + "=" +
+                                              std::to_string(*v) + ": out of range (" +
+                                              std::to_string(box->low) + "-" +
+                                              std::to_string(box->high) + ")");
+            e.*box->field = static_cast<int32_t>(*v);
+            e.knownFields |= box->known;
+            continue;
+        }
+        const auto& v = values.*(info.flag);
+        if (!v) continue;
+        if (cfg::IsSerialEnumeratorSetting(info.jsonName)) {
+            cfg::TakeSerialEnumerator(e, *v);
+            continue;
+        }
+        const cfg::PanelOption* option = cfg::PanelOptionNamed(info.jsonName);
+        if (option == nullptr || cfg::HasOption(e.configData, option->bit) == *v) continue;
+        needConfigData(plan, info.jsonName);
+        cfg::SetOption(e.configData, option->bit, *v);
+    }
+}
+
+void Session::applyBuffered(PortPlan& plan, const BufferedWrites& values) const {
+    cfg::PortEntry& e = plan.next;
+    if (!values.enabled && !values.size && !values.threshold && !values.latency) return;
+    if (values.enabled && cfg::HasOption(e.configData, cfg::kOptBufferedWrites) != *values.enabled) {
+        needConfigData(plan, "bufferedWrites.enabled");
+        cfg::SetOption(e.configData, cfg::kOptBufferedWrites, *values.enabled);
+    }
+    if (!cfg::HasOption(e.configData, cfg::kOptBufferedWrites)) {
+        if (values.enabled) cfg::ReleaseBufferedWriteValues(e);
+        return;
+    }
+    auto take = [&](const std::optional<uint32_t>& given, cfg::PortField field, uint32_t high,
+                    uint32_t fallback, const char* name, uint32_t cfg::PortEntry::*into) {
+        if (given) {
+            if (*given < 1 || *given > high)
+                Fail(ExitStatus::Refused, cfg::PortLabel(e) + " bufferedWrites." + name + "=" +
+                                              std::to_string(*given) + ": out of range (1-" +
+                                              std::to_string(high) + ")");
+            e.*into = *given;
+            e.knownFields |= field;
+        } else if (!e.writesBack(field) && values.enabled) {
+            e.*into = fallback;  // as the dialog: a missing value gets its default
+            e.knownFields |= field;
+        }
+    };
+    take(values.size, cfg::kFieldWriteBufferSize, cfg::kMaxWriteBufferSize,
+         cfg::kDefaultWriteBufferSize, "size", &cfg::PortEntry::writeBufferSize);
+    take(values.threshold, cfg::kFieldWriteBufferThreshold, cfg::kMaxWriteBufferThreshold,
+         cfg::kDefaultWriteBufferThreshold, "threshold", &cfg::PortEntry::writeBufferThreshold);
+    take(values.latency, cfg::kFieldWriteLatency, cfg::kMaxWriteLatency,
+         cfg::kDefaultWriteLatency, "latency", &cfg::PortEntry::writeLatency);
+}
+
+// ---- writing ---------------------------------------------------------------
+
+// The driver's keys are the system's: like the configurator at start-up,
+// varnokctl makes them writable for administrators before it writes them.
+// Only an elevated token holds the take-ownership privilege.
+void Session::grantAccess(const cfg::ChangeSet& changes) {
+    const std::string enumerator = std::string(cfg::kEnumeratorKeyPath) + "\\";
+    const std::string arbiter = cfg::kComNameArbiterKeyPath;
+    bool driverKeys = false;
+    for (const auto& c : changes)
+        driverKeys = driverKeys || c.keyPath.rfind(enumerator, 0) == 0 || c.keyPath == arbiter;
+    cfg::Problems problems;
+    bool adjusted = false;
+    const reg::Status st =
+        seams.registry.enablePrivilege("SeTakeOwnershipPrivilege", true, &adjusted);
+    if (st == reg::kNotAllAssigned)
+        Fail(ExitStatus::Failed,
+             "changing the driver's settings needs administrator rights: run varnokctl from an "
+             "elevated prompt (Run as administrator); nothing was written");
+    if (!driverKeys) return;
+    cfg::Configurator grant(seams.registry, seams.d2xx, seams.serial, seams.clock);
+    cfg::GrantEnumeratorAccess(grant, problems);
+    std::set<std::string> written;
+    for (const auto& c : changes) written.insert(c.keyPath);
+    for (const Port& p : ports)
+        if (written.count(cfg::InstanceKeyPath(p.entry)) ||
+            written.count(cfg::DeviceParametersKeyPath(p.entry)))
+            grant.table.entries.push_back(p.entry);
+    cfg::GrantInstanceKeyAccess(grant, problems);
+    if (command.options.verbose)
+        for (const auto& problem : problems) err << ErrorLine("warning: " + problem.text);
+}
+
+void Session::checkWriteAccess(const cfg::ValueChange& first) {
+    std::unique_ptr<reg::RegistryKey> key;
+    const reg::Status st = seams.registry.openKey(first.keyPath, reg::kKeyAllAccess, &key);
+    if (st == reg::kAccessDenied)
+        Fail(ExitStatus::Failed,
+             (first.port.empty() ? std::string() : first.port + ": ") +
+                 "writing the driver's settings needs administrator rights: run varnokctl "
+                 "from an elevated prompt (Run as administrator); nothing was written");
+}
+
+ExitStatus Session::reloadDriver() {
+    if (command.options.noReload) return ExitStatus::Done;
+    if (!seams.d2xxAvailable) {
+        err << ErrorLine("the driver was not reloaded: the D2XX library could not be loaded (" +
+                         seams.d2xxLoadError + "); unplug and replug the adapters");
+        return ExitStatus::Failed;
+    }
+    const d2xx::Status st = seams.d2xx.Reload(kFtdiVendorId, 0);
+    if (st != d2xx::kOk) {
+        err << ErrorLine("FT_Reload failed (D2XX status " + std::to_string(st) +
+                         "); the settings take effect when the adapters are plugged in again");
+        return ExitStatus::Failed;
+    }
+    return ExitStatus::Done;
+}
+
+ExitStatus Session::commit(const std::vector<PortPlan>& plans, std::vector<Change> lines,
+                           cfg::ChangeSet extra) {
+    std::vector<Change> all;
+    cfg::ChangeSet changes;
+    cfg::Problems problems;
+    for (const auto& plan : plans) {
+        const Port& before = ports[plan.index];
+        PortInfo after = PortInfoOf(plan.next);
+        // A latency the driver would not take is not written: not a change.
+        if (after.settings.latencyTimer &&
+            !cfg::LatencyTimerWritable(static_cast<int32_t>(*after.settings.latencyTimer)))
+            after.settings.latencyTimer = before.info.settings.latencyTimer;
+        for (auto& c : PortChanges(before.info, after)) all.push_back(std::move(c));
+        // Buffered-write values let go with the option switched off.
+        const cfg::PortEntry& read = before.entry;
+        const std::string port = cfg::PortLabel(read);
+        auto removed = [&](cfg::PortField field, const char* name, uint32_t was) {
+            if (read.writesBack(field) && !plan.next.writesBack(field) &&
+                !cfg::HasOption(plan.next.configData, cfg::kOptBufferedWrites))
+                all.push_back({port, name, std::to_string(was), "(removed)"});
+        };
+        removed(cfg::kFieldWriteBufferSize, "bufferedWrites.size", read.writeBufferSize);
+        removed(cfg::kFieldWriteBufferThreshold, "bufferedWrites.threshold",
+                read.writeBufferThreshold);
+        removed(cfg::kFieldWriteLatency, "bufferedWrites.latency", read.writeLatency);
+        for (auto& c : cfg::PlanPortChanges(plan.next, &problems)) changes.push_back(std::move(c));
+    }
+    for (auto& c : lines) all.push_back(std::move(c));
+    for (auto& c : extra) changes.push_back(std::move(c));
+
+    for (const auto& p : problems) err << ErrorLine("warning: " + p.text);
+    for (const auto& c : all) out << FormatChange(c) << "\n";
+    if (changes.empty()) {
+        if (all.empty()) out << "nothing to change\n";
+        return ExitStatus::Done;
+    }
+    if (command.options.dryRun) return ExitStatus::Done;
+
+    grantAccess(changes);
+    checkWriteAccess(changes.front());
+    const cfg::ApplyReport report = cfg::ApplyChanges(app, changes);
+    if (!report.backup)
+        Fail(ExitStatus::Failed,
+             "no backup could be made, so nothing was written: " + report.backup.failure().context);
+    if (report.allWritten()) return reloadDriver();
+
+    // Every change was tried: say what failed and what was written.
+    bool denied = false;
+    for (const auto& line : cfg::FailedChangeLines(app, changes, report)) err << ErrorLine(line);
+    std::vector<std::string> written, failed;
+    auto note = [](std::vector<std::string>& list, const std::string& port) {
+        const std::string name = port.empty() ? "(global)" : port;
+        for (const auto& n : list)
+            if (n == name) return;
+        list.push_back(name);
+    };
+    for (std::size_t i = 0; i < changes.size(); ++i) {
+        if (report.results[i].ok()) note(written, changes[i].port);
+        else note(failed, changes[i].port);
+        denied = denied || report.results[i].status == reg::kAccessDenied;
+    }
+    std::string summary = "not written:";
+    for (const auto& f : failed) summary += " " + f;
+    summary += written.empty() ? "; nothing was written" : "; written:";
+    for (const auto& w : written) summary += " " + w;
+    if (denied) summary += "; access denied: run varnokctl from an elevated prompt";
+    err << ErrorLine(summary);
+    if (report.anyWritten()) (void)reloadDriver();
+    return ExitStatus::Failed;
+}
+
+}  // namespace varnok::cli

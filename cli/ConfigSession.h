@@ -1,0 +1,80 @@
+// One run of a varnokctl configuration command on Windows: the ports as read
+// at its start, the lookup of the ports a command names, and the commit of a
+// plan. Planning and writing are the model's (configurator/changes/): the
+// session only turns a command into wanted records, prints the change lines
+// and tells what the change set's report says.
+#pragma once
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "cli/CommandLine.h"
+#include "cli/ConfigCommands.h"
+#include "cli/TextOutput.h"
+#include "configurator/app/Configurator.h"
+#include "configurator/backup/BackupJournal.h"
+#include "configurator/changes/ChangeSet.h"
+
+namespace varnok::cli {
+
+[[noreturn]] void Fail(ExitStatus status, const std::string& message);
+
+// One installed port as read at the start of the run (with its values as
+// read in entry.asRead).
+struct Port {
+    bool keyFound = true;  // its Device Parameters key opens
+    cfg::PortEntry entry;
+    PortInfo info;
+};
+
+// What one port shall become: its record, changed by the command.
+struct PortPlan {
+    std::size_t index = 0;  // into ports
+    cfg::PortEntry next;
+};
+
+class Session {
+public:
+    Session(const Command& command, ConfigSeams& seams, std::ostream& out, std::ostream& err);
+
+    const Command& command;
+    ConfigSeams& seams;
+    std::ostream& out;
+    std::ostream& err;
+    cfg::Configurator app;
+    std::vector<Port> ports;
+
+    // Reads the attached ports (with `everyInstalled` every installed one),
+    // with the buffered-write values when `withBuffered`.
+    void load(bool everyInstalled, bool withBuffered);
+    Port& find(const PortRef& ref);
+    // find, for a command that writes the port: its key must exist.
+    std::size_t findWritable(const PortRef& ref);
+    std::vector<std::size_t> targets(const PortTarget& target);
+
+    PortPlan planFor(std::size_t index) const { return {index, ports[index].entry}; }
+    // The settings of one `set` or document entry on top of `plan`.
+    void applySettings(PortPlan& plan, const PortSettings& values) const;
+    void applyBuffered(PortPlan& plan, const BufferedWrites& values) const;
+    // Refused (status 4) when the port's ConfigData could not be read.
+    void needConfigData(const PortPlan& plan, const std::string& what) const;
+
+    // Prints the change lines of the plans and `lines`; then, unless
+    // --dry-run, applies the change set of the plans and `extra` (backup
+    // first), tells every change that failed, and reloads the driver once
+    // when anything was written.
+    ExitStatus commit(const std::vector<PortPlan>& plans, std::vector<Change> lines,
+                      cfg::ChangeSet extra);
+
+private:
+    void grantAccess(const cfg::ChangeSet& changes);
+    void checkWriteAccess(const cfg::ValueChange& first);
+    ExitStatus reloadDriver();
+
+    std::unique_ptr<cfg::backup::BackupJournal> journal_;
+    bool loaded_ = false;
+    bool everyInstalled_ = false;
+};
+
+}  // namespace varnok::cli
