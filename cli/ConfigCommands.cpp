@@ -78,6 +78,7 @@ ExitStatus Alias(Session& s, const AliasCommand& c) {
         cfg::CopyDivisorTable(plan.next.configData, *c.table == AliasTable::Brivane
                                                         ? cfg::kBrivaneDivisorTable
                                                         : cfg::kStandardDivisorTable);
+    std::map<int, double> divisors;
     for (const auto& row : c.rows) {
         const std::optional<double> divisor = cfg::FindClosestDivisor(row.target);
         if (!divisor)
@@ -85,9 +86,14 @@ ExitStatus Alias(Session& s, const AliasCommand& c) {
                                           std::to_string(kAliasRowRates[row.row]) + "=" +
                                           std::to_string(row.target) +
                                           ": the chip cannot generate this rate");
-        cfg::WriteSlotCode(plan.next.configData, cfg::SlotOfRow(row.row),
-                           cfg::EncodeDivisor(*divisor));
+        divisors[row.row] = *divisor;
     }
+    // Stored as the dialog stores them: every row again from its divisor.
+    cfg::StoreRowDivisors(plan.next.configData, [&](int row) -> std::optional<double> {
+        const auto found = divisors.find(row);
+        if (found == divisors.end()) return std::nullopt;
+        return found->second;
+    });
     return s.commit({plan}, {}, {});
 }
 

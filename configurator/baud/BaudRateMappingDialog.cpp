@@ -86,10 +86,9 @@ bool BaudRateMappingDialog::apply(ui::DialogView& view) {
     PortEntry* e = app_.table.selected();
     if (e == nullptr) return true;
     ConfigBytes next = e->configData;
-    for (int row = 0; row < kBaudRowCount; ++row) {
-        const int slot = SlotOfRow(row);  // never slot 14
-        WriteSlotCode(next, slot, EncodeDivisor(rowDivisor(slot)));
-    }
+    StoreRowDivisors(next, [&](int row) -> std::optional<double> {
+        return rowDivisor(SlotOfRow(row));
+    });
     ChangeConfigData(view, *e, next);
     // Written when read or set by the user and different from what was read
     // (nothing, for a value that was not read and is left as it was); a

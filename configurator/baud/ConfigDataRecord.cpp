@@ -104,4 +104,13 @@ void CopyDivisorTable(ConfigBytes& data, const ConfigBytes& table) {
     for (std::size_t i = kFirstSlotByte; i < data.size(); ++i) data[i] = table[i];
 }
 
+void StoreRowDivisors(ConfigBytes& data,
+                      const std::function<std::optional<double>(int row)>& divisorOfRow) {
+    for (int row = 0; row < kBaudRowCount; ++row) {
+        const int slot = SlotOfRow(row);
+        const std::optional<double> given = divisorOfRow(row);
+        WriteSlotCode(data, slot, EncodeDivisor(given ? *given : DecodeDivisor(ReadSlotCode(data, slot))));
+    }
+}
+
 }  // namespace varnok::cfg

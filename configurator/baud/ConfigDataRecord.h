@@ -4,6 +4,8 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <optional>
 
 namespace varnok::cfg {
 
@@ -51,6 +53,12 @@ double DecodeDivisor(uint32_t code);
 // negative, 16384 and above) are clamped to 0 and 16383 respectively instead
 // of spilling into the sub-integer bits.
 uint32_t EncodeDivisor(double divisor);
+
+// Sets the alias rows: every row's slot (never slot 14) is stored again
+// from its effective divisor, `divisorOfRow` giving the new divisor of a row
+// or nothing to keep the one it holds. What the Baud Rate Mapping dialog's
+// Apply and `varnokctl alias` store alike.
+void StoreRowDivisors(ConfigBytes& data, const std::function<std::optional<double>(int row)>& divisorOfRow);
 
 // Built-in tables (bytes 0 to 3 are zero and never used).
 extern const ConfigBytes kStandardDivisorTable;
