@@ -15,11 +15,6 @@ DwordRead ReadDword(RegistryKey& key, const std::string& name) {
     return r;
 }
 
-Status WriteDword(RegistryKey& key, const std::string& name, uint32_t v) {
-    const uint8_t bytes[4] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8),
-                              static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 24)};
-    return key.setValue(name, kDword, bytes, sizeof bytes);
-}
 
 std::optional<std::vector<uint8_t>> ReadExactBinary(RegistryKey& key, const std::string& name,
                                                     std::size_t size) {
@@ -28,21 +23,6 @@ std::optional<std::vector<uint8_t>> ReadExactBinary(RegistryKey& key, const std:
     if (key.queryValue(name, size, &type, &data) != kSuccess || data.size() != size)
         return std::nullopt;
     return data;
-}
-
-Status WriteBinary(RegistryKey& key, const std::string& name, const uint8_t* data,
-                   std::size_t size) {
-    return key.setValue(name, kBinary, data, size);
-}
-
-Status WriteString(RegistryKey& key, const std::string& name, const std::string& text) {
-    return key.setValue(name, kSz, reinterpret_cast<const uint8_t*>(text.c_str()),
-                        text.size() + 1);
-}
-
-Status WriteMultiString(RegistryKey& key, const std::string& name, const uint8_t* data,
-                        std::size_t size) {
-    return key.setValue(name, kMultiSz, data, size);
 }
 
 bool ValueReadable(RegistryKey& key, const std::string& name, std::size_t capacity) {

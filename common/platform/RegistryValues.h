@@ -1,6 +1,7 @@
 // Typed helpers over the registry seam: keys opened at a named access level,
-// values read and written as DWORDs, binary blocks, strings and
-// multi-strings, with the seam's status kept where a caller needs it.
+// values read as DWORDs and binary blocks, with the seam's status kept where
+// a caller needs it. Values are written by the configurator's change set only
+// (configurator/changes/ChangeSet).
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -20,30 +21,22 @@ enum class Access : uint32_t {
 };
 
 // The key, or null when it does not open.
-std::unique_ptr<RegistryKey> OpenKey(Registry& registry, const std::string& path, Access access);
+[[nodiscard]] std::unique_ptr<RegistryKey> OpenKey(Registry& registry, const std::string& path, Access access);
 
 // A DWORD read the way the programs always did: offering four bytes, any
 // shorter value zero-extended, the type not checked. The status on failure.
-struct DwordRead {
+struct [[nodiscard]] DwordRead {
     Status status = kFileNotFound;
     uint32_t value = 0;
     bool ok() const { return status == kSuccess; }
 };
 DwordRead ReadDword(RegistryKey& key, const std::string& name);
-Status WriteDword(RegistryKey& key, const std::string& name, uint32_t value);
 
 // A binary value of exactly `size` bytes (offered exactly that many); nothing
 // when it is missing, longer or shorter.
-std::optional<std::vector<uint8_t>> ReadExactBinary(RegistryKey& key, const std::string& name,
+[[nodiscard]] std::optional<std::vector<uint8_t>> ReadExactBinary(RegistryKey& key, const std::string& name,
                                                     std::size_t size);
-Status WriteBinary(RegistryKey& key, const std::string& name, const uint8_t* data,
-                   std::size_t size);
-// REG_SZ with its terminating zero.
-Status WriteString(RegistryKey& key, const std::string& name, const std::string& text);
-// REG_MULTI_SZ of these bytes as they are (strings, NULs and the final NUL).
-Status WriteMultiString(RegistryKey& key, const std::string& name, const uint8_t* data,
-                        std::size_t size);
 // True when the value can be read with `capacity` bytes offered.
-bool ValueReadable(RegistryKey& key, const std::string& name, std::size_t capacity);
+[[nodiscard]] bool ValueReadable(RegistryKey& key, const std::string& name, std::size_t capacity);
 
 }  // namespace varnok::reg

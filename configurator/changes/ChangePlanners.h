@@ -27,19 +27,19 @@ std::string PortLabel(const PortEntry& entry);
 // problem. Nothing for a record without a device identity.
 // `fields` limits the plan to those PortField bits (a sub-dialog writes its
 // own values only).
-ChangeSet PlanPortChanges(const PortEntry& entry, Problems* problems = nullptr,
+[[nodiscard]] ChangeSet PlanPortChanges(const PortEntry& entry, Problems* problems = nullptr,
                           uint32_t fields = ~0u);
 // Every record of the table, in table order.
-ChangeSet PlanTableChanges(const PortTable& table, Problems* problems = nullptr);
+[[nodiscard]] ChangeSet PlanTableChanges(const PortTable& table, Problems* problems = nullptr);
 
 // The ignore-serial-number flag to `on`: nothing when the registry already
 // says so; on sets the four values to the one byte 0x01, off deletes those
 // present.
-ChangeSet PlanIgnoreSerial(Configurator& app, bool on);
+[[nodiscard]] ChangeSet PlanIgnoreSerial(Configurator& app, bool on);
 
 // Renaming a port: the three writes of PlanComName (entry.comDbBitmap is
 // updated).
-ChangeSet PlanRename(PortEntry& entry, const std::string& newName);
+[[nodiscard]] ChangeSet PlanRename(PortEntry& entry, const std::string& newName);
 
 // After ApplyChanges: the values the set wrote for `entry` count as read,
 // so that planning again does not repeat them.

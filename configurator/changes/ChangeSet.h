@@ -71,10 +71,10 @@ std::vector<backup::ValueRef> ValuesOf(const ChangeSet& changes);
 std::string SystemErrorText(Configurator& app, uint32_t code);
 
 // Lines "COM5 LatencyTimer: <why>" of every change that failed.
-std::vector<std::string> FailedChangeLines(Configurator& app, const ChangeSet& changes,
+[[nodiscard]] std::vector<std::string> FailedChangeLines(Configurator& app, const ChangeSet& changes,
                                            const ApplyReport& report);
 // The message a dialog shows once per Apply or OK when changes failed:
 // which ports and values were not written, and why. Empty when none failed.
-std::string NotWrittenText(Configurator& app, const ChangeSet& changes, const ApplyReport& report);
+[[nodiscard]] std::string NotWrittenText(Configurator& app, const ChangeSet& changes, const ApplyReport& report);
 
 }  // namespace varnok::cfg

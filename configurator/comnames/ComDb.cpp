@@ -50,16 +50,6 @@ bool IsComNumberReserved(const std::vector<uint8_t>& bitmap, int n) {
     return (bitmap[byte] >> ((n - 1) % 8)) & 1u;
 }
 
-Outcome WriteComDb(Configurator& app, const PortEntry& entry) {
-    auto key = reg::OpenKey(app.registry, kComNameArbiterKeyPath, reg::Access::Full);
-    if (!key) return Outcome::Fail(0, kMsgCantOpenArbiterKey);
-    std::vector<uint8_t> bytes = entry.comDbBitmap;
-    if (bytes.size() < kComDbKnownBytes) bytes.resize(kComDbKnownBytes, 0);
-    const reg::Status st = reg::WriteBinary(*key, kComDbValueName, bytes.data(), bytes.size());
-    if (st != reg::kSuccess) return Outcome::Fail(static_cast<uint32_t>(st), kMsgCantOpenComDb);
-    return {};
-}
-
 std::vector<std::string> FreeComNames(const std::vector<uint8_t>& bitmap) {
     std::vector<std::string> names;
     if (bitmap.empty()) return names;  // never read: no number is known to be free

@@ -41,9 +41,6 @@ void MarkComNumber(std::vector<uint8_t>& bitmap, int n, bool reserved);
 // outside 1..256 as not free.
 bool IsComNumberReserved(const std::vector<uint8_t>& bitmap, int n);
 
-// Writes entry.comDbBitmap back as ComDB (REG_BINARY, its whole length).
-// Fails with the message as its context.
-Outcome WriteComDb(Configurator& app, const PortEntry& entry);
 
 // "COM%i" of every free number of COM1..COM256 in ascending order. A map
 // that was never read (empty) offers nothing.

@@ -64,10 +64,5 @@ inline bool ReadComDb(cfg::Configurator& app, ui::DialogView& view, cfg::PortEnt
     cfg::ShowFailure(view, read);
     return read.ok();
 }
-inline bool WriteComDb(cfg::Configurator& app, ui::DialogView& view, const cfg::PortEntry& entry) {
-    const Outcome written = cfg::WriteComDb(app, entry);
-    cfg::ShowFailure(view, written);
-    return written.ok();
-}
 
 }  // namespace varnok::test
