@@ -50,16 +50,6 @@ void Session::load(bool everyInstalled, bool withBuffered) {
         app.table.showDisconnected = true;
         cfg::RebuildForList(app, problems);
     }
-    // The table pass stops reading at the first port whose key does not
-    // open; the ports after it are read here one by one.
-    for (auto& e : app.table.entries) {
-        if (e.deviceId == 0 || e.knownFields != 0) continue;
-        cfg::Configurator one(seams.registry, seams.d2xx, seams.serial, seams.clock);
-        one.table.entries.push_back(e);
-        (void)cfg::ReadPortSettings(one, problems);  // a key that does not open: unread
-        e = one.table.entries.front();
-    }
-    cfg::SortByPortName(app.table);
     ports.clear();
     for (const auto& e : app.table.entries) {
         if (e.deviceId == 0) continue;  // a key whose name is not an instance key

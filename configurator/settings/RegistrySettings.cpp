@@ -103,16 +103,21 @@ void ReadDeviceParameters(reg::RegistryKey& key, PortEntry& e, Problems& problem
 }  // namespace
 
 bool ReadPortSettings(Configurator& app, Problems& problems) {
+    // A port whose parameters key does not open stays unread (nothing of it
+    // is written back); the ports after it are read all the same.
+    bool everyKeyOpened = true;
     for (PortEntry& e : app.table.entries) {
         if (e.deviceId == 0) continue;
         ReadUpperFilters(app, e);
         auto params = reg::OpenKey(app.registry, DeviceParametersKeyPath(e), reg::Access::Read);
-        if (!params) return false;
-        ReadDeviceParameters(*params, e, problems);
+        if (params)
+            ReadDeviceParameters(*params, e, problems);
+        else
+            everyKeyOpened = false;
         RememberAsRead(e, kPortSettingFields);
     }
     SortByPortName(app.table);
-    return true;
+    return everyKeyOpened;
 }
 
 }  // namespace varnok::cfg

@@ -38,8 +38,8 @@ constexpr std::size_t kPortNameCapacity = 16;
 
 // Reads every record's values (records with deviceId 0 are skipped), marks
 // each value read in knownFields, and sorts the table by port name. A value
-// that cannot be read adds its problem. False, unsorted, when a device
-// parameters key does not open.
+// that cannot be read adds its problem. False when a device parameters key
+// does not open; that record stays unread and reading goes on.
 bool ReadPortSettings(Configurator& app, Problems& problems);
 // Nothing here writes: changes are planned (changes/ChangePlanners.h) and
 // applied as one change set (changes/ChangeSet.h).

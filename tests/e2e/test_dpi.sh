@@ -42,7 +42,7 @@ case_panels_picture() {
 # window takes the suggested size, controls, rows and columns follow.
 case_moved_to_other_screen() {
     start_configurator
-    ok "list-select 1006 0"
+    ok "list-select 1006 1"  # COM3; the FT230X without a name comes first
     ok "ctl-size 1003"
     local w96 h96
     read -r w96 h96 <<<"$V"

@@ -66,7 +66,7 @@ close_dialog() {  # button caption
 # The main dialog with COM3 selected, then with "Show disconnected devices".
 case_configurator_main() {
     start_configurator
-    ok "list-select 1006 0"
+    ok "list-select 1006 1"  # COM3; the FT230X without a name comes first
     expect "get-text 1001" 16
     expect "is-enabled 1004" 1
     # Owner-drawn rows grow with the screen's resolution.
@@ -87,7 +87,7 @@ case_configurator_main() {
 # opened from the main dialog for COM3 and closed without a change.
 case_configurator_dialogs() {
     start_configurator
-    ok "list-select 1006 0"
+    ok "list-select 1006 1"
 
     open_dialog 1015 "Baud Rate Mapping"
     expect "get-class 1002" SysListView32

@@ -230,7 +230,7 @@ config_file_roundtrip() {  # folder file
     local dir=$CASE_DIR/$1 name=$2
     local file=$dir/$name keyB=$ENUM'\VID_0403+PID_6010+FT5X7Q2LB\0000'
     mkdir -p "$dir"
-    [[ $(select_serial FT5X7Q2LA) == 1 ]] || fail "COM11 is not the second row"
+    [[ $(select_serial FT5X7Q2LA) == 2 ]] || fail "COM11 is not the third row"
     # A polling period that differs from COM12's, through the panel.
     ok "set-text 1007 40"
     ok "send-click 1003"

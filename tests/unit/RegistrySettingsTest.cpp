@@ -157,7 +157,7 @@ TEST(ReadPortSettings, SkipsRecordsWithoutIdentityAndSorts) {
     for (const auto& l : f.registry.log) EXPECT_EQ(l.find("garbage"), std::string::npos) << l;
 }
 
-TEST(ReadPortSettings, MissingInstanceKeyIsSilentMissingParametersKeyStops) {
+TEST(ReadPortSettings, MissingKeysAreSilentAndLeaveOnlyTheirPortUnread) {
     FtdiFixture f;
     f.install(kId232R, "TEN0000A", 10);
     f.install(kId232R, "TWO0000A", 2);
@@ -167,9 +167,14 @@ TEST(ReadPortSettings, MissingInstanceKeyIsSilentMissingParametersKeyStops) {
     f.app.table.entries = {Record(kId232R, "TEN0000A"), Record(kId232R, "TWO0000A"),
                            Record(kId232R, "NINE000A")};
     EXPECT_FALSE(test::ReadPortSettings(f.app, f.view));
-    // Unsorted, the third record never read.
-    EXPECT_EQ(f.portNames(), (std::vector<std::string>{"COM10", "", ""}));
-    EXPECT_FALSE(f.app.table.entries[0].knownFields & kFieldUpperFilters);
+    // The port without parameters stays unread (no name, so first); the
+    // port after it is read and the table sorted.
+    EXPECT_EQ(f.portNames(), (std::vector<std::string>{"", "COM9", "COM10"}));
+    EXPECT_EQ(f.app.table.entries[0].knownFields & ~kFieldUpperFilters, 0u);
+    EXPECT_TRUE(f.app.table.entries[1].knownFields & kFieldLatencyTimer);
+    EXPECT_FALSE(f.app.table.entries[2].knownFields & kFieldUpperFilters);
+    // Nothing of the unread port is planned.
+    EXPECT_TRUE(PlanTableChanges(f.app.table).empty());
     EXPECT_TRUE(f.view.boxes.empty());
     EXPECT_EQ(f.registry.openKeys, 0);
 }
