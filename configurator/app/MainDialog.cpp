@@ -27,6 +27,10 @@ const char* const kMsgAbortCancel = "Abort Configuration?\nUnsaved Data will be 
 const char* const kMsgAbortExit = "Abort Configuration??\nUnsaved Data will be lost";
 const char* const kMsgKeysCorrupted =
     "Some Registry Keys are corrupted.\nPlease clean your Registry with CDMUninstaller.";
+const char* const kMsgValuesCutInFile =
+    "These values do not fit the configuration file's one-byte fields; the file keeps only "
+    "their low 8 bits:";
+const char* const kMsgSaveAnyway = "Save anyway?";
 const char* const kHelpDocumentUrl =
     "https://ftdichip.com/Support/Documents/AppNotes/AN_107_AdvancedDriverOptions_AN_000073.pdf";
 const char* const kAboutLink1Url = "https://www.varnok.example/";
@@ -179,6 +183,16 @@ void MainDialog::saveConfigurationFile() {
     if (e == nullptr ||
         !view_->saveFileName(ConfigFileOptions(ConfigFileSuggestedName(*e), true), &path))
         return;
+    const std::vector<std::string> cut = FieldsCutInFile(*e);
+    if (!cut.empty()) {
+        std::string text = kMsgValuesCutInFile;
+        for (const auto& field : cut) text += "\n" + field;
+        text += "\n\n";
+        text += kMsgSaveAnyway;
+        if (view_->messageBox(text, "Warning", ui::Icon::Warning, ui::Buttons::OkCancel) !=
+            ui::Answer::Ok)
+            return;
+    }
     ShowFailure(*view_, SaveConfigurationFile(*e, path));
 }
 

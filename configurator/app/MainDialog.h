@@ -17,6 +17,10 @@ extern const char* const kMsgReloadFailed;      // "Reload Driver failed!"
 extern const char* const kMsgAbortCancel;       // "Abort Configuration?\nUnsaved Data will be lost"
 extern const char* const kMsgAbortExit;         // same with "??"
 extern const char* const kMsgKeysCorrupted;
+// Asked (caption "Warning", OK/Cancel) before saving a port whose values do
+// not fit the 84-byte file, with each value (FieldsCutInFile) between them.
+extern const char* const kMsgValuesCutInFile;
+extern const char* const kMsgSaveAnyway;  // "Save anyway?"
 extern const char* const kHelpDocumentUrl;
 extern const char* const kAboutLink1Url;
 extern const char* const kAboutLink2Url;

@@ -419,6 +419,12 @@ TEST(CliCommands, SaveAndLoadFiles) {
     EXPECT_EQ(r.writes(), (Strings{"set COM6 ConfigData"}));
     std::ofstream(file, std::ios::trunc) << "short";
     EXPECT_EQ(r.run({"load", "COM6", file}), ExitStatus::Refused);
+    // A time-out the file's one byte cannot hold is named before the save.
+    ASSERT_EQ(r.run({"set", "COM5", "min-read-timeout=1000"}), ExitStatus::Done);
+    ASSERT_EQ(r.run({"save", "COM5", file}), ExitStatus::Done) << r.err;
+    EXPECT_NE(r.err.find("warning: COM5 minReadTimeout 1000 (saved as 232)"), std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.err.find("latencyTimer"), std::string::npos) << r.err;
     std::filesystem::remove(file);
 }
 
@@ -434,6 +440,26 @@ TEST(CliCommands, ReadOnlyAndDriverCommands) {
     EXPECT_NE(r.err.find("COM6: Close COMPort not possible"), std::string::npos) << r.err;
     EXPECT_EQ(r.f.serialPorts.openPorts(), 0);
     EXPECT_TRUE(r.writes().empty());
+}
+
+}  // namespace
+
+namespace {
+
+// varnokctl's setting names lead to the model's boxes, with their ranges.
+TEST(CliCommands, EverySettingIsTheModelsOwn) {
+    for (const SettingInfo& s : kSettings) {
+        SCOPED_TRACE(s.jsonName);
+        if (s.number) {
+            const cfg::PanelNumber* box = cfg::PanelNumberNamed(s.jsonName);
+            ASSERT_NE(box, nullptr);
+            EXPECT_EQ(box->low, s.min);
+            EXPECT_EQ(box->high, s.max);
+        } else {
+            EXPECT_TRUE(cfg::PanelOptionNamed(s.jsonName) != nullptr ||
+                        cfg::IsSerialEnumeratorSetting(s.jsonName));
+        }
+    }
 }
 
 }  // namespace

@@ -52,8 +52,8 @@ struct ConfigFiles : ::testing::Test {
     }
     void fillPort(PortEntry& e) {
         for (std::size_t i = 0; i < 64; ++i) e.configData[i] = static_cast<uint8_t>(0xC0 + i);
-        e.minReadTimeout = 300;
-        e.minWriteTimeout = 1000;
+        e.minReadTimeout = 44;
+        e.minWriteTimeout = 232;
         e.latencyTimer = 16;
         e.pollingPeriod = 255;
         e.upperFilters = kSerenumOn;
@@ -106,7 +106,24 @@ TEST_F(ConfigFiles, DialogsGetTheirNamesFiltersAndFlags) {
 
 TEST_F(ConfigFiles, SavedFileHasTheEightyFourByteLayout) {
     fillPort(rig.port());
+    rig.port().minReadTimeout = 300;
+    rig.port().minWriteTimeout = 1000;
+    // Values the one-byte fields cannot hold are named before the save;
+    // Cancel saves nothing, OK saves their low 8 bits.
+    rig.mainView.answers = {ui::Answer::Cancel};
     save(0, file("a.dat"));
+    EXPECT_TRUE(dirNames().empty());
+    ASSERT_EQ(rig.mainView.boxes.size(), 1u);
+    EXPECT_EQ(rig.mainView.boxes[0].text,
+              std::string(kMsgValuesCutInFile) +
+                  "\nminReadTimeout 300 (saved as 44)\nminWriteTimeout 1000 (saved as 232)\n\n" +
+                  kMsgSaveAnyway);
+    EXPECT_EQ(rig.mainView.boxes[0].caption, "Warning");
+    EXPECT_EQ(rig.mainView.boxes[0].buttons, ui::Buttons::OkCancel);
+    rig.mainView.boxes.clear();
+    save(0, file("a.dat"));
+    ASSERT_EQ(rig.mainView.boxes.size(), 1u);
+    rig.mainView.boxes.clear();
     const auto b = bytesOf(file("a.dat"));
     ASSERT_EQ(b.size(), 84u);
     for (std::size_t i = 0; i < 64; ++i) EXPECT_EQ(b[i], 0xC0 + i);
