@@ -5,6 +5,8 @@
 #include <limits>
 #include <set>
 
+#include "modetool/Modes.h"
+
 namespace varnok::cli {
 
 const std::array<uint32_t, kAliasRowCount> kAliasRowRates = {
@@ -361,12 +363,37 @@ std::size_t ResolveAdapter(const std::string& text, const std::vector<AdapterInf
     Fail(ExitStatus::NotFound, "adapter \"" + text + "\" not found (" + listing() + ")");
 }
 
+namespace {
+
+// The mode tool's tables are the one source of modes and bits.
+uint16_t TypeCodeOf(AdapterModel model) {
+    return model == AdapterModel::Reduced ? mode::kReducedTypeCode : mode::kStandardTypeCode;
+}
+
+std::vector<std::string> Names(const char* const* table) {
+    std::vector<std::string> names;
+    for (; **table != '\0'; ++table) names.emplace_back(*table);
+    return names;
+}
+
+std::vector<BitInfo> BitsOf(AdapterModel model) {
+    static std::vector<std::string> lower[2];
+    std::vector<std::string>& names = lower[model == AdapterModel::Reduced ? 1 : 0];
+    names = Names(mode::BitTable(TypeCodeOf(model)));
+    std::vector<BitInfo> bits;
+    for (std::size_t b = 0; b < names.size(); ++b) {
+        names[b] = Lower(names[b]);
+        bits.push_back({names[b].c_str(), static_cast<uint8_t>(1u << b)});
+    }
+    return bits;
+}
+
+}  // namespace
+
 const std::vector<std::string>& ModeNames(AdapterModel model) {
-    static const std::vector<std::string> kStandard = {
-        "rs485-rts-4w",  "rs485-rts-2w",       "rs485-rts-2w-echo", "rs485-auto-4w",
-        "rs485-auto-2w", "rs485-auto-2w-echo", "rs422",             "rs232"};
-    static const std::vector<std::string> kReduced = {"rs485-4w", "rs485-2w", "rs422-4w",
-                                                      "rs232"};
+    static const std::vector<std::string> kStandard =
+        Names(mode::ModeNames(mode::kStandardTypeCode));
+    static const std::vector<std::string> kReduced = Names(mode::ModeNames(mode::kReducedTypeCode));
     return model == AdapterModel::Reduced ? kReduced : kStandard;
 }
 
@@ -377,12 +404,12 @@ const char* ModeName(AdapterModel model, int code) {
 }
 
 bool IsRs232(AdapterModel model, int code) {
-    return code == (model == AdapterModel::Reduced ? 4 : 8);
+    return mode::HasMode(TypeCodeOf(model), code) && mode::BitsDisabled(code, TypeCodeOf(model));
 }
 
 const std::vector<BitInfo>& ModelBits(AdapterModel model) {
-    static const std::vector<BitInfo> kStandard = {{"bias", 1}, {"txterm", 2}, {"rxterm", 4}};
-    static const std::vector<BitInfo> kReduced = {{"termination", 1}};
+    static const std::vector<BitInfo> kStandard = BitsOf(AdapterModel::Standard);
+    static const std::vector<BitInfo> kReduced = BitsOf(AdapterModel::Reduced);
     return model == AdapterModel::Reduced ? kReduced : kStandard;
 }
 

@@ -71,6 +71,13 @@ std::string ProgressLine(bool committing, std::size_t done, std::size_t total) {
 
 int ModeButtonId(int modeCode) { return IDC_MODE_GROUP + modeCode; }
 
+std::string ModeNotSetText(int modeCode, uint16_t typeCode) {
+    const std::string mode = HasMode(typeCode, modeCode)
+                                 ? "\"" + std::string(ModeTable(typeCode)[modeCode - 1]) + "\""
+                                 : std::to_string(modeCode);
+    return "These adapters have no mode " + mode + " and were left as they were:";
+}
+
 ModeDialog::~ModeDialog() { joinWorker(); }
 
 void ModeDialog::joinWorker() {
@@ -158,7 +165,20 @@ void ModeDialog::onCommand(ui::DialogView& view, int id, ui::Event event) {
         commit(view);
     } else if (id >= IDC_MODE_FIRST && id <= IDC_MODE_LAST) {
         Selection s = selection(view);
-        if (!s.empty()) ShowBitBoxes(view, ClickMode(s, id - IDC_MODE_GROUP));
+        if (s.empty()) return;
+        const int code = id - IDC_MODE_GROUP;
+        std::vector<AdapterRecord*> leftAlone;
+        const BitsShown shown = ClickMode(s, code, &leftAlone);
+        if (leftAlone.empty()) {
+            ShowBitBoxes(view, shown);
+            return;
+        }
+        // A mode an adapter's model lacks is never sent to it: say which
+        // adapters kept their modes, and show the selection as it now is.
+        std::string text = ModeNotSetText(code, s.adapters.front()->typeCode);
+        for (const AdapterRecord* r : leftAlone) text += "\n" + DeviceLine(*r);
+        view.messageBox(text, "Warning", ui::Icon::Warning);
+        ShowModeAndBits(view, ShowSelection(s));
     } else if (IsBitBox(id)) {
         Selection s = selection(view);
         if (!s.empty()) ShowBitBoxes(view, ClickBits(s, CheckedBits(view)));

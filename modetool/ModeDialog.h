@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstddef>
 #include <functional>
+#include <string>
 #include <thread>
 
 #include "common/platform/DialogView.h"
@@ -18,6 +19,10 @@ constexpr unsigned kStartSearchDelayMs = 100;
 
 int ModeButtonId(int modeCode);  // 1004 + code
 int BitBoxId(int bit);           // 1014 + bit
+
+// Told when a mode click left adapters alone (their model lacks the mode);
+// their list lines follow, one a line.
+std::string ModeNotSetText(int modeCode, uint16_t typeCode);
 
 // Busy lines over the busy panels.
 std::string ProgressLine(bool committing, std::size_t done, std::size_t total);

@@ -14,6 +14,11 @@ const char* const kStandardBitTable[] = {"BIAS", "TxTerm", "RxTerm", ""};
 const char* const kReducedModeTable[] = {"RS485 4-wire", "RS485 2-wire", "RS422 4-wire", "RS232",
                                          ""};
 const char* const kReducedBitTable[] = {"Termination", ""};
+const char* const kStandardModeNames[] = {
+    "rs485-rts-4w",  "rs485-rts-2w",       "rs485-rts-2w-echo", "rs485-auto-4w",
+    "rs485-auto-2w", "rs485-auto-2w-echo", "rs422",             "rs232",
+    ""};
+const char* const kReducedModeNames[] = {"rs485-4w", "rs485-2w", "rs422-4w", "rs232", ""};
 
 namespace {
 
@@ -27,11 +32,31 @@ const char* const* ModeTable(uint16_t typeCode) {
     return IsReducedModel(typeCode) ? kReducedModeTable : kStandardModeTable;
 }
 
+const char* const* ModeNames(uint16_t typeCode) {
+    return IsReducedModel(typeCode) ? kReducedModeNames : kStandardModeNames;
+}
+
 const char* const* BitTable(uint16_t typeCode) {
     return IsReducedModel(typeCode) ? kReducedBitTable : kStandardBitTable;
 }
 
+namespace {
+int Count(const char* const* table) {
+    int n = 0;
+    while (table[n][0] != '\0') ++n;
+    return n;
+}
+}  // namespace
+
+int ModeCount(uint16_t typeCode) { return Count(ModeTable(typeCode)); }
+int BitCount(uint16_t typeCode) { return Count(BitTable(typeCode)); }
+
+bool HasMode(uint16_t typeCode, int modeCode) {
+    return modeCode >= 1 && modeCode <= ModeCount(typeCode);
+}
+
 bool BitsDisabled(int modeCode, uint16_t typeCode) {
+    // RS232 is the last mode of either model.
     return modeCode == 8 || (modeCode == 4 && IsReducedModel(typeCode));
 }
 
@@ -77,10 +102,16 @@ void MarkDifferingBits(BitsShown& shown, int mask) {
 }
 
 // Stores `value` into the field of every covered port and marks every
-// selected adapter changed.
-void Store(Selection& selection, uint8_t AdapterPort::*field, int value) {
+// selected adapter changed; with `modeCode`, only adapters whose model has
+// that mode (the others go to `leftAlone`).
+void Store(Selection& selection, uint8_t AdapterPort::*field, int value, int modeCode = 0,
+           std::vector<AdapterRecord*>* leftAlone = nullptr) {
     for (std::size_t a = 0; a < selection.adapters.size(); ++a) {
         AdapterRecord& r = *selection.adapters[a];
+        if (modeCode != 0 && !HasMode(r.typeCode, modeCode)) {
+            if (leftAlone) leftAlone->push_back(&r);
+            continue;
+        }
         r.changed = 1;
         for (int k : selection.coveredPorts(a)) r.ports[k].*field = static_cast<uint8_t>(value);
     }
@@ -115,11 +146,12 @@ Shown ShowSelection(const Selection& selection) {
     return shown;
 }
 
-BitsShown ClickMode(Selection& selection, int modeCode) {
+BitsShown ClickMode(Selection& selection, int modeCode,
+                    std::vector<AdapterRecord*>* leftAlone) {
     if (selection.empty()) return BitsShown{};
     const BitsShown shown =
         ShowBits(selection.reference().controlBits, modeCode, selection.adapters.front()->typeCode);
-    Store(selection, &AdapterPort::modeCode, modeCode);
+    Store(selection, &AdapterPort::modeCode, modeCode, modeCode, leftAlone);
     return shown;
 }
 

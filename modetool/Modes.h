@@ -20,9 +20,24 @@ extern const char* const kStandardBitTable[];
 extern const char* const kReducedModeTable[];
 extern const char* const kReducedBitTable[];
 
+// The modes' names for scripts (varnokctl), in code order, ending with an
+// empty entry: "rs485-rts-4w" ... on a standard adapter, "rs485-4w" ... on a
+// reduced one. The bits' names are their labels in lower case.
+extern const char* const kStandardModeNames[];
+extern const char* const kReducedModeNames[];
+
 bool IsReducedModel(uint16_t typeCode);
+// A type code of each model, for callers that know only the model.
+constexpr uint16_t kStandardTypeCode = 0x0000;
+constexpr uint16_t kReducedTypeCode = 0x1000;
 const char* const* ModeTable(uint16_t typeCode);
+const char* const* ModeNames(uint16_t typeCode);
 const char* const* BitTable(uint16_t typeCode);
+// The number of modes (8 or 4) and bits (3 or 1) of the adapter's model.
+int ModeCount(uint16_t typeCode);
+int BitCount(uint16_t typeCode);
+// Whether the adapter's model has the mode of `modeCode` (1 .. ModeCount).
+bool HasMode(uint16_t typeCode, int modeCode);
 // The RS232 rule: the control bits do not apply to this mode.
 bool BitsDisabled(int modeCode, uint16_t typeCode);
 
@@ -61,8 +76,10 @@ Shown ShowSelection(const Selection& selection);
 // A click on the button of `modeCode` / on a bit box (`bits`: the boxes now
 // checked) stores it into every covered port and marks every selected
 // adapter changed; returns what the bit boxes show then (nothing is changed
-// for an empty selection).
-BitsShown ClickMode(Selection& selection, int modeCode);
+// for an empty selection). A mode is stored only into adapters whose model
+// has it; the others are left as they were and added to `leftAlone`.
+BitsShown ClickMode(Selection& selection, int modeCode,
+                    std::vector<AdapterRecord*>* leftAlone = nullptr);
 BitsShown ClickBits(Selection& selection, int bits);
 
 }  // namespace varnok::mode

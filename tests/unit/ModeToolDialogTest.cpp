@@ -131,11 +131,26 @@ TEST(ModeDisplay, SeveralAdaptersCoverAllTheirPorts) {
     EXPECT_EQ(Radio(s), 1006);
     EXPECT_EQ(s.bits.marks, (Marks{U, U, I}));
 
-    ClickMode(sel, 7);
+    // Mode 7 (RS422) exists on the standard model only: the reduced adapter
+    // is left alone and named.
+    std::vector<AdapterRecord*> leftAlone;
+    ClickMode(sel, 7, &leftAlone);
+    EXPECT_EQ(a.changed, 1);
+    EXPECT_EQ(a.ports[0].modeCode, 7);
+    EXPECT_EQ(a.ports[1].modeCode, 7);
+    EXPECT_EQ(leftAlone, std::vector<AdapterRecord*>{&b});
+    EXPECT_EQ(b.changed, 0);
+    EXPECT_EQ(b.ports[0].modeCode, 2);
+    EXPECT_EQ(b.ports[1].modeCode, 2);
+
+    // A mode both models have goes to both.
+    leftAlone.clear();
+    ClickMode(sel, 3, &leftAlone);
+    EXPECT_TRUE(leftAlone.empty());
     for (auto* r : {&a, &b}) {
         EXPECT_EQ(r->changed, 1);
-        EXPECT_EQ(r->ports[0].modeCode, 7);
-        EXPECT_EQ(r->ports[1].modeCode, 7);
+        EXPECT_EQ(r->ports[0].modeCode, 3);
+        EXPECT_EQ(r->ports[1].modeCode, 3);
     }
     EXPECT_EQ(b.ports[2].modeCode, 3);
     EXPECT_EQ(b.ports[1].controlBits, 4) << "a mode click keeps the bits";
@@ -347,6 +362,30 @@ TEST(ModeDialogFlow, EditCommitAndSearchAgain) {
     EXPECT_EQ(rig.dialog.adapters()[0].ports[0].modeCode, 1);
     EXPECT_EQ(rig.dialog.adapters()[0].ports[1].modeCode, 7);
     EXPECT_EQ(rig.view.listSelectedRows(IDC_DEVICE_LIST), (std::vector<int>{0}));
+}
+
+// A standard and a reduced adapter selected, the standard one first: a mode
+// only the standard model has goes to it alone, and the dialog names the
+// adapter it left alone.
+TEST(ModeDialogFlow, AModeAnAdaptersModelLacksIsNeverSentToIt) {
+    DialogRig rig;
+    rig.addAdapter(0x15, 5, 2, 0x0203, "1,11");
+    rig.addAdapter(0x25, 6, 2, 0x1001, "1,12");
+    rig.start();
+    auto* standard = rig.ports.adapter("COM5");
+    auto* reduced = rig.ports.adapter("COM6");
+    rig.view.selectRows(IDC_DEVICE_LIST, {0, 1});
+    rig.view.click(1011);  // RS422, mode 7
+    ASSERT_EQ(rig.view.boxes.size(), 1u);
+    EXPECT_EQ(rig.view.boxes[0].text, ModeNotSetText(7, 0x0203) + "\nVP6 (12)");
+    EXPECT_EQ(rig.view.boxes[0].text.rfind("These adapters have no mode \"RS422\"", 0), 0u);
+    EXPECT_EQ(rig.view.boxes[0].icon, ui::Icon::Warning);
+    rig.view.click(IDC_COMMIT);
+    EXPECT_TRUE(reduced->storedTexts.empty()) << "nothing sent to the reduced adapter";
+    EXPECT_EQ(reduced->ports[0].modeCode, 1);
+    ASSERT_EQ(standard->storedTexts.size(), 1u);
+    EXPECT_EQ(standard->ports[0].modeCode, 7);
+    EXPECT_EQ(standard->ports[1].modeCode, 7);
 }
 
 TEST(ModeDialogFlow, BusyStateKeepsRs232BoxesDisabledAndClosing) {
