@@ -11,8 +11,8 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
   list(APPEND UNIT_TEST_SOURCES ${LINUX_UNIT_TEST_SOURCES})
 endif()
 add_executable(unit_tests ${UNIT_TEST_SOURCES})
-target_link_libraries(unit_tests PRIVATE varnok_configurator varnok_modetool varnok_sim varnok_cli
-                      GTest::gtest GTest::gtest_main GTest::gmock Threads::Threads)
+target_link_libraries(unit_tests PRIVATE varnok_configurator varnok_modetool_dialog varnok_sim
+                      varnok_cli GTest::gtest GTest::gtest_main GTest::gmock Threads::Threads)
 include(GoogleTest)
 gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60)
 

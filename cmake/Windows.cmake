@@ -38,7 +38,7 @@ file(GLOB MODETOOL_WIN32_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/modetool/
 varnok_windows_program(VarnokCfg
   SOURCES ${MODETOOL_WIN32_SOURCES}
   RC modetool.rc
-  LIBS varnok_modetool)
+  LIBS varnok_modetool_dialog)
 
 # varnokctl.exe: a console program on the same behaviour libraries.
 file(GLOB CLI_WIN32_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/cli/win32/*.cpp)

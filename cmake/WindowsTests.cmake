@@ -63,8 +63,8 @@ if(EXISTS ${VARNOK_GTEST_SOURCE}/CMakeLists.txt AND NOT MSVC)
        ${CMAKE_SOURCE_DIR}/tests/unit/win32/*.cpp)
   add_executable(unit_tests ${UNIT_TEST_SOURCES})
   # varnok_win32: the Windows side of the portable helpers (file names).
-  target_link_libraries(unit_tests PRIVATE varnok_configurator varnok_modetool varnok_sim varnok_cli
-                        varnok_win32 gtest gmock gtest_main)
+  target_link_libraries(unit_tests PRIVATE varnok_configurator varnok_modetool_dialog varnok_sim
+                        varnok_cli varnok_win32 gtest gmock gtest_main)
   target_link_options(unit_tests PRIVATE ${VARNOK_WIN_STATIC_FLAGS})
   set_target_properties(unit_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
 endif()
