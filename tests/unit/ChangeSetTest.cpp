@@ -258,3 +258,56 @@ TEST(PlanIgnoreSerial, OnlyAChangeOfTheFlagIsPlanned) {
 }
 
 }  // namespace
+
+namespace {
+
+// The main dialog's Apply on an installation where one port's key vanished
+// while the dialog was open: the port the user changed is written, and a
+// change the registry refuses is told once, naming port and value.
+TEST(MainDialogApply, WritesWhatChangedPastAVanishedKeyAndTellsFailuresOnce) {
+    struct Case {
+        const char* what;
+        const char* vanished;      // serial of the key removed after start-up
+        const char* refused;       // "serial|value" that cannot be set, or ""
+        std::size_t boxes;
+    };
+    const Case cases[] = {
+        {"another port's key vanished", "A1B2C3D4A", "", 0},
+        {"the changed port's key vanished", "B1B2C3D4A", "", 1},
+        {"a value is refused", "", "B1B2C3D4A|LatencyTimer", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FtdiFixture f;
+        f.singlePort("A1B2C3D4", 5, 0x21);
+        f.singlePort("B1B2C3D4", 6, 0x22);
+        f.startDialog();
+        f.view.selectRow(IDC_PORT_LIST, 1);
+        ASSERT_EQ(f.app.table.selected()->portName, "COM6");
+        f.view.boxes.clear();
+        const std::string com6 = FtdiFixture::ParamsPath(kId232R, "B1B2C3D4A");
+        if (*c.vanished) f.registry.removeKey(FtdiFixture::InstancePath(kId232R, c.vanished));
+        if (*c.refused)
+            f.registry.failSet.insert(sim::MemRegistry::lower(
+                FtdiFixture::ParamsPath(kId232R, std::string(c.refused).substr(0, 9)) + "|" +
+                std::string(c.refused).substr(10)));
+        f.view.setText(IDC_LATENCY, "3");
+        f.view.setText(IDC_MIN_READ_TIMEOUT, "7");
+        f.d2xx.changes.clear();
+        f.view.click(IDC_APPLY);
+        ASSERT_EQ(f.view.boxes.size(), c.boxes);
+        if (c.boxes == 1) {
+            EXPECT_EQ(f.view.boxes[0].caption, "ERROR");
+            EXPECT_NE(f.view.boxes[0].text.find("COM6 LatencyTimer"), std::string::npos)
+                << f.view.boxes[0].text;
+        }
+        if (std::string(c.vanished) != "B1B2C3D4A") {
+            EXPECT_EQ(f.registry.dword(com6, "MinReadTimeout"), 7u);
+            EXPECT_EQ(f.registry.dword(com6, "LatencyTimer"), *c.refused ? 16u : 3u);
+        }
+        EXPECT_EQ(f.d2xx.changes, std::vector<std::string>{"FT_Reload 0x0403 0x0000"});
+        EXPECT_EQ(f.registry.openKeys, 0);
+    }
+}
+
+}  // namespace
