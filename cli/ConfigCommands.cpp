@@ -1,6 +1,5 @@
 #include "cli/ConfigCommands.h"
 
-#include <cmath>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -314,16 +313,6 @@ ExitStatus Run(Session& s) {
 }
 
 }  // namespace
-
-AliasRates AliasRatesOf(const cfg::ConfigBytes& data) {
-    AliasRates rates{};
-    for (int row = 0; row < kAliasRowCount; ++row) {
-        const double divisor = cfg::DecodeDivisor(cfg::ReadSlotCode(data, cfg::SlotOfRow(row)));
-        rates[static_cast<std::size_t>(row)] =
-            static_cast<uint32_t>(std::llround(cfg::kBaseRate / divisor));
-    }
-    return rates;
-}
 
 BufferedValues BufferedValuesOf(const cfg::PortEntry& e) {
     BufferedValues b;

@@ -71,8 +71,5 @@ BufferedValues BufferedValuesOf(const cfg::PortEntry& entry);
 PortInfo PortInfoOf(const cfg::PortEntry& entry, const BufferedValues& buffered);
 PortInfo PortInfoOf(const cfg::PortEntry& entry);
 
-// The rate each alias row generates with this ConfigData (3,000,000 over the
-// row's effective divisor, rounded to whole baud).
-AliasRates AliasRatesOf(const cfg::ConfigBytes& data);
 
 }  // namespace varnok::cli

@@ -1,21 +1,41 @@
 #include "cli/Values.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cctype>
 #include <limits>
 #include <set>
 
+#include "common/platform/Parse.h"
+#include "configurator/baud/ConfigDataRecord.h"
+#include "configurator/baud/DivisorMath.h"
 #include "modetool/Modes.h"
 
 namespace varnok::cli {
 
-const std::array<uint32_t, kAliasRowCount> kAliasRowRates = {
-    300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400, 460800, 921600, 14400};
-const std::array<uint32_t, kAliasRowCount> kStandardAliasRates = {
-    300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57692, 115385, 230769, 461538, 923077, 14406};
-const std::array<uint32_t, kAliasRowCount> kBrivaneAliasRates = {
-    3000000, 3000000, 3000000, 3000000, 3000000, 3000000, 3000000,
-    3000000, 3000000, 115385,  3000000, 3000000, 3000000, 3000000};
+// The alias rows and the two built-in tables are the model's.
+static_assert(kAliasRowCount == cfg::kBaudRowCount);
+
+AliasRates AliasRatesOf(const cfg::ConfigBytes& data) {
+    AliasRates rates{};
+    for (int row = 0; row < kAliasRowCount; ++row) {
+        const double divisor = cfg::DecodeDivisor(cfg::ReadSlotCode(data, cfg::SlotOfRow(row)));
+        rates[static_cast<std::size_t>(row)] =
+            static_cast<uint32_t>(std::llround(cfg::kBaseRate / divisor));
+    }
+    return rates;
+}
+
+const std::array<uint32_t, kAliasRowCount> kAliasRowRates = [] {
+    std::array<uint32_t, kAliasRowCount> rates{};
+    for (int row = 0; row < kAliasRowCount; ++row)
+        rates[static_cast<std::size_t>(row)] = parse::LeadingUnsigned(cfg::RowLabel(row));
+    return rates;
+}();
+const std::array<uint32_t, kAliasRowCount> kStandardAliasRates =
+    AliasRatesOf(cfg::kStandardDivisorTable);
+const std::array<uint32_t, kAliasRowCount> kBrivaneAliasRates =
+    AliasRatesOf(cfg::kBrivaneDivisorTable);
 
 const SettingInfo kSettings[10] = {
     {"min-read-timeout", "minReadTimeout", &PortSettings::minReadTimeout, nullptr, 0, 10000},

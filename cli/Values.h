@@ -103,6 +103,10 @@ std::vector<AliasAssignment> ParseAliasAssignments(const std::vector<std::string
                                                    const std::string& where);
 bool TargetRateValid(uint64_t rate);
 
+// The rate each alias row generates with this ConfigData (3,000,000 over the
+// row's effective divisor, rounded to whole baud).
+AliasRates AliasRatesOf(const cfg::ConfigBytes& data);
+
 // ---- rename COMn ------------------------------------------------------
 
 // "COM7" (any case) -> 7; COM1 to COM256.
