@@ -255,7 +255,7 @@ config_file_roundtrip() {  # folder file
     [[ $(xxd -p "$file" | tr -d '\n' | tr a-f A-F) == "$expected" ]] \
         || fail "file content: $(xxd -p "$file" | tr -d '\n'), expected $expected"
 
-    [[ $(select_serial FT5X7Q2LB) == 2 ]] || fail "COM12 is not the third row"
+    [[ $(select_serial FT5X7Q2LB) == 3 ]] || fail "COM12 is not the fourth row"
     expect "get-check 1014" 0
     ok "menu 40014"
     file_dialog Open "$file"
