@@ -14,11 +14,37 @@ const int kLabels[] = {IDC_LABEL_MIN_READ, IDC_LABEL_MIN_WRITE, IDC_LABEL_POLLIN
 
 int CheckOf(bool on) { return on ? ui::kChecked : ui::kUnchecked; }
 
+// The panel's boxes, joined to the model's settings by name.
+struct NumberBox {
+    int id;
+    const PanelNumber& setting;
+};
+struct OptionBox {
+    int id;
+    const PanelOption& setting;
+};
+const PanelNumber& Number(const char* name) { return *PanelNumberNamed(name); }
+const PanelOption& Option(const char* name) { return *PanelOptionNamed(name); }
+const NumberBox kNumberBoxes[] = {
+    {IDC_MIN_READ_TIMEOUT, Number("minReadTimeout")},
+    {IDC_MIN_WRITE_TIMEOUT, Number("minWriteTimeout")},
+    {IDC_POLLING_PERIOD, Number("pollingPeriod")},
+    {IDC_LATENCY, Number("latencyTimer")},
+};
+const OptionBox kOptionBoxes[] = {
+    {IDC_SERIAL_PRINTER, Option("serialPrinter")},
+    {IDC_CANCEL_IF_POWER_OFF, Option("cancelIfPowerOff")},
+    {IDC_EVENT_ON_SURPRISE_REMOVAL, Option("eventOnSurpriseRemoval")},
+    {IDC_SET_RTS_ON_CLOSE, Option("setRtsOnClose")},
+    {IDC_DISABLE_MODEM_CTRL, Option("disableModemCtrlAtStartup")},
+};
+
 // The number and option boxes, and the Serial Enumerator box when `enumerator`.
 void ShowValues(ui::DialogView& view, const PortEntry& e, bool enumerator) {
-    for (const auto& box : kPanelNumbers) view.setText(box.boxId, std::to_string(e.*box.field));
-    for (const auto& box : kPanelOptions)
-        view.setCheckState(box.boxId, CheckOf(HasOption(e.configData, box.bit)));
+    for (const auto& box : kNumberBoxes)
+        view.setText(box.id, std::to_string(e.*box.setting.field));
+    for (const auto& box : kOptionBoxes)
+        view.setCheckState(box.id, CheckOf(HasOption(e.configData, box.setting.bit)));
     if (enumerator) view.setCheckState(IDC_SERIAL_ENUMERATOR, CheckOf(e.serialEnumeratorOn()));
 }
 
@@ -26,14 +52,14 @@ void ShowValues(ui::DialogView& view, const PortEntry& e, bool enumerator) {
 
 void EnablePortSettings(ui::DialogView& view, bool enabled) {
     for (int id : kLabels) view.enable(id, enabled);
-    for (const auto& box : kPanelNumbers) view.enable(box.boxId, enabled);
-    for (const auto& box : kPanelOptions) view.enable(box.boxId, enabled);
+    for (const auto& box : kNumberBoxes) view.enable(box.id, enabled);
+    for (const auto& box : kOptionBoxes) view.enable(box.id, enabled);
     view.enable(IDC_SERIAL_ENUMERATOR, enabled);
 }
 
 void ClearPortSettings(ui::DialogView& view) {
-    for (const auto& box : kPanelNumbers) view.setText(box.boxId, "");
-    for (const auto& box : kPanelOptions) view.setCheckState(box.boxId, ui::kUnchecked);
+    for (const auto& box : kNumberBoxes) view.setText(box.id, "");
+    for (const auto& box : kOptionBoxes) view.setCheckState(box.id, ui::kUnchecked);
     view.setCheckState(IDC_SERIAL_ENUMERATOR, ui::kUnchecked);
 }
 
@@ -53,14 +79,20 @@ void StorePortSettings(Configurator& app, ui::DialogView& view) {
     TakeSerialEnumerator(*e, view.checkState(IDC_SERIAL_ENUMERATOR) == ui::kChecked);
 
     ConfigBytes options = e->configData;
-    for (const auto& box : kPanelOptions)
-        SetOption(options, box.bit, view.checkState(box.boxId) == ui::kChecked);
+    for (const auto& box : kOptionBoxes)
+        SetOption(options, box.setting.bit, view.checkState(box.id) == ui::kChecked);
     ChangeConfigData(view, *e, options);
 
-    for (const auto& box : kPanelNumbers) {
-        if (!TakePanelNumber(*e, box, view.text(box.boxId)))
-            view.setText(box.boxId, std::to_string(e->*box.field));
+    for (const auto& box : kNumberBoxes) {
+        if (!TakePanelNumber(*e, box.setting, view.text(box.id)))
+            view.setText(box.id, std::to_string(e->*box.setting.field));
     }
+}
+
+bool PanelValueInRange(int boxId, uint32_t value) {
+    for (const auto& box : kNumberBoxes)
+        if (box.id == boxId) return value >= box.setting.low && value <= box.setting.high;
+    return false;
 }
 
 void ApplyPresetToPanel(Configurator& app, ui::DialogView& view, Preset preset) {

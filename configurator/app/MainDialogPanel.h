@@ -16,4 +16,8 @@ void EnablePortSettings(ui::DialogView& view, bool enabled);
 // Empties the four number boxes and unchecks the six option boxes.
 void ClearPortSettings(ui::DialogView& view);
 
+// The accepted range of each number box (1004, 1005, 1007, 1001); false for
+// any other id.
+bool PanelValueInRange(int boxId, uint32_t value);
+
 }  // namespace varnok::cfg

@@ -1,25 +1,22 @@
 #include "configurator/settings/Panel.h"
 
 #include "common/platform/Parse.h"
-#include "resources/ConfiguratorIds.h"
 
 namespace varnok::cfg {
 
 const std::array<PanelNumber, 4> kPanelNumbers = {{
-    {"minReadTimeout", IDC_MIN_READ_TIMEOUT, &PortEntry::minReadTimeout, kFieldMinReadTimeout, 0,
-     10000},
-    {"minWriteTimeout", IDC_MIN_WRITE_TIMEOUT, &PortEntry::minWriteTimeout, kFieldMinWriteTimeout,
-     0, 10000},
-    {"pollingPeriod", IDC_POLLING_PERIOD, &PortEntry::pollingPeriod, kFieldPollingPeriod, 0, 255},
-    {"latencyTimer", IDC_LATENCY, &PortEntry::latencyTimer, kFieldLatencyTimer, 1, 255},
+    {"minReadTimeout", &PortEntry::minReadTimeout, kFieldMinReadTimeout, 0, 10000},
+    {"minWriteTimeout", &PortEntry::minWriteTimeout, kFieldMinWriteTimeout, 0, 10000},
+    {"pollingPeriod", &PortEntry::pollingPeriod, kFieldPollingPeriod, 0, 255},
+    {"latencyTimer", &PortEntry::latencyTimer, kFieldLatencyTimer, 1, 255},
 }};
 
 const std::array<PanelOption, 5> kPanelOptions = {{
-    {"serialPrinter", IDC_SERIAL_PRINTER, kOptSerialPrinter},
-    {"cancelIfPowerOff", IDC_CANCEL_IF_POWER_OFF, kOptCancelIfPowerOff},
-    {"eventOnSurpriseRemoval", IDC_EVENT_ON_SURPRISE_REMOVAL, kOptEventOnSurpriseRemoval},
-    {"setRtsOnClose", IDC_SET_RTS_ON_CLOSE, kOptSetRtsOnClose},
-    {"disableModemCtrlAtStartup", IDC_DISABLE_MODEM_CTRL, kOptDisableModemCtrl},
+    {"serialPrinter", kOptSerialPrinter},
+    {"cancelIfPowerOff", kOptCancelIfPowerOff},
+    {"eventOnSurpriseRemoval", kOptEventOnSurpriseRemoval},
+    {"setRtsOnClose", kOptSetRtsOnClose},
+    {"disableModemCtrlAtStartup", kOptDisableModemCtrl},
 }};
 
 const char* const kSerialEnumeratorSetting = "serialEnumerator";
@@ -65,15 +62,9 @@ std::optional<uint32_t> ParsePanelNumber(const std::string& text) {
     return parse::LeadingUnsigned(text);
 }
 
-bool PanelValueInRange(int boxId, uint32_t value) {
-    for (const auto& box : kPanelNumbers)
-        if (box.boxId == boxId) return value >= box.low && value <= box.high;
-    return false;
-}
-
 bool TakePanelNumber(PortEntry& e, const PanelNumber& box, const std::string& text) {
     const std::optional<uint32_t> value = ParsePanelNumber(text);
-    if (!value || !PanelValueInRange(box.boxId, *value)) return false;
+    if (!value || *value < box.low || *value > box.high) return false;
     const auto v = static_cast<int32_t>(*value);
     if (e.*box.field != v) {
         e.*box.field = v;
@@ -98,7 +89,7 @@ void ApplyPreset(PortEntry& e, Preset preset) {
     }
     for (const auto& box : kPanelOptions)
         SetOption(e.configData, box.bit,
-                  box.boxId == IDC_EVENT_ON_SURPRISE_REMOVAL && p.eventOnSurpriseRemoval);
+                  &box == PanelOptionNamed("eventOnSurpriseRemoval") && p.eventOnSurpriseRemoval);
     if (PresetSetsSerialEnumerator(preset)) {
         e.upperFilters = p.serialEnumerator ? kSerenumOn : kSerenumOff;
         e.knownFields |= kFieldUpperFilters;

@@ -1,6 +1,7 @@
 // The rules of the "Port Settings" panel and its three presets, on a port
-// record. The main dialog shows the record in the panel and takes the
-// panel's boxes through these rules (MainDialogPanel).
+// record, with each setting's name and range. The main dialog joins its boxes
+// to these settings by name and takes them through these rules
+// (MainDialogPanel); varnokctl does the same with its setting names.
 #pragma once
 #include <array>
 #include <cstdint>
@@ -12,21 +13,19 @@
 
 namespace varnok::cfg {
 
-// A number box of the panel and the field it edits, with its range.
+// A number setting and the field it edits, with its range.
 struct PanelNumber {
-    const char* name;  // the setting's name in varnokctl's documents: "latencyTimer"
-    int boxId;
+    const char* name;  // "latencyTimer", as varnokctl's documents name it
     int32_t PortEntry::*field;
     PortField known;
     uint32_t low, high;
 };
-// In the order the panel is stored: 1004, 1005, 1007, 1001.
+// In the order the panel is stored: the two time-outs, polling, latency.
 extern const std::array<PanelNumber, 4> kPanelNumbers;
 
-// An option box and its ConfigData bit.
+// An option setting and its ConfigData bit.
 struct PanelOption {
     const char* name;  // "serialPrinter"
-    int boxId;
     OptionBit bit;
 };
 extern const std::array<PanelOption, 5> kPanelOptions;
@@ -43,10 +42,6 @@ bool IsSerialEnumeratorSetting(const std::string& name);
 // to the first non-digit, taken as an unsigned 32-bit number (so "-1" is
 // 4294967295); no digits give 0.
 std::optional<uint32_t> ParsePanelNumber(const std::string& text);
-
-// The accepted range of each number box (1004, 1005, 1007, 1001); false for
-// any other id.
-bool PanelValueInRange(int boxId, uint32_t value);
 
 // Takes a number box's text into its field when it is a number in range: a
 // different value counts as set by the user. False when the text is refused
