@@ -209,13 +209,16 @@ file_dialog() {  # caption unix-path
     ok "get-text 40019"
 }
 
-# Registry values of a port, one "name=data" line each, for comparisons.
+# Registry values of a port, one "name=data" line each, for comparisons. The
+# filter list by its strings: the seeded "serenum" and the program's own
+# 16-byte form of it are the same list.
 port_values() {  # serial part of the instance key
-    local key=$ENUM'\VID_0403+PID_6010+'$1'\0000' name
+    local key=$ENUM'\VID_0403+PID_6010+'$1'\0000' name filters
     for name in ConfigData MinReadTimeout MinWriteTimeout LatencyTimer PollingPeriod; do
         echo "$name=$(e2e_reg_value "$key\Device Parameters" "$name")"
     done
-    echo "UpperFilters=$(e2e_reg_value "$key" UpperFilters)"
+    filters=$(e2e_reg_value "$key" UpperFilters)
+    echo "UpperFilters=${filters%%\\0*}"
 }
 
 # A configuration saved from COM11 through the save dialog is a real 84-byte
