@@ -463,3 +463,34 @@ TEST(CliCommands, EverySettingIsTheModelsOwn) {
 }
 
 }  // namespace
+
+namespace {
+
+// Buffered-write values left behind while the option is off stay unless a
+// command switches the option off itself.
+TEST(CliCommands, LeftoverBufferedValuesGoOnlyWhenSwitchedOff) {
+    struct Case {
+        const char* document;
+        Strings writes;
+    };
+    const Case cases[] = {
+        {R"({"match": "*", "settings": {"latencyTimer": 1}})",
+         {"set COM5 LatencyTimer", "set COM6 LatencyTimer", "set COM7 LatencyTimer"}},
+        {R"({"serial": "A1B2C3D4A", "bufferedWrites": {"enabled": false}})",
+         {"delete COM5 WriteBufferSize", "delete COM5 WriteLatency"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.document);
+        Rig r;
+        r.f.registry.setDword(kCom5, "WriteBufferSize", 512);
+        r.f.registry.setDword(kCom5, "WriteLatency", 3);
+        const std::string file = r.tempFile("leftovers.json");
+        std::ofstream(file) << R"({"format": "varnokplus-settings", "version": 1, "ports": [)"
+                            << c.document << "]}";
+        EXPECT_EQ(r.run({"import", file}), ExitStatus::Done) << r.err;
+        EXPECT_EQ(r.writes(), c.writes);
+        std::filesystem::remove(file);
+    }
+}
+
+}  // namespace
