@@ -396,15 +396,18 @@ std::vector<std::string> Names(const char* const* table) {
     return names;
 }
 
-std::vector<BitInfo> BitsOf(AdapterModel model) {
-    static std::vector<std::string> lower[2];
-    std::vector<std::string>& names = lower[model == AdapterModel::Reduced ? 1 : 0];
-    names = Names(mode::BitTable(TypeCodeOf(model)));
+// The bits' names are their labels in lower case.
+std::vector<std::string> BitNames(AdapterModel model) {
+    std::vector<std::string> names = Names(mode::BitTable(TypeCodeOf(model)));
+    for (auto& name : names) name = Lower(name);
+    return names;
+}
+
+// Bit b has the value 1 << b; the names stay where they are.
+std::vector<BitInfo> BitsOf(const std::vector<std::string>& names) {
     std::vector<BitInfo> bits;
-    for (std::size_t b = 0; b < names.size(); ++b) {
-        names[b] = Lower(names[b]);
+    for (std::size_t b = 0; b < names.size(); ++b)
         bits.push_back({names[b].c_str(), static_cast<uint8_t>(1u << b)});
-    }
     return bits;
 }
 
@@ -428,9 +431,10 @@ bool IsRs232(AdapterModel model, int code) {
 }
 
 const std::vector<BitInfo>& ModelBits(AdapterModel model) {
-    static const std::vector<BitInfo> kStandard = BitsOf(AdapterModel::Standard);
-    static const std::vector<BitInfo> kReduced = BitsOf(AdapterModel::Reduced);
-    return model == AdapterModel::Reduced ? kReduced : kStandard;
+    static const std::vector<std::string> kNames[] = {BitNames(AdapterModel::Standard),
+                                                       BitNames(AdapterModel::Reduced)};
+    static const std::vector<BitInfo> kBits[] = {BitsOf(kNames[0]), BitsOf(kNames[1])};
+    return kBits[model == AdapterModel::Reduced ? 1 : 0];
 }
 
 const char* ModelName(AdapterModel model) {
