@@ -50,7 +50,9 @@ struct [[nodiscard]] ApplyReport {
 
     bool tried() const { return !results.empty(); }
     bool anyWritten() const;
-    bool allWritten() const;  // true for an empty set
+    // Backed up (or no backup kept) and every change written; true for an
+    // empty set.
+    bool allWritten() const;
     std::vector<std::size_t> failed() const;
 };
 
