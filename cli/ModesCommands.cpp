@@ -46,11 +46,31 @@ std::string ModeText(AdapterModel model, int code) {
 
 std::string AdapterLabel(const AdapterInfo& a) { return "adapter \"" + a.line + "\""; }
 
+// The configuration interfaces that were asked and failed without a told
+// failure. A configuration interface always answers, so each one is an
+// adapter missing from the list. (A first data port that keeps silent is
+// usually no adapter at all, or one not in configuration mode.)
+std::vector<const mode::QuietDevice*> QuietConfigPorts(const mode::SearchOutcome& found) {
+    std::vector<const mode::QuietDevice*> quiet;
+    for (const mode::QuietDevice& q : found.quiet)
+        if (q.candidate.configInterface) quiet.push_back(&q);
+    return quiet;
+}
+
+// "ttyUSB0: the adapter's configuration port did not answer".
+std::string QuietText(const mode::QuietDevice& q) {
+    return q.candidate.comName + ": the adapter's configuration port " +
+           (q.failure.code == serial::kErrorAccessDenied ? "is in use by another program"
+                                                          : "did not answer");
+}
+
 // Searches as "Search Devices" does. False (with the reason on `err`) when
 // the device list could not be read at all. Query failures worth telling are
-// written to `err` and left in `found.failures`.
-bool Search(mode::Engine& engine, const mode::ModeTool& tool, mode::SearchOutcome* found,
-            std::ostream& err) {
+// written to `err` and left in `found.failures`; so are configuration ports
+// that did not answer, each line ending with `consequence` when there is
+// one.
+bool Search(mode::Engine& engine, const mode::ModeTool& tool, const char* consequence,
+            mode::SearchOutcome* found, std::ostream& err) {
     if (!tool.d2xxAvailable) {
         err << ErrorLine(d2xx::LibraryMissingText(tool.d2xxLoadError));
         return false;
@@ -58,6 +78,8 @@ bool Search(mode::Engine& engine, const mode::ModeTool& tool, mode::SearchOutcom
     *found = engine.search();
     for (const varnok::Failure& f : found->failures)
         err << ErrorLine("while searching: " + FailureText(tool, f));
+    for (const mode::QuietDevice* q : QuietConfigPorts(*found))
+        err << ErrorLine(QuietText(*q) + (consequence ? std::string("; ") + consequence : ""));
     switch (found->result.status) {
     case mode::SearchStatus::Found:
     case mode::SearchStatus::NoneFound:
@@ -85,25 +107,27 @@ std::vector<AdapterInfo> InfosOf(const mode::AdapterArray& array) {
 ExitStatus RunList(const GlobalOptions& options, mode::Engine& engine,
                    const mode::ModeTool& tool, std::ostream& out, std::ostream& err) {
     mode::SearchOutcome found;
-    if (!Search(engine, tool, &found, err)) return ExitStatus::Failed;
+    if (!Search(engine, tool, "the list is incomplete", &found, err)) return ExitStatus::Failed;
+    const bool quiet = !QuietConfigPorts(found).empty();
     const std::vector<AdapterInfo> infos = InfosOf(found.result.adapters);
     if (options.json) {
         out << AdaptersJson(infos);
     } else if (infos.empty()) {
-        err << ErrorLine("no adapter found (an Apex adapter must be put into configuration "
-                         "mode first: hold its config button for two seconds until it lights)");
+        if (!quiet)
+            err << ErrorLine("no adapter found (an Apex adapter must be put into configuration "
+                             "mode first: hold its config button for two seconds until it lights)");
     } else {
         out << AdaptersText(infos);
     }
     // The list is incomplete when an adapter could not be asked.
-    return found.failures.empty() ? ExitStatus::Done : ExitStatus::Failed;
+    return found.failures.empty() && !quiet ? ExitStatus::Done : ExitStatus::Failed;
 }
 
 ExitStatus RunSet(const ModesSetCommand& set, const GlobalOptions& options,
                   mode::Engine& engine, const mode::ModeTool& tool, std::ostream& out,
                   std::ostream& err) {
     mode::SearchOutcome found;
-    if (!Search(engine, tool, &found, err)) return ExitStatus::Failed;
+    if (!Search(engine, tool, nullptr, &found, err)) return ExitStatus::Failed;
     mode::AdapterArray& array = found.result.adapters;
     const std::vector<AdapterInfo> infos = InfosOf(array);
 
@@ -113,7 +137,9 @@ ExitStatus RunSet(const ModesSetCommand& set, const GlobalOptions& options,
     } catch (const CliError& e) {
         // An adapter that failed to answer may be the one asked for: the
         // failure, already told, is the reason.
-        if (e.status() != ExitStatus::NotFound || found.failures.empty()) throw;
+        if (e.status() != ExitStatus::NotFound ||
+            (found.failures.empty() && QuietConfigPorts(found).empty()))
+            throw;
         err << ErrorLine(e.what());
         return ExitStatus::Failed;
     }

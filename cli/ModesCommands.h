@@ -24,6 +24,9 @@ namespace varnok::cli {
 // commits the one adapter through the engine, so the adapter receives the
 // same bytes as from the mode tool's "Commit Changes". With --dry-run it
 // prints the changes and sends nothing beyond the search.
+//
+// `list` fails (status 1) when the list is incomplete: an adapter could not
+// be asked, or a configuration port did not answer; each is named on `err`.
 ExitStatus RunModesCommand(const Command& command, mode::ModeTool& tool,
                            mode::Executor& executor, std::ostream& out, std::ostream& err);
 

@@ -7,6 +7,7 @@ pseudo-terminal answered by the adapter simulator.
 Run under umockdev-wrapper: test_umockdev.py VARNOKCTL ADAPTER."""
 import json
 import os
+import signal
 import subprocess
 import sys
 import tempfile
@@ -274,6 +275,27 @@ class ModesTest(unittest.TestCase):
             with self.subTest(args=args):
                 rc, _, err = run(*args)
                 self.assertEqual(rc, status, err)
+
+
+class SilentConfigPortTest(unittest.TestCase):
+    """The adapter's configuration port is there but does not answer (the
+    simulator is stopped): the list is incomplete and says so."""
+
+    def test_list_fails_and_names_the_port(self):
+        os.kill(SIM.pid, signal.SIGSTOP)
+        try:
+            rc, out, err = run("modes", "list")
+        finally:
+            os.kill(SIM.pid, signal.SIGCONT)
+        self.assertEqual(rc, 1, err)
+        self.assertEqual(out, "")
+        self.assertIn("varnokctl: ttyUSB0: the adapter's configuration port did not answer; "
+                      "the list is incomplete", err)
+        self.assertNotIn("no adapter found", err)
+        time.sleep(0.3)  # what the simulator says to the bytes it missed goes unread
+        rc, out, err = run("--json", "modes", "list")
+        self.assertEqual(rc, 0, err)
+        self.assertEqual(len(json.loads(out)), 1)
 
 
 if __name__ == "__main__":

@@ -315,3 +315,42 @@ TEST(CliModes, FailuresEndWithStatusOneAndNameTheAdapter) {
         EXPECT_NE(set.err.find("adapter 2 not found"), std::string::npos) << set.err;
     }
 }
+
+TEST(CliModes, ListWithASilentConfigurationPortIsIncompleteAndNamesIt) {
+    {  // The configuration interface keeps silent: its adapter is missing.
+        Rig rig(sim::Misbehaviour::Silent);
+        const Ran list = RunCtl(rig, {"modes", "list"});
+        EXPECT_EQ(list.status, ExitStatus::Failed);
+        EXPECT_EQ(list.err, "varnokctl: COM20: the adapter's configuration port did not answer; "
+                            "the list is incomplete\n");
+        EXPECT_EQ(list.out.rfind("1  Apex 2  via COM30", 0), 0u) << list.out;
+
+        // A set that does not find its adapter fails with that reason.
+        const Ran set = RunCtl(rig, {"modes", "set", "COM20", "1", "rs422"});
+        EXPECT_EQ(set.status, ExitStatus::Failed);
+        EXPECT_EQ(set.err.rfind("varnokctl: COM20: the adapter's configuration port did not "
+                                "answer\nvarnokctl: adapter \"COM20\" not found",
+                                0),
+                  0u)
+            << set.err;
+    }
+    {  // Held by another program.
+        Rig rig;
+        rig.ports.adapter("COM20")->heldByOtherProgram = true;
+        const Ran list = RunCtl(rig, {"--json", "modes", "list"});
+        EXPECT_EQ(list.status, ExitStatus::Failed);
+        EXPECT_EQ(list.err, "varnokctl: COM20: the adapter's configuration port is in use by "
+                            "another program; the list is incomplete\n");
+        EXPECT_EQ(json::parse(list.out).size(), 1u);
+    }
+    {  // A first data port that does not speak is no missing adapter: an
+       // Apex not in configuration mode, or another maker's device.
+        Rig rig;
+        sim::SimAdapterOptions idle = rig.ports.adapter("COM30")->options();
+        idle.configButtonHeld = false;
+        rig.ports.attach("COM30", idle);
+        const Ran list = RunCtl(rig, {"modes", "list"});
+        EXPECT_EQ(list.status, ExitStatus::Done);
+        EXPECT_EQ(list.err, "");
+    }
+}
