@@ -154,6 +154,10 @@ TEST(ModeEngine, StoppingLetsStartedExchangesLeaveConfigurationMode) {
             SearchOutcome out = engine.search(o);
             stopped = out.stopped;
             kept = out.result.adapters.size();
+            std::vector<std::string> notAsked;
+            for (const Candidate& c : out.notAsked) notAsked.push_back(c.comName);
+            EXPECT_EQ(notAsked, (std::vector<std::string>{"COM28", "COM29", "COM30", "COM31"}));
+            EXPECT_TRUE(out.quiet.empty());
         }
         EXPECT_TRUE(stopped);
         EXPECT_EQ(kept, 8u) << "the eight started exchanges end";
@@ -166,6 +170,35 @@ TEST(ModeEngine, StoppingLetsStartedExchangesLeaveConfigurationMode) {
         }
         EXPECT_EQ(rig.ports.openPorts(), 0);
     }
+}
+
+// A device that fails without a failure the user is told about is kept
+// apart, with its candidate, so that a front end can name it.
+TEST(ModeEngine, QuietFailuresAreKeptApartFromToldOnes) {
+    ModeRig rig;
+    AddAdapters(rig, 4);
+    rig.ports.attach("COM21", [] {
+        sim::SimAdapterOptions o;
+        o.misbehaviour = sim::Misbehaviour::Silent;
+        return o;
+    }());
+    rig.ports.adapter("COM22")->unplugged = true;
+    rig.ports.adapter("COM23")->heldByOtherProgram = true;
+    sim::VirtualExecutor exec(rig.clock);
+    const SearchOutcome out = Engine(rig.tool, exec).search();
+
+    ASSERT_EQ(out.result.adapters.size(), 1u);
+    EXPECT_EQ(out.result.adapters[0].adapterName, "A0");
+    ASSERT_EQ(out.failures.size(), 1u);
+    EXPECT_EQ(out.failures[0].context, "COM22");
+    ASSERT_EQ(out.quiet.size(), 2u);
+    EXPECT_EQ(out.quiet[0].candidate.comName, "COM21");
+    EXPECT_TRUE(out.quiet[0].candidate.configInterface);
+    EXPECT_EQ(out.quiet[0].failure.code, 0u);
+    EXPECT_EQ(out.quiet[1].candidate.comName, "COM23");
+    EXPECT_EQ(out.quiet[1].failure.code, serial::kErrorAccessDenied);
+    EXPECT_TRUE(out.notAsked.empty());
+    EXPECT_FALSE(out.stopped);
 }
 
 TEST(ModeEngine, CommitOfFourAdaptersTakesAboutOne) {
