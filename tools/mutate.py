@@ -2,14 +2,16 @@
 """Applies the hand-made faults of tools/mutations.txt one at a time, rebuilds
 the unit tests and runs them: every fault must make a test fail.
 
-Usage: tools/mutate.sh [--build-dir DIR] [--list] [NAME|NUMBER ...]
-  NAME may hold shell wildcards; without names every fault is tried.
+Usage: tools/mutate.sh [--build-dir DIR] [--faults FILE] [--list] [NAME|NUMBER ...]
+  NAME may hold shell wildcards; without names every fault is tried. The
+  build folder (default build-mutate) is configured on first use.
 Prints one line per fault (killed, survived, not applied) and a summary; the
 exit status is 0 only when every fault tried was killed. The source file is
 put back after each fault, also on Ctrl-C.
 """
 import argparse
 import fnmatch
+import json
 import os
 import signal
 import subprocess
@@ -64,16 +66,32 @@ def read_faults(path):
 
 
 def run(cmd, log, timeout=None):
-    """Runs `cmd`, its output appended to `log`; True when it succeeded."""
+    """Runs `cmd`, its output appended to `log`; True when it succeeded. On a
+    time-out or an interruption the whole process group ends before this
+    returns, so that no compiler still writes an object of the faulty file
+    once the file is back."""
     with open(log, "a", encoding="utf-8") as out:
         out.write("$ " + " ".join(cmd) + "\n")
         out.flush()
+        proc = subprocess.Popen(cmd, cwd=ROOT, stdout=out, stderr=subprocess.STDOUT,
+                                stdin=subprocess.DEVNULL, start_new_session=True)
+
+        def end_group():
+            try:
+                os.killpg(proc.pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+            proc.wait()
+
         try:
-            return subprocess.run(cmd, cwd=ROOT, stdout=out, stderr=subprocess.STDOUT,
-                                  stdin=subprocess.DEVNULL, timeout=timeout).returncode == 0
+            return proc.wait(timeout=timeout) == 0
         except subprocess.TimeoutExpired:
+            end_group()
             out.write(f"(timed out after {timeout} s)\n")
             return False
+        except BaseException:
+            end_group()
+            raise
 
 
 class Tree:
@@ -128,22 +146,37 @@ def main():
             print(f"{f.number:2} {f.name:{width}}  {f.file}: {f.what}")
         return 0
 
+    # Ctrl-C and kill reach the `finally` below, which puts the file back.
+    def stop(signum, _frame):
+        raise KeyboardInterrupt(f"signal {signum}")
+    for signum in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+        signal.signal(signum, stop)
+
     build = os.path.abspath(args.build_dir)
     os.makedirs(build, exist_ok=True)
     log = os.path.join(build, "mutate.log")
     open(log, "w").close()
     tree = Tree(build, log)
     linux = any(f.linux for f in faults)
+    # A run killed outright (kill -9) leaves its fault in the file and maybe
+    # in an object: the file is put back (unless edited since) and rebuilt.
+    marker = os.path.join(build, "mutate.applied.json")
+    if os.path.exists(marker):
+        with open(marker, encoding="utf-8") as m:
+            left = json.load(m)
+        stale = os.path.join(ROOT, left["file"])
+        with open(stale, encoding="utf-8", newline="") as src:
+            now = src.read()
+        if now == left["faulty"]:
+            with open(stale, "w", encoding="utf-8", newline="") as src:
+                src.write(left["text"])
+            print(f"{left['file']}: the fault an earlier run left there was taken out")
+        os.utime(stale)
+        os.remove(marker)
     print(f"build folder {build}; output of each step in {log}")
     if not (tree.configure() and tree.compile(linux) and tree.tests_pass(linux)):
         print("the tests do not pass without a fault: nothing tried (see the log)")
         return 2
-
-    # Ctrl-C and kill reach the `finally` below, which puts the file back.
-    def stop(signum, _frame):
-        raise KeyboardInterrupt(f"signal {signum}")
-    signal.signal(signal.SIGTERM, stop)
-    signal.signal(signal.SIGHUP, stop)
 
     counts = {"killed": 0, "survived": 0, "not applied": 0}
     for f in faults:
@@ -163,8 +196,11 @@ def main():
             verdict, note = "not applied", f"the original text occurs {found} times"
         else:
             try:
+                changed = text.replace(original, faulty)
+                with open(marker, "w", encoding="utf-8") as m:
+                    json.dump({"file": f.file, "text": text, "faulty": changed}, m)
                 with open(path, "w", encoding="utf-8", newline="") as src:
-                    src.write(text.replace(original, faulty))
+                    src.write(changed)
                 if not tree.compile(f.linux):
                     verdict, note = "not applied", "does not build"
                 elif tree.tests_pass(f.linux):
@@ -174,6 +210,7 @@ def main():
             finally:
                 with open(path, "w", encoding="utf-8", newline="") as src:
                     src.write(text)
+                os.remove(marker)
         counts[verdict] += 1
         secs = time.monotonic() - t0
         print(f"{f.number:2} {f.name:{width}}  {verdict:11} {secs:4.0f} s  {f.file}"
