@@ -126,17 +126,20 @@ TEST(ModeDisplay, SeveralAdaptersCoverAllTheirPorts) {
     AdapterRecord a = Record(0x0203, {{2, 0}, {2, 0}});
     AdapterRecord b = Record(0x1001, {{2, 0}, {2, 4}, {3, 0}});
     b.portCount = 2;  // port 3 is beyond its count and not compared
-    Selection sel{{&a, &b}, {}};
+    AdapterRecord c = Record(0x0203, {{2, 0}, {2, 0}, {2, 0}, {2, 0}});
+    Selection sel{{&a, &b, &c}, {}};
     Shown s = ShowSelection(sel);
     EXPECT_EQ(Radio(s), 1006);
     EXPECT_EQ(s.bits.marks, (Marks{U, U, I}));
 
     ClickMode(sel, 7);
-    for (auto* r : {&a, &b}) {
+    for (auto* r : {&a, &b, &c}) {
         EXPECT_EQ(r->changed, 1);
         EXPECT_EQ(r->ports[0].modeCode, 7);
         EXPECT_EQ(r->ports[1].modeCode, 7);
     }
+    EXPECT_EQ(c.ports[2].modeCode, 7) << "each adapter by its own port count";
+    EXPECT_EQ(c.ports[3].modeCode, 7);
     EXPECT_EQ(b.ports[2].modeCode, 3);
     EXPECT_EQ(b.ports[1].controlBits, 4) << "a mode click keeps the bits";
 }
