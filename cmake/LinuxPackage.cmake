@@ -4,7 +4,9 @@
 # the adapters' configuration interfaces, and the copyright file and Debian
 # changelog in /usr/share/doc/varnokctl. Packing installs varnokctl alone,
 # without first building every target; building varnokctl also makes the
-# compressed manual page and changelog.
+# compressed manual page and changelog. CPack gives the package's directories
+# the permissions the umask leaves: pack with umask 022, as dpkg-buildpackage
+# does (tools/release.sh and tests/linux/test_deb.sh set it).
 set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 # The package's version: the release's and the revision of its packaging
 # (raised when only the packaging changes).
@@ -47,8 +49,6 @@ set(CPACK_DEBIAN_PACKAGE_RELEASE ${VARNOK_DEB_REVISION})
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
-set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
-    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "line interface modes and latency timer of Varnok USB serial adapters")

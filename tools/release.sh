@@ -14,6 +14,8 @@
 #              build-release-linux, the native build of the .deb), DIST_DIR
 #              (default dist), NO_INSTALL=1 to skip installing missing packages.
 set -euo pipefail
+# The .deb's directories get the permissions the umask leaves.
+umask 022
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$ROOT"

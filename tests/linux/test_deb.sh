@@ -23,7 +23,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 if [[ -d $1 ]]; then
     build=$(cd "$1" && pwd)
-    (cd "$work" && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1) ||
+    (cd "$work" && umask 022 && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1) ||
         { cat "$work/cpack.log"; fail "cpack"; }
     debs=("$work"/out/varnokctl_*_amd64.deb)
     [[ ${#debs[@]} == 1 && -f ${debs[0]} ]] || fail "no package in $(ls "$work/out")"
