@@ -6,8 +6,10 @@
 # every parser for a fixed time (growing fuzz/seeds/), cross-builds the Windows
 # programs and the unit tests with mingw-w64 and runs the end-to-end tests and
 # those unit tests under Wine, then builds the release (tools/release.sh: zip,
-# installer and MSI package in dist/) and installs, starts and uninstalls both
-# installers under Wine (tests/e2e/release/test_installer.sh, test_msi.sh).
+# installer, MSI package and varnokctl's .deb in dist/), installs, starts and
+# uninstalls both installers under Wine (tests/e2e/release/test_installer.sh,
+# test_msi.sh) and has lintian judge the .deb, which it installs, runs and
+# purges with dpkg in a temporary root (tests/linux/test_deb.sh).
 # Every build goes through ccache, so that a second run on the same machine
 # compiles only what changed. Each step's time and the total are printed.
 # Exit status: non-zero when any step failed.
@@ -124,16 +126,20 @@ wine_unit_tests() {
     )
 }
 
-# The release as it would be published, and its installer under Wine.
+# The release as it would be published: its installers under Wine, its
+# Debian package through lintian and dpkg.
 release() {
-    local out setup msi status=0
+    local out setup msi deb status=0
     out=$(NO_INSTALL=1 "$ROOT/tools/release.sh") || return 1
     setup=$(grep -- '-setup\.exe$' <<<"$out")
     msi=$(grep -- '-x64\.msi$' <<<"$out")
+    deb=$(grep -- '_amd64\.deb$' <<<"$out")
     [[ -f $setup ]] || { echo "tools/release.sh named no installer: $out"; return 1; }
     [[ -f $msi ]] || { echo "tools/release.sh named no MSI package: $out"; return 1; }
+    [[ -f $deb ]] || { echo "tools/release.sh named no Debian package: $out"; return 1; }
     "$ROOT/tests/e2e/release/test_installer.sh" "$setup" || status=1
     "$ROOT/tests/e2e/release/test_msi.sh" "$msi" || status=1
+    "$ROOT/tests/linux/test_deb.sh" "$deb" || status=1
     return $status
 }
 
@@ -155,7 +161,7 @@ else
     step "unit tests under Wine (mingw-w64 build)" wine_unit_tests
     echo "Screenshots: $ROOT/build-e2e/screenshots/"
 fi
-step "release packaging and installer test" release
+step "release packaging, installer and package tests" release
 
 echo "=== total: $((SECONDS - started)) s"
 if (( ${#failed[@]} )); then
