@@ -1,31 +1,30 @@
 # The Debian package of varnokctl (cpack -G DEB in the build folder, or the
-# target `package`), varnokctl_<version>-<revision>_amd64.deb: the program
+# target `package`), varnokctl_<version>_amd64.deb: the program
 # (stripped), its manual page, the udev rule that lets the plugdev group reach
-# the adapters' configuration interfaces, and the copyright file and Debian
-# changelog in /usr/share/doc/varnokctl. Packing installs varnokctl alone,
+# the adapters' configuration interfaces, and the copyright file and
+# changelog in /usr/share/doc/varnokctl. It is a native package: made here
+# from our own source, its version is the release's, without a Debian
+# revision, and its changelog is changelog.gz. Packing installs varnokctl alone,
 # without first building every target; building varnokctl also makes the
 # compressed manual page and changelog. CPack gives the package's directories
 # the permissions the umask leaves: pack with umask 022, as dpkg-buildpackage
 # does (tools/release.sh and tests/linux/test_deb.sh set it).
 set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
-# The package's version: the release's and the revision of its packaging
-# (raised when only the packaging changes).
-set(VARNOK_DEB_REVISION 1)
-set(VARNOK_DEB_VERSION ${PROJECT_VERSION}-${VARNOK_DEB_REVISION})
+set(VARNOK_DEB_VERSION ${PROJECT_VERSION})
 set(VARNOK_DEB_MAINTAINER "Varnok support <support@varnok.example>")
 # The changelog's date: SOURCE_DATE_EPOCH when set (tools/release.sh sets the
 # last commit's time, as for the package's time stamps), else now.
 string(TIMESTAMP VARNOK_DEB_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
 set(deb_docs ${CMAKE_BINARY_DIR}/deb-docs)
-configure_file(${CMAKE_SOURCE_DIR}/packaging/linux/changelog.in ${deb_docs}/in/changelog.Debian @ONLY)
+configure_file(${CMAKE_SOURCE_DIR}/packaging/linux/changelog.in ${deb_docs}/in/changelog @ONLY)
 add_custom_command(
-  OUTPUT ${deb_docs}/varnokctl.1.gz ${deb_docs}/changelog.Debian.gz
+  OUTPUT ${deb_docs}/varnokctl.1.gz ${deb_docs}/changelog.gz
   COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/docs/varnokctl.1
-          ${deb_docs}/in/changelog.Debian ${deb_docs}
-  COMMAND gzip -9nf ${deb_docs}/varnokctl.1 ${deb_docs}/changelog.Debian
-  DEPENDS ${CMAKE_SOURCE_DIR}/docs/varnokctl.1 ${deb_docs}/in/changelog.Debian
+          ${deb_docs}/in/changelog ${deb_docs}
+  COMMAND gzip -9nf ${deb_docs}/varnokctl.1 ${deb_docs}/changelog
+  DEPENDS ${CMAKE_SOURCE_DIR}/docs/varnokctl.1 ${deb_docs}/in/changelog
   VERBATIM)
-add_custom_target(varnokctl_deb_docs DEPENDS ${deb_docs}/varnokctl.1.gz ${deb_docs}/changelog.Debian.gz)
+add_custom_target(varnokctl_deb_docs DEPENDS ${deb_docs}/varnokctl.1.gz ${deb_docs}/changelog.gz)
 add_dependencies(varnokctl varnokctl_deb_docs)
 
 install(TARGETS varnokctl RUNTIME DESTINATION bin)
@@ -37,15 +36,12 @@ install(CODE "if(CMAKE_INSTALL_DO_STRIP)
 endif()")
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/linux/60-varnokctl.rules DESTINATION lib/udev/rules.d)
 install(FILES ${deb_docs}/varnokctl.1.gz DESTINATION share/man/man1)
-install(FILES ${CMAKE_SOURCE_DIR}/packaging/linux/copyright ${deb_docs}/changelog.Debian.gz
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/linux/copyright ${deb_docs}/changelog.gz
         DESTINATION share/doc/varnokctl)
-install(FILES ${CMAKE_SOURCE_DIR}/packaging/linux/lintian-overrides
-        DESTINATION share/lintian/overrides RENAME varnokctl)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME varnokctl)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_DEBIAN_PACKAGE_RELEASE ${VARNOK_DEB_REVISION})
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

@@ -3,7 +3,7 @@
 #   dist/VarnokPlus-<version>-win64.zip    portable copy
 #   dist/VarnokPlus-<version>-setup.exe    NSIS installer
 #   dist/VarnokPlus-<version>-x64.msi      Windows Installer package (wixl)
-#   dist/varnokctl_<version>-<revision>_amd64.deb
+#   dist/varnokctl_<version>_amd64.deb
 #                                          varnokctl for Debian (CPack)
 # The version is the CMake project version (project() in CMakeLists.txt).
 # varnokctl.exe, the command-line program, is built and shipped in the three
@@ -216,8 +216,8 @@ cmake --build "$LINUX_BUILD_DIR" -j2 --target varnokctl >&2
 rm -rf "$LINUX_BUILD_DIR/package"
 (cd "$LINUX_BUILD_DIR" && SOURCE_DATE_EPOCH=$EPOCH cpack -G DEB -B "$LINUX_BUILD_DIR/package" >&2) ||
   die "cpack failed"
-debs=("$LINUX_BUILD_DIR"/package/varnokctl_"$VERSION"-*_amd64.deb)
-[[ ${#debs[@]} == 1 && -f ${debs[0]} ]] || die "cpack made no varnokctl_$VERSION-*_amd64.deb"
+debs=("$LINUX_BUILD_DIR"/package/varnokctl_"$VERSION"_amd64.deb)
+[[ -f ${debs[0]} ]] || die "cpack made no varnokctl_${VERSION}_amd64.deb"
 DEB=$DIST_DIR/$(basename "${debs[0]}")
 rm -f "$DIST_DIR"/varnokctl_*_amd64.deb
 cp "${debs[0]}" "$DEB"

@@ -35,7 +35,7 @@ fi
 # --- metadata and files -----------------------------------------------------
 project=$(sed -n 's/^project(VarnokPlus VERSION \([0-9.]*\).*/\1/p' "$here/../../CMakeLists.txt")
 version=$(dpkg-deb -f "$deb" Version)
-[[ $version =~ ^$project-[0-9]+$ ]] || fail "version $version is not the project's $project and a revision"
+[[ $version == "$project" ]] || fail "version $version is not the project's $project"
 [[ $(basename "$deb") == "varnokctl_${version}_amd64.deb" ]] || fail "file name $(basename "$deb")"
 info=$(dpkg-deb -I "$deb")
 for want in "Package: varnokctl" "Architecture: amd64" "Section: utils" "Priority: optional"; do
@@ -51,8 +51,7 @@ listing=$(dpkg-deb -c "$deb")
 files=$(awk '{print $NF}' <<<"$listing" | grep -v '/$' | sort)
 want=$(printf '%s\n' ./usr/bin/varnokctl ./usr/lib/udev/rules.d/60-varnokctl.rules \
                      ./usr/share/man/man1/varnokctl.1.gz ./usr/share/doc/varnokctl/copyright \
-                     ./usr/share/doc/varnokctl/changelog.Debian.gz \
-                     ./usr/share/lintian/overrides/varnokctl | sort)
+                     ./usr/share/doc/varnokctl/changelog.gz | sort)
 [[ $files == "$want" ]] || fail "files: $files"
 
 # --- lintian --------------------------------------------------------------------
@@ -89,7 +88,7 @@ status=0
 grep -q 'GROUP="plugdev"' "$root/usr/lib/udev/rules.d/60-varnokctl.rules" || fail "udev rule"
 man=$(zcat "$root/usr/share/man/man1/varnokctl.1.gz")
 grep -q '^\.TH VARNOKCTL 1' <<<"$man" || fail "man page"
-changelog=$(zcat "$root/usr/share/doc/varnokctl/changelog.Debian.gz")
+changelog=$(zcat "$root/usr/share/doc/varnokctl/changelog.gz")
 [[ ${changelog%%$'\n'*} == "varnokctl ($version) "* ]] ||
     fail "the changelog's last entry is not version $version: ${changelog%%$'\n'*}"
 
