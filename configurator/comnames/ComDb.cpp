@@ -1,6 +1,5 @@
 #include "configurator/comnames/ComDb.h"
 
-#include <cstdio>
 #include <memory>
 
 #include "common/platform/Parse.h"
@@ -68,15 +67,6 @@ std::vector<int> FreeComNumbers(const std::vector<uint8_t>& bitmap) {
     return numbers;
 }
 
-std::vector<std::string> FreeComNames(const std::vector<uint8_t>& bitmap) {
-    std::vector<std::string> names;
-    for (const int n : FreeComNumbers(bitmap)) {
-        char name[16];
-        std::snprintf(name, sizeof name, "COM%i", n);
-        names.emplace_back(name);
-    }
-    return names;
-}
 
 int ComNumberOfName(const std::string& name) {
     if (name.size() <= 3) return 0;

@@ -48,8 +48,6 @@ Outcome WriteComDb(Configurator& app, const PortEntry& entry);
 // Every free number of COM1..COM256 in ascending order. A map that was
 // never read (empty) offers nothing.
 std::vector<int> FreeComNumbers(const std::vector<uint8_t>& bitmap);
-// "COM%i" of each of FreeComNumbers(bitmap).
-std::vector<std::string> FreeComNames(const std::vector<uint8_t>& bitmap);
 
 // One registry value a rename sets: a string, or (ComDB) binary bytes.
 struct ComNameWrite {
