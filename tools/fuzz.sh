@@ -12,11 +12,11 @@
 # Exit status: 0 when every target ran without a crash, 1 otherwise.
 set -uo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-cd "$ROOT"
+cd "$ROOT" || exit 1
 
 secs=${1:-600}
 shift $(( $# > 0 ? 1 : 0 ))
-[[ $secs =~ ^[0-9]+$ ]] || { echo "usage: tools/fuzz.sh [SECONDS] [TARGET...]" >&2; exit 2; }
+[[ $secs =~ ^[1-9][0-9]*$ ]] || { echo "usage: tools/fuzz.sh [SECONDS] [TARGET...]" >&2; exit 2; }
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DVARNOK_FUZZ=ON >/dev/null &&
     cmake --build build-fuzz -j2 --target fuzz_targets varnok_sim &&
