@@ -54,36 +54,12 @@ clang_sanitized() {
 }
 
 # libFuzzer on every fuzz target for FUZZ_SECONDS (default 20) each, in a
-# clang build that instruments all the code (coverage, ASan, UBSan). Inputs
-# that reach new code are merged into fuzz/seeds/<target>/: commit them. A
-# crash fails the step; its input is in build-fuzz/artifacts/.
+# clang build that instruments all the code (coverage, ASan, UBSan):
+# tools/fuzz.sh, which also runs on its own for longer. Inputs that reach new
+# code are merged into fuzz/seeds/<target>/: commit them. A crash fails the
+# step; its input is in build-fuzz/artifacts/.
 fuzz() {
-    local secs=${FUZZ_SECONDS:-20} t name new log status=0
-    CC=clang CXX=clang++ cmake -S . -B build-fuzz -DVARNOK_FUZZ=ON >/dev/null &&
-        cmake --build build-fuzz -j2 --target fuzz_targets varnok_sim &&
-        ctest --test-dir build-fuzz -R fuzz --output-on-failure || return 1
-    mkdir -p build-fuzz/artifacts build-fuzz/corpus
-    for t in build-fuzz/*_fuzz; do
-        name=$(basename "$t")
-        new=build-fuzz/corpus/$name
-        log=build-fuzz/$name.log
-        rm -rf "$new"
-        mkdir -p "$new"
-        if ! "$t" -max_total_time="$secs" -print_final_stats=1 \
-                -artifact_prefix="build-fuzz/artifacts/$name-" "$new" "fuzz/seeds/$name" >"$log" 2>&1; then
-            echo "$name: crash or error, see $log"
-            grep -A 12 'ERROR:' "$log" | head -n 20
-            status=1
-            continue
-        fi
-        "$t" -merge=1 "fuzz/seeds/$name" "$new" >"$log.merge" 2>&1 || { echo "$name: merge failed, see $log"; status=1; }
-        awk -v n="$name" '/^#[0-9]+.*(DONE|pulse|NEW|REDUCE)/ { cov = $0 }
-            /stat::number_of_executed_units/ { execs = $2 }
-            /stat::average_exec_per_sec/ { rate = $2 }
-            END { sub(/^.*cov: /, "", cov); sub(/ .*/, "", cov)
-                  printf "%s: cov %s, %s runs, %s/s\n", n, cov, execs, rate }' "$log"
-    done
-    return $status
+    "$ROOT/tools/fuzz.sh" "${FUZZ_SECONDS:-20}"
 }
 
 windows() {
