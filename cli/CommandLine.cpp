@@ -1,6 +1,7 @@
 #include "cli/CommandLine.h"
 
 #include <CLI/CLI.hpp>
+#include <memory>
 #include <sstream>
 
 namespace varnok::cli {
@@ -208,54 +209,92 @@ Action Build(const CLI::App& app, const Commands& c, RawArgs& raw, Platform plat
     return cmd;
 }
 
+// The parser of one platform: the CLI11 app with every option and
+// subcommand, bound to the variables it fills. Defining it costs far more
+// than a parse, so it is defined once (per thread and platform) and its
+// variables and parse state are reset before each parse. CLI11 keeps the
+// order of every option it parsed (App::parse_order) across parses, so a
+// caller that parses again and again gets a fresh parser now and then.
+class Parser {
+public:
+    explicit Parser(Platform platform)
+        : platform_(platform),
+          app_(platform == Platform::Windows
+                   ? "Sets the FTDI driver's port options and the Varnok adapters' line "
+                     "interfaces from the command line.\nExit status: 0 done, 1 failed, 2 usage "
+                     "error, 3 not found, 4 refused."
+                   : "Sets the latency timer of FTDI serial ports and the Varnok adapters' line "
+                     "interfaces.\nExit status: 0 done, 1 failed, 2 usage error, 3 not found, "
+                     "4 refused.",
+               "varnokctl") {
+        // Global options are taken before and after the command. A missing
+        // command is caught after parsing, so that a mistyped one is named.
+        app_.fallthrough();
+        // Options start with '-' only: the Windows build of CLI11 would
+        // otherwise take "/dev/ttyUSB0" or a "/path" argument for an option.
+        app_.allow_windows_style_options(false);
+        app_.add_flag("--json", options_.json, "Print JSON");
+        app_.add_flag("--dry-run", options_.dryRun, "Print each change and write nothing");
+        if (platform == Platform::Windows)
+            app_.add_flag("--no-reload", options_.noReload, "Do not reload the driver after writing");
+        app_.add_flag("--verbose", options_.verbose, "Say more about what happens");
+        commands_ = Define(app_, platform, raw_);
+    }
+    Parser(const Parser&) = delete;
+    Parser& operator=(const Parser&) = delete;
+
+    // Parses before the parser is defined anew.
+    static constexpr int kParsesPerDefinition = 4096;
+    int parses = 0;
+
+    ParseResult parse(const std::vector<std::string>& args) {
+        // Nothing of an earlier parse may show through: CLI11 leaves a bound
+        // variable alone when its option is not given.
+        options_ = GlobalOptions{};
+        raw_ = RawArgs{};
+        app_.clear();
+        ParseResult result;
+        try {
+            std::vector<std::string> reversed(args.rbegin(), args.rend());
+            app_.parse(reversed);
+        } catch (const CLI::ParseError& e) {
+            std::ostringstream out, err;
+            const int code = app_.exit(e, out, err);
+            result.out = out.str();
+            result.err = err.str();
+            result.status = code == 0 ? ExitStatus::Done : ExitStatus::Usage;
+            return result;
+        }
+        Command command;
+        command.options = options_;
+        try {
+            command.action = Build(app_, commands_, raw_, platform_);
+        } catch (const CliError& e) {
+            result.status = e.status();
+            result.err = ErrorLine(e.what());
+            return result;
+        }
+        result.command = std::move(command);
+        return result;
+    }
+
+private:
+    const Platform platform_;
+    CLI::App app_;
+    GlobalOptions options_;
+    RawArgs raw_;
+    Commands commands_;
+};
+
 }  // namespace
 
 ParseResult ParseCommandLine(const std::vector<std::string>& args, Platform platform) {
-    ParseResult result;
-    CLI::App app{platform == Platform::Windows
-                     ? "Sets the FTDI driver's port options and the Varnok adapters' line "
-                       "interfaces from the command line.\nExit status: 0 done, 1 failed, 2 usage "
-                       "error, 3 not found, 4 refused."
-                     : "Sets the latency timer of FTDI serial ports and the Varnok adapters' line "
-                       "interfaces.\nExit status: 0 done, 1 failed, 2 usage error, 3 not found, "
-                       "4 refused.",
-                 "varnokctl"};
-    // Global options are taken before and after the command. A missing
-    // command is caught after parsing, so that a mistyped one is named.
-    app.fallthrough();
-    // Options start with '-' only: the Windows build of CLI11 would otherwise
-    // take "/dev/ttyUSB0" or a "/path" argument for an option.
-    app.allow_windows_style_options(false);
-    Command command;
-    GlobalOptions& g = command.options;
-    app.add_flag("--json", g.json, "Print JSON");
-    app.add_flag("--dry-run", g.dryRun, "Print each change and write nothing");
-    if (platform == Platform::Windows)
-        app.add_flag("--no-reload", g.noReload, "Do not reload the driver after writing");
-    app.add_flag("--verbose", g.verbose, "Say more about what happens");
-
-    RawArgs raw;
-    const Commands commands = Define(app, platform, raw);
-    try {
-        std::vector<std::string> reversed(args.rbegin(), args.rend());
-        app.parse(reversed);
-    } catch (const CLI::ParseError& e) {
-        std::ostringstream out, err;
-        const int code = app.exit(e, out, err);
-        result.out = out.str();
-        result.err = err.str();
-        result.status = code == 0 ? ExitStatus::Done : ExitStatus::Usage;
-        return result;
-    }
-    try {
-        command.action = Build(app, commands, raw, platform);
-    } catch (const CliError& e) {
-        result.status = e.status();
-        result.err = ErrorLine(e.what());
-        return result;
-    }
-    result.command = std::move(command);
-    return result;
+    thread_local std::unique_ptr<Parser> windows, posix;
+    std::unique_ptr<Parser>& parser = platform == Platform::Windows ? windows : posix;
+    if (!parser || parser->parses >= Parser::kParsesPerDefinition)
+        parser = std::make_unique<Parser>(platform);
+    ++parser->parses;
+    return parser->parse(args);
 }
 
 }  // namespace varnok::cli

@@ -12,6 +12,9 @@ enum class ExitStatus : int {
     Usage = 2,     // the command line is wrong
     NotFound = 3,  // port, serial or adapter not found
     Refused = 4,   // out of range, reserved, unreadable, foreign document
+    // Stopped by Ctrl-C (a modes command that finished what it had begun).
+    // On Linux the program ends with 128 + the signal's number instead.
+    Interrupted = 130,
 };
 
 constexpr int ToInt(ExitStatus s) { return static_cast<int>(s); }

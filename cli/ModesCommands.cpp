@@ -1,6 +1,7 @@
 #include "cli/ModesCommands.h"
 
 #include <algorithm>
+#include <atomic>
 #include <exception>
 #include <sstream>
 
@@ -46,18 +47,48 @@ std::string ModeText(AdapterModel model, int code) {
 
 std::string AdapterLabel(const AdapterInfo& a) { return "adapter \"" + a.line + "\""; }
 
+bool Stopped(const std::atomic<bool>* stop) { return stop != nullptr && stop->load(); }
+
+mode::EngineOptions OptionsOf(const std::atomic<bool>* stop) {
+    mode::EngineOptions o;
+    o.stop = stop;
+    return o;
+}
+
+// The configuration interfaces that were asked and failed without a told
+// failure. A configuration interface always answers, so each one is an
+// adapter missing from the list. (A first data port that keeps silent is
+// usually no adapter at all, or one not in configuration mode.)
+std::vector<const mode::QuietDevice*> QuietConfigPorts(const mode::SearchOutcome& found) {
+    std::vector<const mode::QuietDevice*> quiet;
+    for (const mode::QuietDevice& q : found.quiet)
+        if (q.candidate.configInterface) quiet.push_back(&q);
+    return quiet;
+}
+
+// "ttyUSB0: the adapter's configuration port did not answer".
+std::string QuietText(const mode::QuietDevice& q) {
+    return q.candidate.comName + ": the adapter's configuration port " +
+           (q.failure.code == serial::kErrorAccessDenied ? "is in use by another program"
+                                                          : "did not answer");
+}
+
 // Searches as "Search Devices" does. False (with the reason on `err`) when
 // the device list could not be read at all. Query failures worth telling are
-// written to `err` and left in `found.failures`.
-bool Search(mode::Engine& engine, const mode::ModeTool& tool, mode::SearchOutcome* found,
-            std::ostream& err) {
+// written to `err` and left in `found.failures`; so are configuration ports
+// that did not answer, each line ending with `consequence` when there is
+// one.
+bool Search(mode::Engine& engine, const mode::ModeTool& tool, const std::atomic<bool>* stop,
+            const char* consequence, mode::SearchOutcome* found, std::ostream& err) {
     if (!tool.d2xxAvailable) {
         err << ErrorLine(d2xx::LibraryMissingText(tool.d2xxLoadError));
         return false;
     }
-    *found = engine.search();
+    *found = engine.search(OptionsOf(stop));
     for (const varnok::Failure& f : found->failures)
         err << ErrorLine("while searching: " + FailureText(tool, f));
+    for (const mode::QuietDevice* q : QuietConfigPorts(*found))
+        err << ErrorLine(QuietText(*q) + (consequence ? std::string("; ") + consequence : ""));
     switch (found->result.status) {
     case mode::SearchStatus::Found:
     case mode::SearchStatus::NoneFound:
@@ -75,6 +106,16 @@ bool Search(mode::Engine& engine, const mode::ModeTool& tool, mode::SearchOutcom
     return false;
 }
 
+// What an interrupted search leaves out: "interrupted: COM28, COM29 were not
+// asked; the list is incomplete".
+std::string InterruptedSearchText(const mode::SearchOutcome& found) {
+    if (found.notAsked.empty()) return "interrupted after every device had been asked";
+    std::string names;
+    for (const mode::Candidate& c : found.notAsked) names += (names.empty() ? "" : ", ") + c.comName;
+    return "interrupted: " + names + (found.notAsked.size() == 1 ? " was" : " were") +
+           " not asked; the list is incomplete";
+}
+
 std::vector<AdapterInfo> InfosOf(const mode::AdapterArray& array) {
     std::vector<AdapterInfo> infos;
     infos.reserve(array.size());
@@ -83,27 +124,41 @@ std::vector<AdapterInfo> InfosOf(const mode::AdapterArray& array) {
 }
 
 ExitStatus RunList(const GlobalOptions& options, mode::Engine& engine,
-                   const mode::ModeTool& tool, std::ostream& out, std::ostream& err) {
+                   const mode::ModeTool& tool, const std::atomic<bool>* stop, std::ostream& out,
+                   std::ostream& err) {
     mode::SearchOutcome found;
-    if (!Search(engine, tool, &found, err)) return ExitStatus::Failed;
+    if (!Search(engine, tool, stop, "the list is incomplete", &found, err))
+        return ExitStatus::Failed;
+    const bool interrupted = Stopped(stop);
+    const bool quiet = !QuietConfigPorts(found).empty();
     const std::vector<AdapterInfo> infos = InfosOf(found.result.adapters);
     if (options.json) {
         out << AdaptersJson(infos);
     } else if (infos.empty()) {
-        err << ErrorLine("no adapter found (an Apex adapter must be put into configuration "
-                         "mode first: hold its config button for two seconds until it lights)");
+        if (!interrupted && !quiet)
+            err << ErrorLine("no adapter found (an Apex adapter must be put into configuration "
+                             "mode first: hold its config button for two seconds until it lights)");
     } else {
         out << AdaptersText(infos);
     }
+    if (interrupted) {
+        err << ErrorLine(InterruptedSearchText(found));
+        return ExitStatus::Interrupted;
+    }
     // The list is incomplete when an adapter could not be asked.
-    return found.failures.empty() ? ExitStatus::Done : ExitStatus::Failed;
+    return found.failures.empty() && !quiet ? ExitStatus::Done : ExitStatus::Failed;
 }
 
 ExitStatus RunSet(const ModesSetCommand& set, const GlobalOptions& options,
-                  mode::Engine& engine, const mode::ModeTool& tool, std::ostream& out,
-                  std::ostream& err) {
+                  mode::Engine& engine, const mode::ModeTool& tool,
+                  const std::atomic<bool>* stop, std::ostream& out, std::ostream& err) {
+    constexpr char kNotSent[] = "interrupted before the new settings were sent: ";
     mode::SearchOutcome found;
-    if (!Search(engine, tool, &found, err)) return ExitStatus::Failed;
+    if (!Search(engine, tool, stop, nullptr, &found, err)) return ExitStatus::Failed;
+    if (Stopped(stop)) {
+        err << ErrorLine(std::string(kNotSent) + "no adapter was changed");
+        return ExitStatus::Interrupted;
+    }
     mode::AdapterArray& array = found.result.adapters;
     const std::vector<AdapterInfo> infos = InfosOf(array);
 
@@ -113,7 +168,9 @@ ExitStatus RunSet(const ModesSetCommand& set, const GlobalOptions& options,
     } catch (const CliError& e) {
         // An adapter that failed to answer may be the one asked for: the
         // failure, already told, is the reason.
-        if (e.status() != ExitStatus::NotFound || found.failures.empty()) throw;
+        if (e.status() != ExitStatus::NotFound ||
+            (found.failures.empty() && QuietConfigPorts(found).empty()))
+            throw;
         err << ErrorLine(e.what());
         return ExitStatus::Failed;
     }
@@ -149,9 +206,16 @@ ExitStatus RunSet(const ModesSetCommand& set, const GlobalOptions& options,
         }
     }
 
-    const mode::CommitOutcome written = engine.commit(array);
-    const varnok::Result<mode::CommitStatus>& result = written.results.at(index);
+    const mode::CommitOutcome written = engine.commit(array, OptionsOf(stop));
     const std::string where = AdapterLabel(before) + " via " + before.via;
+    if (written.stopped) {
+        err << ErrorLine(kNotSent + where + " is unchanged");
+        return ExitStatus::Interrupted;
+    }
+    // Stopped while the exchange ran: it was finished all the same, and what
+    // it ended with is told first.
+    const bool interrupted = Stopped(stop);
+    const varnok::Result<mode::CommitStatus>& result = written.results.at(index);
     if (!result) {
         const varnok::Failure& f = result.failure();
         if (f.code != 0)
@@ -159,14 +223,17 @@ ExitStatus RunSet(const ModesSetCommand& set, const GlobalOptions& options,
         else
             err << ErrorLine(where + " did not answer as expected; its settings may be "
                                      "unchanged: run modes list to see them");
-        return ExitStatus::Failed;
-    }
-    if (result.value() != mode::CommitStatus::Stored) {
+    } else if (result.value() != mode::CommitStatus::Stored) {
         err << ErrorLine(where + " did not accept the new settings (no OK); it is unchanged");
-        return ExitStatus::Failed;
+    } else {
+        for (const Change& c : changes) out << FormatChange(c) << "\n";
+        if (!interrupted) return ExitStatus::Done;
+        err << ErrorLine("interrupted, but " + where + " had already stored the new settings");
+        return ExitStatus::Interrupted;
     }
-    for (const Change& c : changes) out << FormatChange(c) << "\n";
-    return ExitStatus::Done;
+    if (!interrupted) return ExitStatus::Failed;
+    err << ErrorLine("interrupted while " + where + " was being written (see above)");
+    return ExitStatus::Interrupted;
 }
 
 }  // namespace
@@ -229,13 +296,14 @@ std::vector<Change> ModeChanges(const AdapterInfo& before, const AdapterInfo& af
 }
 
 ExitStatus RunModesCommand(const Command& command, mode::ModeTool& tool,
-                           mode::Executor& executor, std::ostream& out, std::ostream& err) {
+                           mode::Executor& executor, std::ostream& out, std::ostream& err,
+                           const std::atomic<bool>* stop) {
     try {
         mode::Engine engine(tool, executor);
         if (std::holds_alternative<ModesListCommand>(command.action))
-            return RunList(command.options, engine, tool, out, err);
+            return RunList(command.options, engine, tool, stop, out, err);
         if (const auto* set = std::get_if<ModesSetCommand>(&command.action))
-            return RunSet(*set, command.options, engine, tool, out, err);
+            return RunSet(*set, command.options, engine, tool, stop, out, err);
         err << ErrorLine("not a modes command");
         return ExitStatus::Usage;
     } catch (const CliError& e) {

@@ -3,6 +3,7 @@
 // on Windows (D2XX library, COM ports) and on Linux (a device list from udev,
 // ttys); only the seams in `tool` differ.
 #pragma once
+#include <atomic>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -24,8 +25,18 @@ namespace varnok::cli {
 // commits the one adapter through the engine, so the adapter receives the
 // same bytes as from the mode tool's "Commit Changes". With --dry-run it
 // prints the changes and sends nothing beyond the search.
+//
+// `list` fails (status 1) when the list is incomplete: an adapter could not
+// be asked, or a configuration port did not answer; each is named on `err`.
+//
+// `stop` (Ctrl-C, a signal) finishes what was started: once it is true no new
+// exchange begins, each one under way ends as usual (leaving configuration
+// mode), and the command ends with Interrupted, telling on `err` which
+// devices were not asked, or whether the adapter's new settings were stored
+// or not sent.
 ExitStatus RunModesCommand(const Command& command, mode::ModeTool& tool,
-                           mode::Executor& executor, std::ostream& out, std::ostream& err);
+                           mode::Executor& executor, std::ostream& out, std::ostream& err,
+                           const std::atomic<bool>* stop = nullptr);
 
 // One found adapter as the command line shows it: the mode tool's device
 // line, the port it is reached through (without "\\.\"), its model, and its

@@ -18,26 +18,54 @@
 
 using namespace varnok;
 
+namespace {
+
+// The configurator with one port, built once. An input changes the
+// registry (the map, and what a rename writes) and the port's record; the
+// registry's keys and the model's run state start afresh for every input.
+struct Rig {
+    sim::MemRegistry registry;
+    sim::SimD2xx d2xx;
+    sim::VirtualClock clock;
+    sim::SimSerialPorts serial{clock};
+    cfg::Configurator app{registry, d2xx, serial, clock};
+
+    Rig() { registry.logging = false; }  // a long run must not grow the call log
+
+    void reset(int current, std::vector<uint8_t> value) {
+        registry.removeKey("SYSTEM");  // every key the dialog reads or writes
+        if (registry.node("SYSTEM") != nullptr || registry.openKeys != 0) std::abort();
+        registry.setBinary(cfg::kComNameArbiterKeyPath, cfg::kComDbValueName, std::move(value));
+        // The table holds this one port, selected (its vector keeps its room).
+        app.table.entries.resize(1);
+        cfg::PortEntry& e = app.table.entries[0];
+        e = cfg::PortEntry{};
+        e.portName = "COM" + std::to_string(current);
+        e.deviceId = 0x04036001;
+        e.serialNumber = "FUZZ0A";
+        app.table.selectedIndex = 0;
+        app.table.showDisconnected = false;
+        app.table.openPortCount = 0;
+        app.attachedSerials.clear();
+        app.tableFromLibrary = false;
+        app.ignoreSerialRemembered = false;
+    }
+};
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2) return 0;
     const int typed = data[0] + 1;    // 1..256
     const int current = data[1] + 1;  // 1..256
     std::vector<uint8_t> value(data + 2, data + size);
 
-    sim::MemRegistry registry;
-    sim::SimD2xx d2xx;
-    sim::VirtualClock clock;
-    sim::SimSerialPorts serial{clock};
-    cfg::Configurator app(registry, d2xx, serial, clock);
+    static Rig rig;
+    rig.reset(current, value);
+    sim::MemRegistry& registry = rig.registry;
+    cfg::Configurator& app = rig.app;
     cfg::DialogRunState run;
     run.comNumberChangeCounter = 2;
-    cfg::PortEntry e;
-    e.portName = "COM" + std::to_string(current);
-    e.deviceId = 0x04036001;
-    e.serialNumber = "FUZZ0A";
-    app.table.entries.push_back(e);
-    app.table.selectedIndex = 0;
-    registry.setBinary(cfg::kComNameArbiterKeyPath, cfg::kComDbValueName, value);
 
     sim::FakeDialogView view;
     cfg::ComPortAssignmentDialog dialog(app, run);

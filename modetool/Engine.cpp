@@ -98,11 +98,15 @@ SearchOutcome Engine::search(const EngineOptions& options) {
     for (std::size_t i = 0; i < candidates.size(); ++i) {
         if (!probes[i]) {
             out.stopped = true;
+            out.notAsked.push_back(candidates[i]);
             continue;
         }
         Probe& probed = *probes[i];
         if (!probed) {
-            if (QueryFailureIsReported(probed.failure())) out.failures.push_back(probed.failure());
+            if (QueryFailureIsReported(probed.failure()))
+                out.failures.push_back(probed.failure());
+            else
+                out.quiet.push_back({candidates[i], probed.failure()});
             continue;
         }
         if (!probed.value()) continue;

@@ -50,10 +50,25 @@ struct EngineOptions {
     const std::atomic<bool>* stop = nullptr;  // "finish what was started"
 };
 
+// A device that was asked and failed without a failure the user is told
+// about: it did not answer, answered what is not an identification, or its
+// port is held by another program.
+struct QuietDevice {
+    Candidate candidate;
+    Failure failure;
+};
+
 struct SearchOutcome {
     SearchResult result;
     // The failures the user is told about, in device-list order.
     std::vector<Failure> failures;
+    // The other failed devices, in device-list order. The dialog shows
+    // nothing for them: a first data port that does not speak is usually no
+    // adapter at all, or one not in configuration mode.
+    std::vector<QuietDevice> quiet;
+    // The devices not asked because the search was stopped, in device-list
+    // order.
+    std::vector<Candidate> notAsked;
     bool stopped = false;  // some devices were not asked
 };
 

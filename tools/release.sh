@@ -3,26 +3,34 @@
 #   dist/VarnokPlus-<version>-win64.zip    portable copy
 #   dist/VarnokPlus-<version>-setup.exe    NSIS installer
 #   dist/VarnokPlus-<version>-x64.msi      Windows Installer package (wixl)
+#   dist/varnokctl_<version>_amd64.deb
+#                                          varnokctl for Debian (CPack)
 # The version is the CMake project version (project() in CMakeLists.txt).
-# varnokctl.exe, the command-line program, is built and shipped in all three
-# whenever the CMake project has a varnokctl target.
+# varnokctl.exe, the command-line program, is built and shipped in the three
+# Windows packages whenever the CMake project has a varnokctl target.
 #
 # Usage: tools/release.sh
-# Environment: BUILD_DIR (default build-release), DIST_DIR (default dist),
-#              NO_INSTALL=1 to skip installing missing packages.
+# Environment: BUILD_DIR (default build-release), LINUX_BUILD_DIR (default
+#              build-release-linux, the native build of the .deb), DIST_DIR
+#              (default dist), NO_INSTALL=1 to skip installing missing packages.
 set -euo pipefail
+# The .deb's directories get the permissions the umask leaves.
+umask 022
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$ROOT"
 BUILD_DIR=${BUILD_DIR:-build-release}
+LINUX_BUILD_DIR=${LINUX_BUILD_DIR:-build-release-linux}
 DIST_DIR=${DIST_DIR:-dist}
 case $BUILD_DIR in /*) ;; *) BUILD_DIR=$ROOT/$BUILD_DIR ;; esac
+case $LINUX_BUILD_DIR in /*) ;; *) LINUX_BUILD_DIR=$ROOT/$LINUX_BUILD_DIR ;; esac
 case $DIST_DIR in /*) ;; *) DIST_DIR=$ROOT/$DIST_DIR ;; esac
 
 log() { printf '[release] %s\n' "$*" >&2; }
 die() { printf '[release] error: %s\n' "$*" >&2; exit 1; }
 
 # --- tools: install only what is missing -----------------------------------
+# A command, or a file (absolute path) for libraries and headers.
 declare -A PKG_FOR=(
   [x86_64-w64-mingw32-g++]=g++-mingw-w64-x86-64
   [x86_64-w64-mingw32-objdump]=binutils-mingw-w64-x86-64
@@ -34,10 +42,21 @@ declare -A PKG_FOR=(
   [wixl]=wixl
   [msibuild]=msitools
   [faketime]=faketime
+  [/usr/include/CLI/CLI.hpp]=libcli11-dev
+  [/usr/include/nlohmann/json.hpp]=nlohmann-json3-dev
+  # The native build of the .deb: the compiler, what CMake looks for, and
+  # dpkg-buildflags and dpkg-shlibdeps (which CPack runs).
+  [g++]=g++
+  [pkg-config]=pkgconf
+  [/usr/include/libudev.h]=libudev-dev
+  [/usr/include/libusb-1.0/libusb.h]=libusb-1.0-0-dev
+  [/usr/include/gtest/gtest.h]=libgtest-dev
+  [dpkg-shlibdeps]=dpkg-dev
 )
 missing=()
 for tool in "${!PKG_FOR[@]}"; do
-  command -v "$tool" >/dev/null 2>&1 || missing+=("${PKG_FOR[$tool]}")
+  if [[ $tool == /* ]]; then [[ -e $tool ]]; else command -v "$tool" >/dev/null 2>&1; fi ||
+    missing+=("${PKG_FOR[$tool]}")
 done
 if ((${#missing[@]})); then
   [[ ${NO_INSTALL:-0} == 1 ]] && die "missing packages: ${missing[*]}"
@@ -179,5 +198,29 @@ summary "$PACKAGE_CODE"
 msiinfo export "$MSI" Environment | grep '^SystemPath' >/dev/null ||
   die "$MSI has no PATH entry"
 
-ls -l "$ZIP" "$SETUP" "$MSI" >&2
-printf '%s\n%s\n%s\n' "$ZIP" "$SETUP" "$MSI"
+# --- Debian package of varnokctl --------------------------------------------
+# A native release build of varnokctl alone with Debian's build flags (all of
+# dpkg-buildflags' hardening), packed by CPack (cmake/LinuxPackage.cmake:
+# stripped, with its manual page, udev rule, copyright file and changelog).
+# SOURCE_DATE_EPOCH gives the changelog entry and the package's time stamps
+# the last commit's time.
+log "configuring $LINUX_BUILD_DIR"
+deb_flags() { DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get "$1"; }
+SOURCE_DATE_EPOCH=$EPOCH cmake -S "$ROOT" -B "$LINUX_BUILD_DIR" \
+  -DCMAKE_BUILD_TYPE=Release -DVARNOK_WERROR=ON \
+  "-DCMAKE_C_FLAGS=$(deb_flags CFLAGS) $(deb_flags CPPFLAGS)" \
+  "-DCMAKE_CXX_FLAGS=$(deb_flags CXXFLAGS) $(deb_flags CPPFLAGS)" \
+  "-DCMAKE_EXE_LINKER_FLAGS=$(deb_flags LDFLAGS)" >/dev/null
+log "building varnokctl for Debian"
+cmake --build "$LINUX_BUILD_DIR" -j2 --target varnokctl >&2
+rm -rf "$LINUX_BUILD_DIR/package"
+(cd "$LINUX_BUILD_DIR" && SOURCE_DATE_EPOCH=$EPOCH cpack -G DEB -B "$LINUX_BUILD_DIR/package" >&2) ||
+  die "cpack failed"
+debs=("$LINUX_BUILD_DIR"/package/varnokctl_"$VERSION"_amd64.deb)
+[[ -f ${debs[0]} ]] || die "cpack made no varnokctl_${VERSION}_amd64.deb"
+DEB=$DIST_DIR/$(basename "${debs[0]}")
+rm -f "$DIST_DIR"/varnokctl_*_amd64.deb
+cp "${debs[0]}" "$DEB"
+
+ls -l "$ZIP" "$SETUP" "$MSI" "$DEB" >&2
+printf '%s\n%s\n%s\n%s\n' "$ZIP" "$SETUP" "$MSI" "$DEB"

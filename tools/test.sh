@@ -6,8 +6,10 @@
 # every parser for a fixed time (growing fuzz/seeds/), cross-builds the Windows
 # programs and the unit tests with mingw-w64 and runs the end-to-end tests and
 # those unit tests under Wine, then builds the release (tools/release.sh: zip,
-# installer and MSI package in dist/) and installs, starts and uninstalls both
-# installers under Wine (tests/e2e/release/test_installer.sh, test_msi.sh).
+# installer, MSI package and varnokctl's .deb in dist/), installs, starts and
+# uninstalls both installers under Wine (tests/e2e/release/test_installer.sh,
+# test_msi.sh) and has lintian judge the .deb, which it installs, runs and
+# purges with dpkg in a temporary root (tests/linux/test_deb.sh).
 # Every build goes through ccache, so that a second run on the same machine
 # compiles only what changed. Each step's time and the total are printed.
 # Exit status: non-zero when any step failed.
@@ -51,37 +53,13 @@ clang_sanitized() {
     (export CC=clang CXX=clang++ && native build-fuzz -DVARNOK_WERROR=ON -DVARNOK_FUZZ=ON)
 }
 
-# libFuzzer on every fuzz target for FUZZ_SECONDS (default 20) each, in a
-# clang build that instruments all the code (coverage, ASan, UBSan). Inputs
-# that reach new code are merged into fuzz/seeds/<target>/: commit them. A
-# crash fails the step; its input is in build-fuzz/artifacts/.
+# libFuzzer on every fuzz target for FUZZ_SECONDS (default 15) each, in a
+# clang build that instruments all the code (coverage, ASan, UBSan):
+# tools/fuzz.sh, which also runs on its own for longer. Inputs that reach new
+# code are merged into fuzz/seeds/<target>/: commit them. A crash fails the
+# step; its input is in build-fuzz/artifacts/.
 fuzz() {
-    local secs=${FUZZ_SECONDS:-20} t name new log status=0
-    CC=clang CXX=clang++ cmake -S . -B build-fuzz -DVARNOK_FUZZ=ON >/dev/null &&
-        cmake --build build-fuzz -j2 --target fuzz_targets varnok_sim &&
-        ctest --test-dir build-fuzz -R fuzz --output-on-failure || return 1
-    mkdir -p build-fuzz/artifacts build-fuzz/corpus
-    for t in build-fuzz/*_fuzz; do
-        name=$(basename "$t")
-        new=build-fuzz/corpus/$name
-        log=build-fuzz/$name.log
-        rm -rf "$new"
-        mkdir -p "$new"
-        if ! "$t" -max_total_time="$secs" -print_final_stats=1 \
-                -artifact_prefix="build-fuzz/artifacts/$name-" "$new" "fuzz/seeds/$name" >"$log" 2>&1; then
-            echo "$name: crash or error, see $log"
-            grep -A 12 'ERROR:' "$log" | head -n 20
-            status=1
-            continue
-        fi
-        "$t" -merge=1 "fuzz/seeds/$name" "$new" >"$log.merge" 2>&1 || { echo "$name: merge failed, see $log"; status=1; }
-        awk -v n="$name" '/^#[0-9]+.*(DONE|pulse|NEW|REDUCE)/ { cov = $0 }
-            /stat::number_of_executed_units/ { execs = $2 }
-            /stat::average_exec_per_sec/ { rate = $2 }
-            END { sub(/^.*cov: /, "", cov); sub(/ .*/, "", cov)
-                  printf "%s: cov %s, %s runs, %s/s\n", n, cov, execs, rate }' "$log"
-    done
-    return $status
+    "$ROOT/tools/fuzz.sh" "${FUZZ_SECONDS:-15}"
 }
 
 windows() {
@@ -124,16 +102,20 @@ wine_unit_tests() {
     )
 }
 
-# The release as it would be published, and its installer under Wine.
+# The release as it would be published: its installers under Wine, its
+# Debian package through lintian and dpkg.
 release() {
-    local out setup msi status=0
+    local out setup msi deb status=0
     out=$(NO_INSTALL=1 "$ROOT/tools/release.sh") || return 1
     setup=$(grep -- '-setup\.exe$' <<<"$out")
     msi=$(grep -- '-x64\.msi$' <<<"$out")
+    deb=$(grep -- '_amd64\.deb$' <<<"$out")
     [[ -f $setup ]] || { echo "tools/release.sh named no installer: $out"; return 1; }
     [[ -f $msi ]] || { echo "tools/release.sh named no MSI package: $out"; return 1; }
+    [[ -f $deb ]] || { echo "tools/release.sh named no Debian package: $out"; return 1; }
     "$ROOT/tests/e2e/release/test_installer.sh" "$setup" || status=1
     "$ROOT/tests/e2e/release/test_msi.sh" "$msi" || status=1
+    "$ROOT/tests/linux/test_deb.sh" "$deb" || status=1
     return $status
 }
 
@@ -145,7 +127,7 @@ export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
 step "native build and unit tests" native build -DVARNOK_WERROR=ON
 step "clang build with ASan+UBSan: unit tests and fuzz seeds" clang_sanitized
 step "linux: varnokctl on a fake device tree, Debian package" linux
-step "fuzzing (libFuzzer, ${FUZZ_SECONDS:-20} s per target)" fuzz
+step "fuzzing (libFuzzer, ${FUZZ_SECONDS:-15} s per target, one per core at a time)" fuzz
 step "Windows build (mingw-w64)" windows
 if [[ " ${failed[*]} " == *" Windows build (mingw-w64) "* ]]; then
     echo "=== end-to-end tests skipped: no Windows build"
@@ -155,7 +137,7 @@ else
     step "unit tests under Wine (mingw-w64 build)" wine_unit_tests
     echo "Screenshots: $ROOT/build-e2e/screenshots/"
 fi
-step "release packaging and installer test" release
+step "release packaging, installer and package tests" release
 
 echo "=== total: $((SECONDS - started)) s"
 if (( ${#failed[@]} )); then

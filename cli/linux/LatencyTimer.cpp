@@ -172,8 +172,10 @@ std::string LatencyRuleText(const FtdiTty& port, uint32_t value) {
 
 std::optional<uint32_t> PersistedLatency(const std::string& ruleText) {
     if (ruleText.compare(0, sizeof kRuleMark - 1, kRuleMark) != 0) return std::nullopt;
+    // The assignment ends the rule: a serial can hold the same text in the
+    // match value before it, so the last one counts.
     static constexpr char kAssign[] = "ATTR{latency_timer}=\"";
-    const std::size_t at = ruleText.find(kAssign);
+    const std::size_t at = ruleText.rfind(kAssign);
     if (at == std::string::npos) return std::nullopt;
     std::size_t i = at + sizeof kAssign - 1;
     uint32_t value = 0;
@@ -211,6 +213,10 @@ FileResult WriteLatencyRule(const std::string& root, const FtdiTty& port, uint32
         return failed;
     }
     return FileResult{true, 0};
+}
+
+bool LatencyRuleExists(const std::string& root, const FtdiTty& port) {
+    return ::access(RulePath(root, LatencyRuleFileName(port)).c_str(), F_OK) == 0;
 }
 
 FileResult RemoveLatencyRule(const std::string& root, const FtdiTty& port) {

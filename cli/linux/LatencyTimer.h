@@ -57,6 +57,7 @@ std::optional<uint32_t> ReadPersistedLatency(const std::string& root, const Ftdi
 
 // Writes the rule file under `root` + kRulesDir (beside, then renamed).
 FileResult WriteLatencyRule(const std::string& root, const FtdiTty& port, uint32_t value);
+bool LatencyRuleExists(const std::string& root, const FtdiTty& port);
 // Removes the port's rule file; one that is not there is no failure.
 FileResult RemoveLatencyRule(const std::string& root, const FtdiTty& port);
 // Removes a rule of the port that an older varnokctl wrote under the name

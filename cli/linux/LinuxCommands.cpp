@@ -125,7 +125,7 @@ cli::ExitStatus RunSet(const cli::Command& command, const LinuxHost& host, std::
         if (set.persist) {
             const std::optional<uint32_t> rule = ReadPersistedLatency(host.rulesRoot, *p);
             if (*wanted == kDefaultLatencyTimer)
-                plan.removeRule = rule.has_value();
+                plan.removeRule = LatencyRuleExists(host.rulesRoot, *p);
             else
                 plan.writeRule = rule != wanted;
         }

@@ -43,12 +43,36 @@ speed_t Speed(unsigned long baud) {
 class PosixSerialPort : public serial::SerialPort {
 public:
     explicit PosixSerialPort(int fd) : fd_(fd) {}
+    // The terminal is left as it was found: its settings, and open to others.
     ~PosixSerialPort() override {
+        if (saved_) tcsetattr(fd_, TCSANOW, &found_);
+        if (madeExclusive_) ioctl(fd_, TIOCNXCL);
         flock(fd_, LOCK_UN);
         ::close(fd_);
     }
     PosixSerialPort(const PosixSerialPort&) = delete;
     PosixSerialPort& operator=(const PosixSerialPort&) = delete;
+
+    // Keeps the terminal's settings to put back at close.
+    bool save() {
+        if (tcgetattr(fd_, &found_) != 0) return Fail(errno);
+        saved_ = true;
+        return true;
+    }
+
+    // TIOCEXCL: no further open but root's. A terminal already exclusive
+    // (opened by root) stays so at close.
+    bool makeExclusive() {
+        int wasExclusive = 0;
+        if (ioctl(fd_, TIOCGEXCL, &wasExclusive) == 0 && wasExclusive != 0) return true;
+        if (ioctl(fd_, TIOCEXCL) != 0) {
+            // A terminal that knows no exclusive mode (an emulated one) is
+            // guarded by the lock alone.
+            return errno == ENOTTY || errno == EINVAL ? true : Fail(errno);
+        }
+        madeExclusive_ = true;
+        return true;
+    }
 
     bool setTimeouts(const serial::CommTimeouts& t) override {
         timeouts_ = t;
@@ -146,6 +170,9 @@ public:
 private:
     int fd_;
     serial::CommTimeouts timeouts_{};
+    termios found_{};
+    bool saved_ = false;
+    bool madeExclusive_ = false;
 };
 
 }  // namespace
@@ -171,23 +198,19 @@ std::unique_ptr<serial::SerialPort> PosixSerialPorts::open(const std::string& pa
         Fail(errno);
         return nullptr;
     }
-    auto port = std::make_unique<PosixSerialPort>(fd);  // closes fd on every path below
+    // Closes fd, and undoes what was done to the terminal, on every path below.
+    auto port = std::make_unique<PosixSerialPort>(fd);
     if (!isatty(fd)) {
         Fail(ENOTTY);
         return nullptr;
     }
     // Another program that locks the port, or one that asked for it alone,
-    // holds it: the port is in use.
+    // holds it: the port is in use. Its settings are that program's to keep.
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         Fail(errno == EWOULDBLOCK ? EBUSY : errno);
         return nullptr;
     }
-    // A terminal that knows no exclusive mode (an emulated one) is guarded
-    // by the lock alone.
-    if (ioctl(fd, TIOCEXCL) != 0 && errno != ENOTTY && errno != EINVAL) {
-        Fail(errno);
-        return nullptr;
-    }
+    if (!port->save() || !port->makeExclusive()) return nullptr;
     return port;
 }
 

@@ -3,7 +3,8 @@
 // that lock), set to raw 8N1 at the requested rate. Reads follow the same
 // window as the Windows seam: a read ends when the buffer is full, when the
 // interval time passes between two bytes, or when the total time has passed
-// since it began.
+// since it began. Closing the port puts back the terminal settings it had at
+// open and ends the exclusive mode that the open began.
 //
 // Paths: the mode tool names a port "\\.\ttyUSB0"; that prefix is dropped
 // and a bare name is looked up in /dev.

@@ -2,6 +2,8 @@
 // with the commands that make sense here, on the Linux seams (udev device
 // list, ttys, sysfs). VARNOKCTL_SYSFS_ROOT and VARNOKCTL_RULES_ROOT put a
 // prefix before sysfs and /etc/udev/rules.d (for tests on a tree of files).
+// The modes commands catch SIGINT, SIGTERM and SIGHUP (StopSignals) to end
+// the exchanges under way before ending with 128 + the signal's number.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +17,7 @@
 #include "cli/linux/LinuxCommands.h"
 #include "cli/linux/LinuxD2xx.h"
 #include "cli/linux/PosixSerial.h"
+#include "cli/linux/StopSignals.h"
 #include "cli/linux/UdevDevices.h"
 #include "modetool/Engine.h"
 #include "modetool/ModeTool.h"
@@ -51,6 +54,7 @@ std::vector<linuxhost::FtdiTty> Ports(bool verbose) {
 }
 
 int RunModes(const cli::Command& command) {
+    linuxhost::StopSignals signals;
     const bool verbose = command.options.verbose;
     linuxhost::LinuxD2xx d2xx([verbose] { return Ports(verbose); }, linuxhost::ReadUserAreaUsb);
     linuxhost::PosixSerialPorts serialPorts;
@@ -60,10 +64,11 @@ int RunModes(const cli::Command& command) {
     tool.firstPortNumber = 0;
     mode::ThreadExecutor executor;
     const cli::ExitStatus status =
-        cli::RunModesCommand(command, tool, executor, std::cout, std::cerr);
+        cli::RunModesCommand(command, tool, executor, std::cout, std::cerr, signals.flag());
     if (verbose)
         for (const std::string& note : d2xx.notes()) std::cerr << "varnokctl: " << note << "\n";
-    return cli::ToInt(status);
+    std::cout.flush();
+    return status == cli::ExitStatus::Interrupted ? signals.exitStatus() : cli::ToInt(status);
 }
 
 int Run(const cli::Command& command) {

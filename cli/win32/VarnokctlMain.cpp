@@ -12,6 +12,7 @@
 #include "cli/CommandLine.h"
 #include "cli/ConfigCommands.h"
 #include "cli/ModesCommands.h"
+#include "cli/win32/ConsoleStop.h"
 #include "common/win32/D2xxLibrary.h"
 #include "common/win32/FileNames.h"
 #include "common/win32/RealDevices.h"
@@ -39,10 +40,18 @@ bool IsModesCommand(const cli::Action& action) {
            std::holds_alternative<cli::ModesSetCommand>(action);
 }
 
+// Ctrl-C, Ctrl-Break and closing the console let the exchanges under way
+// end (status 130).
 int RunModes(const cli::Command& command) {
+    cli::ConsoleStop console;
     win32::OnRealDevices<mode::ModeTool> tool;
     mode::ThreadExecutor executor;
-    return cli::ToInt(cli::RunModesCommand(command, tool.state, executor, std::cout, std::cerr));
+    const cli::ExitStatus status =
+        cli::RunModesCommand(command, tool.state, executor, std::cout, std::cerr, console.flag());
+    std::cout.flush();
+    std::cerr.flush();
+    console.finished();
+    return cli::ToInt(status);
 }
 
 // The configuration commands on the real registry, D2XX library and COM

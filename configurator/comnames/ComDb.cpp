@@ -1,6 +1,5 @@
 #include "configurator/comnames/ComDb.h"
 
-#include <cstdio>
 #include <memory>
 
 #include "common/platform/Parse.h"
@@ -50,16 +49,12 @@ bool IsComNumberReserved(const std::vector<uint8_t>& bitmap, int n) {
     return (bitmap[byte] >> ((n - 1) % 8)) & 1u;
 }
 
-std::vector<std::string> FreeComNames(const std::vector<uint8_t>& bitmap) {
-    std::vector<std::string> names;
-    if (bitmap.empty()) return names;  // never read: no number is known to be free
-    for (int n = kComNumberMin; n <= kComNumberMax; ++n) {
-        if (IsComNumberReserved(bitmap, n)) continue;
-        char name[16];
-        std::snprintf(name, sizeof name, "COM%i", n);
-        names.emplace_back(name);
-    }
-    return names;
+std::vector<int> FreeComNumbers(const std::vector<uint8_t>& bitmap) {
+    std::vector<int> numbers;
+    if (bitmap.empty()) return numbers;  // never read: no number is known to be free
+    for (int n = kComNumberMin; n <= kComNumberMax; ++n)
+        if (!IsComNumberReserved(bitmap, n)) numbers.push_back(n);
+    return numbers;
 }
 
 int ComNumberOfName(const std::string& name) {

@@ -42,9 +42,9 @@ void MarkComNumber(std::vector<uint8_t>& bitmap, int n, bool reserved);
 bool IsComNumberReserved(const std::vector<uint8_t>& bitmap, int n);
 
 
-// "COM%i" of every free number of COM1..COM256 in ascending order. A map
-// that was never read (empty) offers nothing.
-std::vector<std::string> FreeComNames(const std::vector<uint8_t>& bitmap);
+// Every free number of COM1..COM256 in ascending order. A map that was
+// never read (empty) offers nothing.
+std::vector<int> FreeComNumbers(const std::vector<uint8_t>& bitmap);
 
 // One registry value a rename sets: a string, or (ComDB) binary bytes.
 struct ComNameWrite {

@@ -22,18 +22,21 @@ constexpr std::size_t kNumberFieldDigits = 3;
 
 }  // namespace
 
-// Adds every free name to list box 40006 and to `freeNames` (cleared first).
-// When the list box refuses a text, shows "ListBox Error" and stops; the
-// entries added before stay.
+// Adds every free name to list box 40006 and to `freeNames` (cleared first),
+// its number to `freeNumbers`. When the list box refuses a text, shows
+// "ListBox Error" and stops; the entries added before stay.
 void ListFreeComNumbers(ui::DialogView& view, const std::vector<uint8_t>& bitmap,
-                        std::vector<std::string>& freeNames) {
+                        std::vector<std::string>& freeNames, std::vector<int>* freeNumbers) {
     freeNames.clear();
-    for (const std::string& name : FreeComNames(bitmap)) {
+    if (freeNumbers != nullptr) freeNumbers->clear();
+    for (const int n : FreeComNumbers(bitmap)) {
+        const std::string name = "COM" + std::to_string(n);
         if (view.listAdd(IDC_CA_FREE_LIST, name) == ui::kNoRow) {
             view.messageBox(kMsgListBoxError, "ERROR", ui::Icon::Error);
             return;
         }
         freeNames.push_back(name);
+        if (freeNumbers != nullptr) freeNumbers->push_back(n);
     }
 }
 
@@ -81,6 +84,7 @@ void ComPortAssignmentDialog::onInit(ui::DialogView& view) {
     view.upDownSetRange(IDC_CA_UPDOWN, kComNumberMin, kComNumberMax);
     PortEntry* entry = app_.table.selected();
     freeNames_.clear();
+    freeNumbers_.clear();
     mapRead_ = false;
     if (entry == nullptr) return;
     const Outcome read = ReadComDb(app_, *entry);
@@ -88,12 +92,12 @@ void ComPortAssignmentDialog::onInit(ui::DialogView& view) {
     mapRead_ = read.ok();
     view.setText(IDC_CA_CURRENT, entry->portName);
     view.setText(IDC_CA_NUMBER, entry->portName.size() > 3 ? entry->portName.substr(3, 3) : "");
-    ListFreeComNumbers(view, entry->comDbBitmap, freeNames_);
+    ListFreeComNumbers(view, entry->comDbBitmap, freeNames_, &freeNumbers_);
 }
 
 bool ComPortAssignmentDialog::selectNumber(ui::DialogView& view, int n) {
-    for (std::size_t i = 0; i < freeNames_.size(); ++i) {
-        if (ComNumberOfName(freeNames_[i]) == n) {
+    for (std::size_t i = 0; i < freeNumbers_.size(); ++i) {
+        if (freeNumbers_[i] == n) {
             view.listSetCurSel(IDC_CA_FREE_LIST, static_cast<int>(i));
             return true;
         }

@@ -14,10 +14,12 @@ extern const char* const kMsgNumberReserved;        // "Selected COM Port Number
 extern const char* const kMsgComDbNotRead;
 
 // Adds every free name of the map to list box 40006 and to `freeNames`
-// (cleared first). When the list box refuses a text, shows "ListBox Error"
-// and stops; the entries added before stay.
+// (cleared first), and its number to `freeNumbers` when given (cleared
+// first, parallel to `freeNames`). When the list box refuses a text, shows
+// "ListBox Error" and stops; the entries added before stay.
 void ListFreeComNumbers(ui::DialogView& view, const std::vector<uint8_t>& bitmap,
-                        std::vector<std::string>& freeNames);
+                        std::vector<std::string>& freeNames,
+                        std::vector<int>* freeNumbers = nullptr);
 
 // The OK action: gives `entry` the name of the selected free-list item,
 // writes FriendlyName and PortName and the map. True when the dialog may
@@ -45,6 +47,7 @@ private:
     DialogRunState& run_;
     // The free-name list of this opening, parallel to list box 40006.
     std::vector<std::string> freeNames_;
+    std::vector<int> freeNumbers_;  // the number of each free name, in the same order
     bool mapRead_ = false;
     bool initialising_ = false;  // inside onInit
 };

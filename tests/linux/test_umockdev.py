@@ -8,6 +8,7 @@ Run under umockdev-wrapper: test_umockdev.py VARNOKCTL ADAPTER."""
 import json
 import os
 import re
+import signal
 import subprocess
 import sys
 import tempfile
@@ -403,6 +404,96 @@ class ModesTest(unittest.TestCase):
             with self.subTest(args=args):
                 rc, _, err = run(*args)
                 self.assertEqual(rc, status, err)
+
+    def test_interrupted_set_still_leaves_configuration_mode(self):
+        port = self.adapters[0]["ports"][4]
+        mode = "rs232" if port["modeName"] != "rs232" else "rs422"
+        wait_for_leave(1)
+        with open(ADAPTER_LOG) as f:
+            leaves = f.read().count(" event leave")
+        start = log_length()
+        p = start_varnokctl("modes", "set", "ttyUSB0", "5", mode)
+        try:
+            self.assertTrue(wait_for_received(start, b"\r97\r"), "no commit began")
+            p.send_signal(signal.SIGINT)
+            time.sleep(0.05)
+            p.send_signal(signal.SIGINT)  # a second Ctrl-C skips nothing
+            _, err = p.communicate(timeout=30)
+        finally:
+            stop_process(p)
+        wait_for_leave(leaves + 2)
+        received = received_since(start)
+        commit = received[received.index(b"\r97\r"):]
+        self.assertTrue(commit.endswith(b"\r99\r98\r"), commit)
+        self.assertEqual(commit.count(b"98\r"), 1)
+        self.assertEqual(p.returncode, 130, err)
+        self.assertIn("interrupted, but adapter \"Varnok Plus 8 (0)\" via ttyUSB0 had already "
+                      "stored the new settings", err)
+        rc, out, err = run("--json", "modes", "list")
+        self.assertEqual(rc, 0, err)
+        self.assertEqual(json.loads(out)[0]["ports"][4]["modeName"], mode)
+
+    def test_terminated_list_still_leaves_configuration_mode(self):
+        wait_for_leave(1)
+        with open(ADAPTER_LOG) as f:
+            leaves = f.read().count(" event leave")
+        start = log_length()
+        p = start_varnokctl("modes", "list")
+        try:
+            self.assertTrue(wait_for_received(start, b"96\r"), "no query began")
+            p.send_signal(signal.SIGTERM)
+            out, err = p.communicate(timeout=30)
+        finally:
+            stop_process(p)
+        wait_for_leave(leaves + 1)
+        self.assertTrue(received_since(start).endswith(b"96\r98\r"), received_since(start))
+        self.assertEqual(p.returncode, 128 + signal.SIGTERM, err)
+        self.assertIn("Varnok Plus 8 (0)  via ttyUSB0", out)
+        self.assertIn("interrupted after every device had been asked", err)
+
+
+def start_varnokctl(*args):
+    env = {**os.environ, "UMOCKDEV_DIR": BED.get_root_dir()}
+    return subprocess.Popen([VARNOKCTL, *args], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                            text=True, env=env)
+
+
+def stop_process(p):
+    if p.poll() is None:
+        p.kill()
+        p.communicate()
+
+
+def wait_for_received(line, data, timeout=10):
+    """Polls the simulator's log until the bytes received from log line
+    `line` on hold `data`."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if data in received_since(line):
+            return True
+        time.sleep(0.005)
+    return False
+
+
+class SilentConfigPortTest(unittest.TestCase):
+    """The adapter's configuration port is there but does not answer (the
+    simulator is stopped): the list is incomplete and says so."""
+
+    def test_list_fails_and_names_the_port(self):
+        os.kill(SIM.pid, signal.SIGSTOP)
+        try:
+            rc, out, err = run("modes", "list")
+        finally:
+            os.kill(SIM.pid, signal.SIGCONT)
+        self.assertEqual(rc, 1, err)
+        self.assertEqual(out, "")
+        self.assertIn("varnokctl: ttyUSB0: the adapter's configuration port did not answer; "
+                      "the list is incomplete", err)
+        self.assertNotIn("no adapter found", err)
+        time.sleep(0.3)  # what the simulator says to the bytes it missed goes unread
+        rc, out, err = run("--json", "modes", "list")
+        self.assertEqual(rc, 0, err)
+        self.assertEqual(len(json.loads(out)), 1)
 
 
 if __name__ == "__main__":

@@ -172,6 +172,12 @@ TEST_F(Journal, FailuresAreReportedAndWhatWasReadIsWrittenLater) {
     // nothing for the value that could not be read.
     EXPECT_TRUE(Contains(file(), "\"LatencyTimer\"=dword:00000010"));
     EXPECT_FALSE(Contains(file(), "PortName"));
+    // The run wrote it since; readable again, it is still left out, or a
+    // restore would bring back what this run wrote.
+    registry.failQuery.clear();
+    registry.setDword(b, "PortName", 2);
+    journal.save({{b, "PortName"}}, &problem);
+    EXPECT_FALSE(Contains(file(), "PortName"));
 }
 
 // The configurator with two attached ports, COM5 selected, backups kept in

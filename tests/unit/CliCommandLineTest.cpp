@@ -145,4 +145,83 @@ TEST(CliCommandLine, FillsTheCommand) {
     EXPECT_EQ(r.err, "varnokctl: COM5: latency-timer=300 is out of range (1 to 255)\n");
 }
 
+TEST(CliCommandLine, NothingCarriesOverToTheNextParse) {
+    // Every option and argument of a full command line, then lines that
+    // leave them out: each reads as if it were the first.
+    auto r = Parse({"--json", "--dry-run", "--no-reload", "--verbose", "set", "--all",
+                    "--include-disconnected", "latency-timer=1", "serial-printer=on"});
+    ASSERT_TRUE(r.command);
+    r = Parse({"set", "COM5", "latency-timer=2"});
+    ASSERT_TRUE(r.command) << r.err;
+    EXPECT_FALSE(r.command->options.json);
+    EXPECT_FALSE(r.command->options.dryRun);
+    EXPECT_FALSE(r.command->options.noReload);
+    EXPECT_FALSE(r.command->options.verbose);
+    const auto& set = std::get<SetCommand>(r.command->action);
+    EXPECT_FALSE(set.target.all);
+    EXPECT_FALSE(set.target.includeDisconnected);
+    EXPECT_EQ(set.target.port.text, "COM5");
+    EXPECT_EQ(set.change.values.latencyTimer, 2u);
+    EXPECT_FALSE(set.change.values.serialPrinter.has_value());
+
+    // A port of the last line is not this line's port, nor --all its --all.
+    EXPECT_EQ(Parse({"set", "latency-timer=1"}).err,
+              "varnokctl: \"latency-timer=1\" is not a port: give COM5 or "
+              "serial:<registry serial>\n");
+    EXPECT_EQ(Parse({"rename", "COM5"}).status, ExitStatus::Usage);
+
+    ASSERT_TRUE(Parse({"alias", "COM5", "--table", "brivane", "921600=2000000"}).command);
+    r = Parse({"alias", "COM6", "115200=1500000"});
+    ASSERT_TRUE(r.command) << r.err;
+    const auto& alias = std::get<AliasCommand>(r.command->action);
+    EXPECT_FALSE(alias.table.has_value());
+    ASSERT_EQ(alias.rows.size(), 1u);
+
+    ASSERT_TRUE(Parse({"ignore-serial", "on"}).command);
+    r = Parse({"ignore-serial"});
+    ASSERT_TRUE(r.command);
+    EXPECT_FALSE(std::get<IgnoreSerialCommand>(r.command->action).value.has_value());
+
+    // The subcommand chosen last time is not chosen this time.
+    ASSERT_TRUE(Parse({"modes", "set", "1", "all", "rs232"}).command);
+    EXPECT_EQ(Parse({"modes"}).err, "varnokctl: modes: give list or set\n");
+    ASSERT_TRUE(Parse({"list", "--include-disconnected"}).command);
+    r = Parse({"list"});
+    ASSERT_TRUE(r.command);
+    EXPECT_FALSE(std::get<ListCommand>(r.command->action).includeDisconnected);
+    EXPECT_EQ(Parse({}).status, ExitStatus::Usage);
+
+    // Help after a subcommand is the whole program's help again.
+    const std::string rootHelp = Parse({"--help"}).out;
+    ASSERT_FALSE(Parse({"buffered", "--help"}).out.empty());
+    EXPECT_EQ(Parse({"--help"}).out, rootHelp);
+}
+
+TEST(CliCommandLine, SameAnswersOverManyParses) {
+    // Far more parses than a program makes: help, errors and commands of
+    // both platforms read the same every time.
+    const auto help = Parse({"set", "--help"});
+    const auto unknown = Parse({"frobnicate"});
+    const auto refused = Parse({"set", "COM5", "latency-timer=300"});
+    const auto linuxHelp = Parse({"--help"}, Platform::Linux);
+    ASSERT_FALSE(help.out.empty());
+    ASSERT_FALSE(unknown.err.empty());
+    for (int i = 0; i < 10000; ++i) {
+        SCOPED_TRACE(i);
+        const auto h = Parse({"set", "--help"});
+        ASSERT_EQ(h.out, help.out);
+        const auto u = Parse({"frobnicate"});
+        ASSERT_EQ(u.err, unknown.err);
+        ASSERT_EQ(u.status, ExitStatus::Usage);
+        ASSERT_EQ(Parse({"set", "COM5", "latency-timer=300"}).err, refused.err);
+        const auto c = Parse({"--json", "list", "--include-disconnected"});
+        ASSERT_TRUE(c.command);
+        ASSERT_TRUE(c.command->options.json);
+        ASSERT_TRUE(std::get<ListCommand>(c.command->action).includeDisconnected);
+        if (i % 100 == 0) {
+            ASSERT_EQ(Parse({"--help"}, Platform::Linux).out, linuxHelp.out);
+        }
+    }
+}
+
 }  // namespace

@@ -31,6 +31,7 @@ struct Rig {
     sim::MemFileStore backups;
     sim::FixedLocalTime time;
     std::string out, err;
+    bool d2xxMissing = false;
 
     Rig() {
         f.singlePort("A1B2C3D4", 5, 0x21);
@@ -51,6 +52,8 @@ struct Rig {
         ConfigSeams seams(f.registry, f.d2xx, f.serialPorts, f.clock);
         seams.backupFolder = &backups;
         seams.localTime = &time;
+        seams.d2xxAvailable = !d2xxMissing;
+        if (d2xxMissing) seams.d2xxLoadError = "ftd2xx.dll not found";
         std::ostringstream o, e;
         f.registry.log.clear();
         const ExitStatus status = RunConfigCommand(*parsed.command, seams, o, e);
@@ -78,6 +81,13 @@ struct Rig {
             w.push_back(verb + " " + port + " " + line.substr(bar + 1));
         }
         return w;
+    }
+    // The keys whose access list was changed, by the last part of their path.
+    std::vector<std::string> dacls() const {
+        std::vector<std::string> d;
+        for (const auto& line : f.registry.log)
+            if (line.rfind("dacl ", 0) == 0) d.push_back(line.substr(line.rfind('\\') + 1));
+        return d;
     }
     std::size_t reloads() const {
         std::size_t n = 0;
@@ -156,6 +166,7 @@ TEST(CliCommands, WritesOnlyWhatChanges) {
                   ExitStatus::Done)
             << dry.err;
         EXPECT_TRUE(dry.writes().empty());
+        EXPECT_TRUE(dry.dacls().empty());
         EXPECT_EQ(dry.reloads(), 0u);
         EXPECT_TRUE(dry.backups.files.empty());
 
@@ -192,10 +203,7 @@ TEST(CliCommands, LatencyOfOneIsWrittenAndNoReloadOnRequest) {
     EXPECT_EQ(r.run({"--no-reload", "set", "COM5", "latency-timer=1"}), ExitStatus::Done);
     // The driver's keys were made writable first, as the configurator does:
     // the enumerator, the arbiter and the written port's instance key only.
-    Strings dacls;
-    for (const auto& line : r.f.registry.log)
-        if (line.rfind("dacl ", 0) == 0) dacls.push_back(line.substr(line.rfind('\\') + 1));
-    EXPECT_EQ(dacls, (Strings{"FTDIBUS", "COM Name Arbiter", "0000"}));
+    EXPECT_EQ(r.dacls(), (Strings{"FTDIBUS", "COM Name Arbiter", "0000"}));
     EXPECT_EQ(r.f.registry.dword(kCom5, "LatencyTimer"), 1u);
     EXPECT_EQ(r.reloads(), 0u);
     // Other values of the port are not rewritten.
@@ -237,6 +245,10 @@ TEST(CliCommands, UnreadValues) {
     EXPECT_TRUE(r.writes().empty());
     EXPECT_EQ(r.run({"alias", "COM5", "--table", "brivane"}), ExitStatus::Refused);
     EXPECT_TRUE(r.writes().empty());
+    // Buffered writes are a ConfigData bit too: no buffer values without it.
+    EXPECT_EQ(r.run({"buffered", "COM5", "on", "size=2048"}), ExitStatus::Refused);
+    EXPECT_NE(r.err.find("COM5 bufferedWrites.enabled"), std::string::npos) << r.err;
+    EXPECT_TRUE(r.writes().empty());
     // Turning an option off that the standard image has off changes nothing.
     EXPECT_EQ(r.run({"set", "COM5", "serial-printer=off", "latency-timer=4"}), ExitStatus::Done);
     EXPECT_EQ(r.out, "COM5 latencyTimer (unread) -> 4\n");
@@ -276,9 +288,10 @@ TEST(CliCommands, BadInputWritesNothing) {
 
 TEST(CliCommands, FailedWrites) {
     // Not elevated (no take-ownership privilege): status 1, told to elevate,
-    // nothing written and no access list changed.
+    // nothing written and no access list changed. A dry run needs no rights.
     Rig n;
     n.f.registry.privilegeMissing = true;
+    EXPECT_EQ(n.run({"--dry-run", "set", "--all", "latency-timer=1"}), ExitStatus::Done) << n.err;
     EXPECT_EQ(n.run({"set", "--all", "latency-timer=1"}), ExitStatus::Failed);
     EXPECT_NE(n.err.find("elevated prompt"), std::string::npos) << n.err;
     EXPECT_TRUE(n.writes().empty());
@@ -306,6 +319,13 @@ TEST(CliCommands, FailedWrites) {
     EXPECT_NE(p.err.find("not written: COM5; written: COM6"), std::string::npos) << p.err;
     EXPECT_EQ(p.f.registry.dword(kCom6, "LatencyTimer"), 1u);
     EXPECT_EQ(p.reloads(), 1u);
+    // The only write fails: no port is named as written, and no reload.
+    Rig first;
+    first.f.registry.failSet.insert(sim::MemRegistry::lower(kCom5 + "|LatencyTimer"));
+    EXPECT_EQ(first.run({"set", "COM5", "latency-timer=1"}), ExitStatus::Failed);
+    EXPECT_NE(first.err.find("not written: COM5; nothing was written"), std::string::npos)
+        << first.err;
+    EXPECT_EQ(first.reloads(), 0u);
 
     // No backup: nothing written.
     Rig b;
@@ -319,6 +339,14 @@ TEST(CliCommands, FailedWrites) {
     l.f.d2xx.reloadStatus = 4;
     EXPECT_EQ(l.run({"set", "COM5", "latency-timer=1"}), ExitStatus::Failed);
     EXPECT_NE(l.err.find("FT_Reload"), std::string::npos);
+
+    // Without the D2XX library the values are written but the driver is not
+    // reloaded: status 1, so that a script does not take them as in effect.
+    Rig m;
+    m.d2xxMissing = true;
+    EXPECT_EQ(m.run({"set", "COM5", "latency-timer=1"}), ExitStatus::Failed);
+    EXPECT_NE(m.err.find("not reloaded"), std::string::npos) << m.err;
+    EXPECT_EQ(m.f.registry.dword(kCom5, "LatencyTimer"), 1u);
 }
 
 TEST(CliCommands, AttachedDeviceWithoutKey) {

@@ -163,6 +163,8 @@ TEST(CliJson, ReaderRefusesWhatItCannotTake) {
         {head + R"({"match": "*", "settings": {"latencytimer": 1}}]})", "unknown setting"},
         {head + R"({"match": "*", "settings": {"serialPrinter": 1}}]})", "expected true, false"},
         {head + R"({"match": "*", "bufferedWrites": {"size": 5000}}]})", "/ports/0/bufferedWrites/size"},
+        {head + R"({"match": "*", "bufferedWrites": {"enabled": true, "treshold": 5}}]})",
+         "/ports/0/bufferedWrites/treshold: unknown key"},
         {head + R"({"match": "COM*"}]})", "/ports/0/match"},
         {head + R"({"match": "*", "serial": "A"}]})", "goes without serial"},
         {head + R"({"port": "COM5"}]})", "needs \"serial\", \"deviceId\""},

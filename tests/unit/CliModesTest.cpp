@@ -1,9 +1,11 @@
 // varnokctl's `modes list` and `modes set` in virtual time against simulated
 // adapters: what is listed, that `set` puts on the wire exactly what the
 // engine's commit of the same change sends, how adapters and ports are named,
-// and what bad input and failing adapters end with.
+// what bad input and failing adapters end with, and how an interrupted run
+// ends.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -68,13 +70,40 @@ struct Ran {
     std::string err;
 };
 
-Ran RunCtl(Rig& rig, const std::vector<std::string>& args) {
+Ran RunCtl(Rig& rig, const std::vector<std::string>& args,
+           const std::atomic<bool>* stop = nullptr, mode::Executor* executor = nullptr) {
     const ParseResult parsed = ParseCommandLine(args, Platform::Windows);
     if (!parsed.command) return {parsed.status, parsed.out, parsed.err};
     std::ostringstream out, err;
-    const ExitStatus status = RunModesCommand(*parsed.command, rig.tool, rig.executor, out, err);
+    const ExitStatus status = RunModesCommand(*parsed.command, rig.tool,
+                                              executor ? *executor : rig.executor, out, err, stop);
     return {status, out.str(), err.str()};
 }
+
+bool EndsWith(const std::string& s, const std::string& end) {
+    return s.size() >= end.size() && s.compare(s.size() - end.size(), end.size(), end) == 0;
+}
+
+// Raises `stop` as soon as the adapter on `port` has received `bytes` last,
+// the way Ctrl-C comes in the middle of an exchange.
+void StopWhenReceived(Rig& rig, const char* port, std::string bytes, std::atomic<bool>& stop) {
+    rig.clock.onAdvance([&rig, port, bytes, &stop](uint64_t) {
+        if (EndsWith(rig.bytes(port), bytes)) stop = true;
+    });
+}
+
+// Raises `stop` just before the second batch of exchanges (a set's commit).
+struct StopBeforeSecondRun : mode::Executor {
+    StopBeforeSecondRun(mode::Executor& inner, std::atomic<bool>& stop) : inner(inner), stop(stop) {}
+    void forEach(std::size_t count, std::size_t bound, const std::function<bool()>& asked,
+                 const std::function<void(std::size_t)>& lane) override {
+        if (++runs == 2) stop = true;
+        inner.forEach(count, bound, asked, lane);
+    }
+    mode::Executor& inner;
+    std::atomic<bool>& stop;
+    int runs = 0;
+};
 
 // What a search sends each adapter (the commit's bytes follow it).
 struct SearchBytes {
@@ -313,5 +342,131 @@ TEST(CliModes, FailuresEndWithStatusOneAndNameTheAdapter) {
         const Ran set = RunCtl(rig, {"modes", "set", "2", "1", "rs422-4w"});
         EXPECT_EQ(set.status, ExitStatus::Failed);
         EXPECT_NE(set.err.find("adapter 2 not found"), std::string::npos) << set.err;
+    }
+}
+
+TEST(CliModes, ListWithASilentConfigurationPortIsIncompleteAndNamesIt) {
+    {  // The configuration interface keeps silent: its adapter is missing.
+        Rig rig(sim::Misbehaviour::Silent);
+        const Ran list = RunCtl(rig, {"modes", "list"});
+        EXPECT_EQ(list.status, ExitStatus::Failed);
+        EXPECT_EQ(list.err, "varnokctl: COM20: the adapter's configuration port did not answer; "
+                            "the list is incomplete\n");
+        EXPECT_EQ(list.out.rfind("1  Apex 2  via COM30", 0), 0u) << list.out;
+
+        // A set that does not find its adapter fails with that reason.
+        const Ran set = RunCtl(rig, {"modes", "set", "COM20", "1", "rs422"});
+        EXPECT_EQ(set.status, ExitStatus::Failed);
+        EXPECT_EQ(set.err.rfind("varnokctl: COM20: the adapter's configuration port did not "
+                                "answer\nvarnokctl: adapter \"COM20\" not found",
+                                0),
+                  0u)
+            << set.err;
+    }
+    {  // Held by another program.
+        Rig rig;
+        rig.ports.adapter("COM20")->heldByOtherProgram = true;
+        const Ran list = RunCtl(rig, {"--json", "modes", "list"});
+        EXPECT_EQ(list.status, ExitStatus::Failed);
+        EXPECT_EQ(list.err, "varnokctl: COM20: the adapter's configuration port is in use by "
+                            "another program; the list is incomplete\n");
+        EXPECT_EQ(json::parse(list.out).size(), 1u);
+    }
+    {  // A first data port that does not speak is no missing adapter: an
+       // Apex not in configuration mode, or another maker's device.
+        Rig rig;
+        sim::SimAdapterOptions idle = rig.ports.adapter("COM30")->options();
+        idle.configButtonHeld = false;
+        rig.ports.attach("COM30", idle);
+        const Ran list = RunCtl(rig, {"modes", "list"});
+        EXPECT_EQ(list.status, ExitStatus::Done);
+        EXPECT_EQ(list.err, "");
+    }
+}
+
+// Ctrl-C during a set: the exchange under way ends as usual (leaving
+// configuration mode), none begins after it, and the message says whether
+// the adapter stored its new settings.
+TEST(CliModes, AnInterruptedSetFinishesTheExchangeUnderWay) {
+    const std::vector<std::string> args = {"modes", "set", "1", "2", "rs422"};
+    const std::string changed = "Varnok Plus 4 (7) port 2 mode rs485-rts-2w -> rs422\n";
+    const std::string notSent = "varnokctl: interrupted before the new settings were sent: ";
+    {  // Right after the adapter was asked to take new settings.
+        Rig rig;
+        std::atomic<bool> stop{false};
+        StopWhenReceived(rig, "COM20", "97\r", stop);
+        const Ran run = RunCtl(rig, args, &stop);
+        const std::string bytes = rig.bytes("COM20");
+        ASSERT_NE(bytes.find("\r97\r"), std::string::npos);
+        EXPECT_TRUE(EndsWith(bytes, "\r99\r98\r")) << "left configuration mode";
+        EXPECT_EQ(rig.ports.adapter("COM20")->storedTexts.size(), 1u);
+        EXPECT_EQ(rig.ports.adapter("COM20")->events.back(), "leave");
+        EXPECT_EQ(run.status, ExitStatus::Interrupted);
+        EXPECT_EQ(run.out, changed);
+        EXPECT_EQ(run.err, "varnokctl: interrupted, but adapter \"Varnok Plus 4 (7)\" via COM20 "
+                           "had already stored the new settings\n");
+    }
+    {  // While the search read the settings: it ends, the commit never begins.
+        Rig rig;
+        std::atomic<bool> stop{false};
+        StopWhenReceived(rig, "COM20", "96\r", stop);
+        const Ran run = RunCtl(rig, args, &stop);
+        EXPECT_TRUE(EndsWith(rig.bytes("COM20"), "\r96\r98\r"));
+        EXPECT_EQ(rig.bytes("COM20").find("97\r"), std::string::npos);
+        EXPECT_EQ(run.status, ExitStatus::Interrupted);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, notSent + "no adapter was changed\n");
+    }
+    {  // Between the search and the commit.
+        Rig rig;
+        std::atomic<bool> stop{false};
+        StopBeforeSecondRun executor(rig.executor, stop);
+        const Ran run = RunCtl(rig, args, &stop, &executor);
+        EXPECT_EQ(executor.runs, 2);
+        EXPECT_TRUE(EndsWith(rig.bytes("COM20"), "\r96\r98\r"));
+        EXPECT_EQ(rig.bytes("COM20").find("97\r"), std::string::npos);
+        EXPECT_EQ(run.status, ExitStatus::Interrupted);
+        EXPECT_EQ(run.err, notSent + "adapter \"Varnok Plus 4 (7)\" via COM20 is unchanged\n");
+    }
+    {  // Before anything: no port is opened.
+        Rig rig;
+        std::atomic<bool> stop{true};
+        const Ran run = RunCtl(rig, args, &stop);
+        EXPECT_EQ(rig.ports.opens(), 0);
+        EXPECT_EQ(run.status, ExitStatus::Interrupted);
+        EXPECT_EQ(run.err, notSent + "no adapter was changed\n");
+    }
+    {  // The adapter declines while the stop comes: both are told.
+        Rig rig(sim::Misbehaviour::NoOk);
+        std::atomic<bool> stop{false};
+        StopWhenReceived(rig, "COM20", "97\r", stop);
+        const Ran run = RunCtl(rig, args, &stop);
+        EXPECT_TRUE(EndsWith(rig.bytes("COM20"), "\r97\r98\r"));
+        EXPECT_EQ(run.status, ExitStatus::Interrupted);
+        EXPECT_NE(run.err.find("did not accept the new settings"), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("varnokctl: interrupted while adapter"), std::string::npos);
+    }
+}
+
+TEST(CliModes, AnInterruptedListSaysWhichDevicesWereNotAsked) {
+    {  // Before the exchanges: none is asked.
+        Rig rig;
+        std::atomic<bool> stop{true};
+        const Ran run = RunCtl(rig, {"modes", "list"}, &stop);
+        EXPECT_EQ(rig.ports.opens(), 0);
+        EXPECT_EQ(run.status, ExitStatus::Interrupted);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, "varnokctl: interrupted: COM20, COM30 were not asked; the list is "
+                           "incomplete\n");
+    }
+    {  // During them: each started one ends, and all had started.
+        Rig rig;
+        std::atomic<bool> stop{false};
+        StopWhenReceived(rig, "COM20", "96\r", stop);
+        const Ran run = RunCtl(rig, {"modes", "list"}, &stop);
+        EXPECT_TRUE(EndsWith(rig.bytes("COM20"), "\r96\r98\r"));
+        EXPECT_EQ(run.status, ExitStatus::Interrupted);
+        EXPECT_EQ(run.out.rfind("1  Varnok Plus 4 (7)", 0), 0u) << run.out;
+        EXPECT_EQ(run.err, "varnokctl: interrupted after every device had been asked\n");
     }
 }

@@ -89,6 +89,7 @@ TEST(CliValues, SetAssignmentsFollowThePanelRanges) {
         {{"latency-timer=256"}, Refused},
         {{"min-read-timeout=10001"}, Refused},
         {{"polling-period=99999999999999999999999"}, Refused},
+        {{"latency-timer=18446744073709551617"}, Refused},  // 2^64 + 1 is not 1
         {{"latency-timer=-1"}, Usage},
         {{"latency-timer=1.5"}, Usage},
         {{"latency-timer="}, Usage},

@@ -92,6 +92,28 @@ TEST_F(ComNames, FreeListAscendsAndSkipsTakenNumbers) {
     EXPECT_EQ(names.size(), 253u);
 }
 
+TEST_F(ComNames, FreeNumbersGoWithTheNames) {
+    std::vector<std::string> names;
+    std::vector<int> numbers = {99};  // replaced, not added to
+    ListFreeComNumbers(view, Map({1, 2, 4, 9, 100, 256}), names, &numbers);
+    ASSERT_EQ(numbers.size(), names.size());
+    ASSERT_EQ(names.size(), 250u);
+    for (std::size_t i = 0; i < names.size(); ++i)
+        EXPECT_EQ(names[i], "COM" + std::to_string(numbers[i]));
+    EXPECT_EQ(std::vector<int>(numbers.begin(), numbers.begin() + 5),
+              (std::vector<int>{3, 5, 6, 7, 8}));
+    EXPECT_EQ(numbers.back(), 255);
+    EXPECT_EQ(FreeComNumbers(Map({1, 2, 4, 9, 100, 256})), numbers);
+    EXPECT_TRUE(FreeComNumbers({}).empty());  // a map never read offers nothing
+
+    // A refused row stops both lists at the same place.
+    sim::FakeDialogView refusing;
+    refusing.control(IDC_CA_FREE_LIST).failAddAt = 2;
+    ListFreeComNumbers(refusing, Map({1}), names, &numbers);
+    EXPECT_EQ(names, (std::vector<std::string>{"COM2", "COM3"}));
+    EXPECT_EQ(numbers, (std::vector<int>{2, 3}));
+}
+
 TEST_F(ComNames, FreeListSizesFromFullToEmptyMap) {
     std::vector<std::string> names;
     ListFreeComNumbers(view, std::vector<uint8_t>(32, 0xFF), names);
@@ -192,6 +214,27 @@ TEST_F(ComNames, TypingSelectsAFreeNumberAndATakenOneClears) {
     EXPECT_EQ(selectedRow(), -1);
     view.type(IDC_CA_NUMBER, "");
     EXPECT_EQ(selectedRow(), -1);
+}
+
+TEST_F(ComNames, ReopeningSearchesTheNewMapOnly) {
+    // The same dialog opened again on a map with other free numbers: typing
+    // finds the rows of this opening, never those of the last one.
+    setMap(Map({1, 2, 5}));
+    open();
+    view.type(IDC_CA_NUMBER, "3");
+    EXPECT_EQ(selectedText(), "COM3");
+
+    setMap(Map({1, 3, 4, 5}));
+    sim::FakeDialogView again;
+    again.attach(dialog);
+    again.init();
+    ASSERT_EQ(dialog.freeNames().front(), "COM2");
+    again.type(IDC_CA_NUMBER, "3");  // free before, taken now
+    EXPECT_EQ(again.listCurSel(IDC_CA_FREE_LIST), -1);
+    again.type(IDC_CA_NUMBER, "6");
+    EXPECT_EQ(again.listText(IDC_CA_FREE_LIST, again.listCurSel(IDC_CA_FREE_LIST)), "COM6");
+    again.type(IDC_CA_NUMBER, "2");
+    EXPECT_EQ(again.listCurSel(IDC_CA_FREE_LIST), 0);
 }
 
 TEST_F(ComNames, TypingOneLeavesTheSelection) {

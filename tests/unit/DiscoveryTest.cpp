@@ -185,6 +185,16 @@ TEST(MatchInstanceKeys, FirstUnmatchedRecordEndsMatching) {
     ASSERT_EQ(Match(f), 1);
     EXPECT_EQ(Serials(f.app),
               (std::vector<std::string>{"A1B2C3D4A", "NOKEY", "B1B2C3D4A", "NOCOM"}));
+
+    // A record without a COM name ends it as well: the device after it
+    // keeps the library's serial rather than a key's.
+    FtdiFixture g;
+    g.withoutComPort(kId232H, "NOCOM", 1);
+    g.install(kId232H, "KEYSER", 6);
+    g.attach(kId232H, "LIBSER", 6, 2);
+    ASSERT_TRUE(test::EnumerateD2xxDevices(g.app, g.view));
+    ASSERT_EQ(Match(g), 1);
+    EXPECT_EQ(Serials(g.app), (std::vector<std::string>{"NOCOM", "LIBSER"}));
 }
 
 TEST(MatchInstanceKeys, FailsWithoutSubkeys) {

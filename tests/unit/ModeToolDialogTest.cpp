@@ -126,18 +126,23 @@ TEST(ModeDisplay, SeveralAdaptersCoverAllTheirPorts) {
     AdapterRecord a = Record(0x0203, {{2, 0}, {2, 0}});
     AdapterRecord b = Record(0x1001, {{2, 0}, {2, 4}, {3, 0}});
     b.portCount = 2;  // port 3 is beyond its count and not compared
-    Selection sel{{&a, &b}, {}};
+    AdapterRecord c = Record(0x0203, {{2, 0}, {2, 0}, {2, 0}, {2, 0}});
+    Selection sel{{&a, &b, &c}, {}};
     Shown s = ShowSelection(sel);
     EXPECT_EQ(Radio(s), 1006);
     EXPECT_EQ(s.bits.marks, (Marks{U, U, I}));
 
     // Mode 7 (RS422) exists on the standard model only: the reduced adapter
-    // is left alone and named.
+    // is left alone and named; the others take it on all of their own ports.
     std::vector<AdapterRecord*> leftAlone;
     ClickMode(sel, 7, &leftAlone);
-    EXPECT_EQ(a.changed, 1);
-    EXPECT_EQ(a.ports[0].modeCode, 7);
-    EXPECT_EQ(a.ports[1].modeCode, 7);
+    for (auto* r : {&a, &c}) {
+        EXPECT_EQ(r->changed, 1);
+        EXPECT_EQ(r->ports[0].modeCode, 7);
+        EXPECT_EQ(r->ports[1].modeCode, 7);
+    }
+    EXPECT_EQ(c.ports[2].modeCode, 7) << "each adapter by its own port count";
+    EXPECT_EQ(c.ports[3].modeCode, 7);
     EXPECT_EQ(leftAlone, std::vector<AdapterRecord*>{&b});
     EXPECT_EQ(b.changed, 0);
     EXPECT_EQ(b.ports[0].modeCode, 2);
@@ -147,11 +152,12 @@ TEST(ModeDisplay, SeveralAdaptersCoverAllTheirPorts) {
     leftAlone.clear();
     ClickMode(sel, 3, &leftAlone);
     EXPECT_TRUE(leftAlone.empty());
-    for (auto* r : {&a, &b}) {
+    for (auto* r : {&a, &b, &c}) {
         EXPECT_EQ(r->changed, 1);
         EXPECT_EQ(r->ports[0].modeCode, 3);
         EXPECT_EQ(r->ports[1].modeCode, 3);
     }
+    EXPECT_EQ(c.ports[3].modeCode, 3);
     EXPECT_EQ(b.ports[2].modeCode, 3);
     EXPECT_EQ(b.ports[1].controlBits, 4) << "a mode click keeps the bits";
 }

@@ -5,8 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <thread>
+#include <tuple>
 
 #include "modetool/Engine.h"
 #include "sim/VirtualExecutor.h"
@@ -98,22 +102,34 @@ TEST(ModeEngine, ProgressCountsEveryEndedExchange) {
     ModeRig rig;
     AddAdapters(rig, 3);
     sim::VirtualExecutor exec(rig.clock);
-    std::vector<std::pair<std::size_t, std::size_t>> seen;
+    // (done, total, exchanges over when told): a count never runs ahead of
+    // the exchanges that really ended.
+    using Seen = std::vector<std::tuple<std::size_t, std::size_t, std::size_t>>;
+    Seen seen;
+    std::function<std::size_t()> ended = [&] {
+        std::size_t n = 0;
+        for (int i = 0; i < 3; ++i) n += LeftConfigMode(Bytes(rig, i));
+        return n;
+    };
     EngineOptions o;
-    o.progress = [&](std::size_t done, std::size_t total) { seen.emplace_back(done, total); };
+    o.progress = [&](std::size_t done, std::size_t total) { seen.emplace_back(done, total, ended()); };
     SearchOutcome out = Engine(rig.tool, exec).search(o);
-    EXPECT_EQ(out.result.adapters.size(), 3u);
-    const std::vector<std::pair<std::size_t, std::size_t>> expected = {{0, 3}, {1, 3}, {2, 3}, {3, 3}};
-    EXPECT_EQ(seen, expected);
+    ASSERT_EQ(out.result.adapters.size(), 3u);
+    EXPECT_EQ(seen, (Seen{{0, 3, 0}, {1, 3, 1}, {2, 3, 2}, {3, 3, 3}}));
 
     // Commit counts only the changed adapters.
     AdapterArray array = out.result.adapters;
     array[0].changed = 1;
     array[2].changed = 1;
     seen.clear();
+    ended = [&] {
+        std::size_t n = 0;
+        for (int i = 0; i < 3; ++i)
+            n += rig.ports.adapter("COM" + std::to_string(20 + i))->storedTexts.size();
+        return n;
+    };
     CommitOutcome written = Engine(rig.tool, exec).commit(array, o);
-    const std::vector<std::pair<std::size_t, std::size_t>> expectedCommit = {{0, 2}, {1, 2}, {2, 2}};
-    EXPECT_EQ(seen, expectedCommit);
+    EXPECT_EQ(seen, (Seen{{0, 2, 0}, {1, 2, 1}, {2, 2, 2}}));
     ASSERT_EQ(written.results.size(), 3u);
     EXPECT_EQ(*written.results[0], CommitStatus::Stored);
     EXPECT_EQ(*written.results[1], CommitStatus::Unchanged);
@@ -154,6 +170,10 @@ TEST(ModeEngine, StoppingLetsStartedExchangesLeaveConfigurationMode) {
             SearchOutcome out = engine.search(o);
             stopped = out.stopped;
             kept = out.result.adapters.size();
+            std::vector<std::string> notAsked;
+            for (const Candidate& c : out.notAsked) notAsked.push_back(c.comName);
+            EXPECT_EQ(notAsked, (std::vector<std::string>{"COM28", "COM29", "COM30", "COM31"}));
+            EXPECT_TRUE(out.quiet.empty());
         }
         EXPECT_TRUE(stopped);
         EXPECT_EQ(kept, 8u) << "the eight started exchanges end";
@@ -166,6 +186,35 @@ TEST(ModeEngine, StoppingLetsStartedExchangesLeaveConfigurationMode) {
         }
         EXPECT_EQ(rig.ports.openPorts(), 0);
     }
+}
+
+// A device that fails without a failure the user is told about is kept
+// apart, with its candidate, so that a front end can name it.
+TEST(ModeEngine, QuietFailuresAreKeptApartFromToldOnes) {
+    ModeRig rig;
+    AddAdapters(rig, 4);
+    rig.ports.attach("COM21", [] {
+        sim::SimAdapterOptions o;
+        o.misbehaviour = sim::Misbehaviour::Silent;
+        return o;
+    }());
+    rig.ports.adapter("COM22")->unplugged = true;
+    rig.ports.adapter("COM23")->heldByOtherProgram = true;
+    sim::VirtualExecutor exec(rig.clock);
+    const SearchOutcome out = Engine(rig.tool, exec).search();
+
+    ASSERT_EQ(out.result.adapters.size(), 1u);
+    EXPECT_EQ(out.result.adapters[0].adapterName, "A0");
+    ASSERT_EQ(out.failures.size(), 1u);
+    EXPECT_EQ(out.failures[0].context, "COM22");
+    ASSERT_EQ(out.quiet.size(), 2u);
+    EXPECT_EQ(out.quiet[0].candidate.comName, "COM21");
+    EXPECT_TRUE(out.quiet[0].candidate.configInterface);
+    EXPECT_EQ(out.quiet[0].failure.code, 0u);
+    EXPECT_EQ(out.quiet[1].candidate.comName, "COM23");
+    EXPECT_EQ(out.quiet[1].failure.code, serial::kErrorAccessDenied);
+    EXPECT_TRUE(out.notAsked.empty());
+    EXPECT_FALSE(out.stopped);
 }
 
 TEST(ModeEngine, CommitOfFourAdaptersTakesAboutOne) {
@@ -205,19 +254,27 @@ TEST(ModeEngine, CommitOfFourAdaptersTakesAboutOne) {
 TEST(ModeEngine, ThreadExecutorRunsEachLaneOnceWithinTheBound) {
     ThreadExecutor exec;
     for (std::size_t bound : {1u, 3u, 8u}) {
+        SCOPED_TRACE("bound " + std::to_string(bound));
         std::mutex m;
-        int active = 0, most = 0;
+        std::condition_variable more;
+        std::size_t active = 0, most = 0;
         std::vector<int> runs(40, 0);
         exec.forEach(runs.size(), bound, {}, [&](std::size_t i) {
-            {
-                std::lock_guard<std::mutex> lock(m);
-                most = std::max(most, ++active);
-                ++runs[i];
+            std::unique_lock<std::mutex> lock(m);
+            if (i >= runs.size()) {
+                ADD_FAILURE() << "lane " << i << " of " << runs.size();
+                return;
             }
-            std::lock_guard<std::mutex> lock(m);
+            ++runs[i];
+            most = std::max(most, ++active);
+            more.notify_all();
+            // The first `bound` lanes stay until a lane beyond the bound runs
+            // beside them (never, while the bound holds) or 250 ms pass.
+            if (i < bound)
+                more.wait_for(lock, std::chrono::milliseconds(250), [&] { return active > bound; });
             --active;
         });
-        EXPECT_LE(most, static_cast<int>(bound));
+        EXPECT_LE(most, bound);
         EXPECT_EQ(std::count(runs.begin(), runs.end(), 1), 40);
     }
     // Stopped before the start: nothing runs.

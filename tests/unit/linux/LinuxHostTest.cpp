@@ -1,15 +1,19 @@
 // varnokctl's Linux host without devices: the topology rule that the mode
 // tool's discovery relies on (run through the real discovery over the udev
-// D2XX seam and simulated adapters), the user area of an EEPROM image, and
-// latency timer and udev rule files on a directory tree of the test's own.
+// D2XX seam and simulated adapters), the user area of an EEPROM image, the
+// serial seam's read window on a pseudo-terminal, and latency timer and udev
+// rule files on a directory tree of the test's own.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "cli/linux/LatencyTimer.h"
 #include "cli/linux/LinuxCommands.h"
@@ -169,6 +173,35 @@ TEST(LinuxUserArea, FoundBehindTheStringsOfAnEepromImage) {
     EXPECT_FALSE(UserAreaFromEeprom(std::vector<uint8_t>(256, 0), &area));  // blank
 }
 
+// A reply that starts late, but within the total time, is read: the
+// interval time-out runs from the first byte (slow hardware takes longer
+// than the interval to begin its identification line).
+TEST(LinuxSerial, IntervalTimeOutStartsWithTheFirstByte) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    PosixSerialPorts ports;
+    std::unique_ptr<serial::SerialPort> port = ports.open(ptsname(master));
+    ASSERT_NE(port, nullptr);
+    ASSERT_TRUE(port->setLine("38400,n,8,1"));
+    ASSERT_TRUE(port->setTimeouts({30, 0, 5000, 0, 0}));
+    std::thread adapter([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        EXPECT_EQ(write(master, "V", 1), 1);
+    });
+    uint8_t reply[16] = {};
+    uint32_t received = 0;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(port->read(reply, sizeof reply, &received));
+    const auto took = std::chrono::steady_clock::now() - start;
+    adapter.join();
+    EXPECT_EQ(received, 1u);
+    EXPECT_LT(took, std::chrono::seconds(4)) << "the interval after the byte ends the read";
+    port.reset();
+    close(master);
+}
+
 // A sysfs-like tree and a rules folder in a temporary directory.
 class LatencyFiles : public ::testing::Test {
 protected:
@@ -271,6 +304,8 @@ TEST_F(LatencyFiles, DryRunAndRefusalsChangeNothing) {
     EXPECT_EQ(Set({"--dry-run", "set", "ttyUSB1", "latency-timer=5", "--persist"}),
               cli::ExitStatus::Done);
     EXPECT_NE(out_.str().find("ttyUSB1 latencyTimer 16 -> 5"), std::string::npos);
+    EXPECT_EQ(Read(host_.ports[1].ttySysPath + "/latency_timer"), "16\n");
+    EXPECT_EQ(ReadPersistedLatency(root_, host_.ports[1]), std::nullopt);
     struct Case {
         std::vector<std::string> args;
         cli::ExitStatus status;
@@ -308,6 +343,7 @@ TEST(UdevRules, DeviceTextNeverReachesARule) {
         {"S\nRUN+=\"/bin/true\"", "S?RUN+=?/bin/true?"},
         {"G*[1]|?", "G??1???"},
         {"Gr\xC3\xBC\xC3\x9F" "e\x7F", "Gr*e?"},
+        {"ATTR{latency_timer}=", "ATTR{latency_timer}="},  // read back all the same
     };
     std::set<std::string> names;
     for (const Case& c : cases) {
