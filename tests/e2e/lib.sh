@@ -115,6 +115,13 @@ e2e_wine_stop() {
     [[ -n ${WINEPREFIX:-} ]] && timeout 20 wineserver -k >/dev/null 2>&1 || true
 }
 
+# One wineserver for the whole case: without -p it ends a few seconds after
+# each program, and a `wine reg` started while it is ending can fail on a
+# loaded machine. The teardown ends it (e2e_wine_stop).
+e2e_wine_keep() {
+    timeout 20 wineserver -p >/dev/null 2>&1 || true
+}
+
 e2e_reg_import() {  # file.reg
     timeout 30 wine reg import "$(e2e_winpath "$1")" >/dev/null 2>&1
 }
@@ -152,6 +159,7 @@ e2e_case() {
         export WINEPREFIX=$CASE_DIR/prefix
         e2e_copy_prefix "$WINEPREFIX"
         trap e2e_teardown EXIT
+        e2e_wine_keep
         "$fn"
     ) 2>"$E2E_OUT/last_case${E2E_LANE:-}.err"
     rc=$?

@@ -26,16 +26,19 @@ guide_shot() {  # name
 }
 
 # The case's prefix runs at GUIDE_DPI: LogPixels is read when Wine starts,
-# so this comes before the first wine command of the case.
+# so this comes before the first program of the case, with the case's
+# wineserver stopped while its registry file is edited.
 guide_dpi() {
     (( GUIDE_DPI == 96 )) && return 0
     local hex reg=$WINEPREFIX/user.reg
+    e2e_wine_stop
     hex=$(printf '%08x' "$GUIDE_DPI")
     awk -v v="\"LogPixels\"=dword:$hex" '
         { print }
         /^\[Control Panel\\\\Desktop\] / { desk = 1; next }
         desk && /^#time=/ { print v; desk = 0 }' "$reg" >"$reg.new" && mv "$reg.new" "$reg"
     grep -q "^\"LogPixels\"=dword:$hex" "$reg" || fail "LogPixels was not set in user.reg"
+    e2e_wine_keep
 }
 
 # A size designed at 96 dpi, at GUIDE_DPI (rounded like the programs do).
