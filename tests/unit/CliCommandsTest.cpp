@@ -34,13 +34,7 @@ struct Rig {
     bool d2xxMissing = false;
 
     Rig() {
-        f.singlePort("A1B2C3D4", 5, 0x21);
-        f.singlePort("B1B2C3D4", 6, 0x22);
-        f.unplugged(test::kId232R, "OLD00001A", 7);
-        f.registry.createKey(cfg::kUsbFlagsKeyPath);
-        std::vector<uint8_t> comDb(32, 0);
-        comDb[0] = 0x70;  // COM5, COM6, COM7
-        f.registry.setBinary(cfg::kComNameArbiterKeyPath, "ComDB", comDb);
+        f.threePortSite();
     }
 
     ExitStatus run(const std::vector<std::string>& args) {

@@ -114,6 +114,18 @@ public:
     void unplugged(uint32_t id, const std::string& keySerial, int com) {
         install(id, keySerial, com);
     }
+    // The site the command-line tests share: COM5 and COM6 attached, COM7
+    // installed and unplugged, the serial-number flags' key, and a ComDB
+    // that reserves the three.
+    void threePortSite() {
+        singlePort("A1B2C3D4", 5, 0x21);
+        singlePort("B1B2C3D4", 6, 0x22);
+        unplugged(kId232R, "OLD00001A", 7);
+        registry.createKey(cfg::kUsbFlagsKeyPath);
+        std::vector<uint8_t> comDb(32, 0);
+        comDb[0] = 0x70;  // COM5, COM6, COM7
+        registry.setBinary(cfg::kComNameArbiterKeyPath, "ComDB", comDb);
+    }
     // Held open by another program: flags exactly 1, the open fails.
     void heldOpen(uint32_t id, const std::string& keySerial, int com, uint32_t loc) {
         install(id, keySerial, com);
