@@ -23,6 +23,8 @@ struct Commands {
              *alias = nullptr, *rename = nullptr, *ignoreSerial = nullptr, *save = nullptr,
              *load = nullptr, *exportDoc = nullptr, *importDoc = nullptr, *reload = nullptr,
              *closePorts = nullptr, *modesList = nullptr, *modesSet = nullptr;
+    CLI::App *watch = nullptr, *serviceInstall = nullptr, *serviceUninstall = nullptr,
+             *serviceStatus = nullptr, *serviceRun = nullptr;
 };
 
 const char* PortHelp(Platform platform) {
@@ -118,6 +120,21 @@ Commands Define(CLI::App& app, Platform platform, RawArgs& raw) {
 
         c.reload = app.add_subcommand("reload", "Reload the FTDI driver");
         c.closePorts = app.add_subcommand("close-ports", "Report COM ports held open by programs");
+
+        c.watch = app.add_subcommand(
+            "watch", "Apply a settings document to every port, then to each port that appears, "
+                     "until Ctrl-C");
+        c.watch->add_option("PROFILE", raw.file, "settings document (as for import)")->required();
+        CLI::App* service =
+            app.add_subcommand("service", "The watcher as a Windows service (Varnok Plus profile "
+                                          "watcher)");
+        c.serviceInstall = service->add_subcommand(
+            "install", "Install and start the service with a copy of PROFILE");
+        c.serviceInstall->add_option("PROFILE", raw.file, "settings document")->required();
+        c.serviceUninstall = service->add_subcommand("uninstall", "Stop and remove the service");
+        c.serviceStatus = service->add_subcommand("status", "Say whether the service runs");
+        c.serviceRun = service->add_subcommand("run", "Run as the service (the service manager "
+                                                      "starts this)");
     }
 
     CLI::App* modes = app.add_subcommand("modes", "Line interface of the Varnok adapters' ports");
@@ -200,6 +217,16 @@ Action Build(const CLI::App& app, const Commands& c, RawArgs& raw, Platform plat
     if (c.importDoc && c.importDoc->parsed()) return ImportCommand{raw.file};
     if (c.reload && c.reload->parsed()) return ReloadCommand{};
     if (c.closePorts && c.closePorts->parsed()) return ClosePortsCommand{};
+    if (c.watch && c.watch->parsed()) return WatchCommand{raw.file};
+    if (c.serviceInstall) {
+        using Verb = ServiceCommand::Verb;
+        if (c.serviceInstall->parsed()) return ServiceCommand{Verb::Install, raw.file};
+        if (c.serviceUninstall->parsed()) return ServiceCommand{Verb::Uninstall, {}};
+        if (c.serviceStatus->parsed()) return ServiceCommand{Verb::Status, {}};
+        if (c.serviceRun->parsed()) return ServiceCommand{Verb::Run, {}};
+        if (c.serviceInstall->get_parent()->parsed())
+            throw CliError(ExitStatus::Usage, "service: give install, uninstall or status");
+    }
     if (c.modesList->parsed()) return ModesListCommand{};
     ModesSetCommand cmd;
     cmd.adapter = raw.adapter;

@@ -61,6 +61,16 @@ struct ExportCommand {
 struct ImportCommand {
     std::string file;
 };
+struct WatchCommand {
+    std::string profile;
+};
+// The profile watcher as a Windows service; `run` is how the service
+// manager starts it.
+struct ServiceCommand {
+    enum class Verb { Install, Uninstall, Status, Run };
+    Verb verb = Verb::Status;
+    std::string profile;  // install only
+};
 struct ReloadCommand {};
 struct ClosePortsCommand {};
 struct ModesListCommand {};
@@ -74,7 +84,7 @@ struct ModesSetCommand {
 using Action = std::variant<ListCommand, ShowCommand, SetCommand, BufferedCommand, AliasCommand,
                             RenameCommand, IgnoreSerialCommand, SaveCommand, LoadCommand,
                             ExportCommand, ImportCommand, ReloadCommand, ClosePortsCommand,
-                            ModesListCommand, ModesSetCommand>;
+                            ModesListCommand, ModesSetCommand, WatchCommand, ServiceCommand>;
 
 struct Command {
     GlobalOptions options;

@@ -1,5 +1,6 @@
 #include "cli/ConfigCommands.h"
 
+#include <cctype>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -215,42 +216,7 @@ std::string WhoOf(const DocumentPort& entry) {
 }
 
 ExitStatus Import(Session& s, const ImportCommand& c) {
-    const std::string text = ReadWholeFile(c.file);
-    SettingsDocument doc;
-    try {
-        doc = ReadSettingsDocument(text);
-    } catch (const CliError& e) {
-        throw CliError(e.status(), c.file + ": " + e.what());
-    }
-    s.load(true, true);
-    std::map<std::size_t, PortPlan> plans;
-    for (const auto& entry : doc.ports) {
-        bool matched = false;
-        for (std::size_t i = 0; i < s.ports.size(); ++i) {
-            if (!DocumentPortMatches(entry, s.ports[i].info)) continue;
-            matched = true;
-            auto found = plans.find(i);
-            if (found == plans.end()) found = plans.emplace(i, s.planFor(i)).first;
-            PortPlan& plan = found->second;
-            if (entry.configData) {
-                plan.next.configData = *entry.configData;
-                plan.next.knownFields |= cfg::kFieldConfigData;
-            }
-            s.applySettings(plan, entry.settings);
-            s.applyBuffered(plan, entry.bufferedWrites);
-        }
-        if (!matched) s.err << ErrorLine(WhoOf(entry) + ": no such port is installed; skipped");
-    }
-    std::vector<PortPlan> list;
-    for (auto& [index, plan] : plans) list.push_back(std::move(plan));
-    std::vector<Change> lines;
-    cfg::ChangeSet flag;
-    if (doc.ignoreSerial) {
-        const bool on = cfg::ReadIgnoreSerialFlag(s.app);
-        flag = cfg::PlanIgnoreSerial(s.app, *doc.ignoreSerial);
-        if (!flag.empty()) lines.push_back({"", "ignoreSerial", OnOff(on), OnOff(!on)});
-    }
-    return s.commit(list, lines, std::move(flag));
+    return ApplyDocument(s, ReadDocumentFile(c.file));
 }
 
 ExitStatus Reload(Session& s) {
@@ -314,6 +280,59 @@ ExitStatus Run(Session& s) {
 
 }  // namespace
 
+SettingsDocument ReadDocumentFile(const std::string& file) {
+    const std::string text = ReadWholeFile(file);
+    try {
+        return ReadSettingsDocument(text);
+    } catch (const CliError& e) {
+        throw CliError(e.status(), file + ": " + e.what());
+    }
+}
+
+std::string DeviceKeyOf(const cfg::PortEntry& entry) {
+    const std::string instance = cfg::InstanceKeyPath(entry);  // ...\FTDIBUS\<device>\0000
+    const std::size_t end = instance.rfind('\\');
+    const std::size_t start = instance.rfind('\\', end - 1) + 1;
+    std::string key = instance.substr(start, end - start);
+    for (char& ch : key) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    return key;
+}
+
+ExitStatus ApplyDocument(Session& s, const SettingsDocument& doc,
+                         const std::set<std::string>* onlyDeviceKeys) {
+    s.load(true, true);
+    std::map<std::size_t, PortPlan> plans;
+    for (const auto& entry : doc.ports) {
+        bool matched = false;
+        for (std::size_t i = 0; i < s.ports.size(); ++i) {
+            if (onlyDeviceKeys && !onlyDeviceKeys->count(DeviceKeyOf(s.ports[i].entry))) continue;
+            if (!DocumentPortMatches(entry, s.ports[i].info)) continue;
+            matched = true;
+            auto found = plans.find(i);
+            if (found == plans.end()) found = plans.emplace(i, s.planFor(i)).first;
+            PortPlan& plan = found->second;
+            if (entry.configData) {
+                plan.next.configData = *entry.configData;
+                plan.next.knownFields |= cfg::kFieldConfigData;
+            }
+            s.applySettings(plan, entry.settings);
+            s.applyBuffered(plan, entry.bufferedWrites);
+        }
+        if (!matched && !onlyDeviceKeys)
+            s.err << ErrorLine(WhoOf(entry) + ": no such port is installed; skipped");
+    }
+    std::vector<PortPlan> list;
+    for (auto& [index, plan] : plans) list.push_back(std::move(plan));
+    std::vector<Change> lines;
+    cfg::ChangeSet flag;
+    if (doc.ignoreSerial && !onlyDeviceKeys) {
+        const bool on = cfg::ReadIgnoreSerialFlag(s.app);
+        flag = cfg::PlanIgnoreSerial(s.app, *doc.ignoreSerial);
+        if (!flag.empty()) lines.push_back({"", "ignoreSerial", OnOff(on), OnOff(!on)});
+    }
+    return s.commit(list, lines, std::move(flag));
+}
+
 BufferedValues BufferedValuesOf(const cfg::PortEntry& e) {
     BufferedValues b;
     if (e.writesBack(cfg::kFieldWriteBufferSize)) b.size = e.writeBufferSize;
@@ -361,7 +380,9 @@ PortInfo PortInfoOf(const cfg::PortEntry& e, const BufferedValues& buffered) {
 
 bool IsConfigCommand(const Action& action) {
     return !std::holds_alternative<ModesListCommand>(action) &&
-           !std::holds_alternative<ModesSetCommand>(action);
+           !std::holds_alternative<ModesSetCommand>(action) &&
+           !std::holds_alternative<WatchCommand>(action) &&
+           !std::holds_alternative<ServiceCommand>(action);
 }
 
 ExitStatus RunConfigCommand(const Command& command, ConfigSeams& seams, std::ostream& out,

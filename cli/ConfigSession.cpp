@@ -279,6 +279,11 @@ ExitStatus Session::commit(const std::vector<PortPlan>& plans, std::vector<Chang
 
     for (const auto& p : problems) err << ErrorLine("warning: " + p.text);
     for (const auto& c : all) out << FormatChange(c) << "\n";
+    if (result) {
+        result->changed = !changes.empty();
+        result->changes = all;
+        for (const auto& p : problems) result->warnings.push_back(p.text);
+    }
     if (changes.empty()) {
         if (all.empty()) out << "nothing to change\n";
         return ExitStatus::Done;
@@ -288,10 +293,18 @@ ExitStatus Session::commit(const std::vector<PortPlan>& plans, std::vector<Chang
     grantAccess(changes);
     checkWriteAccess(changes.front());
     const cfg::ApplyReport report = cfg::ApplyChanges(app, changes);
+    if (result) {
+        result->changed = report.anyWritten();
+        if (!backupFile().empty()) result->backup = backupFile();
+    }
     if (!report.backup)
         Fail(ExitStatus::Failed,
              "no backup could be made, so nothing was written: " + report.backup.failure().context);
-    if (report.allWritten()) return reloadDriver();
+    if (report.allWritten()) {
+        const ExitStatus reloaded = reloadDriver();
+        if (result) result->reloaded = reloaded == ExitStatus::Done && !command.options.noReload;
+        return reloaded;
+    }
 
     // Every change was tried: say what failed and what was written.
     bool denied = false;
@@ -314,7 +327,8 @@ ExitStatus Session::commit(const std::vector<PortPlan>& plans, std::vector<Chang
     for (const auto& w : written) summary += " " + w;
     if (denied) summary += "; access denied: run varnokctl from an elevated prompt";
     err << ErrorLine(summary);
-    if (report.anyWritten()) (void)reloadDriver();
+    if (report.anyWritten() && reloadDriver() == ExitStatus::Done && result)
+        result->reloaded = !command.options.noReload;
     return ExitStatus::Failed;
 }
 

@@ -6,11 +6,14 @@
 #pragma once
 #include <memory>
 #include <ostream>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "cli/CommandLine.h"
 #include "cli/ConfigCommands.h"
+#include "cli/Json.h"
+#include "cli/WriteResult.h"
 #include "cli/TextOutput.h"
 #include "configurator/app/Configurator.h"
 #include "configurator/backup/BackupJournal.h"
@@ -44,6 +47,8 @@ public:
     std::ostream& err;
     cfg::Configurator app;
     std::vector<Port> ports;
+    // When set, commit fills it with what it did.
+    WriteResult* result = nullptr;
 
     // Reads the attached ports (with `everyInstalled` every installed one),
     // with the buffered-write values when `withBuffered`.
@@ -67,6 +72,9 @@ public:
     ExitStatus commit(const std::vector<PortPlan>& plans, std::vector<Change> lines,
                       cfg::ChangeSet extra);
 
+    // The run's backup file; empty before the first backup.
+    std::string backupFile() const { return journal_ ? journal_->fileName() : std::string(); }
+
 private:
     void grantAccess(const cfg::ChangeSet& changes);
     void checkWriteAccess(const cfg::ValueChange& first);
@@ -76,5 +84,19 @@ private:
     bool loaded_ = false;
     bool everyInstalled_ = false;
 };
+
+// Reads a settings document file; errors name the file.
+SettingsDocument ReadDocumentFile(const std::string& file);
+
+// What `import` does once the document is read: every installed port read,
+// each entry planned onto the ports it matches, one commit. With
+// `onlyDeviceKeys` (lower-case names of the enumerator's subkeys,
+// "vid_0403+pid_6001+a1b2c3d4a") only those ports are planned, entries that
+// match none of them are not told, and the serial-number flag is left alone.
+ExitStatus ApplyDocument(Session& s, const SettingsDocument& doc,
+                         const std::set<std::string>* onlyDeviceKeys = nullptr);
+
+// The enumerator subkey name of a port's record, lower-case.
+std::string DeviceKeyOf(const cfg::PortEntry& entry);
 
 }  // namespace varnok::cli

@@ -30,6 +30,12 @@ public:
         return true;
     }
     bool removeFile(const std::string& name) override { return files.erase(name) == 1; }
+    bool readFile(const std::string& name, std::string* bytes) override {
+        const auto found = files.find(name);
+        if (found == files.end()) return false;
+        *bytes = found->second;
+        return true;
+    }
 };
 
 class FixedLocalTime : public LocalTimeSource {

@@ -139,6 +139,28 @@ private:
     std::map<std::string, std::unique_ptr<MemRegistry::Node>>::iterator cacheIt_;
 };
 
+// Wakes when the set of keys below its key differs from the one it saw last.
+class MemKeyWatch : public reg::KeyWatch {
+public:
+    MemKeyWatch(MemRegistry& reg, std::string path)
+        : reg_(reg), path_(std::move(path)), seen_(reg.keysBelow(path_)) {}
+
+    Wake wait(uint32_t timeoutMs) override {
+        ++reg_.counters.waits;
+        reg_.note("wait " + path_ + " " + std::to_string(timeoutMs));
+        if (reg_.keysBelow(path_) == seen_ && reg_.onWatchWait) reg_.onWatchWait(timeoutMs);
+        std::set<std::string> now = reg_.keysBelow(path_);
+        if (now == seen_) return Wake::TimedOut;
+        seen_ = std::move(now);
+        return Wake::Changed;
+    }
+
+private:
+    MemRegistry& reg_;
+    std::string path_;
+    std::set<std::string> seen_;
+};
+
 MemRegistry::MemRegistry() : root_(std::make_unique<Node>()) {}
 
 MemRegistry::Node* MemRegistry::find(const std::string& path) const {
@@ -204,6 +226,27 @@ void MemRegistry::removeKey(const std::string& path) {
 
 const MemRegistry::Node* MemRegistry::node(const std::string& path) const { return find(path); }
 
+std::set<std::string> MemRegistry::keysBelow(const std::string& path) const {
+    std::set<std::string> out;
+    const Node* top = find(path);
+    if (top == nullptr) return out;
+    std::vector<std::pair<const Node*, std::string>> todo{{top, ""}};
+    while (!todo.empty()) {
+        auto [n, prefix] = todo.back();
+        todo.pop_back();
+        for (const auto& [name, kid] : n->kids) {
+            out.insert(prefix + name);
+            for (const auto& [valueName, v] : kid->values) {
+                std::string line = prefix + name + "|" + valueName + "=" + std::to_string(v.type) + ":";
+                line.append(v.data.begin(), v.data.end());
+                out.insert(line);
+            }
+            todo.push_back({kid.get(), prefix + name + "\\"});
+        }
+    }
+    return out;
+}
+
 const MemValue* MemRegistry::value(const std::string& path, const std::string& name) const {
     Node* n = find(path);
     if (n == nullptr) return nullptr;
@@ -266,6 +309,16 @@ reg::Status MemRegistry::enablePrivilege(const std::string& privilege, bool enab
 reg::Status MemRegistry::probeProcessToken(uint32_t access) {
     note("token " + std::to_string(access));
     return tokenFails ? reg::kAccessDenied : reg::kSuccess;
+}
+
+reg::Status MemRegistry::watchKey(const std::string& path,
+                                  std::unique_ptr<reg::KeyWatch>* watch) {
+    note("watch " + path);
+    watch->reset();
+    if (failWatch.count(lower(path))) return reg::kAccessDenied;
+    if (find(path) == nullptr) return reg::kFileNotFound;
+    *watch = std::make_unique<MemKeyWatch>(*this, path);
+    return reg::kSuccess;
 }
 
 }  // namespace varnok::sim

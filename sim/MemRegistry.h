@@ -3,6 +3,7 @@
 // of every call (for benchmarks and "was it written?" assertions).
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -46,6 +47,9 @@ public:
     uint32_t dword(const std::string& path, const std::string& name) const;  // 0 when absent
     std::string string(const std::string& path, const std::string& name) const;
     const Node* node(const std::string& path) const;
+    // Every key below `path`, as lower-case paths relative to it, each
+    // with its values ("path|name=type:bytes").
+    std::set<std::string> keysBelow(const std::string& path) const;
 
     // --- failure injection (paths compared case-insensitively) ---
     std::set<std::string> failOpen;             // any access
@@ -56,10 +60,16 @@ public:
     bool privilegeMissing = false;              // enablePrivilege reports 1300
     bool privilegeCallFails = false;            // advapi32 lookups fail
     bool tokenFails = false;
+    std::set<std::string> failWatch;            // path: watchKey is refused
+
+    // A key watch's wait with nothing changed calls this with its time-out
+    // (virtual time: the test advances its clock, changes keys or raises a
+    // stop flag in here); without it the wait times out at once.
+    std::function<void(uint32_t timeoutMs)> onWatchWait;
 
     // --- counters and log ---
     struct Counters {
-        uint64_t opens = 0, queries = 0, sets = 0, deletes = 0, enums = 0, counts = 0;
+        uint64_t opens = 0, queries = 0, sets = 0, deletes = 0, enums = 0, counts = 0, waits = 0;
     } counters;
     std::vector<std::string> log;  // "open <path> <access>", "set <path>|<name>", ...
     bool logging = true;
@@ -71,6 +81,7 @@ public:
     reg::Status setOwnerToAdministrators(const std::string& objectName) override;
     reg::Status enablePrivilege(const std::string& privilege, bool enable, bool* adjusted) override;
     reg::Status probeProcessToken(uint32_t access) override;
+    reg::Status watchKey(const std::string& path, std::unique_ptr<reg::KeyWatch>* watch) override;
 
     static std::string lower(const std::string& s);
 
@@ -81,6 +92,7 @@ private:
         if (logging) log.push_back(line);
     }
     friend class MemKey;
+    friend class MemKeyWatch;
     std::unique_ptr<Node> root_;
     uint64_t generation_ = 0;  // bumped whenever a key is added or removed
 };

@@ -140,7 +140,17 @@ Status SimD2xx::Reload(uint16_t vendorId, uint16_t productId) {
     std::string line = "FT_Reload " + Hex(vendorId, 4) + " " + Hex(productId, 4);
     calls.push_back(line);
     changes.push_back(line);
+    if (onChange) onChange(line);
     return reloadStatus;
+}
+
+Status SimD2xx::CyclePort(d2xx::Handle handle) {
+    calls.push_back("FT_CyclePort");
+    const SimDevice* d = deviceOf(handle);
+    if (d == nullptr) return d2xx::kInvalidHandle;
+    changes.push_back("FT_CyclePort loc=" + Hex(d->locId, 0) + " serial=" + d->serial);
+    if (onChange) onChange(changes.back());
+    return cycleStatus;
 }
 
 std::vector<uint8_t> SimD2xx::SwapPairs(const std::string& text) {

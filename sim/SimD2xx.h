@@ -3,6 +3,7 @@
 // same class and reads its devices from a text file.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -31,11 +32,14 @@ public:
     bool createListFails = false;
     bool getListFails = false;
     d2xx::Status reloadStatus = d2xx::kOk;
+    d2xx::Status cycleStatus = d2xx::kOk;
 
     // Calls that change something ("FT_Reload 0x0403 0x0000"), and a log of
     // every call for tests that check what was (not) touched.
     std::vector<std::string> changes;
     std::vector<std::string> calls;
+    // Hears each change as it is logged (a test's way in mid-command).
+    std::function<void(const std::string&)> onChange;
     int openHandles() const { return static_cast<int>(open_.size()); }
 
     d2xx::Status CreateDeviceInfoList(uint32_t* count) override;
@@ -52,6 +56,8 @@ public:
     d2xx::Status EE_UARead(d2xx::Handle handle, uint8_t* buffer, uint32_t length,
                            uint32_t* bytesRead) override;
     d2xx::Status Reload(uint16_t vendorId, uint16_t productId) override;
+    // Logged as a change: "FT_CyclePort loc=0x21 serial=A1B2C3D4".
+    d2xx::Status CyclePort(d2xx::Handle handle) override;
 
     // Stores `text` in a device's user area the way the EEPROM holds it
     // (each pair of bytes exchanged).

@@ -3,6 +3,8 @@
 //
 // VARNOK_SIM_DEVICES names the device file (format: ParseDeviceFile). A
 // missing or unparsable file means zero devices; the reason goes to the log.
+// The file is read again by each FT_CreateDeviceInfoList while no device is
+// open, so a test plugs a device in by adding its line.
 // VARNOK_SIM_LOG names a file to which every call that changes something is
 // appended, one line each ("FT_Reload 0x0403 0x0000").
 //
@@ -59,34 +61,53 @@ public:
 
     SimD2xx& sim() { return sim_; }
 
+    // Takes the device file's devices again when its text has changed.
+    void rescan() {
+        if (sim_.openHandles() > 0) return;
+        std::string text;
+        if (!readFile(&text) || text == text_) return;
+        flush();
+        load();
+    }
+
     // Appends the calls that changed something since the last flush.
     void flush() {
         for (; logged_ < sim_.changes.size(); ++logged_) write(sim_.changes[logged_]);
     }
 
 private:
+    bool readFile(std::string* text) const {
+        std::ifstream in(Env("VARNOK_SIM_DEVICES"), std::ios::binary);
+        if (!in) return false;
+        std::ostringstream buffer;
+        buffer << in.rdbuf();
+        *text = buffer.str();
+        return true;
+    }
+
     void load() {
         const std::string path = Env("VARNOK_SIM_DEVICES");
         if (path.empty()) {
             write("device file: VARNOK_SIM_DEVICES is not set; no devices");
             return;
         }
-        std::ifstream in(path, std::ios::binary);
-        if (!in) {
+        std::string text;
+        if (!readFile(&text)) {
             write("device file: cannot read " + path + "; no devices");
             return;
         }
-        std::ostringstream text;
-        text << in.rdbuf();
+        text_ = text;
         // Parse into a scratch simulator: a file with an error yields no
         // devices at all, not the ones before the bad line.
         SimD2xx parsed;
         std::string error;
-        if (!varnok::sim::ParseDeviceFile(text.str(), &parsed, &error)) {
+        if (!varnok::sim::ParseDeviceFile(text, &parsed, &error)) {
             write("device file: " + path + ": " + error + "; no devices");
-            return;
+            sim_ = SimD2xx();
+        } else {
+            sim_ = parsed;
         }
-        sim_ = parsed;
+        logged_ = 0;
     }
 
     void write(const std::string& line) {
@@ -95,6 +116,7 @@ private:
 
     SimD2xx sim_;
     std::string logPath_;
+    std::string text_;  // of the device file, as last read
     std::size_t logged_ = 0;
 };
 
@@ -130,6 +152,7 @@ extern "C" {
 
 FtStatus FT_API FT_CreateDeviceInfoList(Dword* count) {
     if (count == nullptr) return kInvalidParameter;
+    Lib().rescan();
     return Call([&](SimD2xx& s) { return s.CreateDeviceInfoList(count); });
 }
 
@@ -181,6 +204,10 @@ FtStatus FT_API FT_EE_UARead(FtHandle handle, unsigned char* buffer, Dword lengt
 
 FtStatus FT_API FT_Reload(unsigned short vendorId, unsigned short productId) {
     return Call([&](SimD2xx& s) { return s.Reload(vendorId, productId); });
+}
+
+FtStatus FT_API FT_CyclePort(FtHandle handle) {
+    return Call([&](SimD2xx& s) { return s.CyclePort(handle); });
 }
 
 }  // extern "C"

@@ -48,6 +48,7 @@ public:
     d2xx::Status EE_UARead(d2xx::Handle handle, uint8_t* buffer, uint32_t length,
                            uint32_t* bytesRead) override;
     d2xx::Status Reload(uint16_t, uint16_t) override { return d2xx::kOtherError; }
+    d2xx::Status CyclePort(d2xx::Handle) override { return d2xx::kOtherError; }
 
     // Why user areas could not be read, one line per device, for --verbose.
     const std::vector<std::string>& notes() const { return notes_; }

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "common/win32/StopEvent.h"
+
 namespace varnok::cli {
 
 namespace {
@@ -17,6 +19,7 @@ std::atomic<bool> g_finished{false};
 // Runs on a thread of its own that the system starts for each event.
 BOOL WINAPI OnConsoleControl(DWORD event) {
     g_stop.store(true);
+    win32::RaiseProcessStop();  // wakes a waiting watch
     switch (event) {
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
@@ -37,6 +40,7 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
 ConsoleStop::ConsoleStop() {
     g_stop.store(false);
     g_finished.store(false);
+    (void)win32::ProcessStopEvent();  // made before the handler may need it
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 }
 

@@ -1,6 +1,7 @@
-// Ctrl-C, Ctrl-Break and a closed console window while a modes command runs:
-// the console's control handler only raises the stop flag the engine asks
-// before each exchange, so that the exchanges under way end as usual
+// Ctrl-C, Ctrl-Break and a closed console window while a modes command or
+// the watcher runs: the console's control handler only raises the stop flag
+// the engine asks before each exchange (and the process's stop event, which
+// ends the watcher's wait), so that the exchanges under way end as usual
 // (leaving the adapters' configuration mode) before the program does. A
 // second Ctrl-C changes nothing.
 //

@@ -12,7 +12,9 @@
 #include "cli/CommandLine.h"
 #include "cli/ConfigCommands.h"
 #include "cli/ModesCommands.h"
+#include "cli/Watch.h"
 #include "cli/win32/ConsoleStop.h"
+#include "cli/win32/Service.h"
 #include "common/win32/D2xxLibrary.h"
 #include "common/win32/FileNames.h"
 #include "common/win32/RealDevices.h"
@@ -67,6 +69,32 @@ int RunConfig(const cli::Command& command) {
     return cli::ToInt(cli::RunConfigCommand(command, seams.state, std::cout, std::cerr));
 }
 
+// The watch on the real seams until Ctrl-C, Ctrl-Break or the console
+// closes (status 130); each event's line is flushed at once.
+int RunWatchCommand(const cli::Command& command, const cli::WatchCommand& watch) {
+    cli::ConsoleStop console;
+    win32::Win32Registry registry;
+    win32::OnRealDevices<cli::ConfigSeams> seams(registry);
+    win32::Win32FileStore backupFolder(
+        win32::Win32FileStore::LocalAppDataFolder(L"Varnok Plus\\Backups"));
+    win32::Win32LocalTime localTime;
+    seams.state.backupFolder = &backupFolder;
+    seams.state.localTime = &localTime;
+    if (!seams.state.d2xxAvailable)
+        std::cerr << cli::ErrorLine("warning: " +
+                                    d2xx::LibraryMissingText(seams.state.d2xxLoadError) +
+                                    " New ports are written but not restarted.");
+    const cli::WatchOutput output{
+        [](const std::string& line) { std::cout << line << std::endl; },
+        [](const std::string& line) { std::cerr << line << std::endl; }};
+    const cli::ExitStatus status =
+        cli::RunWatch(command, watch.profile, seams.state, output, console.flag());
+    std::cout.flush();
+    std::cerr.flush();
+    console.finished();
+    return cli::ToInt(status);
+}
+
 }  // namespace
 
 int main() {
@@ -83,6 +111,10 @@ int main() {
     int status = 0;
     if (IsModesCommand(command.action)) {
         status = RunModes(command);
+    } else if (const auto* watch = std::get_if<cli::WatchCommand>(&command.action)) {
+        status = RunWatchCommand(command, *watch);
+    } else if (const auto* service = std::get_if<cli::ServiceCommand>(&command.action)) {
+        status = cli::RunServiceCommand(command, *service);
     } else {
         status = RunConfig(command);
     }

@@ -1,4 +1,4 @@
-// The D2XX library seam: the ten functions of FTDI's ftd2xx.dll that the two
+// The D2XX library seam: the eleven functions of FTDI's ftd2xx.dll that the
 // programs call, with the documented ABI types. The real implementation loads
 // ftd2xx.dll at run time (common/win32); the simulator lives in sim/.
 #pragma once
@@ -53,6 +53,9 @@ public:
     virtual Status EE_UARead(Handle handle, uint8_t* buffer, uint32_t length,
                              uint32_t* bytesRead) = 0;
     virtual Status Reload(uint16_t vendorId, uint16_t productId) = 0;
+    // FT_CyclePort: the device leaves the bus and comes back, as if it were
+    // unplugged and plugged in again; the handle must be closed afterwards.
+    virtual Status CyclePort(Handle handle) = 0;
 };
 
 // Owns one open D2XX handle and closes it on every path.

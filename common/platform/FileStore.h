@@ -21,6 +21,8 @@ public:
     // the old content stays until the new one is complete.
     virtual bool writeFile(const std::string& name, const std::string& bytes) = 0;
     virtual bool removeFile(const std::string& name) = 0;
+    // The whole file; false when it does not exist or cannot be read.
+    virtual bool readFile(const std::string& name, std::string* bytes) = 0;
 };
 
 // Local wall-clock time, for names that people read and sort.

@@ -63,6 +63,19 @@ public:
     virtual Status setDacl(const std::vector<AccessEntry>& entries) = 0;
 };
 
+// Waits for keys to be created or deleted, or values to be set, anywhere
+// below one key. Made by Registry::watchKey; destroying it ends the watch.
+class KeyWatch {
+public:
+    enum class Wake { Changed, TimedOut, Stopped };
+    virtual ~KeyWatch() = default;
+    // Returns Changed as soon as something below the watched key changed
+    // since the watch was made or last returned Changed (also when that
+    // happened before this call), TimedOut after `timeoutMs` without a
+    // change, Stopped when the process has been asked to stop.
+    virtual Wake wait(uint32_t timeoutMs) = 0;
+};
+
 class Registry {
 public:
     virtual ~Registry() = default;
@@ -80,6 +93,9 @@ public:
     // Opens and closes the process token with the given access (0x28 in the
     // permission pass); kSuccess when both succeeded.
     virtual Status probeProcessToken(uint32_t access) = 0;
+    // RegNotifyChangeKeyValue on `path` and its whole subtree (key names
+    // and values): kFileNotFound when the key does not exist.
+    virtual Status watchKey(const std::string& path, std::unique_ptr<KeyWatch>* watch) = 0;
 };
 
 // Convenience: reads a value into a fixed-size field the way the programs

@@ -73,6 +73,7 @@ D2xxLibrary::D2xxLibrary() {
     Resolve(m, "FT_EE_UASize", &found.eeUaSize, &missing_);
     Resolve(m, "FT_EE_UARead", &found.eeUaRead, &missing_);
     Resolve(m, "FT_Reload", &found.reload, &missing_);
+    Resolve(m, "FT_CyclePort", &found.cyclePort, &missing_);
     if (!missing_.empty()) {
         // All or nothing: the table keeps its stand-ins.
         loadError_ = "ftd2xx.dll has no function " + missing_.front();

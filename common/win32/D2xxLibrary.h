@@ -46,6 +46,7 @@ using GetComPortNumberFn = FT_STATUS(WINAPI*)(FT_HANDLE, LPLONG);
 using EE_UASizeFn = FT_STATUS(WINAPI*)(FT_HANDLE, LPDWORD);
 using EE_UAReadFn = FT_STATUS(WINAPI*)(FT_HANDLE, PUCHAR, DWORD, LPDWORD);
 using ReloadFn = FT_STATUS(WINAPI*)(WORD, WORD);
+using CyclePortFn = FT_STATUS(WINAPI*)(FT_HANDLE);
 
 // Stand-ins while the library is not loaded: every call fails with
 // FT_OTHER_ERROR; the device list is then empty.
@@ -58,7 +59,7 @@ inline FT_STATUS WINAPI NoDeviceList(DeviceListInfoNode*, LPDWORD count) {
     return kOtherError;
 }
 
-// The ten functions the programs call.
+// The eleven functions the programs call.
 struct Functions {
     CreateDeviceInfoListFn createDeviceInfoList = NotLoaded;
     GetDeviceInfoListFn getDeviceInfoList = NoDeviceList;
@@ -70,6 +71,7 @@ struct Functions {
     EE_UASizeFn eeUaSize = NotLoaded;
     EE_UAReadFn eeUaRead = NotLoaded;
     ReloadFn reload = NotLoaded;
+    CyclePortFn cyclePort = NotLoaded;
 };
 
 }  // namespace ftabi

@@ -12,6 +12,8 @@ namespace varnok::win32 {
 // kernel handles (tokens) with null.
 using unique_handle = unique_any<HANDLE, &CloseHandle, -1>;
 using unique_token = unique_any<HANDLE, &CloseHandle>;
+using unique_event = unique_any<HANDLE, &CloseHandle>;  // CreateEvent
+using unique_schandle = unique_any<SC_HANDLE, &CloseServiceHandle>;
 using unique_hfind = unique_any<HANDLE, &FindClose, -1>;
 using unique_hkey = unique_any<HKEY, &RegCloseKey>;
 using unique_hmodule = unique_any<HMODULE, &FreeLibrary>;

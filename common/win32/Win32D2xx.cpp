@@ -80,4 +80,6 @@ d2xx::Status Win32D2xx::Reload(uint16_t vendorId, uint16_t productId) {
     return fn().reload(vendorId, productId);
 }
 
+d2xx::Status Win32D2xx::CyclePort(d2xx::Handle handle) { return fn().cyclePort(handle); }
+
 }  // namespace varnok::win32

@@ -22,6 +22,7 @@ public:
     d2xx::Status EE_UARead(d2xx::Handle handle, uint8_t* buffer, uint32_t length,
                            uint32_t* bytesRead) override;
     d2xx::Status Reload(uint16_t vendorId, uint16_t productId) override;
+    d2xx::Status CyclePort(d2xx::Handle handle) override;
 };
 
 }  // namespace varnok::win32

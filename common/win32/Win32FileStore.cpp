@@ -19,23 +19,36 @@ bool IsFolder(const std::wstring& path) {
 
 }  // namespace
 
-std::wstring Win32FileStore::LocalAppDataFolder(const std::wstring& subFolder) {
+namespace {
+
+// <shell folder>\<subFolder>, or from the environment variable when the
+// shell does not know the folder; empty when neither does.
+std::wstring ShellFolder(int csidl, const wchar_t* variable, const std::wstring& subFolder) {
     wchar_t buffer[MAX_PATH] = {};
     std::wstring base;
-    if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT,
-                                   buffer)))
+    if (SUCCEEDED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, buffer)))
         base = buffer;
     if (base.empty()) {
-        const DWORD n = GetEnvironmentVariableW(L"LOCALAPPDATA", nullptr, 0);
+        const DWORD n = GetEnvironmentVariableW(variable, nullptr, 0);
         if (n > 1) {
             std::vector<wchar_t> value(n);
-            if (GetEnvironmentVariableW(L"LOCALAPPDATA", value.data(), n) == n - 1)
+            if (GetEnvironmentVariableW(variable, value.data(), n) == n - 1)
                 base.assign(value.data(), n - 1);
         }
     }
     if (base.empty()) return base;
     if (base.back() != L'\\') base += L'\\';
     return base + subFolder;
+}
+
+}  // namespace
+
+std::wstring Win32FileStore::LocalAppDataFolder(const std::wstring& subFolder) {
+    return ShellFolder(CSIDL_LOCAL_APPDATA, L"LOCALAPPDATA", subFolder);
+}
+
+std::wstring Win32FileStore::CommonAppDataFolder(const std::wstring& subFolder) {
+    return ShellFolder(CSIDL_COMMON_APPDATA, L"ProgramData", subFolder);
 }
 
 bool Win32FileStore::prepare() {
@@ -94,6 +107,22 @@ bool Win32FileStore::writeFile(const std::string& name, const std::string& bytes
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
     if (!ok) DeleteFileW(part.c_str());
     return ok;
+}
+
+bool Win32FileStore::readFile(const std::string& name, std::string* bytes) {
+    bytes->clear();
+    const std::wstring path = pathOf(name);
+    if (path.empty()) return false;
+    unique_handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    char buffer[65536];
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr)) return false;
+        if (got == 0) return true;
+        bytes->append(buffer, got);
+    }
 }
 
 bool Win32FileStore::removeFile(const std::string& name) {

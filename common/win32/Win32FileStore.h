@@ -21,6 +21,10 @@ public:
     std::vector<std::string> fileNames() override;
     bool writeFile(const std::string& name, const std::string& bytes) override;
     bool removeFile(const std::string& name) override;
+    bool readFile(const std::string& name, std::string* bytes) override;
+    // <common application data>\<subFolder> (C:\ProgramData\...): CSIDL_COMMON_APPDATA,
+    // or the ProgramData variable; empty when neither is known.
+    static std::wstring CommonAppDataFolder(const std::wstring& subFolder);
 
 private:
     // Empty without a folder, or when `name` is no valid UTF-8 name.

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/win32/Handles.h"
+#include "common/win32/StopEvent.h"
 
 namespace varnok::win32 {
 
@@ -116,7 +117,58 @@ private:
     unique_hkey key_;
 };
 
+// A change notification on a key and its subtree, armed again each time it
+// fires so that changes made while the caller looks at the keys wake the
+// next wait.
+class Win32KeyWatch : public reg::KeyWatch {
+public:
+    static constexpr DWORD kFilter = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET;
+
+    Win32KeyWatch(unique_hkey key, unique_event event)
+        : key_(std::move(key)), event_(std::move(event)) {}
+
+    reg::Status arm() {
+        return RegNotifyChangeKeyValue(key_.get(), TRUE, kFilter, event_.get(), TRUE);
+    }
+
+    Wake wait(uint32_t timeoutMs) override {
+        const HANDLE handles[] = {event_.get(), ProcessStopEvent()};
+        const DWORD count = handles[1] != nullptr ? 2 : 1;
+        const DWORD got = WaitForMultipleObjects(count, handles, FALSE, timeoutMs);
+        if (got == WAIT_OBJECT_0) {
+            // Re-armed at once: a notification covers one change at most.
+            // If it cannot be armed the next wait still ends by its time-out.
+            (void)arm();
+            return Wake::Changed;
+        }
+        if (got == WAIT_OBJECT_0 + 1) return Wake::Stopped;
+        return Wake::TimedOut;
+    }
+
+private:
+    unique_hkey key_;
+    unique_event event_;  // auto-reset
+};
+
 }  // namespace
+
+reg::Status Win32Registry::watchKey(const std::string& path,
+                                    std::unique_ptr<reg::KeyWatch>* watch) {
+    watch->reset();
+    unique_hkey key;
+    LONG st = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_NOTIFY, key.put());
+    if (st != ERROR_SUCCESS) {
+        key.release();
+        return st;
+    }
+    unique_event event(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    if (!event) return static_cast<reg::Status>(GetLastError());
+    auto made = std::make_unique<Win32KeyWatch>(std::move(key), std::move(event));
+    st = made->arm();
+    if (st != ERROR_SUCCESS) return st;
+    *watch = std::move(made);
+    return reg::kSuccess;
+}
 
 reg::Status Win32Registry::openKey(const std::string& path, uint32_t access,
                                    std::unique_ptr<reg::RegistryKey>* key) {

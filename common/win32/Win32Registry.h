@@ -13,6 +13,8 @@ public:
     reg::Status enablePrivilege(const std::string& privilege, bool enable,
                                 bool* adjusted) override;
     reg::Status probeProcessToken(uint32_t access) override;
+    // The wait also ends, with Stopped, when ProcessStopEvent() is set.
+    reg::Status watchKey(const std::string& path, std::unique_ptr<reg::KeyWatch>* watch) override;
 };
 
 }  // namespace varnok::win32

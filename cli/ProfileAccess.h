@@ -1,0 +1,42 @@
+// Whether a profile file may be trusted by the watcher service, which runs
+// as LocalSystem and writes what the profile says into the driver's keys:
+// only Administrators and SYSTEM may be able to change it (or its folder's
+// list of files). The rule works on the file's owner and access list as
+// read by the Win32 layer.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace varnok::cli {
+
+enum class Principal { Administrators, System, Other };
+
+struct AccessEntry {
+    Principal who = Principal::Other;
+    std::string name;  // as the system names it ("BUILTIN\Users"), for the message
+    bool allow = true;
+    uint32_t mask = 0;
+    bool inheritOnly = false;  // applies to children only, not to this object
+};
+
+struct ObjectAccess {
+    bool hasDacl = true;  // a null list lets everyone do anything
+    Principal owner = Principal::Administrators;
+    std::string ownerName;
+    std::vector<AccessEntry> entries;
+};
+
+// Rights that change a file or what it holds: write data, append, write
+// attributes, delete, change the access list or owner, and the generic
+// write and all.
+constexpr uint32_t kFileChangeRights = 0x0002 | 0x0004 | 0x0100 | 0x00010000 | 0x00040000 |
+                                       0x00080000 | 0x40000000 | 0x10000000;
+// On the folder: remove any file in it (FILE_DELETE_CHILD), change its list.
+constexpr uint32_t kFolderChangeRights = 0x0040 | 0x00040000 | 0x00080000 | 0x10000000;
+
+// Who other than Administrators and SYSTEM could change the profile, each
+// once ("BUILTIN\Users may change profile.json"); empty when nobody.
+std::vector<std::string> OthersWhoMayChange(const ObjectAccess& file, const ObjectAccess& folder);
+
+}  // namespace varnok::cli
