@@ -10,6 +10,8 @@
 
 namespace varnok::cli {
 
+// System: SYSTEM, or the account the service runs as (SYSTEM when the
+// service manager starts it).
 enum class Principal { Administrators, System, Other };
 
 struct AccessEntry {

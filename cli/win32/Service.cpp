@@ -65,10 +65,30 @@ int Tell(ExitStatus status, const std::string& message) {
 
 // ---- the profile's access list ------------------------------------------
 
+// The account this process runs as: SYSTEM for the service the service
+// manager starts. What it may change is no one else's doing.
+std::vector<uint8_t> ProcessUser() {
+    std::vector<uint8_t> info;
+    win32::unique_token token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) {
+        token.release();
+        return info;
+    }
+    DWORD size = 0;
+    GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+    if (size == 0 || size > 0x10000) return info;
+    info.resize(size);
+    if (!GetTokenInformation(token.get(), TokenUser, info.data(), size, &size)) info.clear();
+    return info;
+}
+
 Principal PrincipalOf(PSID sid) {
+    static const std::vector<uint8_t> self = ProcessUser();
     if (sid == nullptr) return Principal::Other;
     if (IsWellKnownSid(sid, WinBuiltinAdministratorsSid)) return Principal::Administrators;
     if (IsWellKnownSid(sid, WinLocalSystemSid)) return Principal::System;
+    if (!self.empty() && EqualSid(sid, reinterpret_cast<const TOKEN_USER*>(self.data())->User.Sid))
+        return Principal::System;
     return Principal::Other;
 }
 
@@ -318,7 +338,10 @@ int Status(bool json) {
                                             SystemText(error) + ")");
     const unique_schandle service(OpenServiceW(manager.get(), kServiceName, SERVICE_QUERY_STATUS));
     SERVICE_STATUS status{};
-    const bool installed = service != nullptr;
+    const bool installed = service.valid();
+    if (!installed && GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST)
+        return Tell(ExitStatus::Failed,
+                    "the service cannot be opened (" + SystemText(GetLastError()) + ")");
     if (installed && !QueryServiceStatus(service.get(), &status))
         return Tell(ExitStatus::Failed,
                     "the service's state cannot be read (" + SystemText(GetLastError()) + ")");
