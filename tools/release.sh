@@ -184,6 +184,11 @@ msi_sql 'CREATE TABLE `Environment` (`Environment` CHAR(72) NOT NULL, `Name` CHA
 msi_sql "INSERT INTO \`Environment\` (\`Environment\`, \`Name\`, \`Value\`, \`Component_\`) VALUES ('SystemPath', '=-*Path', '[~];[INSTALLDIR]', 'Configurator')"
 msi_sql "INSERT INTO \`InstallExecuteSequence\` (\`Action\`, \`Sequence\`) VALUES ('RemoveEnvironmentStrings', 3300)"
 msi_sql "INSERT INTO \`InstallExecuteSequence\` (\`Action\`, \`Sequence\`) VALUES ('WriteEnvironmentStrings', 5200)"
+# WATCH_PROFILE reaches the service install that runs as LocalSystem also
+# when msiexec was started by a user who is then asked to elevate.
+if [[ $WITH_CLI == yes ]]; then
+  msi_sql "UPDATE \`Property\` SET \`Value\` = 'WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED;WATCH_PROFILE' WHERE \`Property\` = 'SecureCustomProperties'"
+fi
 # The package code (summary information revision number) names these exact
 # contents: derived from the package's bytes (with wixl's random code replaced
 # by a fixed one first) rather than drawn at random.

@@ -49,6 +49,14 @@ TEST(CliCommandLine, StatusOfEveryForm) {
         {W, {"reload"}, Ok},
         {W, {"close-ports"}, Ok},
         {W, {"--no-reload", "--dry-run", "--verbose", "reload"}, Ok},
+        {W, {"--json", "watch", "site.json"}, Ok},
+        {W, {"watch"}, Usage},
+        {W, {"service", "install", "site.json"}, Ok},
+        {W, {"service", "install"}, Usage},
+        {W, {"service", "uninstall"}, Ok},
+        {W, {"service"}, Usage},
+        {L, {"watch", "site.json"}, Usage},
+        {L, {"service", "status"}, Usage},
         {W, {"modes", "list"}, Ok},
         {W, {"modes"}, Usage},
         {W, {"modes", "set", "1", "2-4", "rs485-auto-2w", "bias=on", "txterm=off"}, Ok},
@@ -86,7 +94,7 @@ TEST(CliCommandLine, HelpForEveryCommand) {
     const std::vector<std::vector<std::string>> windows = {
         {}, {"list"}, {"show"}, {"set"}, {"buffered"}, {"alias"}, {"rename"}, {"ignore-serial"},
         {"save"}, {"load"}, {"export"}, {"import"}, {"reload"}, {"close-ports"}, {"modes"},
-        {"modes", "list"}, {"modes", "set"}};
+        {"modes", "list"}, {"modes", "set"}, {"watch"}, {"service", "install"}};
     for (auto args : windows) {
         const std::string name = args.empty() ? "varnokctl" : args.back();
         SCOPED_TRACE(name);
@@ -134,6 +142,14 @@ TEST(CliCommandLine, FillsTheCommand) {
     EXPECT_EQ(modes.mode.name, "rs422");
     ASSERT_EQ(modes.bits.size(), 1u);
     EXPECT_TRUE(modes.bits[0].on);
+
+    r = Parse({"service", "install", "C:\\site.json"});
+    ASSERT_TRUE(r.command);
+    EXPECT_EQ(std::get<ServiceCommand>(r.command->action).verb, ServiceCommand::Verb::Install);
+    EXPECT_EQ(std::get<ServiceCommand>(r.command->action).profile, "C:\\site.json");
+    r = Parse({"watch", "site.json"});
+    ASSERT_TRUE(r.command);
+    EXPECT_EQ(std::get<WatchCommand>(r.command->action).profile, "site.json");
 
     r = Parse({"set", "ttyUSB1", "latency-timer=4", "--persist"}, Platform::Linux);
     ASSERT_TRUE(r.command);
