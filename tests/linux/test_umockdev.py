@@ -253,8 +253,33 @@ def add_ftdi_device(path, serial, tty, devnum):
     return f"/sys{PCI}/{path}"
 
 
+class RuleFolderTest(unittest.TestCase):
+    """A rules folder of each test's own, the FTDI ports of the tree and the
+    devices a class adds (`added`, removed after it) set to 16 ms."""
+
+    added = []
+    extra_ttys = []
+
+    @classmethod
+    def tearDownClass(cls):
+        for path in cls.added:
+            BED.remove_device(path)
+
+    def setUp(self):
+        self.rules = tempfile.mkdtemp(prefix="rules-")
+        os.makedirs(self.rules + "/etc/udev/rules.d")
+        self.env = {"VARNOKCTL_RULES_ROOT": self.rules}
+        self.ttys = [f"ttyUSB{n}" for n in range(12)] + list(self.extra_ttys)
+        self.set_all("16\n")
+
+    def set_all(self, text):
+        for tty in self.ttys:
+            with open(port_dir(tty) + "/latency_timer", "w") as f:
+                f.write(text)
+
+
 @unittest.skipUnless(os.geteuid() == 0 and UDEVADM, "needs root and Debian's udevadm")
-class PersistTest(unittest.TestCase):
+class PersistTest(RuleFolderTest):
     """--persist judged by udev itself: after `set --persist`, a re-plug
     (an add event) of every FTDI port through udevadm writes the value to
     that one port only, whatever the device's own strings hold."""
@@ -279,29 +304,15 @@ class PersistTest(unittest.TestCase):
             BED.set_attribute(f"/sys{PCI}/{path}", "product", product)
             for record in tty_devices(path, 0, tty):
                 BED.add_from_string(record)
-
-    @classmethod
-    def tearDownClass(cls):
-        for path in cls.added:
-            BED.remove_device(path)
-
-    def setUp(self):
-        self.rules = tempfile.mkdtemp(prefix="rules-")
-        os.makedirs(self.rules + "/etc/udev/rules.d")
-        self.env = {"VARNOKCTL_RULES_ROOT": self.rules}
-        self.ttys = [f"ttyUSB{n}" for n in range(12)] + [h[3] for h in self.HOSTILE]
-        self.tearDown()
+        cls.extra_ttys = [h[3] for h in cls.HOSTILE]
 
     def tearDown(self):
-        for tty in self.ttys:
-            with open(port_dir(tty) + "/latency_timer", "w") as f:
-                f.write("16\n")
+        self.set_all("16\n")
 
     def unplug(self):
         # A faked attribute is a plain file that udev writes without
         # truncating: empty them all, then see what udev writes.
-        for tty in self.ttys:
-            open(port_dir(tty) + "/latency_timer", "w").close()
+        self.set_all("")
 
     def rule_files(self):
         return rule_files(self.rules)
@@ -348,7 +359,7 @@ class PersistTest(unittest.TestCase):
 
 
 @unittest.skipUnless(os.geteuid() == 0 and UDEVADM, "needs root and Debian's udevadm")
-class ProfileTest(unittest.TestCase):
+class ProfileTest(RuleFolderTest):
     """import --persist judged by udev: the profile's rules give a port that
     was not there when they were written the profile's value on its add
     event, and no text of a profile or a device becomes rule text."""
@@ -358,23 +369,7 @@ class ProfileTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.added = [add_ftdi_device("1-10", cls.HOSTILE, "ttyUSB30", 30)]
-
-    @classmethod
-    def tearDownClass(cls):
-        for path in cls.added:
-            BED.remove_device(path)
-
-    def setUp(self):
-        self.rules = tempfile.mkdtemp(prefix="rules-")
-        os.makedirs(self.rules + "/etc/udev/rules.d")
-        self.env = {"VARNOKCTL_RULES_ROOT": self.rules}
-        self.ttys = [f"ttyUSB{n}" for n in range(12)] + ["ttyUSB30"]
-        self.set_all("16\n")
-
-    def set_all(self, text):
-        for tty in self.ttys:
-            with open(port_dir(tty) + "/latency_timer", "w") as f:
-                f.write(text)
+        cls.extra_ttys = ["ttyUSB30"]
 
     def import_profile(self, *ports):
         path = os.path.join(self.rules, "profile.json")
