@@ -12,6 +12,7 @@
 #include "cli/CommandLine.h"
 #include "cli/ConfigCommands.h"
 #include "cli/TextOutput.h"
+#include "cli/WriteResult.h"
 #include "configurator/app/Configurator.h"
 #include "configurator/backup/BackupJournal.h"
 #include "configurator/changes/ChangeSet.h"
@@ -60,17 +61,22 @@ public:
     // Refused (status 4) when the port's ConfigData could not be read.
     void needConfigData(const PortPlan& plan, const std::string& what) const;
 
-    // Prints the change lines of the plans and `lines`; then, unless
-    // --dry-run, applies the change set of the plans and `extra` (backup
-    // first), tells every change that failed, and reloads the driver once
-    // when anything was written.
+    // Fills `result` with the change lines of the plans and `lines`; then,
+    // unless --dry-run, applies the change set of the plans and `extra`
+    // (backup first), tells every change that failed, and reloads the
+    // driver once when anything was written. Prints the result: its change
+    // lines (or "nothing to change") as text, or with --json the one object.
     ExitStatus commit(const std::vector<PortPlan>& plans, std::vector<Change> lines,
                       cfg::ChangeSet extra);
+    // What the last commit did (or would do with --dry-run).
+    WriteResult result;
 
 private:
     void grantAccess(const cfg::ChangeSet& changes);
     void checkWriteAccess(const cfg::ValueChange& first);
     ExitStatus reloadDriver();
+    ExitStatus apply(const cfg::ChangeSet& changes);
+    void print() const;
 
     std::unique_ptr<cfg::backup::BackupJournal> journal_;
     bool loaded_ = false;
