@@ -137,6 +137,19 @@ Commands Define(CLI::App& app, Platform platform, RawArgs& raw) {
                                                       "starts this)");
     }
 
+    if (!win) {
+        c.importDoc = app.add_subcommand(
+            "import", "Apply the latency timer of a settings document (a site profile) to the "
+                      "FTDI serial ports");
+        c.importDoc->footer("Other settings of the document do not exist on Linux: each is "
+                            "reported and skipped.\n"
+                            "Example: varnokctl import site.json --persist");
+        c.importDoc->add_option("FILE", raw.file, "file to read")->required();
+        c.importDoc->add_flag("--persist", raw.persist,
+                              "Also write the profile's entries as udev rules, so that ports "
+                              "plugged in later get the value");
+    }
+
     CLI::App* modes = app.add_subcommand("modes", "Line interface of the Varnok adapters' ports");
     c.modesList = modes->add_subcommand("list", "List the adapters, their ports, modes and bits");
     c.modesSet = modes->add_subcommand("set", "Set the mode (and bits) of an adapter's ports");
@@ -214,7 +227,7 @@ Action Build(const CLI::App& app, const Commands& c, RawArgs& raw, Platform plat
     if (c.load && c.load->parsed()) return LoadCommand{port(), raw.file};
     if (c.exportDoc && c.exportDoc->parsed())
         return ExportCommand{raw.file, raw.includeDisconnected};
-    if (c.importDoc && c.importDoc->parsed()) return ImportCommand{raw.file};
+    if (c.importDoc && c.importDoc->parsed()) return ImportCommand{raw.file, raw.persist};
     if (c.reload && c.reload->parsed()) return ReloadCommand{};
     if (c.closePorts && c.closePorts->parsed()) return ClosePortsCommand{};
     if (c.watch && c.watch->parsed()) return WatchCommand{raw.file};

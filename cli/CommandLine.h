@@ -60,6 +60,7 @@ struct ExportCommand {
 };
 struct ImportCommand {
     std::string file;
+    bool persist = false;  // Linux only: also write the profile's udev rules
 };
 struct WatchCommand {
     std::string profile;

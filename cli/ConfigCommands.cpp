@@ -105,10 +105,7 @@ ExitStatus Rename(Session& s, const RenameCommand& c) {
     if (!port.entry.writesBack(cfg::kFieldPortName))
         Fail(ExitStatus::Refused,
              label + " PortName: the port's name could not be read; not renamed");
-    if (port.entry.portName == newName) {
-        s.out << "nothing to change\n";
-        return ExitStatus::Done;
-    }
+    if (port.entry.portName == newName) return s.commit({}, {}, {});
     cfg::PortEntry e = port.entry;
     const Outcome read = cfg::ReadComDb(s.app, e);
     if (!read) Fail(ExitStatus::Failed, label + " ComDB: " + read.failure().context);
@@ -129,10 +126,7 @@ ExitStatus IgnoreSerial(Session& s, const IgnoreSerialCommand& c) {
         return ExitStatus::Done;
     }
     cfg::ChangeSet changes = cfg::PlanIgnoreSerial(s.app, *c.value);
-    if (changes.empty()) {
-        s.out << "nothing to change\n";
-        return ExitStatus::Done;
-    }
+    if (changes.empty()) return s.commit({}, {}, {});
     return s.commit({}, {{"", "ignoreSerial", OnOff(on), OnOff(*c.value)}}, std::move(changes));
 }
 

@@ -233,18 +233,31 @@ void Session::checkWriteAccess(const cfg::ValueChange& first) {
 
 ExitStatus Session::reloadDriver() {
     if (command.options.noReload) return ExitStatus::Done;
+    std::string problem;
     if (!seams.d2xxAvailable) {
-        err << ErrorLine("the driver was not reloaded: the D2XX library could not be loaded (" +
-                         seams.d2xxLoadError + "); unplug and replug the adapters");
-        return ExitStatus::Failed;
+        problem = "the driver was not reloaded: the D2XX library could not be loaded (" +
+                  seams.d2xxLoadError + "); unplug and replug the adapters";
+    } else {
+        const d2xx::Status st = seams.d2xx.Reload(kFtdiVendorId, 0);
+        if (st == d2xx::kOk) {
+            result.reloaded = true;
+            return ExitStatus::Done;
+        }
+        problem = "FT_Reload failed (D2XX status " + std::to_string(st) +
+                  "); the settings take effect when the adapters are plugged in again";
     }
-    const d2xx::Status st = seams.d2xx.Reload(kFtdiVendorId, 0);
-    if (st != d2xx::kOk) {
-        err << ErrorLine("FT_Reload failed (D2XX status " + std::to_string(st) +
-                         "); the settings take effect when the adapters are plugged in again");
-        return ExitStatus::Failed;
+    err << ErrorLine(problem);
+    result.warnings.push_back(problem);
+    return ExitStatus::Failed;
+}
+
+void Session::print() const {
+    if (command.options.json) {
+        out << WriteResultJson(result);
+        return;
     }
-    return ExitStatus::Done;
+    for (const auto& c : result.changes) out << FormatChange(c) << "\n";
+    if (result.changes.empty()) out << "nothing to change\n";
 }
 
 ExitStatus Session::commit(const std::vector<PortPlan>& plans, std::vector<Change> lines,
@@ -277,38 +290,44 @@ ExitStatus Session::commit(const std::vector<PortPlan>& plans, std::vector<Chang
     for (auto& c : lines) all.push_back(std::move(c));
     for (auto& c : extra) changes.push_back(std::move(c));
 
-    for (const auto& p : problems) err << ErrorLine("warning: " + p.text);
-    for (const auto& c : all) out << FormatChange(c) << "\n";
-    if (result) {
-        result->changed = !changes.empty();
-        result->changes = all;
-        for (const auto& p : problems) result->warnings.push_back(p.text);
+    for (const auto& p : problems) {
+        err << ErrorLine("warning: " + p.text);
+        result.warnings.push_back(p.text);
     }
-    if (changes.empty()) {
-        if (all.empty()) out << "nothing to change\n";
+    result.changes = all;
+    result.changed = !changes.empty();
+    if (changes.empty() || command.options.dryRun) {
+        // Lines without a value to write (a latency the driver refuses) are
+        // shown, but nothing changes.
+        if (changes.empty()) result.changed = false;
+        print();
         return ExitStatus::Done;
     }
-    if (command.options.dryRun) return ExitStatus::Done;
+    // The lines are printed before the writes, so that they stand above
+    // the messages of a write that fails.
+    if (!command.options.json) print();
+    const ExitStatus status = apply(changes);
+    if (command.options.json) print();
+    return status;
+}
 
+ExitStatus Session::apply(const cfg::ChangeSet& changes) {
     grantAccess(changes);
     checkWriteAccess(changes.front());
     const cfg::ApplyReport report = cfg::ApplyChanges(app, changes);
-    if (result) {
-        result->changed = report.anyWritten();
-        if (!backupFile().empty()) result->backup = backupFile();
-    }
     if (!report.backup)
         Fail(ExitStatus::Failed,
              "no backup could be made, so nothing was written: " + report.backup.failure().context);
-    if (report.allWritten()) {
-        const ExitStatus reloaded = reloadDriver();
-        if (result) result->reloaded = reloaded == ExitStatus::Done && !command.options.noReload;
-        return reloaded;
-    }
+    if (journal_ && !journal_->fileName().empty() && seams.backupFolder)
+        result.backup = seams.backupFolder->location() + "\\" + journal_->fileName();
+    if (report.allWritten()) return reloadDriver();
 
     // Every change was tried: say what failed and what was written.
     bool denied = false;
-    for (const auto& line : cfg::FailedChangeLines(app, changes, report)) err << ErrorLine(line);
+    for (const auto& line : cfg::FailedChangeLines(app, changes, report)) {
+        err << ErrorLine(line);
+        result.warnings.push_back(line);
+    }
     std::vector<std::string> written, failed;
     auto note = [](std::vector<std::string>& list, const std::string& port) {
         const std::string name = port.empty() ? "(global)" : port;
@@ -327,8 +346,20 @@ ExitStatus Session::commit(const std::vector<PortPlan>& plans, std::vector<Chang
     for (const auto& w : written) summary += " " + w;
     if (denied) summary += "; access denied: run varnokctl from an elevated prompt";
     err << ErrorLine(summary);
-    if (report.anyWritten() && reloadDriver() == ExitStatus::Done && result)
-        result->reloaded = !command.options.noReload;
+    result.warnings.push_back(summary);
+    // The result keeps the changes of the ports that were written whole.
+    auto failedPort = [&](const std::string& port) {
+        const std::string name = port.empty() ? "(global)" : port;
+        for (const auto& f : failed)
+            if (f == name || f == "serial:" + name) return true;
+        return false;
+    };
+    std::vector<Change> kept;
+    for (auto& c : result.changes)
+        if (!failedPort(c.port)) kept.push_back(std::move(c));
+    result.changes = std::move(kept);
+    result.changed = report.anyWritten();
+    if (report.anyWritten()) (void)reloadDriver();
     return ExitStatus::Failed;
 }
 

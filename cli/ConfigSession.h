@@ -15,6 +15,7 @@
 #include "cli/Json.h"
 #include "cli/WriteResult.h"
 #include "cli/TextOutput.h"
+#include "cli/WriteResult.h"
 #include "configurator/app/Configurator.h"
 #include "configurator/backup/BackupJournal.h"
 #include "configurator/changes/ChangeSet.h"
@@ -47,8 +48,6 @@ public:
     std::ostream& err;
     cfg::Configurator app;
     std::vector<Port> ports;
-    // When set, commit fills it with what it did.
-    WriteResult* result = nullptr;
 
     // Reads the attached ports (with `everyInstalled` every installed one),
     // with the buffered-write values when `withBuffered`.
@@ -65,20 +64,22 @@ public:
     // Refused (status 4) when the port's ConfigData could not be read.
     void needConfigData(const PortPlan& plan, const std::string& what) const;
 
-    // Prints the change lines of the plans and `lines`; then, unless
-    // --dry-run, applies the change set of the plans and `extra` (backup
-    // first), tells every change that failed, and reloads the driver once
-    // when anything was written.
+    // Fills `result` with the change lines of the plans and `lines`; then,
+    // unless --dry-run, applies the change set of the plans and `extra`
+    // (backup first), tells every change that failed, and reloads the
+    // driver once when anything was written. Prints the result: its change
+    // lines (or "nothing to change") as text, or with --json the one object.
     ExitStatus commit(const std::vector<PortPlan>& plans, std::vector<Change> lines,
                       cfg::ChangeSet extra);
-
-    // The run's backup file; empty before the first backup.
-    std::string backupFile() const { return journal_ ? journal_->fileName() : std::string(); }
+    // What the last commit did (or would do with --dry-run).
+    WriteResult result;
 
 private:
     void grantAccess(const cfg::ChangeSet& changes);
     void checkWriteAccess(const cfg::ValueChange& first);
     ExitStatus reloadDriver();
+    ExitStatus apply(const cfg::ChangeSet& changes);
+    void print() const;
 
     std::unique_ptr<cfg::backup::BackupJournal> journal_;
     bool loaded_ = false;

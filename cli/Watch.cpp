@@ -183,7 +183,6 @@ private:
         Run run;
         try {
             Session s(c, seams_, out, err);
-            s.result = &run.result;
             std::set<std::string> only;
             if (deviceKey != nullptr) only.insert(*deviceKey);
             try {
@@ -192,6 +191,8 @@ private:
                 err << ErrorLine(e.what());
                 run.status = e.status();
             }
+            run.result = s.result;
+            run.result.warnings.clear();  // told again below, with every error line
             if (deviceKey != nullptr)
                 for (const Port& p : s.ports)
                     if (DeviceKeyOf(p.entry) == *deviceKey) run.port = p.entry;

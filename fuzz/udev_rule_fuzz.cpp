@@ -1,12 +1,15 @@
 // A device's serial (outside text) made into a udev rule, and rule files
 // read back: the rule keeps its three lines and its quotes whatever the
 // serial holds, and reading any file gives a value in range or nothing.
+// The same text as the serial of a site profile's entry: its rule file
+// keeps its lines and quotes too.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
 #include "cli/linux/LatencyTimer.h"
+#include "cli/linux/ProfileRules.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace varnok::linuxhost;
@@ -27,5 +30,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (lines != 3 || quotes % 2 != 0 || PersistedLatency(rule) != value) std::abort();
     const std::string name = LatencyRuleFileName(port);
     if (name.find('/') != std::string::npos || name.size() > 80) std::abort();
+
+    varnok::cli::SettingsDocument doc;
+    doc.ports.resize(1);
+    doc.ports[0].serial = text;
+    doc.ports[0].settings.latencyTimer = value;
+    const ProfileRulePlan plan = PlanProfileRules(doc);
+    if (plan.rules.size() + plan.warnings.size() != 1) std::abort();
+    lines = quotes = 0;
+    for (const char c : plan.fileText) {
+        lines += c == '\n';
+        quotes += c == '"';
+        if (c == '\\' || (static_cast<unsigned char>(c) < 0x20 && c != '\n')) std::abort();
+    }
+    // The header, the entry's comment and its two lines.
+    if (!plan.rules.empty() && (lines != 6 || quotes % 2 != 0)) std::abort();
     return 0;
 }

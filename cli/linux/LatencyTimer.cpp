@@ -194,14 +194,12 @@ std::optional<uint32_t> ReadPersistedLatency(const std::string& root, const Ftdi
     return text ? PersistedLatency(*text) : std::nullopt;
 }
 
-FileResult WriteLatencyRule(const std::string& root, const FtdiTty& port, uint32_t value) {
-    const std::string path = RulePath(root, LatencyRuleFileName(port));
+FileResult WriteFileBeside(const std::string& path, const std::string& text) {
     const std::string temp = path + ".tmp";
     {
         Fd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644));
         if (fd.get() < 0) return Error();
-        if (!WriteAll(fd.get(), LatencyRuleText(port, value)) || ::fsync(fd.get()) != 0 ||
-            ::close(fd.release()) != 0) {
+        if (!WriteAll(fd.get(), text) || ::fsync(fd.get()) != 0 || ::close(fd.release()) != 0) {
             const FileResult failed = Error();
             ::unlink(temp.c_str());
             return failed;
@@ -213,6 +211,12 @@ FileResult WriteLatencyRule(const std::string& root, const FtdiTty& port, uint32
         return failed;
     }
     return FileResult{true, 0};
+}
+
+std::optional<std::string> ReadRuleFile(const std::string& path) { return ReadSmallFile(path); }
+
+FileResult WriteLatencyRule(const std::string& root, const FtdiTty& port, uint32_t value) {
+    return WriteFileBeside(RulePath(root, LatencyRuleFileName(port)), LatencyRuleText(port, value));
 }
 
 bool LatencyRuleExists(const std::string& root, const FtdiTty& port) {

@@ -55,6 +55,13 @@ std::optional<uint32_t> PersistedLatency(const std::string& ruleText);
 // The value of the port's rule under `root` + kRulesDir; nothing without one.
 std::optional<uint32_t> ReadPersistedLatency(const std::string& root, const FtdiTty& port);
 
+// Writes `text` to `path` beside it ("<path>.tmp", synced), then renames
+// it over the file: a reader sees the old or the new file, never a part.
+FileResult WriteFileBeside(const std::string& path, const std::string& text);
+// A small file (up to 64 KiB, not through a symbolic link); nothing when it
+// cannot be read.
+std::optional<std::string> ReadRuleFile(const std::string& path);
+
 // Writes the rule file under `root` + kRulesDir (beside, then renamed).
 FileResult WriteLatencyRule(const std::string& root, const FtdiTty& port, uint32_t value);
 bool LatencyRuleExists(const std::string& root, const FtdiTty& port);

@@ -16,6 +16,7 @@
 #include "cli/ModesCommands.h"
 #include "cli/linux/LinuxCommands.h"
 #include "cli/linux/LinuxD2xx.h"
+#include "cli/linux/LinuxImport.h"
 #include "cli/linux/PosixSerial.h"
 #include "cli/linux/StopSignals.h"
 #include "cli/linux/UdevDevices.h"
@@ -83,6 +84,8 @@ int Run(const cli::Command& command) {
         return cli::ToInt(linuxhost::RunList(command, host, std::cout, std::cerr));
     if (std::holds_alternative<cli::SetCommand>(command.action))
         return cli::ToInt(linuxhost::RunSet(command, host, std::cout, std::cerr));
+    if (std::holds_alternative<cli::ImportCommand>(command.action))
+        return cli::ToInt(linuxhost::RunImport(command, host, std::cout, std::cerr));
     std::cerr << cli::ErrorLine("this command is not available on Linux");
     return cli::ToInt(cli::ExitStatus::Usage);
 }

@@ -42,11 +42,10 @@ run_lane() {  # lane files...
     done
 }
 
-# E2E_JOBS lanes (default 1: with two, a `wine reg query` was seen to
-# answer wrongly about once in four runs on a loaded 2-core machine), the
-# files dealt out longest first by their
-# number of cases, each lane's output shown whole when it ends.
-jobs=${E2E_JOBS:-1}
+# E2E_JOBS lanes (default 2, one per core), the files dealt out longest
+# first by their number of cases, each lane's output shown whole when it
+# ends.
+jobs=${E2E_JOBS:-2}
 mapfile -t order < <(for t in "${tests[@]}"; do
                          printf '%s %s\n' "$(grep -c 'e2e_case ' "$t")" "$t"
                      done | sort -rn | awk '{ print $2 }')

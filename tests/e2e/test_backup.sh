@@ -20,7 +20,7 @@ state() {
     local k
     {
         for k in "$ENUM\\$KEY_COM2" "$ENUM\\$KEY_COM5" "$ENUM\\$KEY_COM10" "$USBFLAGS"; do
-            timeout 30 wine reg query "$k" /s 2>/dev/null
+            e2e_reg_query "$k" /s
         done
     } | tr -d '\r' | awk '/^HKEY/ { key = $0; next } NF { sub(/^ +/, ""); print key " | " $0 }' | sort
 }

@@ -125,7 +125,7 @@ case_ignore_serial() {
     for name in $IGNORE_VALUES; do
         [[ $(e2e_reg_value "$USBFLAGS" "$name") == 01 ]] \
             || fail "$name after Apply: '$(e2e_reg_value "$USBFLAGS" "$name")'"
-        timeout 30 wine reg query "$USBFLAGS" /v "$name" 2>/dev/null | grep -q "$name  *REG_BINARY" \
+        [[ $(e2e_reg_query "$USBFLAGS" /v "$name") =~ $name\ +REG_BINARY ]] \
             || fail "$name is not REG_BINARY"
     done
     ok "send-click 1013"

@@ -27,7 +27,7 @@ start_configurator() {
 
 # Everything `wine reg query /s` shows of one instance key.
 reg_dump() {  # subkey-name
-    timeout 30 wine reg query "$ENUM\\$1" /s 2>/dev/null | tr -d '\r'
+    e2e_reg_query "$ENUM\\$1" /s
 }
 
 # Selects the list row that shows the port whose status line is $2.

@@ -217,8 +217,69 @@ def udev_add(ttys, rules_dir):
     return p.stdout + p.stderr
 
 
+def rule_files(root):
+    """The rule files under `root`/etc/udev/rules.d by name, with their text."""
+    folder = root + "/etc/udev/rules.d"
+    files = {}
+    for name in os.listdir(folder):
+        with open(os.path.join(folder, name), encoding="utf-8", errors="replace") as f:
+            files[name] = f.read()
+    return files
+
+
+def check_rule_lines(test, files):
+    """Every line of the rule files is a list of KEY{attr}OP"value" pairs of
+    the keys a latency rule needs, with a match among them: nothing runs,
+    imports or names a program."""
+    pair = re.compile(r'([A-Z]+)(\{[a-zA-Z0-9_]+\})?(==|!=|=)"([^"\\]*)"(, |$)')
+    for name, text in files.items():
+        for line in text.splitlines():
+            if line.startswith("#"):
+                continue
+            with test.subTest(file=name, line=line):
+                pairs = list(pair.finditer(line))
+                test.assertEqual("".join(m.group(0) for m in pairs), line)
+                test.assertLessEqual({m.group(1) for m in pairs},
+                                     {"ACTION", "SUBSYSTEM", "DRIVER", "ATTRS", "ENV", "ATTR"})
+                test.assertIn("==", {m.group(3) for m in pairs})
+
+
+def add_ftdi_device(path, serial, tty, devnum):
+    """A one-port FT232R at `path` whose serial may hold any text."""
+    BED.add_from_string(usb_device(path, "0403", "6001", "FT232R USB UART", "x", 1, devnum))
+    BED.set_attribute(f"/sys{PCI}/{path}", "serial", serial)
+    for record in tty_devices(path, 0, tty):
+        BED.add_from_string(record)
+    return f"/sys{PCI}/{path}"
+
+
+class RuleFolderTest(unittest.TestCase):
+    """A rules folder of each test's own, the FTDI ports of the tree and the
+    devices a class adds (`added`, removed after it) set to 16 ms."""
+
+    added = []
+    extra_ttys = []
+
+    @classmethod
+    def tearDownClass(cls):
+        for path in cls.added:
+            BED.remove_device(path)
+
+    def setUp(self):
+        self.rules = tempfile.mkdtemp(prefix="rules-")
+        os.makedirs(self.rules + "/etc/udev/rules.d")
+        self.env = {"VARNOKCTL_RULES_ROOT": self.rules}
+        self.ttys = [f"ttyUSB{n}" for n in range(12)] + list(self.extra_ttys)
+        self.set_all("16\n")
+
+    def set_all(self, text):
+        for tty in self.ttys:
+            with open(port_dir(tty) + "/latency_timer", "w") as f:
+                f.write(text)
+
+
 @unittest.skipUnless(os.geteuid() == 0 and UDEVADM, "needs root and Debian's udevadm")
-class PersistTest(unittest.TestCase):
+class PersistTest(RuleFolderTest):
     """--persist judged by udev itself: after `set --persist`, a re-plug
     (an add event) of every FTDI port through udevadm writes the value to
     that one port only, whatever the device's own strings hold."""
@@ -243,37 +304,18 @@ class PersistTest(unittest.TestCase):
             BED.set_attribute(f"/sys{PCI}/{path}", "product", product)
             for record in tty_devices(path, 0, tty):
                 BED.add_from_string(record)
-
-    @classmethod
-    def tearDownClass(cls):
-        for path in cls.added:
-            BED.remove_device(path)
-
-    def setUp(self):
-        self.rules = tempfile.mkdtemp(prefix="rules-")
-        os.makedirs(self.rules + "/etc/udev/rules.d")
-        self.env = {"VARNOKCTL_RULES_ROOT": self.rules}
-        self.ttys = [f"ttyUSB{n}" for n in range(12)] + [h[3] for h in self.HOSTILE]
-        self.tearDown()
+        cls.extra_ttys = [h[3] for h in cls.HOSTILE]
 
     def tearDown(self):
-        for tty in self.ttys:
-            with open(port_dir(tty) + "/latency_timer", "w") as f:
-                f.write("16\n")
+        self.set_all("16\n")
 
     def unplug(self):
         # A faked attribute is a plain file that udev writes without
         # truncating: empty them all, then see what udev writes.
-        for tty in self.ttys:
-            open(port_dir(tty) + "/latency_timer", "w").close()
+        self.set_all("")
 
     def rule_files(self):
-        folder = self.rules + "/etc/udev/rules.d"
-        files = {}
-        for name in os.listdir(folder):
-            with open(os.path.join(folder, name), encoding="utf-8", errors="replace") as f:
-                files[name] = f.read()
-        return files
+        return rule_files(self.rules)
 
     def test_udev_sets_the_port_again_after_a_replug(self):
         rc, out, err = run("set", "ttyUSB10", "latency-timer=1", "--persist", env=self.env)
@@ -305,27 +347,86 @@ class PersistTest(unittest.TestCase):
                 self.assertEqual(rc, 0, err)
         files = self.rule_files()
         self.assertEqual(len(files), len(self.HOSTILE))  # one file per device
-        # Every line is a list of KEY{attr}OP"value" pairs of the keys a
-        # latency rule needs, with a match among them: nothing runs, imports
-        # or names a program.
-        pair = re.compile(r'([A-Z]+)(\{[a-zA-Z0-9_]+\})?(==|!=|=)"([^"\\]*)"(, |$)')
-        for name, text in files.items():
+        for name in files:
             self.assertRegex(name, r"^75-varnokctl-latency-[A-Za-z0-9_-]+-[0-9a-f]{8}-A\.rules$")
-            for line in text.splitlines():
-                if line.startswith("#"):
-                    continue
-                with self.subTest(file=name, line=line):
-                    pairs = list(pair.finditer(line))
-                    self.assertEqual("".join(m.group(0) for m in pairs), line)
-                    self.assertLessEqual({m.group(1) for m in pairs},
-                                         {"ACTION", "SUBSYSTEM", "DRIVER", "ATTRS", "ENV", "ATTR"})
-                    self.assertIn("==", {m.group(3) for m in pairs})
+        check_rule_lines(self, files)
         self.unplug()
         report = udev_add(self.ttys, self.rules + "/etc/udev/rules.d")
         self.assertNotIn("run: ", report.lower())
         self.assertNotIn("invalid", report.lower())
         self.assertEqual({t: latency(t) for t in self.ttys if latency(t)},
                          {h[3]: "3" for h in self.HOSTILE})
+
+
+@unittest.skipUnless(os.geteuid() == 0 and UDEVADM, "needs root and Debian's udevadm")
+class ProfileTest(RuleFolderTest):
+    """import --persist judged by udev: the profile's rules give a port that
+    was not there when they were written the profile's value on its add
+    event, and no text of a profile or a device becomes rule text."""
+
+    HOSTILE = 'P"9\nRUN+="/bin/sh -c id"\n*'
+
+    @classmethod
+    def setUpClass(cls):
+        cls.added = [add_ftdi_device("1-10", cls.HOSTILE, "ttyUSB30", 30)]
+        cls.extra_ttys = ["ttyUSB30"]
+
+    def import_profile(self, *ports):
+        path = os.path.join(self.rules, "profile.json")
+        with open(path, "w") as f:
+            json.dump({"format": "varnokplus-settings", "version": 1, "ports": list(ports)}, f)
+        return run("import", path, "--persist", env=self.env)
+
+
+    def test_a_port_plugged_in_later_gets_the_profiles_value(self):
+        every = {"match": "*", "settings": {"latencyTimer": 2, "minReadTimeout": 100},
+                 "bufferedWrites": {"enabled": True}}
+        rc, out, err = self.import_profile(every)
+        self.assertEqual(rc, 0, err)
+        self.assertIn("ttyUSB11 latencyTimer 16 -> 2", out)
+        self.assertIn("* udev rule /etc/udev/rules.d/74-varnokctl-profile.rules latency_timer=2",
+                      out)
+        self.assertIn("entry 1 (*): minReadTimeout does not exist on Linux; skipped", err)
+        self.assertIn("entry 1 (*): bufferedWrites.enabled does not exist on Linux; skipped", err)
+        self.assertEqual({latency(t) for t in self.ttys}, {"2"})
+        rule = self.rules + "/etc/udev/rules.d/74-varnokctl-profile.rules"
+        before = os.stat(rule)
+
+        rc, out, err = self.import_profile(every)
+        self.assertEqual((rc, out), (0, "nothing to change\n"), err)
+        self.assertEqual((os.stat(rule).st_ino, os.stat(rule).st_mtime_ns),
+                         (before.st_ino, before.st_mtime_ns))
+
+        # A port's own rule comes after the profile's and wins.
+        rc, out, err = run("set", "ttyUSB11", "latency-timer=9", "--persist", env=self.env)
+        self.assertEqual(rc, 0, err)
+
+        # A device that was not there when the rules were written.
+        self.added.append(add_ftdi_device("1-11", "LATE1", "ttyUSB31", 31))
+        self.ttys.append("ttyUSB31")
+        self.set_all("")  # udev writes a faked attribute without truncating it
+        report = udev_add(self.ttys, self.rules + "/etc/udev/rules.d")
+        self.assertNotIn("invalid", report.lower())
+        self.assertEqual({t: latency(t) for t in self.ttys},
+                         {t: "9" if t == "ttyUSB11" else "2" for t in self.ttys})
+
+    def test_profile_and_device_text_never_become_rule_text(self):
+        rc, out, err = self.import_profile(
+            {"serial": self.HOSTILE + "A", "settings": {"latencyTimer": 7}},
+            {"serial": 'Z"\nRUN+="/bin/false"\\A', "settings": {"latencyTimer": 9}},
+            {"deviceId": "0x04036015", "settings": {"latencyTimer": 5}})
+        self.assertEqual(rc, 0, err)
+        self.assertEqual(latency("ttyUSB30"), "7")  # applied now as well
+        self.assertEqual(latency("ttyUSB0"), "5")
+        files = rule_files(self.rules)
+        self.assertEqual(list(files), ["74-varnokctl-profile.rules"])
+        check_rule_lines(self, files)
+        self.set_all("")
+        report = udev_add(self.ttys, self.rules + "/etc/udev/rules.d")
+        self.assertNotIn("run: ", report.lower())
+        self.assertNotIn("invalid", report.lower())
+        self.assertEqual({t: latency(t) for t in self.ttys if latency(t)},
+                         {"ttyUSB30": "7", "ttyUSB0": "5"})
 
 
 def received_since(line):

@@ -73,6 +73,9 @@ TEST(CliCommandLine, StatusOfEveryForm) {
         {L, {"modes", "set", "ttyUSB4", "all", "rs232"}, Ok},
         {L, {"show", "ttyUSB0"}, Usage},
         {L, {"export", "x.json"}, Usage},
+        {L, {"import", "site.json", "--persist"}, Ok},
+        {L, {"import"}, Usage},
+        {W, {"import", "site.json", "--persist"}, Usage},
         {L, {"--no-reload", "list"}, Usage},
     };
     for (const auto& c : cases) {
@@ -155,6 +158,14 @@ TEST(CliCommandLine, FillsTheCommand) {
     ASSERT_TRUE(r.command);
     EXPECT_TRUE(std::get<SetCommand>(r.command->action).persist);
     EXPECT_EQ(std::get<SetCommand>(r.command->action).target.port.name, "ttyUSB1");
+    for (const bool persist : {true, false}) {
+        r = Parse(persist ? std::vector<std::string>{"import", "--persist", "p.json"}
+                          : std::vector<std::string>{"import", "p.json"},
+                  Platform::Linux);
+        ASSERT_TRUE(r.command);
+        EXPECT_EQ(std::get<ImportCommand>(r.command->action).persist, persist);
+        EXPECT_EQ(std::get<ImportCommand>(r.command->action).file, "p.json");
+    }
 
     // The message names the port and the value, on standard error.
     r = Parse({"set", "COM5", "latency-timer=300"});

@@ -182,12 +182,46 @@ TEST(CliCommands, WritesOnlyWhatChanges) {
             const std::string value = w.substr(w.rfind(' ') + 1);
             EXPECT_NE(reg.find(value), std::string::npos) << value;
         }
+        // The same as one JSON object: the dry run and the real run agree,
+        // and a second run reports nothing changed.
+        Rig dj, j;
+        Strings jsonArgs{"--json"};
+        jsonArgs.insert(jsonArgs.end(), args.begin(), args.end());
+        Strings dryJsonArgs = jsonArgs;
+        dryJsonArgs.insert(dryJsonArgs.begin(), "--dry-run");
+        ASSERT_EQ(dj.run(dryJsonArgs), ExitStatus::Done) << dj.err;
+        ASSERT_EQ(j.run(jsonArgs), ExitStatus::Done) << j.err;
+        const json wouldDo = json::parse(dj.out), did = json::parse(j.out);
+        EXPECT_EQ(wouldDo["changes"], did["changes"]);
+        EXPECT_EQ(wouldDo["changed"], true);
+        EXPECT_EQ(wouldDo["reloaded"], false);
+        EXPECT_TRUE(wouldDo["backup"].is_null());
+        EXPECT_EQ(did["changed"], true);
+        EXPECT_EQ(did["reloaded"], true);
+        EXPECT_EQ(did["backup"], j.backups.location() + "\\" + j.backups.files.begin()->first);
+        ASSERT_EQ(did["changes"].size(), lines.size());
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            const json& one = did["changes"][i];
+            const std::string where =
+                one["port"].is_null() ? "" : one["port"].get<std::string>() + " ";
+            EXPECT_EQ(where + one["setting"].get<std::string>() + " " +
+                          (one["from"].is_null() ? "(unread)" : one["from"].get<std::string>()) +
+                          " -> " + one["to"].get<std::string>(),
+                      lines[i]);
+        }
+
         // Run again: nothing left to change, nothing written, no reload.
         if (args[0] == "rename") args[1] = "COM9";
         EXPECT_EQ(r.run(args), ExitStatus::Done);
         EXPECT_EQ(r.out, "nothing to change\n");
         EXPECT_TRUE(r.writes().empty());
         EXPECT_EQ(r.reloads(), 1u);
+        jsonArgs.back() = args.back();
+        if (args[0] == "rename") jsonArgs[2] = "COM9";
+        EXPECT_EQ(j.run(jsonArgs), ExitStatus::Done);
+        EXPECT_EQ(json::parse(j.out),
+                  json::parse(R"({"changed": false, "changes": [], "skipped": [], "backup": null,
+                                  "reloaded": false, "warnings": []})"));
         if (args[0] == "import") std::filesystem::remove(args[1]);
     }
 }

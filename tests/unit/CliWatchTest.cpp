@@ -122,8 +122,8 @@ TEST(CliWatch, NewPortGetsTheProfileAndOnlyItsDeviceRestarts) {
     EXPECT_EQ(r.reloads(), 1u);
     ASSERT_EQ(r.events.size(), 2u) << ::testing::PrintToString(r.events);
     EXPECT_EQ(r.events[0].rfind("installed ports: COM5 latencyTimer 16 -> 2", 0), 0u) << r.events[0];
-    EXPECT_EQ(r.events[1], "COM9 (new): latencyTimer 16 -> 2, serialEnumerator on -> off; backup "
-                           "20261207-183005_02.reg; restarted");
+    EXPECT_EQ(r.events[1], "COM9 (new): latencyTimer 16 -> 2, serialEnumerator on -> off; backup " +
+                               r.backups.location() + "\\20261207-183005_02.reg; restarted");
     // The event's backup holds the new port's values as the driver made
     // them, and nothing of the ports written at the start.
     ASSERT_EQ(r.backups.files.size(), 2u);
@@ -201,7 +201,7 @@ TEST(CliWatch, JsonPrintsOneWriteResultPerEvent) {
     const auto event = nlohmann::json::parse(r.events[1]);
     EXPECT_TRUE(event["changed"].get<bool>());
     EXPECT_FALSE(event["reloaded"].get<bool>());
-    EXPECT_EQ(event["backup"], "20261207-183005_02.reg");
+    EXPECT_EQ(event["backup"], r.backups.location() + "\\20261207-183005_02.reg");
     EXPECT_EQ(event["changes"][0],
               (nlohmann::json{{"port", "COM9"}, {"setting", "latencyTimer"}, {"from", "16"},
                               {"to", "2"}}));
