@@ -1,5 +1,5 @@
 // The real file store in a folder under the temporary folder: missing levels
-// made, names kept as UTF-8 both ways, a name that is no valid UTF-8 refused
+// made, names kept as UTF-8 both ways, a file read back whole, a name that is no valid UTF-8 refused
 // without touching the folder; and the ANSI text of a wide name.
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -23,6 +23,12 @@ TEST(Win32FileStore, WritesListsAndRemovesUtf8NamesAndRefusesInvalidOnes) {
     EXPECT_FALSE(store.writeFile("\xff.reg", "x"));
     EXPECT_FALSE(store.removeFile("\xff.reg"));
     EXPECT_EQ(store.fileNames(), std::vector<std::string>{name});
+    std::string back;
+    const std::string large(200000, 'x');  // more than one read
+    EXPECT_TRUE(store.writeFile(name, large));
+    EXPECT_TRUE(store.readFile(name, &back));
+    EXPECT_EQ(back, large);
+    EXPECT_FALSE(store.readFile("absent.reg", &back));
     EXPECT_TRUE(store.removeFile(name));
     EXPECT_TRUE(store.fileNames().empty());
     RemoveDirectoryW(folder.c_str());
