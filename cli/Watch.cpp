@@ -1,5 +1,6 @@
 #include "cli/Watch.h"
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <optional>
@@ -60,6 +61,10 @@ std::string Joined(const std::vector<Change>& changes, bool onePort) {
     return text;
 }
 
+// The single-port chips whose instance key adds the port letter "A" to the
+// chip serial's first eight characters (as the discovery's key matching).
+bool AddsPortLetter(uint32_t id) { return id == 0x04036001 || id == 0x04036015; }
+
 // The library's entry of the device an instance key belongs to: the same
 // id, and the library's serial is the key's, or for a single-port chip
 // (which the library lists by its chip serial, also while a program holds
@@ -74,7 +79,8 @@ std::optional<d2xx::DeviceListInfoNode> ListedDevice(d2xx::D2xx& d2xx, const cfg
             d2xx::FieldText(nodes[i].SerialNumber, sizeof nodes[i].SerialNumber);
         if (nodes[i].ID != key.deviceId || serial.empty()) continue;
         if (serial == key.serialNumber ||
-            (serial.size() >= 8 && serial.substr(0, 8) + "A" == key.serialNumber))
+            (AddsPortLetter(key.deviceId) && serial.size() >= 8 &&
+             serial.substr(0, 8) + "A" == key.serialNumber))
             return nodes[i];
     }
     return std::nullopt;
@@ -214,9 +220,14 @@ private:
             return;
         }
         std::string line = who + ": ";
+        const bool named = std::any_of(doc_.ports.begin(), doc_.ports.end(), [&](const auto& e) {
+            return !run.port || DocumentPortMatches(e, PortInfoOf(*run.port));
+        });
         if (run.status != ExitStatus::Done && run.status != ExitStatus::Interrupted)
             line += "not changed as the profile says (" + std::to_string(ToInt(run.status)) +
                     (run.errors.empty() ? std::string() : ": " + run.errors.back()) + ")";
+        else if (!named)
+            line += "no entry of the profile is for this port";
         else if (run.result.changes.empty())
             line += "follows the profile already";
         else
@@ -280,9 +291,8 @@ private:
         known_ = now;
         if (pending_.empty()) return;
 
-        Command c = command_;
         std::ostringstream out, err;
-        Session look(c, seams_, out, err);
+        Session look(command_, seams_, out, err);
         look.load(true, false);
         std::map<std::string, const Port*> ports;
         for (const Port& p : look.ports) ports[DeviceKeyOf(p.entry)] = &p;
