@@ -1,5 +1,6 @@
 #include "cli/ConfigCommands.h"
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -168,10 +169,8 @@ ExitStatus LoadFile(Session& s, const LoadCommand& c) {
 }
 
 ExitStatus Export(Session& s, const ExportCommand& c) {
-    s.load(c.includeDisconnected, true);
     std::vector<PortInfo> infos;
-    for (const auto& p : s.ports)
-        if (c.includeDisconnected || p.entry.connected) infos.push_back(p.info);
+    for (std::size_t i : s.portSet(c.includeDisconnected)) infos.push_back(s.ports[i].info);
     const bool ignore = cfg::ReadIgnoreSerialFlag(s.app);
     const std::string text = WriteSettingsDocument(ExportDocument(infos, ignore));
     if (s.command.options.dryRun) {
@@ -216,13 +215,14 @@ ExitStatus Import(Session& s, const ImportCommand& c) {
     } catch (const CliError& e) {
         throw CliError(e.status(), c.file + ": " + e.what());
     }
-    s.load(true, true);
+    const std::vector<std::size_t> writable = s.portSet(true);
     std::map<std::size_t, PortPlan> plans;
     for (const auto& entry : doc.ports) {
         bool matched = false;
         for (std::size_t i = 0; i < s.ports.size(); ++i) {
             if (!DocumentPortMatches(entry, s.ports[i].info)) continue;
             matched = true;
+            if (std::find(writable.begin(), writable.end(), i) == writable.end()) continue;
             auto found = plans.find(i);
             if (found == plans.end()) found = plans.emplace(i, s.planFor(i)).first;
             PortPlan& plan = found->second;

@@ -4,6 +4,7 @@
 // and the messages of bad input.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -547,6 +548,86 @@ TEST(CliCommands, LeftoverBufferedValuesGoOnlyWhenSwitchedOff) {
         EXPECT_EQ(r.writes(), c.writes);
         std::filesystem::remove(file);
     }
+}
+
+}  // namespace
+
+namespace {
+
+// set --all, import and export work on one set of ports: an attached port
+// held open by another program is in it (its registry values do not need
+// the port), a port whose Device Parameters key is missing is left out with
+// the same warning, and the rest goes on.
+TEST(CliCommands, OnePortSetForEveryCommand) {
+    const std::string kHeld = test::FtdiFixture::ParamsPath(test::kId232R, "H1H2H3H4A");
+    const std::string kNoKey = test::FtdiFixture::ParamsPath(test::kId232R, "C1C2C3D4A");
+    const auto site = [&](Rig& r) {
+        r.f.install(test::kId232R, "H1H2H3H4A", 8);
+        sim::SimDevice& held = r.f.attach(test::kId232R, "H1H2H3H4", 8, 0x23);
+        held.flags = d2xx::kFlagOpened;
+        held.openable = false;
+        r.f.install(test::kId232R, "C1C2C3D4A", 9);
+        r.f.registry.removeKey(kNoKey);
+        r.f.attach(test::kId232R, "C1C2C3D4", 9, 0x24);
+    };
+    const std::string profile = Rig().tempFile("profile.json");
+    std::ofstream(profile) << R"({"format": "varnokplus-settings", "version": 1,
+        "ports": [{"match": "*", "settings": {"latencyTimer": 3}}]})";
+    struct Case {
+        Strings args;
+        Strings latencyThree;  // ports whose LatencyTimer is 3 afterwards
+    };
+    const Case cases[] = {
+        {{"--json", "set", "--all", "latency-timer=3"}, {"COM5", "COM6", "COM8"}},
+        {{"--json", "set", "--all", "--include-disconnected", "latency-timer=3"},
+         {"COM5", "COM6", "COM7", "COM8"}},
+        {{"--json", "import", profile}, {"COM5", "COM6", "COM7", "COM8"}},
+    };
+    const std::map<std::string, std::string> paths = {
+        {"COM5", kCom5}, {"COM6", kCom6}, {"COM7", kCom7}, {"COM8", kHeld}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[1]);
+        Rig r;
+        site(r);
+        ASSERT_EQ(r.run(c.args), ExitStatus::Done) << r.err;
+        const json result = json::parse(r.out);
+        for (const auto& [port, path] : paths) {
+            const bool three = std::find(c.latencyThree.begin(), c.latencyThree.end(), port) !=
+                               c.latencyThree.end();
+            EXPECT_EQ(r.f.registry.dword(path, "LatencyTimer"), three ? 3u : 16u) << port;
+        }
+        ASSERT_EQ(result["skipped"].size(), 1u) << r.out;
+        EXPECT_EQ(result["skipped"][0]["port"], "COM9");
+        EXPECT_NE(r.err.find("COM9: " + result["skipped"][0]["reason"].get<std::string>()),
+                  std::string::npos)
+            << r.err;
+    }
+    // Export: the same attached ports, the same warning.
+    Rig e;
+    site(e);
+    const std::string file = e.tempFile("export.json");
+    ASSERT_EQ(e.run({"export", file}), ExitStatus::Done) << e.err;
+    std::ifstream in(file);
+    const json doc = json::parse(in);
+    Strings exported;
+    for (const auto& p : doc["ports"]) exported.push_back(p["port"]);
+    EXPECT_EQ(exported, (Strings{"COM5", "COM6", "COM8"}));
+    EXPECT_NE(e.err.find("COM9: "), std::string::npos) << e.err;
+    std::filesystem::remove(file);
+    std::filesystem::remove(profile);
+}
+
+// --all that finds no port ends with 0 and says so on standard error, so
+// that a start-up script does not fail on a PC without an adapter; a port
+// named on its own that is not there stays "not found".
+TEST(CliCommands, AllWithoutPortsIsNotAnError) {
+    Rig r;
+    r.f.d2xx.devices.clear();
+    EXPECT_EQ(r.run({"--json", "set", "--all", "latency-timer=1"}), ExitStatus::Done) << r.err;
+    EXPECT_EQ(json::parse(r.out)["changed"], false);
+    EXPECT_NE(r.err.find("--all: no FTDI port is attached"), std::string::npos) << r.err;
+    EXPECT_TRUE(r.writes().empty());
+    EXPECT_EQ(r.run({"set", "COM42", "latency-timer=1"}), ExitStatus::NotFound);
 }
 
 }  // namespace
