@@ -262,9 +262,22 @@ std::string HexId(uint32_t value) {
     return buf;
 }
 
-std::string PortsJson(const std::vector<PortInfo>& ports) {
+std::string PortsJson(const std::vector<PortInfo>& ports, Platform platform) {
     ordered_json list = ordered_json::array();
     for (const auto& p : ports) {
+        if (platform == Platform::Linux) {
+            list.push_back(ordered_json{
+                {"port", TextOrNull(p.port)},
+                {"serial", p.serial},
+                {"description", p.description},
+                {"deviceId", HexId(p.deviceId)},
+                {"locationId",
+                 p.locationId ? ordered_json(HexId(*p.locationId)) : ordered_json(nullptr)},
+                {"attached", p.attached},
+                {"settings", {{"latencyTimer", OrNull(p.settings.latencyTimer)}}},
+            });
+            continue;
+        }
         ordered_json aliases = nullptr;
         if (p.baudAliases) {
             aliases = ordered_json::object();
@@ -292,8 +305,8 @@ std::string AdaptersJson(const std::vector<AdapterInfo>& adapters) {
         ordered_json ports = ordered_json::array();
         for (const auto& p : a.ports) {
             const char* name = ModeName(a.model, p.modeCode);
-            ordered_json port{{"port", p.number},
-                              {"com", TextOrNull(p.com)},
+            ordered_json port{{"number", p.number},
+                              {"port", TextOrNull(p.com)},
                               {"mode", p.modeCode},
                               {"modeName", name ? ordered_json(name) : ordered_json(nullptr)}};
             for (const auto& bit : ModelBits(a.model))

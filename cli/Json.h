@@ -9,6 +9,7 @@
 
 #include "cli/Data.h"
 #include "cli/Errors.h"
+#include "cli/Values.h"
 
 namespace varnok::cli {
 
@@ -16,8 +17,10 @@ namespace varnok::cli {
 std::string HexId(uint32_t value);
 
 // An array of ports (list, show) and of adapters (modes list), indented,
-// ending in a newline. Values that could not be read are null.
-std::string PortsJson(const std::vector<PortInfo>& ports);
+// ending in a newline. Values that could not be read are null; settings
+// the platform does not have are left out (Linux: the latency timer alone,
+// no buffered writes or baud aliases).
+std::string PortsJson(const std::vector<PortInfo>& ports, Platform platform = Platform::Windows);
 std::string AdaptersJson(const std::vector<AdapterInfo>& adapters);
 
 constexpr const char* kDocumentFormat = "varnokplus-settings";

@@ -180,12 +180,24 @@ ExitStatus RunSet(const ModesSetCommand& set, const GlobalOptions& options,
     ApplyModeSet(after, ports, set.mode, set.bits);  // refuses before anything changes
 
     const std::vector<Change> changes = ModeChanges(before, after);
-    if (changes.empty()) {
-        out << before.line << ": nothing to change\n";
-        return ExitStatus::Done;
-    }
-    if (options.dryRun) {
-        for (const Change& c : changes) out << FormatChange(c) << "\n";
+    // The result names each port by its COM or tty name, as every other
+    // command does; the text keeps the adapter's line and port number.
+    WriteResult outcome;
+    outcome.changes = ModeChanges(before, after, true);
+    outcome.changed = !changes.empty();
+    const auto report = [&](bool done) {
+        if (!done) outcome.changes.clear();
+        outcome.changed = outcome.changed && done;
+        if (options.json) {
+            out << WriteResultJson(outcome);
+        } else if (changes.empty()) {
+            out << before.line << ": nothing to change\n";
+        } else if (done) {
+            for (const Change& c : changes) out << FormatChange(c) << "\n";
+        }
+    };
+    if (changes.empty() || options.dryRun) {
+        report(true);
         return ExitStatus::Done;
     }
 
@@ -210,30 +222,35 @@ ExitStatus RunSet(const ModesSetCommand& set, const GlobalOptions& options,
     const std::string where = AdapterLabel(before) + " via " + before.via;
     if (written.stopped) {
         err << ErrorLine(kNotSent + where + " is unchanged");
+        outcome.warnings.push_back(kNotSent + where + " is unchanged");
+        report(false);
         return ExitStatus::Interrupted;
     }
     // Stopped while the exchange ran: it was finished all the same, and what
     // it ended with is told first.
     const bool interrupted = Stopped(stop);
+    const auto warn = [&](const std::string& text) {
+        err << ErrorLine(text);
+        outcome.warnings.push_back(text);
+    };
     const varnok::Result<mode::CommitStatus>& result = written.results.at(index);
     if (!result) {
         const varnok::Failure& f = result.failure();
         if (f.code != 0)
-            err << ErrorLine(AdapterLabel(before) + ": " + FailureText(tool, f));
+            warn(AdapterLabel(before) + ": " + FailureText(tool, f));
         else
-            err << ErrorLine(where + " did not answer as expected; its settings may be "
-                                     "unchanged: run modes list to see them");
+            warn(where + " did not answer as expected; its settings may be "
+                         "unchanged: run modes list to see them");
     } else if (result.value() != mode::CommitStatus::Stored) {
-        err << ErrorLine(where + " did not accept the new settings (no OK); it is unchanged");
+        warn(where + " did not accept the new settings (no OK); it is unchanged");
     } else {
-        for (const Change& c : changes) out << FormatChange(c) << "\n";
-        if (!interrupted) return ExitStatus::Done;
-        err << ErrorLine("interrupted, but " + where + " had already stored the new settings");
-        return ExitStatus::Interrupted;
+        if (interrupted) warn("interrupted, but " + where + " had already stored the new settings");
+        report(true);
+        return interrupted ? ExitStatus::Interrupted : ExitStatus::Done;
     }
-    if (!interrupted) return ExitStatus::Failed;
-    err << ErrorLine("interrupted while " + where + " was being written (see above)");
-    return ExitStatus::Interrupted;
+    if (interrupted) warn("interrupted while " + where + " was being written (see above)");
+    report(false);
+    return interrupted ? ExitStatus::Interrupted : ExitStatus::Failed;
 }
 
 }  // namespace
@@ -276,13 +293,15 @@ std::string AdaptersText(const std::vector<AdapterInfo>& adapters) {
     return s.str();
 }
 
-std::vector<Change> ModeChanges(const AdapterInfo& before, const AdapterInfo& after) {
+std::vector<Change> ModeChanges(const AdapterInfo& before, const AdapterInfo& after,
+                                bool byPortName) {
     std::vector<Change> changes;
     const std::size_t count = std::min(before.ports.size(), after.ports.size());
     for (std::size_t k = 0; k < count; ++k) {
         const AdapterPortInfo& b = before.ports[k];
         const AdapterPortInfo& a = after.ports[k];
-        const std::string port = after.line + " port " + std::to_string(a.number);
+        const std::string port =
+            byPortName ? a.com : after.line + " port " + std::to_string(a.number);
         if (b.modeCode != a.modeCode)
             changes.push_back(
                 {port, "mode", ModeText(before.model, b.modeCode), ModeText(after.model, a.modeCode)});

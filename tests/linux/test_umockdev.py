@@ -365,7 +365,7 @@ class ModesTest(unittest.TestCase):
         a = self.adapters[0]
         self.assertEqual((a["adapter"], a["via"], a["model"]), ("Varnok Plus 8 (0)", "ttyUSB0",
                                                                "standard"))
-        self.assertEqual([p["com"] for p in a["ports"]], [f"ttyUSB{n}" for n in range(1, 9)])
+        self.assertEqual([p["port"] for p in a["ports"]], [f"ttyUSB{n}" for n in range(1, 9)])
 
     def test_set_sends_the_windows_byte_stream(self):
         ports = self.adapters[0]["ports"]
@@ -381,9 +381,9 @@ class ModesTest(unittest.TestCase):
         wait_for_leave(leaves + 2)
         settings = ""
         for p in ports:
-            mode = 7 if p["port"] == 2 else p["mode"]
+            mode = 7 if p["number"] == 2 else p["mode"]
             bits = sum(v for k, v in (("bias", 1), ("txterm", 2), ("rxterm", 4)) if p.get(k))
-            settings += f"\r\n{p['port']}\r\n{mode}\r\n{bits}\r\n"
+            settings += f"\r\n{p['number']}\r\n{mode}\r\n{bits}\r\n"
         search = "0\r0\r0\r0\r\r\r96\r98\r"
         commit = "\r97\r" + settings + "\r99\r98\r"
         self.assertEqual(received_since(start), (search + commit).encode())

@@ -143,10 +143,10 @@ TEST(CliModes, ListsAdaptersAsTextAndJson) {
     EXPECT_EQ(j[0]["adapter"], "Varnok Plus 4 (7)");
     EXPECT_EQ(j[0]["via"], "COM20");
     EXPECT_EQ(j[0]["model"], "standard");
-    EXPECT_EQ(j[0]["ports"][3], json::parse(R"({"port": 4, "com": "COM24", "mode": 4,
+    EXPECT_EQ(j[0]["ports"][3], json::parse(R"({"number": 4, "port": "COM24", "mode": 4,
         "modeName": "rs485-auto-4w", "bias": true, "txterm": true, "rxterm": false})"));
     EXPECT_EQ(j[1]["model"], "reduced");
-    EXPECT_EQ(j[1]["ports"][1], json::parse(R"({"port": 2, "com": null, "mode": 2,
+    EXPECT_EQ(j[1]["ports"][1], json::parse(R"({"number": 2, "port": null, "mode": 2,
         "modeName": "rs485-2w", "termination": true})"));
 }
 
@@ -469,4 +469,28 @@ TEST(CliModes, AnInterruptedListSaysWhichDevicesWereNotAsked) {
         EXPECT_EQ(run.out.rfind("1  Varnok Plus 4 (7)", 0), 0u) << run.out;
         EXPECT_EQ(run.err, "varnokctl: interrupted after every device had been asked\n");
     }
+}
+
+// modes set with --json: one result object naming each port by its COM name;
+// the dry run says a change would be made, the run makes it, and the same
+// set again changes nothing.
+TEST(CliModes, JsonResultSaysWhetherAnythingChanged) {
+    Rig rig;
+    const std::vector<std::string> set = {"--json", "modes", "set", "1", "2", "rs232"};
+    std::vector<std::string> dry = set;
+    dry.insert(dry.begin(), "--dry-run");
+    const json expected = json::parse(R"({"changed": true,
+        "changes": [{"port": "COM22", "setting": "mode", "from": "rs485-rts-2w", "to": "rs232"}],
+        "skipped": [], "backup": null, "reloaded": false, "warnings": []})");
+    const Ran wouldDo = RunCtl(rig, dry);
+    ASSERT_EQ(wouldDo.status, ExitStatus::Done) << wouldDo.err;
+    EXPECT_EQ(json::parse(wouldDo.out), expected);
+    const Ran did = RunCtl(rig, set);
+    ASSERT_EQ(did.status, ExitStatus::Done) << did.err;
+    EXPECT_EQ(json::parse(did.out), expected);
+    const Ran again = RunCtl(rig, set);
+    ASSERT_EQ(again.status, ExitStatus::Done) << again.err;
+    const json same = json::parse(again.out);
+    EXPECT_EQ(same["changed"], false);
+    EXPECT_TRUE(same["changes"].empty());
 }
