@@ -321,6 +321,13 @@ std::string AdaptersJson(const std::vector<AdapterInfo>& adapters) {
     return Dump(list);
 }
 
+std::string FileWrittenJson(const std::string& file, const std::vector<std::string>& ports,
+                            bool written) {
+    ordered_json names = ordered_json::array();
+    for (const auto& p : ports) names.push_back(TextOrNull(p));
+    return Dump(ordered_json{{"file", file}, {"ports", std::move(names)}, {"written", written}});
+}
+
 SettingsDocument ExportDocument(const std::vector<PortInfo>& ports,
                                 std::optional<bool> ignoreSerial) {
     SettingsDocument doc;

@@ -23,6 +23,11 @@ std::string HexId(uint32_t value);
 std::string PortsJson(const std::vector<PortInfo>& ports, Platform platform = Platform::Windows);
 std::string AdaptersJson(const std::vector<AdapterInfo>& adapters);
 
+// What `export FILE` and `save PORT FILE` wrote (or, not `written`, would
+// write): {"file", "ports": [COM names], "written"}.
+std::string FileWrittenJson(const std::string& file, const std::vector<std::string>& ports,
+                            bool written);
+
 constexpr const char* kDocumentFormat = "varnokplus-settings";
 constexpr int kDocumentVersion = 1;
 

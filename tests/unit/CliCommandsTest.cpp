@@ -32,6 +32,7 @@ struct Rig {
     sim::MemFileStore backups;
     sim::FixedLocalTime time;
     std::string out, err;
+    std::string input;  // standard input
     bool d2xxMissing = false;
 
     Rig() {
@@ -41,12 +42,15 @@ struct Rig {
     ExitStatus run(const std::vector<std::string>& args) {
         const ParseResult parsed = ParseCommandLine(args, Platform::Windows);
         if (!parsed.command) {
+            out = parsed.out;
             err = parsed.err;
             return parsed.status;
         }
+        std::istringstream in(input);
         ConfigSeams seams(f.registry, f.d2xx, f.serialPorts, f.clock);
         seams.backupFolder = &backups;
         seams.localTime = &time;
+        seams.input = &in;
         seams.d2xxAvailable = !d2xxMissing;
         if (d2xxMissing) seams.d2xxLoadError = "ftd2xx.dll not found";
         std::ostringstream o, e;
@@ -628,6 +632,75 @@ TEST(CliCommands, AllWithoutPortsIsNotAnError) {
     EXPECT_NE(r.err.find("--all: no FTDI port is attached"), std::string::npos) << r.err;
     EXPECT_TRUE(r.writes().empty());
     EXPECT_EQ(r.run({"set", "COM42", "latency-timer=1"}), ExitStatus::NotFound);
+}
+
+}  // namespace
+
+namespace {
+
+// What a new user tries first: the version, a mistyped command or setting,
+// the JSON names, "-" for standard output and input, the forms of a port
+// name; and an export that fails keeps the file it would have replaced.
+TEST(CliCommands, FirstContact) {
+    const std::string profile = R"({"format": "varnokplus-settings", "version": 1,
+        "ports": [{"match": "*", "settings": {"latencyTimer": 2}}]})";
+    struct Case {
+        Strings args;
+        std::string input;
+        ExitStatus status;
+        std::string out;  // a part of standard output
+        std::string err;  // a part of standard error
+        Strings writes;
+    };
+    const auto Ok = ExitStatus::Done, Usage = ExitStatus::Usage;
+    const Strings com5{"set COM5 LatencyTimer"};
+    const Case cases[] = {
+        {{"--version"}, "", Ok, "varnokctl " VARNOK_TEST_VERSION "\n", "", {}},
+        {{"--json", "--version"}, "", Ok, "\"version\": \"" VARNOK_TEST_VERSION "\"", "", {}},
+        {{"lst"}, "", Usage, "", "unknown command lst (did you mean list?)", {}},
+        {{"--json", "imprt", "x.json"}, "", Usage, "", "(did you mean import?)", {}},
+        {{"modes", "lsit"}, "", Usage, "", "unknown command modes lsit (did you mean list?)", {}},
+        {{"set", "COM5", "latency-timr=1"}, "", Usage, "", "(did you mean latency-timer?)", {}},
+        {{"set", "COM5", "latencytimer=1"}, "", Usage, "", "(did you mean latencyTimer?)", {}},
+        {{"set", "COM5", "latencyTimer=1"}, "", Ok, "COM5 latencyTimer 16 -> 1", "", com5},
+        {{"set", "COM5", "latencyTimer=1", "latency-timer=2"}, "", Usage, "", "given twice", {}},
+        {{"set", "5", "latency-timer=1"}, "", Ok, "", "", com5},
+        {{"set", "com05", "latency-timer=1"}, "", Ok, "", "", com5},
+        {{"set", "\\\\.\\COM5", "latency-timer=1"}, "", Ok, "", "", com5},
+        {{"set", "COM257", "latency-timer=1"}, "", Usage, "", "is not a port", {}},
+        {{"export", "-"}, "", Ok, "\"format\": \"varnokplus-settings\"", "", {}},
+        {{"import", "-"}, profile, Ok, "COM7 latencyTimer 16 -> 2", "",
+         {"set COM5 LatencyTimer", "set COM6 LatencyTimer", "set COM7 LatencyTimer"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.args));
+        Rig r;
+        r.input = c.input;
+        EXPECT_EQ(r.run(c.args), c.status) << r.err;
+        EXPECT_NE(r.out.find(c.out), std::string::npos) << r.out;
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+        EXPECT_EQ(r.writes(), c.writes);
+    }
+    EXPECT_FALSE(std::filesystem::exists("-"));
+
+    // Written beside and moved over the old file: another name of the old
+    // file (a hard link) still holds the old document.
+    Rig r;
+    const std::string file = r.tempFile("site.json"), link = r.tempFile("site-link.json");
+    std::filesystem::remove(link);
+    std::ofstream(file) << "the old document";
+    std::error_code linked;
+    std::filesystem::create_hard_link(file, link, linked);
+    if (linked) GTEST_SKIP() << "no hard links here: " << linked.message();
+    ASSERT_EQ(r.run({"export", file}), ExitStatus::Done) << r.err;
+    EXPECT_NO_THROW(ReadSettingsDocument([&] {
+        std::ifstream in(file);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }()));
+    std::ifstream old(link);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(old), {}), "the old document");
+    std::filesystem::remove(file);
+    std::filesystem::remove(link);
 }
 
 }  // namespace
