@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "FtdiFixture.h"
+#include "JsonSchemaCheck.h"
 #include "cli/CommandLine.h"
 #include "cli/ConfigCommands.h"
 #include "cli/Json.h"
@@ -701,6 +702,70 @@ TEST(CliCommands, FirstContact) {
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(old), {}), "the old document");
     std::filesystem::remove(file);
     std::filesystem::remove(link);
+}
+
+}  // namespace
+
+namespace {
+
+// Every command's --json output, as the schema in docs/ describes it,
+// judged by a JSON Schema validator: writes (done, dry, nothing to do, a
+// partial failure, a skipped port, --all without ports) and reads.
+TEST(CliCommands, EveryJsonOutputMatchesTheSchema) {
+    Rig r;
+    const std::string dat = r.tempFile("com5.dat"), doc = r.tempFile("site.json");
+    std::ofstream(doc) << R"({"format": "varnokplus-settings", "version": 1,
+        "ports": [{"match": "*", "settings": {"latencyTimer": 2, "serialPrinter": true}}]})";
+    struct Step {
+        const char* kind;
+        Strings args;
+    };
+    const Step steps[] = {
+        {"portList", {"--json", "list"}},
+        {"portList", {"--json", "list", "--include-disconnected"}},
+        {"portList", {"--json", "show", "COM7"}},
+        {"writeResult", {"--json", "--dry-run", "set", "--all", "latency-timer=1"}},
+        {"writeResult", {"--json", "set", "--all", "latency-timer=1", "serial-enumerator=off"}},
+        {"writeResult", {"--json", "set", "--all", "latency-timer=1"}},
+        {"writeResult", {"--json", "buffered", "COM5", "on", "size=64"}},
+        {"writeResult", {"--json", "buffered", "COM5", "off"}},
+        {"writeResult", {"--json", "alias", "COM5", "921600=2000000"}},
+        {"writeResult", {"--json", "rename", "COM6", "COM9"}},
+        {"writeResult", {"--json", "ignore-serial", "on"}},
+        {"ignoreSerial", {"--json", "ignore-serial"}},
+        {"fileWritten", {"--json", "save", "COM5", dat}},
+        {"fileWritten", {"--json", "--dry-run", "save", "COM5", dat}},
+        {"writeResult", {"--json", "load", "COM9", dat}},
+        {"fileWritten", {"--json", "export", r.tempFile("export.json")}},
+        {"settingsDocument", {"--json", "export", "-", "--include-disconnected"}},
+        {"writeResult", {"--json", "import", doc}},
+        {"writeResult", {"--json", "--dry-run", "import", doc}},
+        {"writeResult", {"--json", "reload"}},
+        {"writeResult", {"--json", "close-ports"}},
+        {"version", {"--json", "--version"}},
+    };
+    test::JsonOutputs outputs;
+    for (const Step& step : steps) {
+        SCOPED_TRACE(::testing::PrintToString(step.args));
+        EXPECT_EQ(r.run(step.args), ExitStatus::Done) << r.err;
+        outputs.emplace_back(step.kind, r.out);
+    }
+    // A partial failure, a port whose key is missing, --all without ports.
+    Rig p;
+    p.f.registry.failSet.insert(sim::MemRegistry::lower(kCom5 + "|LatencyTimer"));
+    EXPECT_EQ(p.run({"--json", "set", "--all", "latency-timer=1"}), ExitStatus::Failed);
+    outputs.emplace_back("writeResult", p.out);
+    Rig k;
+    k.f.install(test::kId232R, "C1C2C3D4A", 9);
+    k.f.registry.removeKey(test::FtdiFixture::ParamsPath(test::kId232R, "C1C2C3D4A"));
+    EXPECT_EQ(k.run({"--json", "import", doc}), ExitStatus::Done) << k.err;
+    outputs.emplace_back("writeResult", k.out);
+    Rig none;
+    none.f.d2xx.devices.clear();
+    EXPECT_EQ(none.run({"--json", "set", "--all", "latency-timer=1"}), ExitStatus::Done);
+    outputs.emplace_back("writeResult", none.out);
+    EXPECT_EQ(test::SchemaProblems(outputs), "");
+    for (const auto& f : {dat, doc, r.tempFile("export.json")}) std::filesystem::remove(f);
 }
 
 }  // namespace

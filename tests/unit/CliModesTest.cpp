@@ -11,6 +11,7 @@
 
 #include "cli/CommandLine.h"
 #include "cli/ModesCommands.h"
+#include "tests/unit/JsonSchemaCheck.h"
 #include "modetool/Engine.h"
 #include "sim/VirtualExecutor.h"
 #include "tests/unit/ModeToolRig.h"
@@ -493,4 +494,15 @@ TEST(CliModes, JsonResultSaysWhetherAnythingChanged) {
     const json same = json::parse(again.out);
     EXPECT_EQ(same["changed"], false);
     EXPECT_TRUE(same["changes"].empty());
+    // A commit the adapter refuses: nothing changed, the reason a warning.
+    Rig refusing(sim::Misbehaviour::NoOk);
+    const Ran refused = RunCtl(refusing, set);
+    EXPECT_EQ(refused.status, ExitStatus::Failed);
+    EXPECT_EQ(json::parse(refused.out)["changed"], false);
+    EXPECT_EQ(test::SchemaProblems({{"adapterList", RunCtl(rig, {"--json", "modes", "list"}).out},
+                                    {"writeResult", wouldDo.out},
+                                    {"writeResult", did.out},
+                                    {"writeResult", again.out},
+                                    {"writeResult", refused.out}}),
+              "");
 }
