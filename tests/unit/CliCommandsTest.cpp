@@ -612,8 +612,10 @@ TEST(CliCommands, OnePortSetForEveryCommand) {
     site(e);
     const std::string file = e.tempFile("export.json");
     ASSERT_EQ(e.run({"export", file}), ExitStatus::Done) << e.err;
-    std::ifstream in(file);
-    const json doc = json::parse(in);
+    const json doc = [&] {
+        std::ifstream in(file);
+        return json::parse(in);
+    }();
     Strings exported;
     for (const auto& p : doc["ports"]) exported.push_back(p["port"]);
     EXPECT_EQ(exported, (Strings{"COM5", "COM6", "COM8"}));
@@ -698,8 +700,10 @@ TEST(CliCommands, FirstContact) {
         std::ifstream in(file);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }()));
-    std::ifstream old(link);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(old), {}), "the old document");
+    {
+        std::ifstream old(link);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(old), {}), "the old document");
+    }
     std::filesystem::remove(file);
     std::filesystem::remove(link);
 }
