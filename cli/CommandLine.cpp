@@ -344,4 +344,17 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args, Platform plat
     return parser->parse(args);
 }
 
+bool WritesSettings(const Action& action) {
+    if (const auto* flag = std::get_if<IgnoreSerialCommand>(&action)) return flag->value.has_value();
+    return std::holds_alternative<SetCommand>(action) ||
+           std::holds_alternative<BufferedCommand>(action) ||
+           std::holds_alternative<AliasCommand>(action) ||
+           std::holds_alternative<RenameCommand>(action) ||
+           std::holds_alternative<LoadCommand>(action) ||
+           std::holds_alternative<ImportCommand>(action) ||
+           std::holds_alternative<ReloadCommand>(action) ||
+           std::holds_alternative<ClosePortsCommand>(action) ||
+           std::holds_alternative<ModesSetCommand>(action);
+}
+
 }  // namespace varnok::cli

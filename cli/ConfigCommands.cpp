@@ -381,19 +381,29 @@ bool IsConfigCommand(const Action& action) {
 
 ExitStatus RunConfigCommand(const Command& command, ConfigSeams& seams, std::ostream& out,
                             std::ostream& err) {
+    Session session(command, seams, out, err);
+    std::string failure;
+    ExitStatus status = ExitStatus::Failed;
     try {
-        Session session(command, seams, out, err);
         return Run(session);
     } catch (const CliError& e) {
-        err << ErrorLine(e.what());
-        return e.status();
+        failure = e.what();
+        status = e.status();
     } catch (const std::bad_alloc&) {
-        err << ErrorLine("out of memory");
-        return ExitStatus::Failed;
+        failure = "out of memory";
     } catch (const std::exception& e) {
-        err << ErrorLine(std::string("failed: ") + e.what());
-        return ExitStatus::Failed;
+        failure = std::string("failed: ") + e.what();
     }
+    err << ErrorLine(failure);
+    // A script reading the result of a write gets one also when the command
+    // stopped before writing anything.
+    if (command.options.json && WritesSettings(command.action) && !session.printed) {
+        session.result.changed = false;
+        session.result.changes.clear();
+        session.result.warnings.push_back(failure);
+        out << WriteResultJson(session.result);
+    }
+    return status;
 }
 
 }  // namespace varnok::cli

@@ -295,7 +295,8 @@ ExitStatus Session::reloadDriver() {
     return ExitStatus::Failed;
 }
 
-void Session::print() const {
+void Session::print() {
+    printed = true;
     if (command.options.json) {
         out << WriteResultJson(result);
         return;

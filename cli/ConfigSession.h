@@ -78,15 +78,17 @@ public:
     // lines (or "nothing to change") as text, or with --json the one object.
     ExitStatus commit(const std::vector<PortPlan>& plans, std::vector<Change> lines,
                       cfg::ChangeSet extra);
-    // What the last commit did (or would do with --dry-run).
+    // What the last commit did (or would do with --dry-run), and whether it
+    // was printed.
     WriteResult result;
+    bool printed = false;
 
 private:
     void grantAccess(const cfg::ChangeSet& changes);
     void checkWriteAccess(const cfg::ValueChange& first);
     ExitStatus reloadDriver();
     ExitStatus apply(const cfg::ChangeSet& changes);
-    void print() const;
+    void print();
     void skip(const std::string& port, const std::string& reason);
 
     // Attached ports the library lists whose driver key is missing

@@ -314,9 +314,10 @@ std::vector<Change> ModeChanges(const AdapterInfo& before, const AdapterInfo& af
     return changes;
 }
 
-ExitStatus RunModesCommand(const Command& command, mode::ModeTool& tool,
-                           mode::Executor& executor, std::ostream& out, std::ostream& err,
-                           const std::atomic<bool>* stop) {
+namespace {
+
+ExitStatus RunModes(const Command& command, mode::ModeTool& tool, mode::Executor& executor,
+                    std::ostream& out, std::ostream& err, const std::atomic<bool>* stop) {
     try {
         mode::Engine engine(tool, executor);
         if (std::holds_alternative<ModesListCommand>(command.action))
@@ -332,6 +333,34 @@ ExitStatus RunModesCommand(const Command& command, mode::ModeTool& tool,
         err << ErrorLine(std::string("modes: ") + e.what());
         return ExitStatus::Failed;
     }
+}
+
+}  // namespace
+
+ExitStatus RunModesCommand(const Command& command, mode::ModeTool& tool,
+                           mode::Executor& executor, std::ostream& out, std::ostream& err,
+                           const std::atomic<bool>* stop) {
+    if (!command.options.json || !std::holds_alternative<ModesSetCommand>(command.action))
+        return RunModes(command, tool, executor, out, err, stop);
+    // modes set --json prints its result object also when it ends before
+    // the commit (no adapter list, an adapter or port not found, refused):
+    // nothing changed, and what was told on standard error.
+    std::ostringstream printed, told;
+    const ExitStatus status = RunModes(command, tool, executor, printed, told, stop);
+    err << told.str();
+    if (!printed.str().empty()) {
+        out << printed.str();
+        return status;
+    }
+    WriteResult result;
+    std::istringstream lines(told.str());
+    const std::string prefix = ErrorLine("");
+    for (std::string line; std::getline(lines, line);)
+        result.warnings.push_back(line.rfind(prefix.substr(0, prefix.size() - 1), 0) == 0
+                                      ? line.substr(prefix.size() - 1)
+                                      : line);
+    out << WriteResultJson(result);
+    return status;
 }
 
 }  // namespace varnok::cli

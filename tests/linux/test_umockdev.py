@@ -235,6 +235,10 @@ class JsonTest(unittest.TestCase):
         self.assertEqual([p["number"] for p in adapters[0]["ports"]], list(range(1, 9)))
         self.assertEqual(self.json_of("writeResult", "--dry-run", "set", "--all",
                                       "latency-timer=3")["changed"], True)
+        # Stopped before writing: the object says nothing changed, and why.
+        missing = self.json_of("writeResult", "set", "ttyUSB42", "latency-timer=1", status=3)
+        self.assertEqual(missing["changed"], False)
+        self.assertIn("ttyUSB42", missing["warnings"][0])
 
     def test_set_says_whether_it_changed_anything(self):
         dry = self.json_of("writeResult", "--dry-run", "set", "ttyUSB11", "latency-timer=1")

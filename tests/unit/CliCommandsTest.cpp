@@ -768,6 +768,18 @@ TEST(CliCommands, EveryJsonOutputMatchesTheSchema) {
     none.f.d2xx.devices.clear();
     EXPECT_EQ(none.run({"--json", "set", "--all", "latency-timer=1"}), ExitStatus::Done);
     outputs.emplace_back("writeResult", none.out);
+    // Stopped before the first write (not elevated, a port not there): the
+    // object says nothing changed, and why.
+    Rig n;
+    n.f.registry.privilegeMissing = true;
+    EXPECT_EQ(n.run({"--json", "set", "--all", "latency-timer=1"}), ExitStatus::Failed);
+    const json refused = json::parse(n.out);
+    EXPECT_EQ(refused["changed"], false);
+    EXPECT_TRUE(refused["changes"].empty());
+    EXPECT_NE(refused["warnings"].dump().find("elevated prompt"), std::string::npos) << n.out;
+    outputs.emplace_back("writeResult", n.out);
+    EXPECT_EQ(n.run({"--json", "set", "COM42", "latency-timer=1"}), ExitStatus::NotFound);
+    outputs.emplace_back("writeResult", n.out);
     EXPECT_EQ(test::SchemaProblems(outputs), "");
     for (const auto& f : {dat, doc, r.tempFile("export.json")}) std::filesystem::remove(f);
 }

@@ -499,10 +499,15 @@ TEST(CliModes, JsonResultSaysWhetherAnythingChanged) {
     const Ran refused = RunCtl(refusing, set);
     EXPECT_EQ(refused.status, ExitStatus::Failed);
     EXPECT_EQ(json::parse(refused.out)["changed"], false);
+    const Ran missing = RunCtl(rig, {"--json", "modes", "set", "9", "1", "rs232"});
+    EXPECT_EQ(missing.status, ExitStatus::NotFound);
+    EXPECT_EQ(json::parse(missing.out)["changed"], false);
+    EXPECT_EQ(json::parse(missing.out)["warnings"].size(), 1u) << missing.out;
     EXPECT_EQ(test::SchemaProblems({{"adapterList", RunCtl(rig, {"--json", "modes", "list"}).out},
                                     {"writeResult", wouldDo.out},
                                     {"writeResult", did.out},
                                     {"writeResult", again.out},
-                                    {"writeResult", refused.out}}),
+                                    {"writeResult", refused.out},
+                                    {"writeResult", missing.out}}),
               "");
 }
