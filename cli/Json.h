@@ -45,6 +45,10 @@ struct DocumentPort {
     std::optional<ConfigBytes> configData;
     PortSettings settings;
     BufferedWrites bufferedWrites;
+    // An exported port as `list --json` shows it: the document then carries
+    // the list's keys (description, locationId, attached, baudAliases too),
+    // which a reader takes as information only.
+    std::optional<PortInfo> listed;
 };
 
 struct SettingsDocument {

@@ -432,6 +432,19 @@ TEST(CliCommands, ExportThenImportElsewhere) {
     ASSERT_EQ(from.run({"export", file}), ExitStatus::Done) << from.err;
     ASSERT_EQ(from.run({"--json", "list"}), ExitStatus::Done);
     const json before = json::parse(from.out);
+    // An exported port has the keys and values `list` shows, and its
+    // ConfigData.
+    {
+        std::ifstream in(file);
+        const json exported = json::parse(in)["ports"];
+        ASSERT_EQ(exported.size(), before.size());
+        for (std::size_t i = 0; i < before.size(); ++i) {
+            json shown = exported[i];
+            EXPECT_EQ(shown["configData"].get<std::string>().size(), 128u);
+            shown.erase("configData");
+            EXPECT_EQ(shown, before[i]);
+        }
+    }
 
     Rig to;
     ASSERT_EQ(to.run({"import", file}), ExitStatus::Done) << to.err;
