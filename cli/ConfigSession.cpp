@@ -298,7 +298,7 @@ ExitStatus Session::reloadDriver() {
 void Session::print() {
     printed = true;
     if (command.options.json) {
-        out << WriteResultJson(result);
+        out << WriteResultJson(result, oneLineJson);
         return;
     }
     for (const auto& c : result.changes) out << FormatChange(c) << "\n";
