@@ -1,6 +1,7 @@
 #include "cli/CommandLine.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <memory>
 #include <sstream>
 
@@ -278,6 +279,7 @@ public:
         if (platform == Platform::Windows)
             app_.add_flag("--no-reload", options_.noReload, "Do not reload the driver after writing");
         app_.add_flag("--verbose", options_.verbose, "Say more about what happens");
+        app_.add_flag("--version", version_, "Print the program's version");
         commands_ = Define(app_, platform, raw_);
     }
     Parser(const Parser&) = delete;
@@ -292,8 +294,14 @@ public:
         // variable alone when its option is not given.
         options_ = GlobalOptions{};
         raw_ = RawArgs{};
+        version_ = false;
         app_.clear();
         ParseResult result;
+        if (const std::string unknown = unknownCommand(args); !unknown.empty()) {
+            result.status = ExitStatus::Usage;
+            result.err = ErrorLine(unknown);
+            return result;
+        }
         try {
             std::vector<std::string> reversed(args.rbegin(), args.rend());
             app_.parse(reversed);
@@ -303,6 +311,11 @@ public:
             result.out = out.str();
             result.err = err.str();
             result.status = code == 0 ? ExitStatus::Done : ExitStatus::Usage;
+            return result;
+        }
+        if (version_ && app_.get_subcommands().empty()) {
+            result.out = options_.json ? "{\n  \"version\": \"" VARNOK_CLI_VERSION "\"\n}\n"
+                                       : "varnokctl " VARNOK_CLI_VERSION "\n";
             return result;
         }
         Command command;
@@ -319,8 +332,42 @@ public:
     }
 
 private:
+    // The words a command may be at `level` (0: the command, 1: the one
+    // after "modes").
+    static std::vector<std::string> NamesOf(const CLI::App& app) {
+        std::vector<std::string> names;
+        for (const CLI::App* sub : app.get_subcommands([](const CLI::App*) { return true; }))
+            names.push_back(sub->get_name());
+        return names;
+    }
+
+    // "unknown command lst (did you mean list?)" for a first word (after
+    // the global flags) that is no command; empty when it is one.
+    std::string unknownCommand(const std::vector<std::string>& args) {
+        const CLI::App* level = &app_;
+        std::string path;
+        for (const std::string& arg : args) {
+            if (!arg.empty() && arg[0] == '-') {
+                if (level == &app_) continue;  // a global flag
+                break;
+            }
+            const std::vector<std::string> names = NamesOf(*level);
+            if (names.empty()) break;
+            if (std::find(names.begin(), names.end(), arg) == names.end())
+                return "unknown command " + path + arg + DidYouMean(arg, names) +
+                       " (varnokctl --help lists them)";
+            const CLI::App* sub = level->get_subcommand(arg);
+            if (sub->get_subcommands([](const CLI::App*) { return true; }).empty())
+                break;
+            level = sub;
+            path += arg + " ";
+        }
+        return {};
+    }
+
     const Platform platform_;
     CLI::App app_;
+    bool version_ = false;
     GlobalOptions options_;
     RawArgs raw_;
     Commands commands_;
@@ -335,6 +382,19 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args, Platform plat
         parser = std::make_unique<Parser>(platform);
     ++parser->parses;
     return parser->parse(args);
+}
+
+bool WritesSettings(const Action& action) {
+    if (const auto* flag = std::get_if<IgnoreSerialCommand>(&action)) return flag->value.has_value();
+    return std::holds_alternative<SetCommand>(action) ||
+           std::holds_alternative<BufferedCommand>(action) ||
+           std::holds_alternative<AliasCommand>(action) ||
+           std::holds_alternative<RenameCommand>(action) ||
+           std::holds_alternative<LoadCommand>(action) ||
+           std::holds_alternative<ImportCommand>(action) ||
+           std::holds_alternative<ReloadCommand>(action) ||
+           std::holds_alternative<ClosePortsCommand>(action) ||
+           std::holds_alternative<ModesSetCommand>(action);
 }
 
 }  // namespace varnok::cli

@@ -102,6 +102,11 @@ struct ParseResult {
     std::string err;
 };
 
+// Whether `action` changes settings (and prints a write result with --json):
+// set, buffered, alias, rename, ignore-serial on|off, load, import, reload,
+// close-ports, modes set.
+bool WritesSettings(const Action& action);
+
 // `args` without the program name.
 ParseResult ParseCommandLine(const std::vector<std::string>& args,
                              Platform platform = kHostPlatform);

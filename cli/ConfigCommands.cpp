@@ -1,5 +1,6 @@
 #include "cli/ConfigCommands.h"
 
+#include <algorithm>
 #include <cctype>
 #include <fstream>
 #include <map>
@@ -148,11 +149,13 @@ ExitStatus Save(Session& s, const SaveCommand& c) {
         s.err << ErrorLine("warning: " + cfg::PortLabel(p.entry) + " " + field +
                            ": the file keeps one byte of it");
     if (s.command.options.dryRun) {
-        s.out << "would save " << cfg::PortLabel(p.entry) << " to " << c.file << "\n";
+        if (s.command.options.json) s.out << FileWrittenJson(c.file, {p.info.port}, false);
+        else s.out << "would save " << cfg::PortLabel(p.entry) << " to " << c.file << "\n";
         return ExitStatus::Done;
     }
     const Outcome saved = cfg::SaveConfigurationFile(p.entry, c.file);
     if (!saved) Fail(ExitStatus::Failed, c.file + ": " + saved.failure().context);
+    if (s.command.options.json) s.out << FileWrittenJson(c.file, {p.info.port}, true);
     return ExitStatus::Done;
 }
 
@@ -169,23 +172,26 @@ ExitStatus LoadFile(Session& s, const LoadCommand& c) {
 }
 
 ExitStatus Export(Session& s, const ExportCommand& c) {
-    s.load(c.includeDisconnected, true);
     std::vector<PortInfo> infos;
-    for (const auto& p : s.ports)
-        if (c.includeDisconnected || p.entry.connected) infos.push_back(p.info);
+    for (std::size_t i : s.portSet(c.includeDisconnected)) infos.push_back(s.ports[i].info);
     const bool ignore = cfg::ReadIgnoreSerialFlag(s.app);
     const std::string text = WriteSettingsDocument(ExportDocument(infos, ignore));
-    if (s.command.options.dryRun) {
-        s.out << "would export " << infos.size() << " ports to " << c.file << "\n";
+    std::vector<std::string> names;
+    for (const auto& info : infos) names.push_back(info.port);
+    // "-": the document itself on standard output.
+    if (c.file == "-") {
+        if (!s.command.options.dryRun) s.out << text;
         return ExitStatus::Done;
     }
-    {
-        std::ofstream file(files::PathFromUtf8(c.file), std::ios::binary | std::ios::trunc);
-        if (file) file << text;
-        if (!file || !file.flush())
-            Fail(ExitStatus::Failed, c.file + ": the file cannot be written");
+    if (s.command.options.dryRun) {
+        if (s.command.options.json) s.out << FileWrittenJson(c.file, names, false);
+        else s.out << "would export " << infos.size() << " ports to " << c.file << "\n";
+        return ExitStatus::Done;
     }
-    s.out << "exported " << infos.size() << " ports to " << c.file << "\n";
+    if (!cfg::WriteFileBeside(c.file, text))
+        Fail(ExitStatus::Failed, c.file + ": the file cannot be written");
+    if (s.command.options.json) s.out << FileWrittenJson(c.file, names, true);
+    else s.out << "exported " << infos.size() << " ports to " << c.file << "\n";
     return ExitStatus::Done;
 }
 
@@ -210,12 +216,17 @@ std::string WhoOf(const DocumentPort& entry) {
 }
 
 ExitStatus Import(Session& s, const ImportCommand& c) {
-    return ApplyDocument(s, ReadDocumentFile(c.file));
+    if (c.file != "-") return ApplyDocument(s, ReadDocumentFile(c.file));
+    if (s.seams.input == nullptr) Fail(ExitStatus::Failed, "-: standard input is not open");
+    std::ostringstream buffer;
+    buffer << s.seams.input->rdbuf();
+    return ApplyDocument(s, ParseDocument(buffer.str(), c.file));
 }
 
 ExitStatus Reload(Session& s) {
     if (s.command.options.dryRun) {
-        s.out << "would reload the driver (FT_Reload 0x0403 0x0000)\n";
+        if (s.command.options.json) s.out << WriteResultJson(s.result);
+        else s.out << "would reload the driver (FT_Reload 0x0403 0x0000)\n";
         return ExitStatus::Done;
     }
     if (!s.seams.d2xxAvailable)
@@ -224,6 +235,8 @@ ExitStatus Reload(Session& s) {
     const d2xx::Status st = s.seams.d2xx.Reload(kFtdiVendorId, 0);
     if (st != d2xx::kOk)
         Fail(ExitStatus::Failed, "FT_Reload failed (D2XX status " + std::to_string(st) + ")");
+    s.result.reloaded = true;
+    if (s.command.options.json) s.out << WriteResultJson(s.result);
     return ExitStatus::Done;
 }
 
@@ -233,20 +246,23 @@ ExitStatus ClosePorts(Session& s) {
         const std::string name = "COM" + std::to_string(n);
         if (!s.seams.serial.exists(name)) continue;
         if (s.command.options.dryRun) {
-            s.out << "would close " << name << "\n";
+            if (!s.command.options.json) s.out << "would close " << name << "\n";
             continue;
         }
         std::unique_ptr<serial::SerialPort> port = s.seams.serial.open("\\\\.\\" + name);
         if (!port) {
             const uint32_t code = s.seams.serial.lastError();
-            s.err << ErrorLine(name + ": " + cfg::kMsgCloseNotPossible + " (" +
-                               cfg::SystemErrorText(s.app, code) + ")");
+            const std::string line = name + ": " + cfg::kMsgCloseNotPossible + " (" +
+                                     cfg::SystemErrorText(s.app, code) + ")";
+            s.err << ErrorLine(line);
+            s.result.warnings.push_back(line);
             status = ExitStatus::Failed;
             continue;
         }
         port->purge(serial::kPurgeTxClear | serial::kPurgeRxClear);
         port.reset();
     }
+    if (s.command.options.json) s.out << WriteResultJson(s.result);
     return status;
 }
 
@@ -274,13 +290,16 @@ ExitStatus Run(Session& s) {
 
 }  // namespace
 
-SettingsDocument ReadDocumentFile(const std::string& file) {
-    const std::string text = ReadWholeFile(file);
+SettingsDocument ParseDocument(const std::string& text, const std::string& name) {
     try {
         return ReadSettingsDocument(text);
     } catch (const CliError& e) {
-        throw CliError(e.status(), file + ": " + e.what());
+        throw CliError(e.status(), name + ": " + e.what());
     }
+}
+
+SettingsDocument ReadDocumentFile(const std::string& file) {
+    return ParseDocument(ReadWholeFile(file), file);
 }
 
 std::string DeviceKeyOf(const cfg::PortEntry& entry) {
@@ -294,7 +313,9 @@ std::string DeviceKeyOf(const cfg::PortEntry& entry) {
 
 ExitStatus ApplyDocument(Session& s, const SettingsDocument& doc,
                          const std::set<std::string>* onlyDeviceKeys) {
-    s.load(true, true);
+    const std::vector<std::size_t> writable = s.portSet(true);
+    // The skipped ports of a look at one port are not its business.
+    if (onlyDeviceKeys) s.result.skipped.clear();
     std::map<std::size_t, PortPlan> plans;
     for (const auto& entry : doc.ports) {
         bool matched = false;
@@ -302,6 +323,7 @@ ExitStatus ApplyDocument(Session& s, const SettingsDocument& doc,
             if (onlyDeviceKeys && !onlyDeviceKeys->count(DeviceKeyOf(s.ports[i].entry))) continue;
             if (!DocumentPortMatches(entry, s.ports[i].info)) continue;
             matched = true;
+            if (std::find(writable.begin(), writable.end(), i) == writable.end()) continue;
             auto found = plans.find(i);
             if (found == plans.end()) found = plans.emplace(i, s.planFor(i)).first;
             PortPlan& plan = found->second;
@@ -381,19 +403,29 @@ bool IsConfigCommand(const Action& action) {
 
 ExitStatus RunConfigCommand(const Command& command, ConfigSeams& seams, std::ostream& out,
                             std::ostream& err) {
+    Session session(command, seams, out, err);
+    std::string failure;
+    ExitStatus status = ExitStatus::Failed;
     try {
-        Session session(command, seams, out, err);
         return Run(session);
     } catch (const CliError& e) {
-        err << ErrorLine(e.what());
-        return e.status();
+        failure = e.what();
+        status = e.status();
     } catch (const std::bad_alloc&) {
-        err << ErrorLine("out of memory");
-        return ExitStatus::Failed;
+        failure = "out of memory";
     } catch (const std::exception& e) {
-        err << ErrorLine(std::string("failed: ") + e.what());
-        return ExitStatus::Failed;
+        failure = std::string("failed: ") + e.what();
     }
+    err << ErrorLine(failure);
+    // A script reading the result of a write gets one also when the command
+    // stopped before writing anything.
+    if (command.options.json && WritesSettings(command.action) && !session.printed) {
+        session.result.changed = false;
+        session.result.changes.clear();
+        session.result.warnings.push_back(failure);
+        out << WriteResultJson(session.result);
+    }
+    return status;
 }
 
 }  // namespace varnok::cli

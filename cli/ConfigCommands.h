@@ -12,6 +12,7 @@
 #pragma once
 #include <cstdint>
 #include <optional>
+#include <istream>
 #include <ostream>
 #include <string>
 
@@ -39,6 +40,7 @@ struct ConfigSeams {
     serial::SerialPorts& serial;  // close-ports; also the system's error texts
     Clock& clock;
     FileStore* backupFolder = nullptr;
+    std::istream* input = nullptr;  // standard input, for `import -`
     LocalTimeSource* localTime = nullptr;
     bool d2xxAvailable = true;
     std::string d2xxLoadError;

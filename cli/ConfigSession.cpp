@@ -34,6 +34,19 @@ Session::Session(const Command& c, ConfigSeams& s, std::ostream& o, std::ostream
 
 // ---- reading ------------------------------------------------------------
 
+namespace {
+
+// The library's serial of a single-port chip lacks the port letter its key
+// has when the device could not be opened.
+bool SameDevice(const cfg::PortEntry& installed, uint32_t deviceId, const std::string& serial) {
+    return installed.deviceId == deviceId &&
+           (installed.serialNumber == serial || installed.serialNumber == serial + "A");
+}
+
+constexpr char kNoKeyReason[] = "the driver has no registry key for this device";
+
+}  // namespace
+
 void Session::load(bool everyInstalled, bool withBuffered) {
     if (!seams.d2xxAvailable && !loaded_) {
         err << ErrorLine("warning: the D2XX library could not be loaded (" +
@@ -44,13 +57,17 @@ void Session::load(bool everyInstalled, bool withBuffered) {
     cfg::RebuildFromLibrary(app, problems);
     // Descriptions and locations come from the library's pass only.
     std::map<std::string, std::pair<std::string, uint32_t>> attached;
-    for (const auto& e : app.table.entries)
+    std::vector<cfg::PortEntry> library;
+    for (const auto& e : app.table.entries) {
         attached[e.serialNumber] = {e.description, e.locationId};
+        library.push_back(e);
+    }
     if (everyInstalled) {
         app.table.showDisconnected = true;
         cfg::RebuildForList(app, problems);
     }
     ports.clear();
+    keyless_.clear();
     for (const auto& e : app.table.entries) {
         if (e.deviceId == 0) continue;  // a key whose name is not an instance key
         Port p;
@@ -63,10 +80,28 @@ void Session::load(bool everyInstalled, bool withBuffered) {
                 p.entry.description = found->second.first;
                 p.entry.locationId = found->second.second;
             }
+            for (const auto& l : library) {
+                if (!l.connected && SameDevice(e, l.deviceId, l.serialNumber) && !e.connected)
+                    p.heldOpen = true;
+                // The name of a port whose Device Parameters key is missing
+                // is the library's.
+                if (!p.keyFound && p.entry.portName.empty() && l.connected &&
+                    l.deviceId == e.deviceId && l.serialNumber == e.serialNumber)
+                    p.entry.portName = l.portName;
+            }
         }
         if (withBuffered && p.keyFound) cfg::ReadBufferedWriteValues(app, p.entry);
         p.info = PortInfoOf(p.entry);
         ports.push_back(std::move(p));
+    }
+    if (everyInstalled) {
+        for (const auto& l : library) {
+            if (!l.connected) continue;
+            bool installed = false;
+            for (const auto& p : ports)
+                installed = installed || SameDevice(p.entry, l.deviceId, l.serialNumber);
+            if (!installed) keyless_.push_back(cfg::PortLabel(l));
+        }
     }
     loaded_ = true;
     everyInstalled_ = everyInstalled;
@@ -88,31 +123,40 @@ Port& Session::find(const PortRef& ref) {
 
 std::size_t Session::findWritable(const PortRef& ref) {
     Port& p = find(ref);
-    if (!p.keyFound)
-        Fail(ExitStatus::NotFound, ref.text + ": the driver has no registry key for this device");
+    if (!p.keyFound) Fail(ExitStatus::NotFound, ref.text + ": " + kNoKeyReason);
     return static_cast<std::size_t>(&p - ports.data());
 }
 
-std::vector<std::size_t> Session::targets(const PortTarget& target) {
+void Session::skip(const std::string& port, const std::string& reason) {
+    err << ErrorLine(port + ": " + reason + "; skipped");
+    result.skipped.push_back({port, reason});
+}
+
+std::vector<std::size_t> Session::portSet(bool everyInstalled) {
+    load(true, true);
     std::vector<std::size_t> found;
-    if (!target.all) {
-        load(false, false);
-        found.push_back(findWritable(target.port));
-        return found;
-    }
-    load(target.includeDisconnected, false);
+    for (const std::string& name : keyless_) skip(name, kNoKeyReason);
     for (std::size_t i = 0; i < ports.size(); ++i) {
-        if (!target.includeDisconnected && !ports[i].entry.connected) continue;
+        if (!everyInstalled && !ports[i].attached()) continue;
         if (!ports[i].keyFound) {
-            err << ErrorLine(cfg::PortLabel(ports[i].entry) +
-                             ": the driver has no registry key for this device; skipped");
+            skip(cfg::PortLabel(ports[i].entry), kNoKeyReason);
             continue;
         }
         found.push_back(i);
     }
+    return found;
+}
+
+std::vector<std::size_t> Session::targets(const PortTarget& target) {
+    if (!target.all) {
+        load(false, false);
+        return {findWritable(target.port)};
+    }
+    std::vector<std::size_t> found = portSet(target.includeDisconnected);
+    // Not an error: a start-up script runs on PCs without an adapter too.
     if (found.empty())
-        Fail(ExitStatus::NotFound, target.includeDisconnected ? "--all: no FTDI port is installed"
-                                                              : "--all: no FTDI port is attached");
+        err << ErrorLine(target.includeDisconnected ? "--all: no FTDI port is installed"
+                                                    : "--all: no FTDI port is attached");
     return found;
 }
 
@@ -251,9 +295,10 @@ ExitStatus Session::reloadDriver() {
     return ExitStatus::Failed;
 }
 
-void Session::print() const {
+void Session::print() {
+    printed = true;
     if (command.options.json) {
-        out << WriteResultJson(result);
+        out << WriteResultJson(result, oneLineJson);
         return;
     }
     for (const auto& c : result.changes) out << FormatChange(c) << "\n";

@@ -28,8 +28,13 @@ namespace varnok::cli {
 // read in entry.asRead).
 struct Port {
     bool keyFound = true;  // its Device Parameters key opens
+    // Attached, but held open by another program: the library lists it
+    // without its COM port. Its registry values can be written all the same.
+    bool heldOpen = false;
     cfg::PortEntry entry;
     PortInfo info;
+
+    bool attached() const { return entry.connected || heldOpen; }
 };
 
 // What one port shall become: its record, changed by the command.
@@ -56,6 +61,11 @@ public:
     // find, for a command that writes the port: its key must exist.
     std::size_t findWritable(const PortRef& ref);
     std::vector<std::size_t> targets(const PortTarget& target);
+    // The ports that set --all, import and export work on: the attached ones
+    // (held open or not; with `everyInstalled` every installed one) whose
+    // key exists. The others are told on standard error and kept in
+    // result.skipped. Loads every installed port first.
+    std::vector<std::size_t> portSet(bool everyInstalled);
 
     PortPlan planFor(std::size_t index) const { return {index, ports[index].entry}; }
     // The settings of one `set` or document entry on top of `plan`.
@@ -71,22 +81,33 @@ public:
     // lines (or "nothing to change") as text, or with --json the one object.
     ExitStatus commit(const std::vector<PortPlan>& plans, std::vector<Change> lines,
                       cfg::ChangeSet extra);
-    // What the last commit did (or would do with --dry-run).
+    // What the last commit did (or would do with --dry-run), and whether it
+    // was printed.
     WriteResult result;
+    bool printed = false;
+    // With --json, print the result on one line (one object per event of a
+    // command that commits again and again).
+    bool oneLineJson = false;
 
 private:
     void grantAccess(const cfg::ChangeSet& changes);
     void checkWriteAccess(const cfg::ValueChange& first);
     ExitStatus reloadDriver();
     ExitStatus apply(const cfg::ChangeSet& changes);
-    void print() const;
+    void print();
+    void skip(const std::string& port, const std::string& reason);
+
+    // Attached ports the library lists whose driver key is missing
+    // altogether: not among the installed ports, but skipped by name.
+    std::vector<std::string> keyless_;
 
     std::unique_ptr<cfg::backup::BackupJournal> journal_;
     bool loaded_ = false;
     bool everyInstalled_ = false;
 };
 
-// Reads a settings document file; errors name the file.
+// Reads a settings document (from a file); errors name the file.
+SettingsDocument ParseDocument(const std::string& text, const std::string& name);
 SettingsDocument ReadDocumentFile(const std::string& file);
 
 // What `import` does once the document is read: every installed port read,

@@ -194,7 +194,17 @@ ConfigBytes ParseConfigBytes(const json& j, const std::string& path) {
 DocumentPort ReadPort(const json& j, const std::string& path) {
     Object(j, path);
     OnlyKeys(j, path, {"match", "serial", "deviceId", "port", "configData", "settings",
-                       "bufferedWrites"});
+                       "bufferedWrites", "description", "locationId", "attached", "baudAliases"});
+    // What an export shows as `list` does: information, not applied (the
+    // aliases are in configData).
+    const std::pair<const char*, bool (json::*)() const noexcept> shown[] = {
+        {"description", &json::is_string},
+        {"locationId", &json::is_string},
+        {"attached", &json::is_boolean},
+        {"baudAliases", &json::is_object}};
+    for (const auto& [key, isType] : shown)
+        if (j.contains(key) && !j[key].is_null() && !(j[key].*isType)())
+            Bad(path + "/" + key, std::string("unexpected ") + j[key].type_name());
     DocumentPort port;
     const bool hasMatch = j.contains("match");
     const bool hasSerial = j.contains("serial");
@@ -262,26 +272,48 @@ std::string HexId(uint32_t value) {
     return buf;
 }
 
-std::string PortsJson(const std::vector<PortInfo>& ports) {
+namespace {
+
+// One port of `list` and `show` on Windows (and of an export).
+ordered_json PortEntryJson(const PortInfo& p) {
+    ordered_json aliases = nullptr;
+    if (p.baudAliases) {
+        aliases = ordered_json::object();
+        for (std::size_t row = 0; row < kAliasRowRates.size(); ++row)
+            aliases[std::to_string(kAliasRowRates[row])] = (*p.baudAliases)[row];
+    }
+    return ordered_json{
+        {"port", TextOrNull(p.port)},
+        {"serial", p.serial},
+        {"description", p.description},
+        {"deviceId", HexId(p.deviceId)},
+        {"locationId", p.locationId ? ordered_json(HexId(*p.locationId)) : ordered_json(nullptr)},
+        {"attached", p.attached},
+        {"settings", SettingsJson(p.settings)},
+        {"bufferedWrites", BufferedJson(p.bufferedWrites)},
+        {"baudAliases", aliases},
+    };
+}
+
+}  // namespace
+
+std::string PortsJson(const std::vector<PortInfo>& ports, Platform platform) {
     ordered_json list = ordered_json::array();
     for (const auto& p : ports) {
-        ordered_json aliases = nullptr;
-        if (p.baudAliases) {
-            aliases = ordered_json::object();
-            for (std::size_t row = 0; row < kAliasRowRates.size(); ++row)
-                aliases[std::to_string(kAliasRowRates[row])] = (*p.baudAliases)[row];
+        if (platform == Platform::Linux) {
+            list.push_back(ordered_json{
+                {"port", TextOrNull(p.port)},
+                {"serial", p.serial},
+                {"description", p.description},
+                {"deviceId", HexId(p.deviceId)},
+                {"locationId",
+                 p.locationId ? ordered_json(HexId(*p.locationId)) : ordered_json(nullptr)},
+                {"attached", p.attached},
+                {"settings", {{"latencyTimer", OrNull(p.settings.latencyTimer)}}},
+            });
+            continue;
         }
-        list.push_back(ordered_json{
-            {"port", TextOrNull(p.port)},
-            {"serial", p.serial},
-            {"description", p.description},
-            {"deviceId", HexId(p.deviceId)},
-            {"locationId", p.locationId ? ordered_json(HexId(*p.locationId)) : ordered_json(nullptr)},
-            {"attached", p.attached},
-            {"settings", SettingsJson(p.settings)},
-            {"bufferedWrites", BufferedJson(p.bufferedWrites)},
-            {"baudAliases", aliases},
-        });
+        list.push_back(PortEntryJson(p));
     }
     return Dump(list);
 }
@@ -292,8 +324,8 @@ std::string AdaptersJson(const std::vector<AdapterInfo>& adapters) {
         ordered_json ports = ordered_json::array();
         for (const auto& p : a.ports) {
             const char* name = ModeName(a.model, p.modeCode);
-            ordered_json port{{"port", p.number},
-                              {"com", TextOrNull(p.com)},
+            ordered_json port{{"number", p.number},
+                              {"port", TextOrNull(p.com)},
                               {"mode", p.modeCode},
                               {"modeName", name ? ordered_json(name) : ordered_json(nullptr)}};
             for (const auto& bit : ModelBits(a.model))
@@ -306,6 +338,13 @@ std::string AdaptersJson(const std::vector<AdapterInfo>& adapters) {
                                     {"ports", std::move(ports)}});
     }
     return Dump(list);
+}
+
+std::string FileWrittenJson(const std::string& file, const std::vector<std::string>& ports,
+                            bool written) {
+    ordered_json names = ordered_json::array();
+    for (const auto& p : ports) names.push_back(TextOrNull(p));
+    return Dump(ordered_json{{"file", file}, {"ports", std::move(names)}, {"written", written}});
 }
 
 SettingsDocument ExportDocument(const std::vector<PortInfo>& ports,
@@ -321,6 +360,7 @@ SettingsDocument ExportDocument(const std::vector<PortInfo>& ports,
         d.configData = p.configData;
         d.settings = p.settings;
         d.bufferedWrites = p.bufferedWrites;
+        d.listed = p;
         doc.ports.push_back(std::move(d));
     }
     return doc;
@@ -330,6 +370,14 @@ std::string WriteSettingsDocument(const SettingsDocument& doc) {
     ordered_json ports = ordered_json::array();
     for (const auto& p : doc.ports) {
         ordered_json entry = ordered_json::object();
+        if (p.listed) {
+            // The keys of `list --json`, then the whole ConfigData block.
+            entry = PortEntryJson(*p.listed);
+            entry["configData"] = p.configData ? ordered_json(HexBytes(*p.configData))
+                                               : ordered_json(nullptr);
+            ports.push_back(std::move(entry));
+            continue;
+        }
         if (p.match == DocumentPort::Match::Any) entry["match"] = "*";
         if (p.match == DocumentPort::Match::Serial) entry["serial"] = p.serial;
         if (p.deviceId) entry["deviceId"] = HexId(*p.deviceId);

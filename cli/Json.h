@@ -9,6 +9,7 @@
 
 #include "cli/Data.h"
 #include "cli/Errors.h"
+#include "cli/Values.h"
 
 namespace varnok::cli {
 
@@ -16,9 +17,16 @@ namespace varnok::cli {
 std::string HexId(uint32_t value);
 
 // An array of ports (list, show) and of adapters (modes list), indented,
-// ending in a newline. Values that could not be read are null.
-std::string PortsJson(const std::vector<PortInfo>& ports);
+// ending in a newline. Values that could not be read are null; settings
+// the platform does not have are left out (Linux: the latency timer alone,
+// no buffered writes or baud aliases).
+std::string PortsJson(const std::vector<PortInfo>& ports, Platform platform = Platform::Windows);
 std::string AdaptersJson(const std::vector<AdapterInfo>& adapters);
+
+// What `export FILE` and `save PORT FILE` wrote (or, not `written`, would
+// write): {"file", "ports": [COM names], "written"}.
+std::string FileWrittenJson(const std::string& file, const std::vector<std::string>& ports,
+                            bool written);
 
 constexpr const char* kDocumentFormat = "varnokplus-settings";
 constexpr int kDocumentVersion = 1;
@@ -37,6 +45,10 @@ struct DocumentPort {
     std::optional<ConfigBytes> configData;
     PortSettings settings;
     BufferedWrites bufferedWrites;
+    // An exported port as `list --json` shows it: the document then carries
+    // the list's keys (description, locationId, attached, baudAliases too),
+    // which a reader takes as information only.
+    std::optional<PortInfo> listed;
 };
 
 struct SettingsDocument {

@@ -180,12 +180,24 @@ ExitStatus RunSet(const ModesSetCommand& set, const GlobalOptions& options,
     ApplyModeSet(after, ports, set.mode, set.bits);  // refuses before anything changes
 
     const std::vector<Change> changes = ModeChanges(before, after);
-    if (changes.empty()) {
-        out << before.line << ": nothing to change\n";
-        return ExitStatus::Done;
-    }
-    if (options.dryRun) {
-        for (const Change& c : changes) out << FormatChange(c) << "\n";
+    // The result names each port by its COM or tty name, as every other
+    // command does; the text keeps the adapter's line and port number.
+    WriteResult outcome;
+    outcome.changes = ModeChanges(before, after, true);
+    outcome.changed = !changes.empty();
+    const auto report = [&](bool done) {
+        if (!done) outcome.changes.clear();
+        outcome.changed = outcome.changed && done;
+        if (options.json) {
+            out << WriteResultJson(outcome);
+        } else if (changes.empty()) {
+            out << before.line << ": nothing to change\n";
+        } else if (done) {
+            for (const Change& c : changes) out << FormatChange(c) << "\n";
+        }
+    };
+    if (changes.empty() || options.dryRun) {
+        report(true);
         return ExitStatus::Done;
     }
 
@@ -210,30 +222,35 @@ ExitStatus RunSet(const ModesSetCommand& set, const GlobalOptions& options,
     const std::string where = AdapterLabel(before) + " via " + before.via;
     if (written.stopped) {
         err << ErrorLine(kNotSent + where + " is unchanged");
+        outcome.warnings.push_back(kNotSent + where + " is unchanged");
+        report(false);
         return ExitStatus::Interrupted;
     }
     // Stopped while the exchange ran: it was finished all the same, and what
     // it ended with is told first.
     const bool interrupted = Stopped(stop);
+    const auto warn = [&](const std::string& text) {
+        err << ErrorLine(text);
+        outcome.warnings.push_back(text);
+    };
     const varnok::Result<mode::CommitStatus>& result = written.results.at(index);
     if (!result) {
         const varnok::Failure& f = result.failure();
         if (f.code != 0)
-            err << ErrorLine(AdapterLabel(before) + ": " + FailureText(tool, f));
+            warn(AdapterLabel(before) + ": " + FailureText(tool, f));
         else
-            err << ErrorLine(where + " did not answer as expected; its settings may be "
-                                     "unchanged: run modes list to see them");
+            warn(where + " did not answer as expected; its settings may be "
+                         "unchanged: run modes list to see them");
     } else if (result.value() != mode::CommitStatus::Stored) {
-        err << ErrorLine(where + " did not accept the new settings (no OK); it is unchanged");
+        warn(where + " did not accept the new settings (no OK); it is unchanged");
     } else {
-        for (const Change& c : changes) out << FormatChange(c) << "\n";
-        if (!interrupted) return ExitStatus::Done;
-        err << ErrorLine("interrupted, but " + where + " had already stored the new settings");
-        return ExitStatus::Interrupted;
+        if (interrupted) warn("interrupted, but " + where + " had already stored the new settings");
+        report(true);
+        return interrupted ? ExitStatus::Interrupted : ExitStatus::Done;
     }
-    if (!interrupted) return ExitStatus::Failed;
-    err << ErrorLine("interrupted while " + where + " was being written (see above)");
-    return ExitStatus::Interrupted;
+    if (interrupted) warn("interrupted while " + where + " was being written (see above)");
+    report(false);
+    return interrupted ? ExitStatus::Interrupted : ExitStatus::Failed;
 }
 
 }  // namespace
@@ -276,13 +293,15 @@ std::string AdaptersText(const std::vector<AdapterInfo>& adapters) {
     return s.str();
 }
 
-std::vector<Change> ModeChanges(const AdapterInfo& before, const AdapterInfo& after) {
+std::vector<Change> ModeChanges(const AdapterInfo& before, const AdapterInfo& after,
+                                bool byPortName) {
     std::vector<Change> changes;
     const std::size_t count = std::min(before.ports.size(), after.ports.size());
     for (std::size_t k = 0; k < count; ++k) {
         const AdapterPortInfo& b = before.ports[k];
         const AdapterPortInfo& a = after.ports[k];
-        const std::string port = after.line + " port " + std::to_string(a.number);
+        const std::string port =
+            byPortName ? a.com : after.line + " port " + std::to_string(a.number);
         if (b.modeCode != a.modeCode)
             changes.push_back(
                 {port, "mode", ModeText(before.model, b.modeCode), ModeText(after.model, a.modeCode)});
@@ -295,9 +314,10 @@ std::vector<Change> ModeChanges(const AdapterInfo& before, const AdapterInfo& af
     return changes;
 }
 
-ExitStatus RunModesCommand(const Command& command, mode::ModeTool& tool,
-                           mode::Executor& executor, std::ostream& out, std::ostream& err,
-                           const std::atomic<bool>* stop) {
+namespace {
+
+ExitStatus RunModes(const Command& command, mode::ModeTool& tool, mode::Executor& executor,
+                    std::ostream& out, std::ostream& err, const std::atomic<bool>* stop) {
     try {
         mode::Engine engine(tool, executor);
         if (std::holds_alternative<ModesListCommand>(command.action))
@@ -313,6 +333,34 @@ ExitStatus RunModesCommand(const Command& command, mode::ModeTool& tool,
         err << ErrorLine(std::string("modes: ") + e.what());
         return ExitStatus::Failed;
     }
+}
+
+}  // namespace
+
+ExitStatus RunModesCommand(const Command& command, mode::ModeTool& tool,
+                           mode::Executor& executor, std::ostream& out, std::ostream& err,
+                           const std::atomic<bool>* stop) {
+    if (!command.options.json || !std::holds_alternative<ModesSetCommand>(command.action))
+        return RunModes(command, tool, executor, out, err, stop);
+    // modes set --json prints its result object also when it ends before
+    // the commit (no adapter list, an adapter or port not found, refused):
+    // nothing changed, and what was told on standard error.
+    std::ostringstream printed, told;
+    const ExitStatus status = RunModes(command, tool, executor, printed, told, stop);
+    err << told.str();
+    if (!printed.str().empty()) {
+        out << printed.str();
+        return status;
+    }
+    WriteResult result;
+    std::istringstream lines(told.str());
+    const std::string prefix = ErrorLine("");
+    for (std::string line; std::getline(lines, line);)
+        result.warnings.push_back(line.rfind(prefix.substr(0, prefix.size() - 1), 0) == 0
+                                      ? line.substr(prefix.size() - 1)
+                                      : line);
+    out << WriteResultJson(result);
+    return status;
 }
 
 }  // namespace varnok::cli

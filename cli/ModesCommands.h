@@ -12,6 +12,7 @@
 #include "cli/Data.h"
 #include "cli/Errors.h"
 #include "cli/TextOutput.h"
+#include "cli/WriteResult.h"
 #include "modetool/Engine.h"
 #include "modetool/ModeTool.h"
 
@@ -50,6 +51,9 @@ std::string AdaptersText(const std::vector<AdapterInfo>& adapters);
 // What `modes set` changes on `before` to make `after`, port by port in
 // port order: "Varnok Plus 4 (7) port 2 mode rs232 -> rs485-auto-2w",
 // "... port 2 bias off -> on". Ports and values that stay are not listed.
-std::vector<Change> ModeChanges(const AdapterInfo& before, const AdapterInfo& after);
+// With `byPortName` each change names the port by its COM or tty name
+// alone (empty when unknown), as the --json result does.
+std::vector<Change> ModeChanges(const AdapterInfo& before, const AdapterInfo& after,
+                                bool byPortName = false);
 
 }  // namespace varnok::cli

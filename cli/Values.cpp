@@ -145,9 +145,13 @@ PortRef ParsePortRef(const std::string& text, Platform platform) {
         return ref;
     }
     if (platform == Platform::Windows) {
-        if (!StartsWithNoCase(text, "COM")) return bad();
-        const auto n = ParseDigits(text.substr(3));
-        if (!n || text.size() > 6 || *n == 0) return bad();
+        // "COM5", "com05", "\\.\COM5" and "5" name the same port.
+        std::string name = text.rfind("\\\\.\\", 0) == 0 ? text.substr(4) : text;
+        if (!name.empty() && std::isdigit(static_cast<unsigned char>(name[0])) != 0)
+            name = "COM" + name;
+        if (!StartsWithNoCase(name, "COM")) return bad();
+        const auto n = ParseDigits(name.substr(3));
+        if (!n || name.size() > 9 || *n == 0 || *n > 256) return bad();
         ref.kind = PortRef::Kind::ComName;
         ref.name = "COM" + std::to_string(*n);
         return ref;
@@ -190,9 +194,15 @@ SettingsChange ParseSetAssignments(const std::vector<std::string>& items,
     SettingsChange change;
     std::set<std::string> seen;
     for (const auto& item : items) {
-        const auto [name, value] = SplitAssignment(item, where, "NAME=VALUE");
+        auto [name, value] = SplitAssignment(item, where, "NAME=VALUE");
+        for (const auto& s : kSettings)
+            if (name == s.jsonName) name = s.cliName;  // the JSON names are taken too
         if (!seen.insert(name).second)
             Fail(ExitStatus::Usage, where + ": " + name + " is given twice");
+        if (platform == Platform::Linux && name != "latency-timer" &&
+            ClosestName(name, {"latency-timer", "latencyTimer"}) != "")
+            Fail(ExitStatus::Usage, where + ": unknown setting " + name +
+                                        DidYouMean(name, {"latency-timer"}));
         if (platform == Platform::Linux && name != "latency-timer")
             Fail(ExitStatus::Usage,
                  where + ": " + name + " cannot be set here; on Linux only latency-timer");
@@ -207,10 +217,16 @@ SettingsChange ParseSetAssignments(const std::vector<std::string>& items,
         for (const auto& s : kSettings)
             if (name == s.cliName) info = &s;
         if (!info) {
-            std::vector<std::string> names{"preset"};
-            for (const auto& s : kSettings) names.emplace_back(s.cliName);
-            Fail(ExitStatus::Usage, where + ": unknown setting " + name + " (names: " +
-                                        Join(names, ", ") + ")");
+            std::vector<std::string> names{"preset"}, every{"preset"};
+            for (const auto& s : kSettings) {
+                names.emplace_back(s.cliName);
+                every.emplace_back(s.cliName);
+                every.emplace_back(s.jsonName);
+            }
+            const std::string near = ClosestName(name, every);
+            Fail(ExitStatus::Usage, where + ": unknown setting " + name +
+                                        (near.empty() ? " (names: " + Join(names, ", ") + ")"
+                                                      : " (did you mean " + near + "?)"));
         }
         if (info->number)
             change.values.*(info->number) = RangedNumber(where, name, value, info->min, info->max);
@@ -519,6 +535,41 @@ void ApplyModeSet(AdapterInfo& adapter, const std::vector<int>& ports, const Mod
         port.modeCode = code;
         port.controlBits = static_cast<uint8_t>((port.controlBits & ~mask) | value);
     }
+}
+
+std::string ClosestName(const std::string& word, const std::vector<std::string>& names) {
+    // Edit distance counting a swap of two neighbours as one edit; a name
+    // is close when at most a third of the word's letters (at least one, at
+    // most three) are off.
+    const std::string w = Lower(word);
+    const std::size_t limit = std::min<std::size_t>(3, std::max<std::size_t>(1, w.size() / 3));
+    std::string best;
+    std::size_t bestDistance = limit + 1;
+    for (const auto& candidate : names) {
+        const std::string n = Lower(candidate);
+        std::vector<std::vector<std::size_t>> d(w.size() + 1, std::vector<std::size_t>(n.size() + 1));
+        for (std::size_t i = 0; i <= w.size(); ++i) d[i][0] = i;
+        for (std::size_t j = 0; j <= n.size(); ++j) d[0][j] = j;
+        for (std::size_t i = 1; i <= w.size(); ++i) {
+            for (std::size_t j = 1; j <= n.size(); ++j) {
+                d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1,
+                                    d[i - 1][j - 1] + (w[i - 1] == n[j - 1] ? 0 : 1)});
+                if (i > 1 && j > 1 && w[i - 1] == n[j - 2] && w[i - 2] == n[j - 1])
+                    d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+            }
+        }
+        const std::vector<std::size_t>& row = d[w.size()];
+        if (row[n.size()] < bestDistance) {
+            bestDistance = row[n.size()];
+            best = candidate;
+        }
+    }
+    return best;
+}
+
+std::string DidYouMean(const std::string& word, const std::vector<std::string>& names) {
+    const std::string near = ClosestName(word, names);
+    return near.empty() ? std::string() : " (did you mean " + near + "?)";
 }
 
 }  // namespace varnok::cli

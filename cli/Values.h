@@ -32,7 +32,8 @@ struct PortRef {
     std::string text;  // as typed, for messages
 };
 
-// Windows: "COM5" (any case), "serial:A1B2C3D4A". Linux: "ttyUSB0",
+// Windows: "COM5" (any case, leading zeros allowed: "com05"), "5", "\\.\COM5",
+// "serial:A1B2C3D4A". Linux: "ttyUSB0",
 // "/dev/ttyUSB0", "serial:<usb serial><interface letter A-D>".
 PortRef ParsePortRef(const std::string& text, Platform platform);
 // Whether `port` is the one `ref` names (COM names compare without case).
@@ -69,8 +70,9 @@ struct SettingsChange {
     std::optional<Preset> preset;
     PortSettings values;  // only the names given are set
 };
-// `where` names the port (or "--all") in messages. On Linux only
-// latency-timer may be set.
+// `where` names the port (or "--all") in messages. NAME is the command-line
+// name (latency-timer) or the JSON name (latencyTimer). On Linux only the
+// latency timer may be set.
 SettingsChange ParseSetAssignments(const std::vector<std::string>& items,
                                    const std::string& where, Platform platform);
 
@@ -166,6 +168,13 @@ std::vector<BitAssignment> ParseBitAssignments(const std::vector<std::string>& i
 // the new mode is RS232. Nothing changes when it throws.
 void ApplyModeSet(AdapterInfo& adapter, const std::vector<int>& ports, const ModeSpec& mode,
                   const std::vector<BitAssignment>& bits);
+
+// The name of `names` closest to `word` (edit distance, letters compared
+// without case), when it is close enough to be a typing error of it; else
+// empty. For "did you mean" in messages.
+std::string ClosestName(const std::string& word, const std::vector<std::string>& names);
+// " (did you mean NAME?)" or empty.
+std::string DidYouMean(const std::string& word, const std::vector<std::string>& names);
 
 // Digits only -> value (saturating at UINT64_MAX); nullopt for anything else.
 std::optional<uint64_t> ParseDigits(const std::string& text);

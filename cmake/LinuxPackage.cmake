@@ -37,6 +37,7 @@ endif()")
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/linux/60-varnokctl.rules DESTINATION lib/udev/rules.d)
 install(FILES ${deb_docs}/varnokctl.1.gz DESTINATION share/man/man1)
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/linux/copyright ${deb_docs}/changelog.gz
+              ${CMAKE_SOURCE_DIR}/docs/varnokctl.schema.json
         DESTINATION share/doc/varnokctl)
 
 set(CPACK_GENERATOR DEB)

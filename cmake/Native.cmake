@@ -13,6 +13,8 @@ endif()
 add_executable(unit_tests ${UNIT_TEST_SOURCES})
 target_link_libraries(unit_tests PRIVATE varnok_configurator varnok_modetool_dialog varnok_sim
                       varnok_cli GTest::gtest GTest::gtest_main GTest::gmock Threads::Threads)
+target_compile_definitions(unit_tests PRIVATE "VARNOK_TEST_VERSION=\"${PROJECT_VERSION}\""
+                           "VARNOK_SOURCE_DIR=\"${CMAKE_SOURCE_DIR}\"")
 include(GoogleTest)
 gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60)
 

@@ -29,6 +29,10 @@ public:
         files[name] = bytes;
         return true;
     }
+    Created createFile(const std::string& name, const std::string& bytes) override {
+        if (files.count(name)) return Created::Exists;
+        return writeFile(name, bytes) ? Created::Done : Created::Failed;
+    }
     bool removeFile(const std::string& name) override { return files.erase(name) == 1; }
     bool readFile(const std::string& name, std::string* bytes) override {
         const auto found = files.find(name);

@@ -7,7 +7,8 @@ PACKAGES=(cmake make g++ libgtest-dev libgmock-dev googletest libbenchmark-dev c
           g++-mingw-w64-x86-64 mingw-w64-tools wine wine64 xvfb x11-utils xdotool imagemagick
           fonts-wine nsis zip unzip python3 wixl msitools faketime libcli11-dev
           nlohmann-json3-dev libudev-dev libusb-1.0-0-dev umockdev libumockdev-dev
-          gir1.2-umockdev-1.0 python3-gi dpkg-dev pkgconf lintian ccache)
+          gir1.2-umockdev-1.0 python3-gi dpkg-dev pkgconf lintian ccache
+          python3-jsonschema ansible-core)
 
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -6,9 +6,12 @@
 #include <cerrno>
 #include <cstring>
 #include <nlohmann/json.hpp>
+#include <optional>
+#include <sstream>
 
 #include "cli/Json.h"
 #include "cli/TextOutput.h"
+#include "cli/WriteResult.h"
 #include "cli/linux/LatencyTimer.h"
 
 namespace varnok::linuxhost {
@@ -58,7 +61,7 @@ cli::ExitStatus RunList(const cli::Command& command, const LinuxHost& host, std:
     std::vector<cli::PortInfo> infos;
     for (const FtdiTty& p : host.ports) infos.push_back(PortInfoOf(host, p));
     if (command.options.json) {
-        nlohmann::ordered_json ports = nlohmann::ordered_json::parse(cli::PortsJson(infos));
+        nlohmann::ordered_json ports = nlohmann::ordered_json::parse(cli::PortsJson(infos, cli::Platform::Linux));
         for (std::size_t i = 0; i < ports.size(); ++i) {
             ports[i]["interface"] = std::string(1, host.ports[i].interfaceLetter());
             nlohmann::ordered_json persisted = nlohmann::ordered_json::object();
@@ -98,7 +101,8 @@ cli::ExitStatus RunSet(const cli::Command& command, const LinuxHost& host, std::
     const auto wanted = set.change.values.latencyTimer;
     if (!wanted) throw CliError(ExitStatus::Usage, "set: give latency-timer=N");
     const std::vector<const FtdiTty*> chosen = Chosen(set.target, host);
-    if (chosen.empty()) throw CliError(ExitStatus::NotFound, "--all: no FTDI serial ports");
+    // Not an error: a start-up script runs on PCs without an adapter too.
+    if (chosen.empty()) err << cli::ErrorLine("--all: no FTDI serial port is attached");
 
     // Everything is read and checked first: a port whose value cannot be
     // read, or that a rule cannot single out, is named before anything is
@@ -106,6 +110,7 @@ cli::ExitStatus RunSet(const cli::Command& command, const LinuxHost& host, std::
     struct Plan {
         const FtdiTty* port;
         uint32_t before;
+        std::optional<uint32_t> rule;  // the value a rule of varnokctl sets now
         bool writeValue;
         bool writeRule;
         bool removeRule;
@@ -121,67 +126,90 @@ cli::ExitStatus RunSet(const cli::Command& command, const LinuxHost& host, std::
             throw CliError(ExitStatus::Refused,
                            p->tty + ": the device has no USB serial number, so a udev rule "
                                     "cannot tell it from other devices; --persist is not possible");
-        Plan plan{p, *before, *before != *wanted, false, false};
+        Plan plan{p, *before, std::nullopt, *before != *wanted, false, false};
         if (set.persist) {
-            const std::optional<uint32_t> rule = ReadPersistedLatency(host.rulesRoot, *p);
+            plan.rule = ReadPersistedLatency(host.rulesRoot, *p);
             if (*wanted == kDefaultLatencyTimer)
                 plan.removeRule = LatencyRuleExists(host.rulesRoot, *p);
             else
-                plan.writeRule = rule != wanted;
+                plan.writeRule = plan.rule != wanted;
         }
         plans.push_back(plan);
     }
 
-    // A port that fails is told and the others are still written.
+    // The text and the --json object are made from one result. A port that
+    // fails is told and the others are still written.
+    cli::WriteResult result;
+    std::ostringstream text;
     std::vector<std::string> written;
     bool failures = false;
     const auto fail = [&](const std::string& what, int error) {
-        err << cli::ErrorLine(what + ": " + std::strerror(error) + NoPermission(error));
+        const std::string line = what + ": " + std::strerror(error) + NoPermission(error);
+        err << cli::ErrorLine(line);
+        result.warnings.push_back(line);
         failures = true;
     };
     bool anything = false;
     for (const Plan& plan : plans) {
         const FtdiTty& p = *plan.port;
         const std::string rule = std::string(kRulesDir) + "/" + LatencyRuleFileName(p);
-        if (plan.writeValue)
-            out << cli::FormatChange({p.tty, "latencyTimer", std::to_string(plan.before),
-                                      std::to_string(*wanted)}) << "\n";
-        if (plan.writeRule) out << p.tty << " udev rule " << rule << " latency_timer=" << *wanted << "\n";
-        if (plan.removeRule) out << p.tty << " udev rule " << rule << " removed\n";
+        const cli::Change value{p.tty, "latencyTimer", std::to_string(plan.before),
+                                std::to_string(*wanted)};
+        const cli::Change persisted{
+            p.tty, "persisted.latencyTimer",
+            plan.rule ? std::optional<std::string>(std::to_string(*plan.rule)) : std::nullopt,
+            plan.writeRule ? std::to_string(*wanted) : "(removed)"};
+        if (plan.writeValue) text << cli::FormatChange(value) << "\n";
+        if (plan.writeRule) text << p.tty << " udev rule " << rule << " latency_timer=" << *wanted << "\n";
+        if (plan.removeRule) text << p.tty << " udev rule " << rule << " removed\n";
         anything = anything || plan.writeValue || plan.writeRule || plan.removeRule;
-        if (command.options.dryRun) continue;
+        if (command.options.dryRun) {
+            if (plan.writeValue) result.changes.push_back(value);
+            if (plan.writeRule || plan.removeRule) result.changes.push_back(persisted);
+            continue;
+        }
         bool changed = false;
         if (plan.writeValue) {
             const FileResult r = WriteLatencyTimer(host.sysRoot, p, *wanted);
-            if (r.ok) changed = true;
-            else fail(p.tty + ": latency_timer could not be written", r.error);
+            if (r.ok) {
+                changed = true;
+                result.changes.push_back(value);
+            } else {
+                fail(p.tty + ": latency_timer could not be written", r.error);
+            }
         }
         if (plan.writeRule || plan.removeRule) {
             const FileResult r = plan.writeRule ? WriteLatencyRule(host.rulesRoot, p, *wanted)
                                                 : RemoveLatencyRule(host.rulesRoot, p);
-            if (r.ok) changed = true;
-            else fail(p.tty + ": the udev rule " + rule + " could not be " +
-                          (plan.writeRule ? "written" : "removed"),
-                      r.error);
+            if (r.ok) {
+                changed = true;
+                result.changes.push_back(persisted);
+            } else {
+                fail(p.tty + ": the udev rule " + rule + " could not be " +
+                         (plan.writeRule ? "written" : "removed"),
+                     r.error);
+            }
         }
-        if (set.persist && RemoveOlderLatencyRule(host.rulesRoot, p))
-            out << p.tty << " an older varnokctl rule for this port was removed\n";
+        if (set.persist && RemoveOlderLatencyRule(host.rulesRoot, p)) {
+            text << p.tty << " an older varnokctl rule for this port was removed\n";
+            result.warnings.push_back(p.tty + ": an older varnokctl rule for this port was removed");
+        }
         if (changed) written.push_back(p.tty);
     }
+    result.changed = !result.changes.empty();
     if (failures) {
         std::string done;
         for (const auto& w : written) done += (done.empty() ? "" : ", ") + w;
         err << cli::ErrorLine(done.empty() ? "Nothing was changed." : "Written: " + done + ".");
-        return ExitStatus::Failed;
-    }
-    if (!anything) {
-        out << "nothing to change\n";
+    } else if (!anything) {
+        text << "nothing to change\n";
     } else if (command.options.dryRun) {
-        out << "(dry run: nothing written)\n";
+        text << "(dry run: nothing written)\n";
     } else if (!set.persist) {
-        out << "The value lasts until the device is unplugged; --persist keeps it.\n";
+        text << "The value lasts until the device is unplugged; --persist keeps it.\n";
     }
-    return ExitStatus::Done;
+    out << (command.options.json ? cli::WriteResultJson(result) : text.str());
+    return failures ? ExitStatus::Failed : ExitStatus::Done;
 }
 
 }  // namespace varnok::linuxhost

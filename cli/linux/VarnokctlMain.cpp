@@ -14,6 +14,7 @@
 
 #include "cli/CommandLine.h"
 #include "cli/ModesCommands.h"
+#include "cli/WriteResult.h"
 #include "cli/linux/LinuxCommands.h"
 #include "cli/linux/LinuxD2xx.h"
 #include "cli/linux/LinuxImport.h"
@@ -105,6 +106,12 @@ int main(int argc, char** argv) {
         std::cout.flush();
         std::cerr << cli::ErrorLine(e.what());
         status = cli::ToInt(e.status());
+        // Stopped before writing: nothing changed, and the reason.
+        if (parsed.command->options.json && cli::WritesSettings(parsed.command->action)) {
+            cli::WriteResult result;
+            result.warnings.push_back(e.what());
+            std::cout << cli::WriteResultJson(result);
+        }
     } catch (const std::exception& e) {
         std::cout.flush();
         std::cerr << cli::ErrorLine(e.what());

@@ -66,6 +66,7 @@ int RunConfig(const cli::Command& command) {
     win32::Win32LocalTime localTime;
     seams.state.backupFolder = &backupFolder;
     seams.state.localTime = &localTime;
+    seams.state.input = &std::cin;
     return cli::ToInt(cli::RunConfigCommand(command, seams.state, std::cout, std::cerr));
 }
 

@@ -20,6 +20,11 @@ public:
     // Writes the file whole, replacing an older one of that name so that
     // the old content stays until the new one is complete.
     virtual bool writeFile(const std::string& name, const std::string& bytes) = 0;
+    // Writes a new file whole under a name no file has yet. The name is
+    // claimed at once: of two programs creating one name, one gets Exists
+    // and nothing of its content lands in the other's file.
+    enum class Created { Done, Exists, Failed };
+    virtual Created createFile(const std::string& name, const std::string& bytes) = 0;
     virtual bool removeFile(const std::string& name) = 0;
     // The whole file; false when it does not exist or cannot be read.
     virtual bool readFile(const std::string& name, std::string* bytes) = 0;

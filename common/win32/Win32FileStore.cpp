@@ -86,10 +86,10 @@ std::vector<std::string> Win32FileStore::fileNames() {
     return names;
 }
 
-bool Win32FileStore::writeFile(const std::string& name, const std::string& bytes) {
-    const std::wstring path = pathOf(name);
-    if (path.empty()) return false;
-    const std::wstring part = path + L".part";
+namespace {
+
+// Writes `bytes` to a new file `part` and flushes it; false on any failure.
+bool WritePart(const std::wstring& part, const std::string& bytes) {
     bool ok = false;
     {
         unique_handle file(CreateFileW(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -102,6 +102,16 @@ bool Win32FileStore::writeFile(const std::string& name, const std::string& bytes
         // Closed here: a failed close may mean the data is not on disk.
         ok = CloseHandle(file.release()) != 0 && ok;
     }
+    return ok;
+}
+
+}  // namespace
+
+bool Win32FileStore::writeFile(const std::string& name, const std::string& bytes) {
+    const std::wstring path = pathOf(name);
+    if (path.empty()) return false;
+    const std::wstring part = path + L".part";
+    bool ok = WritePart(part, bytes);
     if (ok)
         ok = MoveFileExW(part.c_str(), path.c_str(),
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
@@ -123,6 +133,26 @@ bool Win32FileStore::readFile(const std::string& name, std::string* bytes) {
         if (got == 0) return true;
         bytes->append(buffer, got);
     }
+}
+
+FileStore::Created Win32FileStore::createFile(const std::string& name, const std::string& bytes) {
+    const std::wstring path = pathOf(name);
+    if (path.empty()) return Created::Failed;
+    // A part of this process's own, moved to the name only when no file has
+    // it: the move without MOVEFILE_REPLACE_EXISTING is the claim.
+    const std::wstring part =
+        path + L"." + std::to_wstring(GetCurrentProcessId()) + L"." +
+        std::to_wstring(GetTickCount64()) + L".part";
+    if (!WritePart(part, bytes)) {
+        DeleteFileW(part.c_str());
+        return Created::Failed;
+    }
+    if (MoveFileExW(part.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH) != 0)
+        return Created::Done;
+    const DWORD error = GetLastError();
+    DeleteFileW(part.c_str());
+    return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? Created::Exists
+                                                                        : Created::Failed;
 }
 
 bool Win32FileStore::removeFile(const std::string& name) {

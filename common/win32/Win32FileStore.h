@@ -20,6 +20,7 @@ public:
     std::string location() const override;
     std::vector<std::string> fileNames() override;
     bool writeFile(const std::string& name, const std::string& bytes) override;
+    Created createFile(const std::string& name, const std::string& bytes) override;
     bool removeFile(const std::string& name) override;
     bool readFile(const std::string& name, std::string* bytes) override;
     // <common application data>\<subFolder> (C:\ProgramData\...): CSIDL_COMMON_APPDATA,

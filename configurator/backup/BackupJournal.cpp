@@ -100,9 +100,25 @@ bool BackupJournal::writeFile(std::string* problem) {
         *problem = "The backup folder could not be created:\n" + store_.location();
         return false;
     }
+    std::vector<SavedKey> saved;
+    for (const Key& k : keys_) saved.push_back(k.saved);
+    const auto render = [&](const std::string& name) {
+        return RenderRegFile(
+            {"Varnok Plus Configurator: registry values as they were before its changes of " +
+                 started_ + ".",
+             "Import this file (double-click it, or run: reg import " + name +
+                 ") to put them back."},
+            saved);
+    };
     if (fileName_.empty()) {
+        // The run's name is claimed when the file is first made, so that two
+        // runs in the same second (the configurator and varnokctl, or two
+        // scripts) never write one file: a name taken meanwhile is skipped.
         const LocalTime t = time_.localNow();
         char stamp[96];
+        std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day,
+                      t.hour, t.minute, t.second);
+        started_ = stamp;
         std::snprintf(stamp, sizeof stamp, "%04d%02d%02d-%02d%02d%02d", t.year, t.month, t.day,
                       t.hour, t.minute, t.second);
         const std::vector<std::string> existing = store_.fileNames();
@@ -110,30 +126,25 @@ bool BackupJournal::writeFile(std::string* problem) {
             return std::any_of(existing.begin(), existing.end(),
                                [&](const std::string& e) { return Lower(e) == Lower(name); });
         };
-        std::string name = std::string(stamp) + ".reg";
-        for (int n = 2; taken(name) && n <= kMaxSameSecond; ++n) {
-            char suffix[16];
-            std::snprintf(suffix, sizeof suffix, "_%02d", n);
-            name = std::string(stamp) + suffix + ".reg";
+        for (int n = 1; n <= kMaxSameSecond && fileName_.empty(); ++n) {
+            char suffix[16] = "";
+            if (n > 1) std::snprintf(suffix, sizeof suffix, "_%02d", n);
+            const std::string name = std::string(stamp) + suffix + ".reg";
+            if (taken(name)) continue;
+            switch (store_.createFile(name, render(name))) {
+            case FileStore::Created::Done: fileName_ = name; break;
+            case FileStore::Created::Exists: break;
+            case FileStore::Created::Failed:
+                *problem = "The backup file could not be written:\n" + store_.location() + "\\" +
+                           name;
+                return false;
+            }
         }
-        if (taken(name)) {
+        if (fileName_.empty()) {
             *problem = "No free backup file name is left for this second in:\n" + store_.location();
             return false;
         }
-        fileName_ = name;
-        std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day,
-                      t.hour, t.minute, t.second);
-        started_ = stamp;
-    }
-    std::vector<SavedKey> saved;
-    for (const Key& k : keys_) saved.push_back(k.saved);
-    const std::string text = RenderRegFile(
-        {"Varnok Plus Configurator: registry values as they were before its changes of " +
-             started_ + ".",
-         "Import this file (double-click it, or run: reg import " + fileName_ +
-             ") to put them back."},
-        saved);
-    if (!store_.writeFile(fileName_, text)) {
+    } else if (!store_.writeFile(fileName_, render(fileName_))) {
         *problem = "The backup file could not be written:\n" + store_.location() + "\\" + fileName_;
         return false;
     }

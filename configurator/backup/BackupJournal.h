@@ -41,7 +41,7 @@ public:
     // recorded stays recorded either way.
     bool save(const std::vector<ValueRef>& values, std::string* problem);
 
-    // The run's file name; empty until the first write of it was tried.
+    // The run's file name; empty until its file was made.
     const std::string& fileName() const { return fileName_; }
 
 private:

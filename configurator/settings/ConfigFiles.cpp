@@ -96,6 +96,25 @@ bool ReplaceFileWith(const std::string& from, const std::string& to,
     return true;
 }
 
+bool WriteFileBeside(const std::string& path, const std::string& bytes) {
+    const std::string temp = SideName(path, ".tmp");
+    std::ofstream out(PathFromUtf8(temp), std::ios::binary | std::ios::trunc);
+    if (!out.is_open()) return false;
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    std::error_code ec;
+    bool written = !out.fail();
+    if (written) {
+        const auto size = fs::file_size(PathFromUtf8(temp), ec);
+        written = !ec && size == bytes.size();
+    }
+    if (!written || !ReplaceFileWith(temp, path)) {
+        fs::remove(PathFromUtf8(temp), ec);
+        return false;
+    }
+    return true;
+}
+
 std::vector<std::string> FieldsCutInFile(const PortEntry& e) {
     const std::pair<const char*, int32_t> fields[] = {{"minReadTimeout", e.minReadTimeout},
                                                       {"minWriteTimeout", e.minWriteTimeout},

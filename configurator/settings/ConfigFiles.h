@@ -39,6 +39,10 @@ using RenameFunction =
 bool ReplaceFileWith(const std::string& from, const std::string& to,
                      const RenameFunction& rename = {});
 
+// Writes `bytes` beside `path` (a UTF-8 name) and moves them over it once
+// every byte arrived: a failed write leaves the old file as it was.
+bool WriteFileBeside(const std::string& path, const std::string& bytes);
+
 // The two File menu operations on a record and a file the user chose (a
 // UTF-8 name). Save writes beside the file and replaces it only when every
 // byte arrived; load changes the record only with a file of exactly 84

@@ -3,7 +3,8 @@
 # devices.txt: COM3, COM11 and COM12 attached, COM10 held open by another
 # program): what `list --json` shows against the registry and against the
 # configurator's dialog, `set --all`, and a settings document carried from one
-# installation to another.
+# installation to another. Every --json output is judged by the schema in
+# docs/ (tests/validate_json.py).
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 EXE=varnokctl.exe
@@ -21,6 +22,16 @@ ctl() {
     CTL_OUT=$(tr -d '\r' <"$CASE_DIR/ctl.out")
 }
 
+# The last output as the schema's $defs/KIND.
+schema() {
+    printf '%s\n' "$CTL_OUT" >"$CASE_DIR/$1.json"
+    python3 "$E2E_ROOT/tests/validate_json.py" "$1" "$CASE_DIR/$1.json" >"$CASE_DIR/schema.txt" 2>&1 ||
+        fail "$2 does not match the schema: $(cat "$CASE_DIR/schema.txt")"
+}
+
+# The "changed" of the last output.
+changed() { jq -r .changed <<<"$CTL_OUT"; }
+
 params() { printf '%s\\%s\\0000\\Device Parameters' "$ENUM" "$1"; }
 
 # Every instance key's LatencyTimer, "key value" per line.
@@ -33,14 +44,16 @@ latencies() {
 }
 
 # `list --json` names the attached ports with the values the registry holds;
-# `set --all latency-timer=1` writes 1 into exactly those ports and reloads
-# the driver once; a value out of range is refused with status 4.
+# `set --all latency-timer=1` writes 1 into exactly those ports (also the one
+# another program holds open) and reloads the driver once, and says so in
+# its --json result; a value out of range is refused with status 4.
 case_list_and_set_all() {
     e2e_install
     e2e_app "$EXE"
     ctl --json list
     (( CTL_STATUS == 0 )) || fail "list: status $CTL_STATUS: $(cat "$CASE_DIR/ctl.err")"
     printf '%s\n' "$CTL_OUT" >"$CASE_DIR/list.json"
+    schema portList "list --json"
     local want k v
     python3 - "$CASE_DIR/list.json" >"$CASE_DIR/ports.txt" <<'PY' || fail "list --json: $(cat "$CASE_DIR/ports.txt")"
 import json, sys
@@ -65,17 +78,28 @@ PY
     done <"$CASE_DIR/ports.txt"
 
     latencies >"$CASE_DIR/before.txt"
-    ctl set --all latency-timer=1
+    ctl --json --dry-run set --all latency-timer=1
+    (( CTL_STATUS == 0 )) || fail "set --all --dry-run: status $CTL_STATUS: $(cat "$CASE_DIR/ctl.err")"
+    schema writeResult "set --all --dry-run --json"
+    [[ $(changed) == true ]] || fail "the dry run would change nothing: $CTL_OUT"
+    ctl --json set --all latency-timer=1
     (( CTL_STATUS == 0 )) || fail "set --all: status $CTL_STATUS: $(cat "$CASE_DIR/ctl.err")"
-    [[ $CTL_OUT == *"COM3 latencyTimer 16 -> 1"* ]] || fail "set --all printed: $CTL_OUT"
+    schema writeResult "set --all --json"
+    # COM12 held 1 already.
+    jq -e '.changed and .reloaded and (.backup | test("Backups\\\\[0-9]{8}-[0-9]{6}\\.reg$"))
+           and ([.changes[] | select(.setting == "latencyTimer") | .port] == ["COM3", "COM10", "COM11"])' \
+        <<<"$CTL_OUT" >/dev/null || fail "set --all --json printed: $CTL_OUT"
+    ctl --json set --all latency-timer=1
+    [[ $CTL_STATUS == 0 && $(changed) == false ]] || fail "set --all again: $CTL_STATUS $CTL_OUT"
     latencies >"$CASE_DIR/after.txt"
     # The attached ports' keys hold 1 (COM12's held it already), the others
     # what they held.
-    sed -E 's/^(VID_0403\+PID_6001\+A1B2C3D4A|VID_0403\+PID_6010\+FT5X7Q2L[AB]) .*/\1 0x1/' \
+    sed -E 's/^(VID_0403\+PID_6001\+A1B2C3D4A|VID_0403\+PID_6015\+DN04K2JRA|VID_0403\+PID_6010\+FT5X7Q2L[AB]) .*/\1 0x1/' \
         "$CASE_DIR/before.txt" >"$CASE_DIR/expected.txt"
     diff "$CASE_DIR/expected.txt" "$CASE_DIR/after.txt" >"$CASE_DIR/set.diff" \
         || fail "set --all: $(tr '\n' ' ' <"$CASE_DIR/set.diff")"
-    [[ $CTL_OUT != *COM12* ]] || fail "COM12 already had 1: $CTL_OUT"
+    ctl --json --version
+    schema version "--version --json"
     [[ $(find "$WINEPREFIX/drive_c/users" -path '*/Varnok Plus/Backups/*.reg' | wc -l) == 1 ]] \
         || fail "no backup before the write"
     [[ $(e2e_sim_log | grep -c 'FT_Reload') == 1 ]] || fail "reloads: $(e2e_sim_log | tr '\n' ' ')"
@@ -99,6 +123,8 @@ case_export_import() {
     (( CTL_STATUS == 0 )) || fail "buffered: status $CTL_STATUS: $(cat "$CASE_DIR/ctl.err")"
     ctl export "$(e2e_winpath "$CASE_DIR/site.json")"
     (( CTL_STATUS == 0 )) || fail "export: status $CTL_STATUS: $(cat "$CASE_DIR/ctl.err")"
+    ctl export -
+    schema settingsDocument "export -"
     ctl --json list
     printf '%s\n' "$CTL_OUT" >"$CASE_DIR/first.json"
 
@@ -108,9 +134,13 @@ case_export_import() {
     e2e_install
     e2e_install_testdll
     : >"$SIM_LOG"
-    ctl import "$(e2e_winpath "$CASE_DIR/site.json")"
+    ctl --json import "$(e2e_winpath "$CASE_DIR/site.json")"
     (( CTL_STATUS == 0 )) || fail "import: status $CTL_STATUS: $(cat "$CASE_DIR/ctl.err")"
+    schema writeResult "import --json"
+    [[ $(changed) == true ]] || fail "import changed nothing: $CTL_OUT"
     [[ $(e2e_sim_log | grep -c 'FT_Reload') == 1 ]] || fail "import reloads: $(e2e_sim_log | tr '\n' ' ')"
+    ctl --json import "$(e2e_winpath "$CASE_DIR/site.json")"
+    [[ $CTL_STATUS == 0 && $(changed) == false ]] || fail "import again: $CTL_STATUS $CTL_OUT"
     ctl --json list
     printf '%s\n' "$CTL_OUT" >"$CASE_DIR/second.json"
     python3 -c 'import json,sys; a,b=(json.load(open(f)) for f in sys.argv[1:]); sys.exit(a != b)' \

@@ -75,7 +75,7 @@ EOF
     ctl --json modes list
     expect_status 0 "modes list --json"
     jq -e '.[0].adapter == "Varnok Plus 4 (7)" and .[0].via == "COM20" and .[0].model == "standard"
-           and .[0].ports[1] == {"port": 2, "com": "COM22", "mode": 2, "modeName": "rs485-rts-2w",
+           and .[0].ports[1] == {"number": 2, "port": "COM22", "mode": 2, "modeName": "rs485-rts-2w",
                                  "bias": true, "txterm": false, "rxterm": false}
            and .[1].adapter == "Apex 2" and .[1].model == "reduced" and .[1].ports[1].termination
            and (.[1].ports[0] | has("bias") | not)' <<<"$OUT" >/dev/null ||

@@ -51,7 +51,8 @@ listing=$(dpkg-deb -c "$deb")
 files=$(awk '{print $NF}' <<<"$listing" | grep -v '/$' | sort)
 want=$(printf '%s\n' ./usr/bin/varnokctl ./usr/lib/udev/rules.d/60-varnokctl.rules \
                      ./usr/share/man/man1/varnokctl.1.gz ./usr/share/doc/varnokctl/copyright \
-                     ./usr/share/doc/varnokctl/changelog.gz | sort)
+                     ./usr/share/doc/varnokctl/changelog.gz \
+                     ./usr/share/doc/varnokctl/varnokctl.schema.json | sort)
 [[ $files == "$want" ]] || fail "files: $files"
 
 # --- lintian --------------------------------------------------------------------

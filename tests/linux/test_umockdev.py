@@ -195,6 +195,132 @@ class LatencyTest(unittest.TestCase):
         self.assertEqual(latency("ttyUSB1"), "16")
 
 
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def schema_problems(kind, text):
+    """What Debian's jsonschema finds wrong with `text` as the schema's
+    $defs/`kind` (docs/varnokctl.schema.json)."""
+    import jsonschema  # python3-jsonschema (tools/setup.sh)
+    with open(os.path.join(HERE, "..", "..", "docs", "varnokctl.schema.json")) as f:
+        schema = json.load(f)
+    one = {"$ref": f"#/$defs/{kind}", "$defs": schema["$defs"]}
+    validator = jsonschema.validators.validator_for(schema)(one)
+    return [f"/{'/'.join(map(str, e.absolute_path))}: {e.message}"
+            for e in validator.iter_errors(json.loads(text))]
+
+
+class JsonTest(unittest.TestCase):
+    """--json on Linux: every output as the schema describes it, and the
+    result object's changed/unchanged pair for set and modes set."""
+
+    def setUp(self):
+        for n in range(12):
+            with open(port_dir(f"ttyUSB{n}") + "/latency_timer", "w") as f:
+                f.write("16\n")
+
+    def json_of(self, kind, *args, status=0, env=None):
+        rc, out, err = run("--json", *args, env=env)
+        self.assertEqual(rc, status, err)
+        self.assertEqual(schema_problems(kind, out), [], out)
+        return json.loads(out)
+
+    def test_outputs_match_the_schema(self):
+        ports = self.json_of("portList", "list")
+        # Only what Linux has: no Windows settings, not even as null.
+        self.assertEqual({k for p in ports for k in p["settings"]}, {"latencyTimer"})
+        self.assertFalse(any("bufferedWrites" in p or "baudAliases" in p for p in ports))
+        self.assertTrue(self.json_of("version", "--version")["version"])
+        adapters = self.json_of("adapterList", "modes", "list")
+        self.assertEqual([p["number"] for p in adapters[0]["ports"]], list(range(1, 9)))
+        self.assertEqual(self.json_of("writeResult", "--dry-run", "set", "--all",
+                                      "latency-timer=3")["changed"], True)
+        # Stopped before writing: the object says nothing changed, and why.
+        missing = self.json_of("writeResult", "set", "ttyUSB42", "latency-timer=1", status=3)
+        self.assertEqual(missing["changed"], False)
+        self.assertIn("ttyUSB42", missing["warnings"][0])
+
+    def test_set_says_whether_it_changed_anything(self):
+        dry = self.json_of("writeResult", "--dry-run", "set", "ttyUSB11", "latency-timer=1")
+        self.assertEqual(latency("ttyUSB11"), "16")
+        done = self.json_of("writeResult", "set", "ttyUSB11", "latency-timer=1")
+        self.assertEqual(latency("ttyUSB11"), "1")
+        change = [{"port": "ttyUSB11", "setting": "latencyTimer", "from": "16", "to": "1"}]
+        self.assertEqual((dry["changed"], dry["changes"]), (True, change))
+        self.assertEqual((done["changed"], done["changes"]), (True, change))
+        again = self.json_of("writeResult", "set", "ttyUSB11", "latency-timer=1")
+        self.assertEqual((again["changed"], again["changes"]), (False, []))
+
+    def test_modes_set_says_whether_it_changed_anything(self):
+        port = self.json_of("adapterList", "modes", "list")[0]["ports"][2]
+        other = "rs232" if port["modeName"] != "rs232" else "rs422"
+        try:
+            done = self.json_of("writeResult", "modes", "set", "ttyUSB0", "3", other)
+            self.assertEqual(done["changed"], True)
+            self.assertEqual(done["changes"][0]["port"], port["port"])
+            again = self.json_of("writeResult", "modes", "set", "ttyUSB0", "3", other)
+            self.assertEqual((again["changed"], again["changes"]), (False, []))
+        finally:
+            run("modes", "set", "ttyUSB0", "3", str(port["mode"]))
+
+    def test_all_without_ports_is_not_an_error(self):
+        empty = tempfile.mkdtemp(prefix="no-devices-")
+        os.makedirs(empty + "/sys/devices")
+        os.makedirs(empty + "/dev")
+        result = self.json_of("writeResult", "set", "--all", "latency-timer=1",
+                              env={"UMOCKDEV_DIR": empty})
+        self.assertEqual(result["changed"], False)
+        rc, out, err = run("set", "--all", "latency-timer=1", env={"UMOCKDEV_DIR": empty})
+        self.assertEqual(rc, 0, err)
+        self.assertIn("--all: no FTDI serial port is attached", err)
+
+
+def deploying_playbook(name):
+    """The playbook `name` as docs/DEPLOYING.md gives it: the yaml block
+    after the first line that names it."""
+    with open(os.path.join(HERE, "..", "..", "docs", "DEPLOYING.md")) as f:
+        text = f.read()
+    after = text[text.index(f"`{name}`"):]
+    return after[after.index("```yaml\n") + 8:after.index("\n```", after.index("```yaml"))] + "\n"
+
+
+class AnsibleTest(unittest.TestCase):
+    """The Linux recipe of docs/DEPLOYING.md run by a real ansible-playbook
+    (connection local) on the fake tree: the first run changes the ports,
+    the second finds them right."""
+
+    def setUp(self):
+        for n in range(12):
+            with open(port_dir(f"ttyUSB{n}") + "/latency_timer", "w") as f:
+                f.write("16\n")
+        self.work = tempfile.mkdtemp(prefix="ansible-")
+        os.makedirs(self.work + "/rules/etc/udev/rules.d")
+        with open(self.work + "/varnok-latency.yml", "w") as f:
+            f.write(deploying_playbook("varnok-latency.yml"))
+
+    def play(self):
+        env = {**os.environ, "UMOCKDEV_DIR": BED.get_root_dir(),
+               "VARNOKCTL_RULES_ROOT": self.work + "/rules", "HOME": self.work,
+               "ANSIBLE_LOCAL_TEMP": self.work + "/tmp", "ANSIBLE_REMOTE_TMP": self.work + "/tmp",
+               "ANSIBLE_NOCOLOR": "1", "ANSIBLE_STDOUT_CALLBACK": "default"}
+        p = subprocess.run(["ansible-playbook", "-i", "localhost,", "-c", "local",
+                            "-e", f"varnokctl={VARNOKCTL}", "-e", "ansible_become=false",
+                            "-e", "ansible_python_interpreter=/usr/bin/python3",
+                            self.work + "/varnok-latency.yml"],
+                           capture_output=True, text=True, timeout=240, env=env)
+        self.assertEqual(p.returncode, 0, p.stdout + p.stderr)
+        recap = re.search(r"localhost\s*:\s*ok=(\d+)\s+changed=(\d+)\s+unreachable=0\s+failed=0",
+                          p.stdout)
+        self.assertIsNotNone(recap, p.stdout)
+        return int(recap.group(2))
+
+    def test_first_run_changes_second_is_ok(self):
+        self.assertEqual(self.play(), 1)
+        self.assertEqual({latency(f"ttyUSB{n}") for n in range(12)}, {"1"})
+        self.assertEqual(len(os.listdir(self.work + "/rules/etc/udev/rules.d")), 12)
+        self.assertEqual(self.play(), 0)
+
+
 UDEVADM = os.environ.get("UDEVADM", "")
 
 
@@ -466,7 +592,7 @@ class ModesTest(unittest.TestCase):
         a = self.adapters[0]
         self.assertEqual((a["adapter"], a["via"], a["model"]), ("Varnok Plus 8 (0)", "ttyUSB0",
                                                                "standard"))
-        self.assertEqual([p["com"] for p in a["ports"]], [f"ttyUSB{n}" for n in range(1, 9)])
+        self.assertEqual([p["port"] for p in a["ports"]], [f"ttyUSB{n}" for n in range(1, 9)])
 
     def test_set_sends_the_windows_byte_stream(self):
         ports = self.adapters[0]["ports"]
@@ -482,9 +608,9 @@ class ModesTest(unittest.TestCase):
         wait_for_leave(leaves + 2)
         settings = ""
         for p in ports:
-            mode = 7 if p["port"] == 2 else p["mode"]
+            mode = 7 if p["number"] == 2 else p["mode"]
             bits = sum(v for k, v in (("bias", 1), ("txterm", 2), ("rxterm", 4)) if p.get(k))
-            settings += f"\r\n{p['port']}\r\n{mode}\r\n{bits}\r\n"
+            settings += f"\r\n{p['number']}\r\n{mode}\r\n{bits}\r\n"
         search = "0\r0\r0\r0\r\r\r96\r98\r"
         commit = "\r97\r" + settings + "\r99\r98\r"
         self.assertEqual(received_since(start), (search + commit).encode())

@@ -150,6 +150,35 @@ TEST_F(Journal, KeepsTheNewestTwentyAndNeverAClashingName) {
     EXPECT_FALSE(later.files.count("20261108-120000.reg"));
 }
 
+// Two runs in the same second (the configurator and varnokctl, or two
+// scripts): the other run makes its file between this run's look at the
+// folder and its first write. Each keeps a file of its own.
+struct RacingStore : sim::MemFileStore {
+    std::string otherRunsFile;
+    std::vector<std::string> fileNames() override {
+        std::vector<std::string> names = MemFileStore::fileNames();
+        if (!otherRunsFile.empty()) files[otherRunsFile] = "the other run's backup";
+        return names;
+    }
+};
+
+TEST_F(Journal, TwoRunsOfOneSecondNeverShareAFile) {
+    registry.setDword(a, "LatencyTimer", 16);
+    RacingStore racing;
+    racing.otherRunsFile = "20261207-183005.reg";
+    BackupJournal ours(registry, racing, time);
+    ASSERT_TRUE(ours.save({{a, "LatencyTimer"}}, &problem)) << problem;
+    EXPECT_EQ(racing.files["20261207-183005.reg"], "the other run's backup");
+    EXPECT_EQ(ours.fileName(), "20261207-183005_02.reg");
+    EXPECT_TRUE(Contains(racing.files[ours.fileName()], "reg import 20261207-183005_02.reg"));
+    // Later writes of the run go to its own file.
+    racing.otherRunsFile.clear();
+    registry.setDword(b, "LatencyTimer", 3);
+    ASSERT_TRUE(ours.save({{b, "LatencyTimer"}}, &problem)) << problem;
+    EXPECT_EQ(racing.files["20261207-183005.reg"], "the other run's backup");
+    EXPECT_TRUE(Contains(racing.files[ours.fileName()], b));
+}
+
 TEST_F(Journal, FailuresAreReportedAndWhatWasReadIsWrittenLater) {
     registry.setDword(a, "LatencyTimer", 16);
     store.failPrepare = true;

@@ -4,12 +4,14 @@
 // and the messages of bad input.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "FtdiFixture.h"
+#include "JsonSchemaCheck.h"
 #include "cli/CommandLine.h"
 #include "cli/ConfigCommands.h"
 #include "cli/Json.h"
@@ -31,6 +33,7 @@ struct Rig {
     sim::MemFileStore backups;
     sim::FixedLocalTime time;
     std::string out, err;
+    std::string input;  // standard input
     bool d2xxMissing = false;
 
     Rig() {
@@ -40,12 +43,15 @@ struct Rig {
     ExitStatus run(const std::vector<std::string>& args) {
         const ParseResult parsed = ParseCommandLine(args, Platform::Windows);
         if (!parsed.command) {
+            out = parsed.out;
             err = parsed.err;
             return parsed.status;
         }
+        std::istringstream in(input);
         ConfigSeams seams(f.registry, f.d2xx, f.serialPorts, f.clock);
         seams.backupFolder = &backups;
         seams.localTime = &time;
+        seams.input = &in;
         seams.d2xxAvailable = !d2xxMissing;
         if (d2xxMissing) seams.d2xxLoadError = "ftd2xx.dll not found";
         std::ostringstream o, e;
@@ -426,6 +432,19 @@ TEST(CliCommands, ExportThenImportElsewhere) {
     ASSERT_EQ(from.run({"export", file}), ExitStatus::Done) << from.err;
     ASSERT_EQ(from.run({"--json", "list"}), ExitStatus::Done);
     const json before = json::parse(from.out);
+    // An exported port has the keys and values `list` shows, and its
+    // ConfigData.
+    {
+        std::ifstream in(file);
+        const json exported = json::parse(in)["ports"];
+        ASSERT_EQ(exported.size(), before.size());
+        for (std::size_t i = 0; i < before.size(); ++i) {
+            json shown = exported[i];
+            EXPECT_EQ(shown["configData"].get<std::string>().size(), 128u);
+            shown.erase("configData");
+            EXPECT_EQ(shown, before[i]);
+        }
+    }
 
     Rig to;
     ASSERT_EQ(to.run({"import", file}), ExitStatus::Done) << to.err;
@@ -547,6 +566,235 @@ TEST(CliCommands, LeftoverBufferedValuesGoOnlyWhenSwitchedOff) {
         EXPECT_EQ(r.writes(), c.writes);
         std::filesystem::remove(file);
     }
+}
+
+}  // namespace
+
+namespace {
+
+// set --all, import and export work on one set of ports: an attached port
+// held open by another program is in it (its registry values do not need
+// the port), a port whose Device Parameters key is missing is left out with
+// the same warning, and the rest goes on.
+TEST(CliCommands, OnePortSetForEveryCommand) {
+    const std::string kHeld = test::FtdiFixture::ParamsPath(test::kId232R, "H1H2H3H4A");
+    const std::string kNoKey = test::FtdiFixture::ParamsPath(test::kId232R, "C1C2C3D4A");
+    const auto site = [&](Rig& r) {
+        r.f.install(test::kId232R, "H1H2H3H4A", 8);
+        sim::SimDevice& held = r.f.attach(test::kId232R, "H1H2H3H4", 8, 0x23);
+        held.flags = d2xx::kFlagOpened;
+        held.openable = false;
+        r.f.install(test::kId232R, "C1C2C3D4A", 9);
+        r.f.registry.removeKey(kNoKey);
+        r.f.attach(test::kId232R, "C1C2C3D4", 9, 0x24);
+    };
+    const std::string profile = Rig().tempFile("profile.json");
+    std::ofstream(profile) << R"({"format": "varnokplus-settings", "version": 1,
+        "ports": [{"match": "*", "settings": {"latencyTimer": 3}}]})";
+    struct Case {
+        Strings args;
+        Strings latencyThree;  // ports whose LatencyTimer is 3 afterwards
+    };
+    const Case cases[] = {
+        {{"--json", "set", "--all", "latency-timer=3"}, {"COM5", "COM6", "COM8"}},
+        {{"--json", "set", "--all", "--include-disconnected", "latency-timer=3"},
+         {"COM5", "COM6", "COM7", "COM8"}},
+        {{"--json", "import", profile}, {"COM5", "COM6", "COM7", "COM8"}},
+    };
+    const std::map<std::string, std::string> paths = {
+        {"COM5", kCom5}, {"COM6", kCom6}, {"COM7", kCom7}, {"COM8", kHeld}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[1]);
+        Rig r;
+        site(r);
+        ASSERT_EQ(r.run(c.args), ExitStatus::Done) << r.err;
+        const json result = json::parse(r.out);
+        for (const auto& [port, path] : paths) {
+            const bool three = std::find(c.latencyThree.begin(), c.latencyThree.end(), port) !=
+                               c.latencyThree.end();
+            EXPECT_EQ(r.f.registry.dword(path, "LatencyTimer"), three ? 3u : 16u) << port;
+        }
+        ASSERT_EQ(result["skipped"].size(), 1u) << r.out;
+        EXPECT_EQ(result["skipped"][0]["port"], "COM9");
+        EXPECT_NE(r.err.find("COM9: " + result["skipped"][0]["reason"].get<std::string>()),
+                  std::string::npos)
+            << r.err;
+    }
+    // Export: the same attached ports, the same warning.
+    Rig e;
+    site(e);
+    const std::string file = e.tempFile("export.json");
+    ASSERT_EQ(e.run({"export", file}), ExitStatus::Done) << e.err;
+    const json doc = [&] {
+        std::ifstream in(file);
+        return json::parse(in);
+    }();
+    Strings exported;
+    for (const auto& p : doc["ports"]) exported.push_back(p["port"]);
+    EXPECT_EQ(exported, (Strings{"COM5", "COM6", "COM8"}));
+    EXPECT_NE(e.err.find("COM9: "), std::string::npos) << e.err;
+    std::filesystem::remove(file);
+    std::filesystem::remove(profile);
+}
+
+// --all that finds no port ends with 0 and says so on standard error, so
+// that a start-up script does not fail on a PC without an adapter; a port
+// named on its own that is not there stays "not found".
+TEST(CliCommands, AllWithoutPortsIsNotAnError) {
+    Rig r;
+    r.f.d2xx.devices.clear();
+    EXPECT_EQ(r.run({"--json", "set", "--all", "latency-timer=1"}), ExitStatus::Done) << r.err;
+    EXPECT_EQ(json::parse(r.out)["changed"], false);
+    EXPECT_NE(r.err.find("--all: no FTDI port is attached"), std::string::npos) << r.err;
+    EXPECT_TRUE(r.writes().empty());
+    EXPECT_EQ(r.run({"set", "COM42", "latency-timer=1"}), ExitStatus::NotFound);
+}
+
+}  // namespace
+
+namespace {
+
+// What a new user tries first: the version, a mistyped command or setting,
+// the JSON names, "-" for standard output and input, the forms of a port
+// name; and an export that fails keeps the file it would have replaced.
+TEST(CliCommands, FirstContact) {
+    const std::string profile = R"({"format": "varnokplus-settings", "version": 1,
+        "ports": [{"match": "*", "settings": {"latencyTimer": 2}}]})";
+    struct Case {
+        Strings args;
+        std::string input;
+        ExitStatus status;
+        std::string out;  // a part of standard output
+        std::string err;  // a part of standard error
+        Strings writes;
+    };
+    const auto Ok = ExitStatus::Done, Usage = ExitStatus::Usage;
+    const Strings com5{"set COM5 LatencyTimer"};
+    const Case cases[] = {
+        {{"--version"}, "", Ok, "varnokctl " VARNOK_TEST_VERSION "\n", "", {}},
+        {{"--json", "--version"}, "", Ok, "\"version\": \"" VARNOK_TEST_VERSION "\"", "", {}},
+        {{"lst"}, "", Usage, "", "unknown command lst (did you mean list?)", {}},
+        {{"--json", "imprt", "x.json"}, "", Usage, "", "(did you mean import?)", {}},
+        {{"modes", "lsit"}, "", Usage, "", "unknown command modes lsit (did you mean list?)", {}},
+        {{"set", "COM5", "latency-timr=1"}, "", Usage, "", "(did you mean latency-timer?)", {}},
+        {{"set", "COM5", "latencytimer=1"}, "", Usage, "", "(did you mean latencyTimer?)", {}},
+        {{"set", "COM5", "latencyTimer=1"}, "", Ok, "COM5 latencyTimer 16 -> 1", "", com5},
+        {{"set", "COM5", "latencyTimer=1", "latency-timer=2"}, "", Usage, "", "given twice", {}},
+        {{"set", "5", "latency-timer=1"}, "", Ok, "", "", com5},
+        {{"set", "com05", "latency-timer=1"}, "", Ok, "", "", com5},
+        {{"set", "\\\\.\\COM5", "latency-timer=1"}, "", Ok, "", "", com5},
+        {{"set", "COM257", "latency-timer=1"}, "", Usage, "", "is not a port", {}},
+        {{"export", "-"}, "", Ok, "\"format\": \"varnokplus-settings\"", "", {}},
+        {{"import", "-"}, profile, Ok, "COM7 latencyTimer 16 -> 2", "",
+         {"set COM5 LatencyTimer", "set COM6 LatencyTimer", "set COM7 LatencyTimer"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.args));
+        Rig r;
+        r.input = c.input;
+        EXPECT_EQ(r.run(c.args), c.status) << r.err;
+        EXPECT_NE(r.out.find(c.out), std::string::npos) << r.out;
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+        EXPECT_EQ(r.writes(), c.writes);
+    }
+    EXPECT_FALSE(std::filesystem::exists("-"));
+
+    // Written beside and moved over the old file: another name of the old
+    // file (a hard link) still holds the old document.
+    Rig r;
+    const std::string file = r.tempFile("site.json"), link = r.tempFile("site-link.json");
+    std::filesystem::remove(link);
+    std::ofstream(file) << "the old document";
+    std::error_code linked;
+    std::filesystem::create_hard_link(file, link, linked);
+    if (linked) GTEST_SKIP() << "no hard links here: " << linked.message();
+    ASSERT_EQ(r.run({"export", file}), ExitStatus::Done) << r.err;
+    EXPECT_NO_THROW(ReadSettingsDocument([&] {
+        std::ifstream in(file);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }()));
+    {
+        std::ifstream old(link);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(old), {}), "the old document");
+    }
+    std::filesystem::remove(file);
+    std::filesystem::remove(link);
+}
+
+}  // namespace
+
+namespace {
+
+// Every command's --json output, as the schema in docs/ describes it,
+// judged by a JSON Schema validator: writes (done, dry, nothing to do, a
+// partial failure, a skipped port, --all without ports) and reads.
+TEST(CliCommands, EveryJsonOutputMatchesTheSchema) {
+    Rig r;
+    const std::string dat = r.tempFile("com5.dat"), doc = r.tempFile("site.json");
+    std::ofstream(doc) << R"({"format": "varnokplus-settings", "version": 1,
+        "ports": [{"match": "*", "settings": {"latencyTimer": 2, "serialPrinter": true}}]})";
+    struct Step {
+        const char* kind;
+        Strings args;
+    };
+    const Step steps[] = {
+        {"portList", {"--json", "list"}},
+        {"portList", {"--json", "list", "--include-disconnected"}},
+        {"portList", {"--json", "show", "COM7"}},
+        {"writeResult", {"--json", "--dry-run", "set", "--all", "latency-timer=1"}},
+        {"writeResult", {"--json", "set", "--all", "latency-timer=1", "serial-enumerator=off"}},
+        {"writeResult", {"--json", "set", "--all", "latency-timer=1"}},
+        {"writeResult", {"--json", "buffered", "COM5", "on", "size=64"}},
+        {"writeResult", {"--json", "buffered", "COM5", "off"}},
+        {"writeResult", {"--json", "alias", "COM5", "921600=2000000"}},
+        {"writeResult", {"--json", "rename", "COM6", "COM9"}},
+        {"writeResult", {"--json", "ignore-serial", "on"}},
+        {"ignoreSerial", {"--json", "ignore-serial"}},
+        {"fileWritten", {"--json", "save", "COM5", dat}},
+        {"fileWritten", {"--json", "--dry-run", "save", "COM5", dat}},
+        {"writeResult", {"--json", "load", "COM9", dat}},
+        {"fileWritten", {"--json", "export", r.tempFile("export.json")}},
+        {"settingsDocument", {"--json", "export", "-", "--include-disconnected"}},
+        {"writeResult", {"--json", "import", doc}},
+        {"writeResult", {"--json", "--dry-run", "import", doc}},
+        {"writeResult", {"--json", "reload"}},
+        {"writeResult", {"--json", "close-ports"}},
+        {"version", {"--json", "--version"}},
+    };
+    test::JsonOutputs outputs;
+    for (const Step& step : steps) {
+        SCOPED_TRACE(::testing::PrintToString(step.args));
+        EXPECT_EQ(r.run(step.args), ExitStatus::Done) << r.err;
+        outputs.emplace_back(step.kind, r.out);
+    }
+    // A partial failure, a port whose key is missing, --all without ports.
+    Rig p;
+    p.f.registry.failSet.insert(sim::MemRegistry::lower(kCom5 + "|LatencyTimer"));
+    EXPECT_EQ(p.run({"--json", "set", "--all", "latency-timer=1"}), ExitStatus::Failed);
+    outputs.emplace_back("writeResult", p.out);
+    Rig k;
+    k.f.install(test::kId232R, "C1C2C3D4A", 9);
+    k.f.registry.removeKey(test::FtdiFixture::ParamsPath(test::kId232R, "C1C2C3D4A"));
+    EXPECT_EQ(k.run({"--json", "import", doc}), ExitStatus::Done) << k.err;
+    outputs.emplace_back("writeResult", k.out);
+    Rig none;
+    none.f.d2xx.devices.clear();
+    EXPECT_EQ(none.run({"--json", "set", "--all", "latency-timer=1"}), ExitStatus::Done);
+    outputs.emplace_back("writeResult", none.out);
+    // Stopped before the first write (not elevated, a port not there): the
+    // object says nothing changed, and why.
+    Rig n;
+    n.f.registry.privilegeMissing = true;
+    EXPECT_EQ(n.run({"--json", "set", "--all", "latency-timer=1"}), ExitStatus::Failed);
+    const json refused = json::parse(n.out);
+    EXPECT_EQ(refused["changed"], false);
+    EXPECT_TRUE(refused["changes"].empty());
+    EXPECT_NE(refused["warnings"].dump().find("elevated prompt"), std::string::npos) << n.out;
+    outputs.emplace_back("writeResult", n.out);
+    EXPECT_EQ(n.run({"--json", "set", "COM42", "latency-timer=1"}), ExitStatus::NotFound);
+    outputs.emplace_back("writeResult", n.out);
+    EXPECT_EQ(test::SchemaProblems(outputs), "");
+    for (const auto& f : {dat, doc, r.tempFile("export.json")}) std::filesystem::remove(f);
 }
 
 }  // namespace

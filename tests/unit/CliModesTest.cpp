@@ -11,6 +11,7 @@
 
 #include "cli/CommandLine.h"
 #include "cli/ModesCommands.h"
+#include "tests/unit/JsonSchemaCheck.h"
 #include "modetool/Engine.h"
 #include "sim/VirtualExecutor.h"
 #include "tests/unit/ModeToolRig.h"
@@ -143,10 +144,10 @@ TEST(CliModes, ListsAdaptersAsTextAndJson) {
     EXPECT_EQ(j[0]["adapter"], "Varnok Plus 4 (7)");
     EXPECT_EQ(j[0]["via"], "COM20");
     EXPECT_EQ(j[0]["model"], "standard");
-    EXPECT_EQ(j[0]["ports"][3], json::parse(R"({"port": 4, "com": "COM24", "mode": 4,
+    EXPECT_EQ(j[0]["ports"][3], json::parse(R"({"number": 4, "port": "COM24", "mode": 4,
         "modeName": "rs485-auto-4w", "bias": true, "txterm": true, "rxterm": false})"));
     EXPECT_EQ(j[1]["model"], "reduced");
-    EXPECT_EQ(j[1]["ports"][1], json::parse(R"({"port": 2, "com": null, "mode": 2,
+    EXPECT_EQ(j[1]["ports"][1], json::parse(R"({"number": 2, "port": null, "mode": 2,
         "modeName": "rs485-2w", "termination": true})"));
 }
 
@@ -469,4 +470,44 @@ TEST(CliModes, AnInterruptedListSaysWhichDevicesWereNotAsked) {
         EXPECT_EQ(run.out.rfind("1  Varnok Plus 4 (7)", 0), 0u) << run.out;
         EXPECT_EQ(run.err, "varnokctl: interrupted after every device had been asked\n");
     }
+}
+
+// modes set with --json: one result object naming each port by its COM name;
+// the dry run says a change would be made, the run makes it, and the same
+// set again changes nothing.
+TEST(CliModes, JsonResultSaysWhetherAnythingChanged) {
+    Rig rig;
+    const std::vector<std::string> set = {"--json", "modes", "set", "1", "2", "rs232"};
+    std::vector<std::string> dry = set;
+    dry.insert(dry.begin(), "--dry-run");
+    const json expected = json::parse(R"({"changed": true,
+        "changes": [{"port": "COM22", "setting": "mode", "from": "rs485-rts-2w", "to": "rs232"}],
+        "skipped": [], "backup": null, "reloaded": false, "warnings": []})");
+    const Ran wouldDo = RunCtl(rig, dry);
+    ASSERT_EQ(wouldDo.status, ExitStatus::Done) << wouldDo.err;
+    EXPECT_EQ(json::parse(wouldDo.out), expected);
+    const Ran did = RunCtl(rig, set);
+    ASSERT_EQ(did.status, ExitStatus::Done) << did.err;
+    EXPECT_EQ(json::parse(did.out), expected);
+    const Ran again = RunCtl(rig, set);
+    ASSERT_EQ(again.status, ExitStatus::Done) << again.err;
+    const json same = json::parse(again.out);
+    EXPECT_EQ(same["changed"], false);
+    EXPECT_TRUE(same["changes"].empty());
+    // A commit the adapter refuses: nothing changed, the reason a warning.
+    Rig refusing(sim::Misbehaviour::NoOk);
+    const Ran refused = RunCtl(refusing, set);
+    EXPECT_EQ(refused.status, ExitStatus::Failed);
+    EXPECT_EQ(json::parse(refused.out)["changed"], false);
+    const Ran missing = RunCtl(rig, {"--json", "modes", "set", "9", "1", "rs232"});
+    EXPECT_EQ(missing.status, ExitStatus::NotFound);
+    EXPECT_EQ(json::parse(missing.out)["changed"], false);
+    EXPECT_EQ(json::parse(missing.out)["warnings"].size(), 1u) << missing.out;
+    EXPECT_EQ(test::SchemaProblems({{"adapterList", RunCtl(rig, {"--json", "modes", "list"}).out},
+                                    {"writeResult", wouldDo.out},
+                                    {"writeResult", did.out},
+                                    {"writeResult", again.out},
+                                    {"writeResult", refused.out},
+                                    {"writeResult", missing.out}}),
+              "");
 }

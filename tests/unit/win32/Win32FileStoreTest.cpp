@@ -29,6 +29,13 @@ TEST(Win32FileStore, WritesListsAndRemovesUtf8NamesAndRefusesInvalidOnes) {
     EXPECT_TRUE(store.readFile(name, &back));
     EXPECT_EQ(back, large);
     EXPECT_FALSE(store.readFile("absent.reg", &back));
+    // A new name is claimed once: the second creation finds it taken and
+    // leaves the first one's content, and no part file stays behind.
+    EXPECT_EQ(store.createFile(name, "other run"), FileStore::Created::Exists);
+    EXPECT_EQ(store.createFile("new.reg", "first"), FileStore::Created::Done);
+    EXPECT_EQ(store.createFile("new.reg", "second"), FileStore::Created::Exists);
+    EXPECT_EQ(store.fileNames().size(), 2u);
+    EXPECT_TRUE(store.removeFile("new.reg"));
     EXPECT_TRUE(store.removeFile(name));
     EXPECT_TRUE(store.fileNames().empty());
     RemoveDirectoryW(folder.c_str());
