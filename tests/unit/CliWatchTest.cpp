@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include "FtdiFixture.h"
+#include "JsonSchemaCheck.h"
 #include "cli/CommandLine.h"
 #include "cli/Watch.h"
 #include "sim/MemFileStore.h"
@@ -196,6 +197,7 @@ TEST(CliWatch, JsonPrintsOneWriteResultPerEvent) {
     EXPECT_EQ(r.run({"--json"}), ExitStatus::Interrupted);
     ASSERT_EQ(r.events.size(), 2u);
     for (const auto& e : r.events) EXPECT_EQ(e.find('\n'), std::string::npos);
+    EXPECT_EQ(test::SchemaProblems({{"writeResult", r.events[0]}, {"writeResult", r.events[1]}}), "");
     const auto first = nlohmann::json::parse(r.events[0]);
     EXPECT_TRUE(first["reloaded"].get<bool>());
     const auto event = nlohmann::json::parse(r.events[1]);
