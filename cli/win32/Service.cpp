@@ -16,6 +16,7 @@
 #include "cli/ProfileAccess.h"
 #include "cli/Watch.h"
 #include "cli/WatchLog.h"
+#include "cli/win32/RealConfigSeams.h"
 #include "common/platform/FileNames.h"
 #include "common/win32/FileNames.h"
 #include "common/win32/Handles.h"
@@ -403,17 +404,14 @@ DWORD Watch() {
         return kExitRefused;
     }
     Report(SERVICE_RUNNING);
-    win32::Win32Registry registry;
-    win32::OnRealDevices<ConfigSeams> seams(registry);
-    win32::Win32FileStore backups(DataFolder() + L"\\Backups");
-    seams.state.backupFolder = &backups;
-    seams.state.localTime = &localTime;
-    if (!seams.state.d2xxAvailable)
-        write("varnokctl: " + d2xx::LibraryMissingText(seams.state.d2xxLoadError));
+    RealConfigSeams real(DataFolder() + L"\\Backups");
+    ConfigSeams& seams = real.seams();
+    if (!seams.d2xxAvailable)
+        write("varnokctl: " + d2xx::LibraryMissingText(seams.d2xxLoadError));
     write("watching with " + DataFile(kProfileName));
     const WatchOutput output{write, write};
     const ExitStatus status =
-        RunWatch(*g_command, DataFile(kProfileName), seams.state, output, &g_stop);
+        RunWatch(*g_command, DataFile(kProfileName), seams, output, &g_stop);
     if (status == ExitStatus::Interrupted) {
         write("stopped");
         return 0;

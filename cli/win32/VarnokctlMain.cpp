@@ -14,6 +14,7 @@
 #include "cli/ModesCommands.h"
 #include "cli/Watch.h"
 #include "cli/win32/ConsoleStop.h"
+#include "cli/win32/RealConfigSeams.h"
 #include "cli/win32/Service.h"
 #include "common/win32/D2xxLibrary.h"
 #include "common/win32/FileNames.h"
@@ -56,40 +57,33 @@ int RunModes(const cli::Command& command) {
     return cli::ToInt(status);
 }
 
+// The configurator's backup folder, which the commands share with it.
+std::wstring BackupFolder() {
+    return win32::Win32FileStore::LocalAppDataFolder(L"Varnok Plus\\Backups");
+}
+
 // The configuration commands on the real registry, D2XX library and COM
 // ports; backups go to the same folder the configurator uses.
 int RunConfig(const cli::Command& command) {
-    win32::Win32Registry registry;
-    win32::OnRealDevices<cli::ConfigSeams> seams(registry);
-    win32::Win32FileStore backupFolder(
-        win32::Win32FileStore::LocalAppDataFolder(L"Varnok Plus\\Backups"));
-    win32::Win32LocalTime localTime;
-    seams.state.backupFolder = &backupFolder;
-    seams.state.localTime = &localTime;
-    seams.state.input = &std::cin;
-    return cli::ToInt(cli::RunConfigCommand(command, seams.state, std::cout, std::cerr));
+    cli::RealConfigSeams real(BackupFolder());
+    real.seams().input = &std::cin;
+    return cli::ToInt(cli::RunConfigCommand(command, real.seams(), std::cout, std::cerr));
 }
 
 // The watch on the real seams until Ctrl-C, Ctrl-Break or the console
 // closes (status 130); each event's line is flushed at once.
 int RunWatchCommand(const cli::Command& command, const cli::WatchCommand& watch) {
     cli::ConsoleStop console;
-    win32::Win32Registry registry;
-    win32::OnRealDevices<cli::ConfigSeams> seams(registry);
-    win32::Win32FileStore backupFolder(
-        win32::Win32FileStore::LocalAppDataFolder(L"Varnok Plus\\Backups"));
-    win32::Win32LocalTime localTime;
-    seams.state.backupFolder = &backupFolder;
-    seams.state.localTime = &localTime;
-    if (!seams.state.d2xxAvailable)
-        std::cerr << cli::ErrorLine("warning: " +
-                                    d2xx::LibraryMissingText(seams.state.d2xxLoadError) +
+    cli::RealConfigSeams real(BackupFolder());
+    cli::ConfigSeams& seams = real.seams();
+    if (!seams.d2xxAvailable)
+        std::cerr << cli::ErrorLine("warning: " + d2xx::LibraryMissingText(seams.d2xxLoadError) +
                                     " New ports are written but not restarted.");
     const cli::WatchOutput output{
         [](const std::string& line) { std::cout << line << std::endl; },
         [](const std::string& line) { std::cerr << line << std::endl; }};
     const cli::ExitStatus status =
-        cli::RunWatch(command, watch.profile, seams.state, output, console.flag());
+        cli::RunWatch(command, watch.profile, seams, output, console.flag());
     std::cout.flush();
     std::cerr.flush();
     console.finished();
