@@ -22,10 +22,11 @@ void Check(const ObjectAccess& object, uint32_t rights, const std::string& what,
 
 }  // namespace
 
-std::vector<std::string> OthersWhoMayChange(const ObjectAccess& file, const ObjectAccess& folder) {
+std::vector<std::string> OthersWhoMayChange(const ObjectAccess& file, const ObjectAccess& folder,
+                                            const std::string& name) {
     std::vector<std::string> out;
-    Check(file, kFileChangeRights, "the profile", &out);
-    Check(folder, kFolderChangeRights, "the profile's folder", &out);
+    Check(file, kFileChangeRights, name, &out);
+    Check(folder, kFolderChangeRights, name + "'s folder", &out);
     return out;
 }
 

@@ -83,11 +83,20 @@ std::vector<uint8_t> ProcessUser() {
     return info;
 }
 
+// NT SERVICE\TrustedInstaller, which owns what Windows installs.
+bool IsTrustedInstaller(PSID sid) {
+    LPWSTR text = nullptr;
+    if (!ConvertSidToStringSidW(sid, &text)) return false;
+    const win32::unique_local_ptr<LPWSTR> owner(text);
+    return std::wstring(text) ==
+           L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
+}
+
 Principal PrincipalOf(PSID sid) {
     static const std::vector<uint8_t> self = ProcessUser();
     if (sid == nullptr) return Principal::Other;
     if (IsWellKnownSid(sid, WinBuiltinAdministratorsSid)) return Principal::Administrators;
-    if (IsWellKnownSid(sid, WinLocalSystemSid)) return Principal::System;
+    if (IsWellKnownSid(sid, WinLocalSystemSid) || IsTrustedInstaller(sid)) return Principal::System;
     if (!self.empty() && EqualSid(sid, reinterpret_cast<const TOKEN_USER*>(self.data())->User.Sid))
         return Principal::System;
     return Principal::Other;
@@ -211,6 +220,28 @@ bool StopAndWait(SC_HANDLE service) {
     return WaitWhile(service, SERVICE_STOP_PENDING).dwCurrentState == SERVICE_STOPPED;
 }
 
+std::string ProgramPath();
+
+// Empty when only Administrators and SYSTEM can change this program (and
+// its folder), which the service will run as LocalSystem; otherwise why it
+// must not be installed as a service from here.
+std::string ProgramRefusal() {
+    const std::wstring file = win32::WideFromUtf8(ProgramPath());
+    const std::wstring folder = file.substr(0, file.find_last_of(L'\\'));
+    ObjectAccess fileAccess, folderAccess;
+    DWORD error = 0;
+    if (file.empty() || !ReadAccess(file, &fileAccess, &error) ||
+        !ReadAccess(folder, &folderAccess, &error))
+        return "the program's access list cannot be read (" + SystemText(error) + ")";
+    const std::vector<std::string> others =
+        OthersWhoMayChange(fileAccess, folderAccess, "varnokctl.exe");
+    if (others.empty()) return {};
+    std::string text = ProgramPath() + ": the service would run it as LocalSystem, but not only "
+                                       "Administrators and SYSTEM can change it (";
+    for (std::size_t i = 0; i < others.size(); ++i) text += (i ? "; " : "") + others[i];
+    return text + "); install the service from C:\\Program Files\\Varnok Plus\\varnokctl.exe";
+}
+
 std::string ProgramPath() {
     std::vector<wchar_t> path(MAX_PATH);
     for (;;) {
@@ -232,12 +263,15 @@ const char* StateName(DWORD state) {
 }
 
 int Install(const std::string& profile) {
-    // The profile must be one varnokctl can apply before it is installed.
+    // The profile must be one varnokctl can apply before it is installed,
+    // and the program one that only administrators can replace.
     try {
         (void)ReadDocumentFile(profile);
     } catch (const CliError& e) {
         return Tell(e.status(), e.what());
     }
+    const std::string unsafe = ProgramRefusal();
+    if (!unsafe.empty()) return Tell(ExitStatus::Refused, unsafe);
     std::string text;
     {
         std::ifstream in(files::PathFromUtf8(profile), std::ios::binary);

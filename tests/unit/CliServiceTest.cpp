@@ -63,6 +63,9 @@ TEST(ProfileAccess, OnlyAdministratorsAndSystemMayChangeTheProfile) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(OthersWhoMayChange(c.file, c.folder), c.others) << c.name;
+    EXPECT_EQ(OthersWhoMayChange(usersWrite, folderDelete, "varnokctl.exe"),
+              (std::vector<std::string>{"BUILTIN\\Users may change varnokctl.exe",
+                                        "BUILTIN\\Users may change varnokctl.exe's folder"}));
 }
 
 TEST(WatchLog, KeepsTheNewestWholeLinesUnderTheLimit) {
