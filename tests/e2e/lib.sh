@@ -130,17 +130,21 @@ e2e_reg_import() {  # file.reg
 # 0x..., REG_BINARY as hex digits, REG_SZ as text); fails when absent.
 # On a loaded machine `wine reg query` now and then ends without an answer:
 # killed by the time limit, failing without naming what it did not find, or
-# ending with status 0 and nothing printed although the value is there. Each
-# is asked again, up to three times. "Unable to find" is an answer at once;
-# silence is one only when it is all three tries give (a key without values).
+# ending with status 0 and nothing printed although the value is there; and
+# once a case stopped on a key the installation holds. So each query is
+# asked up to three times: "Unable to find" is taken when it comes
+# twice, silence when all three tries give it (a key without values).
 e2e_reg_query() {  # arguments of `reg query`
-    local out try status
+    local out try status missing=0
     for try in 1 2 3; do
         out=$(timeout 30 wine reg query "$@" 2>/dev/null)
         status=$?
         out=${out//$'\r'/}
         if (( status == 0 )) && [[ -n ${out//[$'\n ']/} ]]; then printf '%s\n' "$out"; return 0; fi
-        [[ $out == *"Unable to find"* ]] && return 1
+        if [[ $out == *"Unable to find"* ]]; then
+            (( ++missing == 2 )) && return 1
+            continue
+        fi
         (( status == 0 && try == 3 )) && return 0
         (( status == 0 )) || echo "e2e: reg query $* failed (status $status, try $try)" >&2
     done

@@ -20,7 +20,7 @@ state() {
     local k
     {
         for k in "$ENUM\\$KEY_COM2" "$ENUM\\$KEY_COM5" "$ENUM\\$KEY_COM10" "$USBFLAGS"; do
-            e2e_reg_query "$k" /s
+            e2e_reg_query "$k" /s || true  # a key that is not there lists nothing
         done
     } | tr -d '\r' | awk '/^HKEY/ { key = $0; next } NF { sub(/^ +/, ""); print key " | " $0 }' | sort
 }
