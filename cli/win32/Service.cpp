@@ -263,15 +263,8 @@ const char* StateName(DWORD state) {
 }
 
 int Install(const std::string& profile) {
-    // The profile must be one varnokctl can apply before it is installed,
-    // and the program one that only administrators can replace.
-    try {
-        (void)ReadDocumentFile(profile);
-    } catch (const CliError& e) {
-        return Tell(e.status(), e.what());
-    }
-    const std::string unsafe = ProgramRefusal();
-    if (!unsafe.empty()) return Tell(ExitStatus::Refused, unsafe);
+    // The profile must be one varnokctl can apply (the very bytes that are
+    // copied), and the program one that only administrators can replace.
     std::string text;
     {
         std::ifstream in(files::PathFromUtf8(profile), std::ios::binary);
@@ -280,6 +273,13 @@ int Install(const std::string& profile) {
         if (!in) return Tell(ExitStatus::Failed, profile + ": the file cannot be read");
         text = buffer.str();
     }
+    try {
+        (void)ParseDocument(text, profile);
+    } catch (const CliError& e) {
+        return Tell(e.status(), e.what());
+    }
+    const std::string unsafe = ProgramRefusal();
+    if (!unsafe.empty()) return Tell(ExitStatus::Refused, unsafe);
     win32::Win32FileStore folder(DataFolder());
     if (!folder.prepare())
         return Tell(ExitStatus::Failed, folder.location() + ": the folder cannot be made");
