@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/Errors.h"
+#include "cli/ModeValues.h"
 #include "cli/Values.h"
 
 namespace varnok::cli {

@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
+#include "cli/ModeValues.h"
 #include "cli/Values.h"
 #include "common/platform/Parse.h"
 

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "cli/Json.h"
+#include "cli/ModeValues.h"
 #include "cli/Values.h"
 #include "common/d2xx/D2xx.h"
 #include "modetool/Discovery.h"

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "cli/ModeValues.h"
 #include "cli/Values.h"
 
 using namespace varnok::cli;
