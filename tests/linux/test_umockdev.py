@@ -251,6 +251,24 @@ class JsonTest(unittest.TestCase):
         again = self.json_of("writeResult", "set", "ttyUSB11", "latency-timer=1")
         self.assertEqual((again["changed"], again["changes"]), (False, []))
 
+    def test_import_says_whether_it_changed_anything(self):
+        rules = tempfile.mkdtemp(prefix="rules-")
+        os.makedirs(rules + "/etc/udev/rules.d")
+        env = {"VARNOKCTL_RULES_ROOT": rules}
+        profile = os.path.join(rules, "profile.json")
+        with open(profile, "w") as f:
+            json.dump({"format": "varnokplus-settings", "version": 1,
+                       "ports": [{"match": "*", "settings": {"latencyTimer": 4,
+                                                            "minReadTimeout": 9}}]}, f)
+        done = self.json_of("writeResult", "import", profile, "--persist", env=env)
+        self.assertEqual(done["changed"], True)
+        self.assertIn({"port": "ttyUSB3", "setting": "latencyTimer", "from": "16", "to": "4"},
+                      done["changes"])
+        self.assertIn("persisted.latencyTimer", {c["setting"] for c in done["changes"]})
+        self.assertTrue(any("minReadTimeout" in w for w in done["warnings"]), done)
+        again = self.json_of("writeResult", "import", profile, "--persist", env=env)
+        self.assertEqual((again["changed"], again["changes"]), (False, []))
+
     def test_modes_set_says_whether_it_changed_anything(self):
         port = self.json_of("adapterList", "modes", "list")[0]["ports"][2]
         other = "rs232" if port["modeName"] != "rs232" else "rs422"
