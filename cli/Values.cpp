@@ -324,22 +324,31 @@ std::string ClosestName(const std::string& word, const std::vector<std::string>&
     const std::size_t limit = std::min<std::size_t>(3, std::max<std::size_t>(1, w.size() / 3));
     std::string best;
     std::size_t bestDistance = limit + 1;
+    // Three rows of the table (a swap looks two rows back), kept between
+    // names: a long word costs no more than its length.
+    std::vector<std::size_t> twoBack, back, row;
     for (const auto& candidate : names) {
+        // The distance is at least the difference in length.
+        const std::size_t gap = w.size() > candidate.size() ? w.size() - candidate.size()
+                                                            : candidate.size() - w.size();
+        if (gap >= bestDistance) continue;
         const std::string n = Lower(candidate);
-        std::vector<std::vector<std::size_t>> d(w.size() + 1, std::vector<std::size_t>(n.size() + 1));
-        for (std::size_t i = 0; i <= w.size(); ++i) d[i][0] = i;
-        for (std::size_t j = 0; j <= n.size(); ++j) d[0][j] = j;
+        back.resize(n.size() + 1);
+        for (std::size_t j = 0; j <= n.size(); ++j) back[j] = j;
         for (std::size_t i = 1; i <= w.size(); ++i) {
+            row.assign(n.size() + 1, 0);
+            row[0] = i;
             for (std::size_t j = 1; j <= n.size(); ++j) {
-                d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1,
-                                    d[i - 1][j - 1] + (w[i - 1] == n[j - 1] ? 0 : 1)});
+                row[j] = std::min({back[j] + 1, row[j - 1] + 1,
+                                   back[j - 1] + (w[i - 1] == n[j - 1] ? 0 : 1)});
                 if (i > 1 && j > 1 && w[i - 1] == n[j - 2] && w[i - 2] == n[j - 1])
-                    d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+                    row[j] = std::min(row[j], twoBack[j - 2] + 1);
             }
+            std::swap(twoBack, back);
+            std::swap(back, row);
         }
-        const std::vector<std::size_t>& row = d[w.size()];
-        if (row[n.size()] < bestDistance) {
-            bestDistance = row[n.size()];
+        if (back[n.size()] < bestDistance) {
+            bestDistance = back[n.size()];
             best = candidate;
         }
     }
