@@ -129,6 +129,7 @@ Commands Define(CLI::App& app, Platform platform, RawArgs& raw) {
         CLI::App* service =
             app.add_subcommand("service", "The watcher as a Windows service (Varnok Plus profile "
                                           "watcher)");
+        service->require_subcommand(0, 1);
         c.serviceInstall = service->add_subcommand(
             "install", "Install and start the service with a copy of PROFILE");
         c.serviceInstall->add_option("PROFILE", raw.file, "settings document")->required();
@@ -152,6 +153,7 @@ Commands Define(CLI::App& app, Platform platform, RawArgs& raw) {
     }
 
     CLI::App* modes = app.add_subcommand("modes", "Line interface of the Varnok adapters' ports");
+    modes->require_subcommand(0, 1);
     c.modesList = modes->add_subcommand("list", "List the adapters, their ports, modes and bits");
     c.modesSet = modes->add_subcommand("set", "Set the mode (and bits) of an adapter's ports");
     c.modesSet->footer(
@@ -271,6 +273,9 @@ public:
         // Global options are taken before and after the command. A missing
         // command is caught after parsing, so that a mistyped one is named.
         app_.fallthrough();
+        // One command a run: once it is seen, a later word is that command's
+        // argument, never a second command (nor looked up as one).
+        app_.require_subcommand(0, 1);
         // Options start with '-' only: the Windows build of CLI11 would
         // otherwise take "/dev/ttyUSB0" or a "/path" argument for an option.
         app_.allow_windows_style_options(false);

@@ -52,6 +52,37 @@ struct Rig {
     }
 };
 
+// The view is kept between inputs too: only what the dialog reads or fills
+// is cleared, so the lists keep their room.
+void ResetView(sim::FakeDialogView& view) {
+    for (auto& [id, control] : view.controls) {
+        control.text.clear();
+        control.rows.clear();
+        control.curSel = -1;
+    }
+    view.boxes.clear();
+    view.answers.clear();
+    view.ended = false;
+    view.endResult = 0;
+}
+
+// Every listed name is "COM<k>" for a free k, in rising order: compared by
+// hand, without making a string per number.
+bool ListedNamesAreFree(const std::vector<std::string>& names, const std::vector<uint8_t>& value) {
+    int last = 0;
+    for (const auto& n : names) {
+        if (n.size() < 4 || n.size() > 6 || n.compare(0, 3, "COM") != 0 || n[3] == '0') return false;
+        int k = 0;
+        for (std::size_t i = 3; i < n.size(); ++i) {
+            if (n[i] < '0' || n[i] > '9') return false;
+            k = k * 10 + (n[i] - '0');
+        }
+        if (k <= last || k > 256 || cfg::IsComNumberReserved(value, k)) return false;
+        last = k;
+    }
+    return true;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -67,20 +98,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     cfg::DialogRunState run;
     run.comNumberChangeCounter = 2;
 
-    sim::FakeDialogView view;
+    static sim::FakeDialogView view;
+    ResetView(view);
     cfg::ComPortAssignmentDialog dialog(app, run);
     view.attach(dialog);
     view.init();
 
     const auto& names = dialog.freeNames();
-    if (names.size() > 256) std::abort();
-    for (const auto& n : names) {
-        const int k = cfg::ComNumberOfName(n);
-        if (k < 1 || k > 256 || cfg::IsComNumberReserved(value, k)) std::abort();
-    }
-    view.type(IDC_CA_NUMBER, std::to_string(typed));
+    if (!ListedNamesAreFree(names, value)) std::abort();
+    const std::string typedText = std::to_string(typed);
+    view.type(IDC_CA_NUMBER, typedText);
     dialog.onUpDownDelta(view, IDC_CA_UPDOWN, typed, (data[0] & 1) ? 1 : -1);
-    view.type(IDC_CA_NUMBER, std::to_string(typed));
+    view.type(IDC_CA_NUMBER, typedText);
     view.answers = {ui::Answer::Ok};
     view.click(ui::kIdOk);
 

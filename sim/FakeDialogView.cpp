@@ -91,9 +91,7 @@ void FakeDialogView::listReset(int id) {
 int FakeDialogView::listAdd(int id, const std::string& text) {
     auto& c = controls[id];
     if (c.failAddAt >= 0 && static_cast<int>(c.rows.size()) >= c.failAddAt) return ui::kNoRow;
-    Row r;
-    r.text = text;
-    c.rows.push_back(r);
+    c.rows.emplace_back().text = text;
     return static_cast<int>(c.rows.size()) - 1;
 }
 

@@ -52,6 +52,7 @@ bool IsComNumberReserved(const std::vector<uint8_t>& bitmap, int n) {
 std::vector<int> FreeComNumbers(const std::vector<uint8_t>& bitmap) {
     std::vector<int> numbers;
     if (bitmap.empty()) return numbers;  // never read: no number is known to be free
+    numbers.reserve(kComNumberMax);
     for (int n = kComNumberMin; n <= kComNumberMax; ++n)
         if (!IsComNumberReserved(bitmap, n)) numbers.push_back(n);
     return numbers;

@@ -29,7 +29,10 @@ void ListFreeComNumbers(ui::DialogView& view, const std::vector<uint8_t>& bitmap
                         std::vector<std::string>& freeNames, std::vector<int>* freeNumbers) {
     freeNames.clear();
     if (freeNumbers != nullptr) freeNumbers->clear();
-    for (const int n : FreeComNumbers(bitmap)) {
+    const std::vector<int> numbers = FreeComNumbers(bitmap);
+    freeNames.reserve(numbers.size());
+    if (freeNumbers != nullptr) freeNumbers->reserve(numbers.size());
+    for (const int n : numbers) {
         const std::string name = "COM" + std::to_string(n);
         if (view.listAdd(IDC_CA_FREE_LIST, name) == ui::kNoRow) {
             view.messageBox(kMsgListBoxError, "ERROR", ui::Icon::Error);
