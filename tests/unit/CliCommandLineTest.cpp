@@ -77,6 +77,11 @@ TEST(CliCommandLine, StatusOfEveryForm) {
         {L, {"import"}, Usage},
         {W, {"import", "site.json", "--persist"}, Usage},
         {L, {"--no-reload", "list"}, Usage},
+        // One command a run: a command's name later on is its argument.
+        {L, {"set", "ttyUSB0", "list"}, Usage},
+        {W, {"list", "reload"}, Usage},
+        {W, {"modes", "list", "set"}, Usage},
+        {W, {"service", "status", "uninstall"}, Usage},
     };
     for (const auto& c : cases) {
         std::string trace;
