@@ -18,6 +18,7 @@
 #include "cli/win32/Service.h"
 #include "common/win32/D2xxLibrary.h"
 #include "common/win32/FileNames.h"
+#include "common/win32/Handles.h"
 #include "common/win32/RealDevices.h"
 #include "common/win32/Win32FileStore.h"
 #include "common/win32/Win32Registry.h"
@@ -31,10 +32,9 @@ using namespace varnok;
 std::vector<std::string> Arguments() {
     std::vector<std::string> args;
     int count = 0;
-    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (argv == nullptr) return args;
-    for (int i = 1; i < count; ++i) args.push_back(win32::Utf8FromWide(argv[i]));
-    LocalFree(argv);
+    const win32::unique_local_ptr<LPWSTR*> argv(CommandLineToArgvW(GetCommandLineW(), &count));
+    if (!argv) return args;
+    for (int i = 1; i < count; ++i) args.push_back(win32::Utf8FromWide(argv.get()[i]));
     return args;
 }
 
