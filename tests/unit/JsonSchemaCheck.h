@@ -12,6 +12,10 @@
 #include <utility>
 #include <vector>
 
+#ifdef VARNOK_SOURCE_DIR
+#include <unistd.h>  // getpid
+#endif
+
 namespace varnok::test {
 
 // Outputs by the schema's $defs name they must match ("writeResult",
@@ -23,8 +27,11 @@ using JsonOutputs = std::vector<std::pair<std::string, std::string>>;
 inline std::string SchemaProblems(const JsonOutputs& outputs) {
 #ifdef VARNOK_SOURCE_DIR
     const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                                      ("varnokctl_schema_" + std::string(test->name()));
+    // One folder per test and process: test runs side by side must not
+    // clear each other's files.
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() /
+        ("varnokctl_schema_" + std::string(test->name()) + "_" + std::to_string(getpid()));
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     for (std::size_t i = 0; i < outputs.size(); ++i)
