@@ -1,5 +1,6 @@
 #include "modetool/ModeDialog.h"
 
+#include <algorithm>
 #include <exception>
 #include <memory>
 #include <string>
@@ -210,10 +211,8 @@ void ModeDialog::enterBusy(ui::DialogView& view) {
 void ModeDialog::leaveBusy(ui::DialogView& view) {
     view.show(IDC_DEVICE_LIST, true);
     view.show(IDC_PORT_LIST_MT, true);
-    for (int id : view.childIds()) {
-        if (IsBitBox(id)) continue;
-        view.enable(id, true);
-    }
+    for (int id : view.childIds())
+        if (!IsBitBox(id)) view.enable(id, true);
     // The control-bit boxes follow the ports shown (the RS232 rule), not the
     // state they had before the busy spell, which may belong to another port.
     // Only with nothing to show do they go back to that state.
@@ -297,19 +296,15 @@ Selection ModeDialog::selection(ui::DialogView& view) {
     Selection s;
     for (int row : view.listSelectedRows(IDC_DEVICE_LIST)) {
         if (static_cast<int>(s.adapters.size()) == kMaxSelected) break;
-        intptr_t data = view.listItemData(IDC_DEVICE_LIST, row);
-        for (AdapterRecord& r : array_) {
-            if (reinterpret_cast<intptr_t>(&r) == data) {
-                s.adapters.push_back(&r);
-                break;
-            }
-        }
+        const intptr_t data = view.listItemData(IDC_DEVICE_LIST, row);
+        const auto r = std::find_if(array_.begin(), array_.end(), [&](const AdapterRecord& a) {
+            return reinterpret_cast<intptr_t>(&a) == data;
+        });
+        if (r != array_.end()) s.adapters.push_back(&*r);
     }
     if (s.adapters.size() == 1) {
-        for (int row : view.listSelectedRows(IDC_PORT_LIST_MT)) {
-            if (static_cast<int>(s.portRows.size()) == kMaxSelected) break;
-            s.portRows.push_back(row);
-        }
+        s.portRows = view.listSelectedRows(IDC_PORT_LIST_MT);
+        if (static_cast<int>(s.portRows.size()) > kMaxSelected) s.portRows.resize(kMaxSelected);
     }
     return s;
 }

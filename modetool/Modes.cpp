@@ -24,6 +24,20 @@ namespace {
 
 constexpr int kAllBits = 7;
 
+int Count(const char* const* table) {
+    int n = 0;
+    while (table[n][0] != '\0') ++n;
+    return n;
+}
+
+// `bits` shown for a port in `modeCode`: boxes enabled by the RS232 rule.
+BitsShown ShowBits(int bits, int modeCode, uint16_t typeCode) {
+    BitsShown shown;
+    shown.enabled = !BitsDisabled(modeCode, typeCode);
+    for (int b = 0; b < kBitBoxes; ++b) shown.marks[b] = (bits >> b) & 1 ? Mark::Checked : Mark::Unchecked;
+    return shown;
+}
+
 }  // namespace
 
 bool IsReducedModel(uint16_t typeCode) { return (typeCode & 0xFF00u) == 0x1000u; }
@@ -40,19 +54,8 @@ const char* const* BitTable(uint16_t typeCode) {
     return IsReducedModel(typeCode) ? kReducedBitTable : kStandardBitTable;
 }
 
-namespace {
-int Count(const char* const* table) {
-    int n = 0;
-    while (table[n][0] != '\0') ++n;
-    return n;
-}
-}  // namespace
-
-int ModeCount(uint16_t typeCode) { return Count(ModeTable(typeCode)); }
-int BitCount(uint16_t typeCode) { return Count(BitTable(typeCode)); }
-
 bool HasMode(uint16_t typeCode, int modeCode) {
-    return modeCode >= 1 && modeCode <= ModeCount(typeCode);
+    return modeCode >= 1 && modeCode <= Count(ModeTable(typeCode));
 }
 
 bool BitsDisabled(int modeCode, uint16_t typeCode) {
@@ -78,13 +81,6 @@ std::vector<int> Selection::coveredPorts(std::size_t a) const {
         for (int k = 0; k < count; ++k) out.push_back(k);
     }
     return out;
-}
-
-BitsShown ShowBits(int bits, int modeCode, uint16_t typeCode) {
-    BitsShown shown;
-    shown.enabled = !BitsDisabled(modeCode, typeCode);
-    for (int b = 0; b < kBitBoxes; ++b) shown.marks[b] = (bits >> b) & 1 ? Mark::Checked : Mark::Unchecked;
-    return shown;
 }
 
 Shown ShowPort(const AdapterPort& port, uint16_t typeCode) {

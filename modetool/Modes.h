@@ -33,10 +33,7 @@ constexpr uint16_t kReducedTypeCode = 0x1000;
 const char* const* ModeTable(uint16_t typeCode);
 const char* const* ModeNames(uint16_t typeCode);
 const char* const* BitTable(uint16_t typeCode);
-// The number of modes (8 or 4) and bits (3 or 1) of the adapter's model.
-int ModeCount(uint16_t typeCode);
-int BitCount(uint16_t typeCode);
-// Whether the adapter's model has the mode of `modeCode` (1 .. ModeCount).
+// Whether the adapter's model has the mode of `modeCode` (1 .. 8 or 1 .. 4).
 bool HasMode(uint16_t typeCode, int modeCode);
 // The RS232 rule: the control bits do not apply to this mode.
 bool BitsDisabled(int modeCode, uint16_t typeCode);
@@ -67,8 +64,6 @@ struct Selection {
     std::vector<int> coveredPorts(std::size_t a) const;
 };
 
-// `bits` shown for a port in `modeCode`: boxes enabled by the RS232 rule.
-BitsShown ShowBits(int bits, int modeCode, uint16_t typeCode);
 Shown ShowPort(const AdapterPort& port, uint16_t typeCode);
 // One port as it is; several, with the mode when they share it and the bits
 // that differ marked indeterminate. An empty selection shows nothing set.

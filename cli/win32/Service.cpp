@@ -5,7 +5,6 @@
 #include <sddl.h>
 
 #include <atomic>
-#include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -14,16 +13,15 @@
 
 #include "cli/ConfigSession.h"
 #include "cli/ProfileAccess.h"
+#include "cli/Values.h"
 #include "cli/Watch.h"
 #include "cli/WatchLog.h"
 #include "cli/win32/RealConfigSeams.h"
 #include "common/platform/FileNames.h"
 #include "common/win32/FileNames.h"
 #include "common/win32/Handles.h"
-#include "common/win32/RealDevices.h"
 #include "common/win32/StopEvent.h"
 #include "common/win32/Win32FileStore.h"
-#include "common/win32/Win32Registry.h"
 
 namespace varnok::cli {
 
@@ -185,17 +183,18 @@ std::string ProfileRefusal() {
                ")";
     const std::vector<std::string> others = OthersWhoMayChange(fileAccess, folderAccess);
     if (others.empty()) return {};
-    std::string text = DataFile(kProfileName) + ": not used, since not only Administrators and "
-                                                "SYSTEM can change it (";
-    for (std::size_t i = 0; i < others.size(); ++i) text += (i ? "; " : "") + others[i];
-    return text + "); install it again with varnokctl service install PROFILE";
+    return DataFile(kProfileName) +
+           ": not used, since not only Administrators and SYSTEM can change it (" +
+           Join(others, "; ") + "); install it again with varnokctl service install PROFILE";
 }
 
 // ---- the service manager ---------------------------------------------------
 
-unique_schandle OpenManager(DWORD access, DWORD* error) {
+// The service manager; null, with why in `problem`, when it cannot be opened.
+unique_schandle OpenManager(DWORD access, std::string* problem) {
     unique_schandle manager(OpenSCManagerW(nullptr, nullptr, access));
-    *error = manager ? ERROR_SUCCESS : GetLastError();
+    if (!manager)
+        *problem = "the service manager cannot be opened (" + SystemText(GetLastError()) + ")";
     return manager;
 }
 
@@ -220,7 +219,15 @@ bool StopAndWait(SC_HANDLE service) {
     return WaitWhile(service, SERVICE_STOP_PENDING).dwCurrentState == SERVICE_STOPPED;
 }
 
-std::string ProgramPath();
+std::string ProgramPath() {
+    std::vector<wchar_t> path(MAX_PATH);
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0) return {};
+        if (n < path.size()) return win32::Utf8FromWide(std::wstring(path.data(), n));
+        path.resize(path.size() * 2);
+    }
+}
 
 // Empty when only Administrators and SYSTEM can change this program (and
 // its folder), which the service will run as LocalSystem; otherwise why it
@@ -236,20 +243,9 @@ std::string ProgramRefusal() {
     const std::vector<std::string> others =
         OthersWhoMayChange(fileAccess, folderAccess, "varnokctl.exe");
     if (others.empty()) return {};
-    std::string text = ProgramPath() + ": the service would run it as LocalSystem, but not only "
-                                       "Administrators and SYSTEM can change it (";
-    for (std::size_t i = 0; i < others.size(); ++i) text += (i ? "; " : "") + others[i];
-    return text + "); install the service from C:\\Program Files\\Varnok Plus\\varnokctl.exe";
-}
-
-std::string ProgramPath() {
-    std::vector<wchar_t> path(MAX_PATH);
-    for (;;) {
-        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0) return {};
-        if (n < path.size()) return win32::Utf8FromWide(std::wstring(path.data(), n));
-        path.resize(path.size() * 2);
-    }
+    return ProgramPath() + ": the service would run it as LocalSystem, but not only "
+                           "Administrators and SYSTEM can change it (" + Join(others, "; ") +
+           "); install the service from C:\\Program Files\\Varnok Plus\\varnokctl.exe";
 }
 
 const char* StateName(DWORD state) {
@@ -295,12 +291,11 @@ int Install(const std::string& profile) {
                                             ": its access list cannot be set (" +
                                             SystemText(error) + ")");
 
+    std::string problem;
     const unique_schandle manager =
-        OpenManager(SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE, &error);
+        OpenManager(SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE, &problem);
     if (!manager)
-        return Tell(ExitStatus::Failed, "the service manager cannot be opened (" +
-                                            SystemText(error) +
-                                            "); run varnokctl from an elevated prompt");
+        return Tell(ExitStatus::Failed, problem + "; run varnokctl from an elevated prompt");
     const std::wstring binary = L"\"" + win32::WideFromUtf8(ProgramPath()) + L"\" service run";
     unique_schandle service(CreateServiceW(manager.get(), kServiceName, kDisplayName,
                                            SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
@@ -338,11 +333,9 @@ int Install(const std::string& profile) {
 }
 
 int Uninstall() {
-    DWORD error = 0;
-    const unique_schandle manager = OpenManager(SC_MANAGER_CONNECT, &error);
-    if (!manager)
-        return Tell(ExitStatus::Failed, "the service manager cannot be opened (" +
-                                            SystemText(error) + ")");
+    std::string problem;
+    const unique_schandle manager = OpenManager(SC_MANAGER_CONNECT, &problem);
+    if (!manager) return Tell(ExitStatus::Failed, problem);
     const unique_schandle service(
         OpenServiceW(manager.get(), kServiceName, SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE));
     if (!service) {
@@ -366,11 +359,9 @@ int Uninstall() {
 }
 
 int Status(bool json) {
-    DWORD error = 0;
-    const unique_schandle manager = OpenManager(SC_MANAGER_CONNECT, &error);
-    if (!manager)
-        return Tell(ExitStatus::Failed, "the service manager cannot be opened (" +
-                                            SystemText(error) + ")");
+    std::string problem;
+    const unique_schandle manager = OpenManager(SC_MANAGER_CONNECT, &problem);
+    if (!manager) return Tell(ExitStatus::Failed, problem);
     const unique_schandle service(OpenServiceW(manager.get(), kServiceName, SERVICE_QUERY_STATUS));
     SERVICE_STATUS status{};
     const bool installed = service.valid();

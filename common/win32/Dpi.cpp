@@ -24,31 +24,12 @@ int ScreenDpi() {
     return ui::SaneDpi(GetDeviceCaps(screen.get().dc, LOGPIXELSY));
 }
 
-}  // namespace
-
-int WindowDpi(HWND window) {
-    static const auto getDpiForWindow = User32Function<GetDpiForWindowFn>("GetDpiForWindow");
-    if (getDpiForWindow != nullptr && window != nullptr) {
-        const UINT dpi = getDpiForWindow(window);
-        if (dpi != 0) return ui::SaneDpi(static_cast<int>(dpi));
-    }
-    return ScreenDpi();
-}
-
+// GetSystemMetricsForDpi where Windows has it, else GetSystemMetrics.
 int SystemMetricForDpi(int index, int dpi) {
     static const auto forDpi = User32Function<GetSystemMetricsForDpiFn>("GetSystemMetricsForDpi");
     if (forDpi != nullptr) return forDpi(index, static_cast<UINT>(ui::SaneDpi(dpi)));
     return GetSystemMetrics(index);
 }
-
-void TakeOverDpiLayout(HWND dialog) {
-    static const auto setBehavior =
-        User32Function<SetDialogDpiChangeBehaviorFn>("SetDialogDpiChangeBehavior");
-    if (setBehavior != nullptr && dialog != nullptr)
-        setBehavior(dialog, kDialogDpiChangeDisableAll, kDialogDpiChangeDisableAll);
-}
-
-namespace {
 
 unique_hbitmap LoadBitmapResource(int id) {
     return unique_hbitmap(id == 0 ? nullptr
@@ -82,6 +63,22 @@ unique_hbitmap StretchedCopy(HBITMAP source, const BITMAP& from, int width, int 
 }
 
 }  // namespace
+
+int WindowDpi(HWND window) {
+    static const auto getDpiForWindow = User32Function<GetDpiForWindowFn>("GetDpiForWindow");
+    if (getDpiForWindow != nullptr && window != nullptr) {
+        const UINT dpi = getDpiForWindow(window);
+        if (dpi != 0) return ui::SaneDpi(static_cast<int>(dpi));
+    }
+    return ScreenDpi();
+}
+
+void TakeOverDpiLayout(HWND dialog) {
+    static const auto setBehavior =
+        User32Function<SetDialogDpiChangeBehaviorFn>("SetDialogDpiChangeBehavior");
+    if (setBehavior != nullptr && dialog != nullptr)
+        setBehavior(dialog, kDialogDpiChangeDisableAll, kDialogDpiChangeDisableAll);
+}
 
 unique_hbitmap LoadBitmapAtSize(int bitmapId, int largeBitmapId, int width, int height) {
     unique_hbitmap original = LoadBitmapResource(bitmapId);

@@ -14,9 +14,6 @@ namespace varnok::win32 {
 // else the screen's (system-wide) resolution.
 int WindowDpi(HWND window);
 
-// GetSystemMetricsForDpi where Windows has it, else GetSystemMetrics.
-int SystemMetricForDpi(int index, int dpi);
-
 // Tells the dialog manager of Windows 10 (1703 and later) to leave fonts and
 // layout alone on a resolution change: the dialog host lays the dialog out
 // itself, the same way on every system. No effect elsewhere.

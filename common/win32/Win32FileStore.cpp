@@ -17,10 +17,6 @@ bool IsFolder(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-}  // namespace
-
-namespace {
-
 // <shell folder>\<subFolder>, or from the environment variable when the
 // shell does not know the folder; empty when neither does.
 std::wstring ShellFolder(int csidl, const wchar_t* variable, const std::wstring& subFolder) {
@@ -39,6 +35,19 @@ std::wstring ShellFolder(int csidl, const wchar_t* variable, const std::wstring&
     if (base.empty()) return base;
     if (base.back() != L'\\') base += L'\\';
     return base + subFolder;
+}
+
+// Writes `bytes` to a new file `part` and flushes it; false on any failure.
+bool WritePart(const std::wstring& part, const std::string& bytes) {
+    unique_handle file(CreateFileW(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    DWORD written = 0;
+    const bool ok = WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()),
+                              &written, nullptr) != 0 &&
+                    written == bytes.size() && FlushFileBuffers(file.get()) != 0;
+    // Closed here: a failed close may mean the data is not on disk.
+    return CloseHandle(file.release()) != 0 && ok;
 }
 
 }  // namespace
@@ -85,27 +94,6 @@ std::vector<std::string> Win32FileStore::fileNames() {
     } while (FindNextFileW(find.get(), &data));
     return names;
 }
-
-namespace {
-
-// Writes `bytes` to a new file `part` and flushes it; false on any failure.
-bool WritePart(const std::wstring& part, const std::string& bytes) {
-    bool ok = false;
-    {
-        unique_handle file(CreateFileW(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file) return false;
-        DWORD written = 0;
-        ok = WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                       nullptr) != 0 &&
-             written == bytes.size() && FlushFileBuffers(file.get()) != 0;
-        // Closed here: a failed close may mean the data is not on disk.
-        ok = CloseHandle(file.release()) != 0 && ok;
-    }
-    return ok;
-}
-
-}  // namespace
 
 bool Win32FileStore::writeFile(const std::string& name, const std::string& bytes) {
     const std::wstring path = pathOf(name);

@@ -95,13 +95,8 @@ ChangeSet PlanPortChanges(const PortEntry& e, Problems* problems, uint32_t field
     for (const auto& f : kNumbers) dword(f);
     if (wanted(kFieldConfigData) &&
         (!read.writesBack(kFieldConfigData) || read.configData != e.configData)) {
-        ValueChange c;
-        c.port = port;
-        c.keyPath = params;
-        c.valueName = kValueConfigData;
-        c.type = reg::kBinary;
+        ValueChange c{port, params, kValueConfigData, reg::kBinary, {}, BytesOf(e.configData)};
         if (read.writesBack(kFieldConfigData)) c.before = BytesOf(read.configData);
-        c.after = BytesOf(e.configData);
         changes.push_back(std::move(c));
     }
     // The buffered-write values while the option is on. With it off, a value
@@ -124,11 +119,7 @@ ChangeSet PlanPortChanges(const PortEntry& e, Problems* problems, uint32_t field
     if (wanted(kFieldUpperFilters) &&
         (!read.writesBack(kFieldUpperFilters) ||
          read.serialEnumeratorOn() != e.serialEnumeratorOn())) {
-        ValueChange c;
-        c.port = port;
-        c.keyPath = InstanceKeyPath(e);
-        c.valueName = kValueUpperFilters;
-        c.type = reg::kMultiSz;
+        ValueChange c{port, InstanceKeyPath(e), kValueUpperFilters, reg::kMultiSz, {}, {}};
         const std::vector<uint8_t> serenum(kSerenumOn.begin(), kSerenumOn.end());
         if (read.writesBack(kFieldUpperFilters) && read.serialEnumeratorOn()) c.before = serenum;
         if (e.serialEnumeratorOn()) c.after = serenum;
@@ -149,10 +140,7 @@ ChangeSet PlanIgnoreSerial(Configurator& app, bool on) {
     if (ReadIgnoreSerialFlag(app) == on) return changes;
     auto key = reg::OpenKey(app.registry, kUsbFlagsKeyPath, reg::Access::Read);
     for (const char* name : kIgnoreSerialValueNames) {
-        ValueChange c;
-        c.keyPath = kUsbFlagsKeyPath;
-        c.valueName = name;
-        c.type = reg::kBinary;
+        ValueChange c{"", kUsbFlagsKeyPath, name, reg::kBinary, {}, {}};
         if (on) {
             c.after = std::vector<uint8_t>{0x01};
         } else if (!key || !reg::ValueReadable(*key, name, kFlagQueryCapacity)) {
@@ -167,10 +155,7 @@ ChangeSet PlanRename(PortEntry& entry, const std::string& newName) {
     ChangeSet changes;
     const std::string port = PortLabel(entry);
     for (auto& w : PlanComName(entry, newName)) {
-        ValueChange c;
-        c.port = port;
-        c.keyPath = std::move(w.keyPath);
-        c.valueName = w.valueName;
+        ValueChange c{port, std::move(w.keyPath), w.valueName, reg::kNone, {}, {}};
         if (w.bytes.empty()) {
             c.type = reg::kSz;
             c.after = StringBytes(w.text);

@@ -1,5 +1,6 @@
 #include "configurator/changes/ChangeSet.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "configurator/backup/BackupBeforeWrite.h"
@@ -26,27 +27,19 @@ reg::Status Write(reg::RegistryKey& key, const ValueChange& c) {
 
 ValueChange DwordChange(std::string port, std::string keyPath, std::string name,
                         std::optional<uint32_t> before, uint32_t after) {
-    ValueChange c;
-    c.port = std::move(port);
-    c.keyPath = std::move(keyPath);
-    c.valueName = std::move(name);
-    c.type = reg::kDword;
+    ValueChange c{std::move(port), std::move(keyPath), std::move(name), reg::kDword, {},
+                  DwordBytes(after)};
     if (before) c.before = DwordBytes(*before);
-    c.after = DwordBytes(after);
     return c;
 }
 
 bool ApplyReport::anyWritten() const {
-    for (const auto& r : results)
-        if (r.ok()) return true;
-    return false;
+    return std::any_of(results.begin(), results.end(), [](const ChangeResult& r) { return r.ok(); });
 }
 
 bool ApplyReport::allWritten() const {
-    if (!backup) return false;
-    for (const auto& r : results)
-        if (!r.ok()) return false;
-    return true;
+    return backup &&
+           std::all_of(results.begin(), results.end(), [](const ChangeResult& r) { return r.ok(); });
 }
 
 std::vector<std::size_t> ApplyReport::failed() const {

@@ -1,6 +1,5 @@
 #include "configurator/comnames/ComPortAssignmentDialog.h"
 
-
 #include "common/platform/Parse.h"
 #include "configurator/app/DialogCommon.h"
 #include "configurator/changes/ChangePlanners.h"
@@ -22,9 +21,6 @@ constexpr std::size_t kNumberFieldDigits = 3;
 
 }  // namespace
 
-// Adds every free name to list box 40006 and to `freeNames` (cleared first),
-// its number to `freeNumbers`. When the list box refuses a text, shows
-// "ListBox Error" and stops; the entries added before stay.
 void ListFreeComNumbers(ui::DialogView& view, const std::vector<uint8_t>& bitmap,
                         std::vector<std::string>& freeNames, std::vector<int>* freeNumbers) {
     freeNames.clear();

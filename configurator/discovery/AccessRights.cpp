@@ -1,6 +1,6 @@
 #include "configurator/discovery/AccessRights.h"
 
-#include <memory>
+#include <vector>
 
 #include "common/platform/RegistryValues.h"
 
@@ -22,24 +22,24 @@ std::string WriteDacFailedText(const std::string& path) {
     return text;
 }
 
+// Access list of the enumerator and COM Name Arbiter keys. Everyone may
+// read them only: with more, any user could rewrite every FTDI port's
+// driver options and filter list.
+const std::vector<reg::AccessEntry> kEnumeratorAccess = {
+    {reg::Trustee::Everyone, reg::kKeyRead, kTrusteeWellKnownGroup},
+    {reg::Trustee::Administrators, reg::kKeyAllAccess, kTrusteeGroup},
+    {reg::Trustee::LocalSystem, kKeyAllAccessAndSystemSecurity, kTrusteeUnknown},
+    {reg::Trustee::CreatorOwner, kKeyAllAccessAndSystemSecurity, kTrusteeUnknown},
+};
+
+// Access list of each device instance key.
+const std::vector<reg::AccessEntry> kInstanceKeyAccess = {
+    {reg::Trustee::Everyone, reg::kKeyRead, kTrusteeWellKnownGroup},
+    {reg::Trustee::Administrators, kGenericAll, kTrusteeGroup},
+    {reg::Trustee::LocalSystem, kKeyAllAccessAndSystemSecurity, kTrusteeUnknown},
+};
+
 }  // namespace
-
-std::vector<reg::AccessEntry> EnumeratorAccessEntries() {
-    return {
-        {reg::Trustee::Everyone, reg::kKeyRead, kTrusteeWellKnownGroup},
-        {reg::Trustee::Administrators, reg::kKeyAllAccess, kTrusteeGroup},
-        {reg::Trustee::LocalSystem, kKeyAllAccessAndSystemSecurity, kTrusteeUnknown},
-        {reg::Trustee::CreatorOwner, kKeyAllAccessAndSystemSecurity, kTrusteeUnknown},
-    };
-}
-
-std::vector<reg::AccessEntry> InstanceKeyAccessEntries() {
-    return {
-        {reg::Trustee::Everyone, reg::kKeyRead, kTrusteeWellKnownGroup},
-        {reg::Trustee::Administrators, kGenericAll, kTrusteeGroup},
-        {reg::Trustee::LocalSystem, kKeyAllAccessAndSystemSecurity, kTrusteeUnknown},
-    };
-}
 
 bool EnablePrivilege(Configurator& app, const std::string& privilege, bool enable,
                      Problems& problems) {
@@ -51,13 +51,12 @@ bool EnablePrivilege(Configurator& app, const std::string& privilege, bool enabl
 }
 
 bool GrantEnumeratorAccess(Configurator& app, Problems& problems) {
-    const auto entries = EnumeratorAccessEntries();
     app.registry.setOwnerToAdministrators(kObjectPrefix + kEnumeratorKeyPath);
 
     auto key = reg::OpenKey(app.registry, kEnumeratorKeyPath, reg::Access::WriteDac);
     if (!key) return false;
     if (app.registry.probeProcessToken(kTokenAdjustAndQuery) != reg::kSuccess) return false;
-    if (key->setDacl(entries) != reg::kSuccess) {
+    if (key->setDacl(kEnumeratorAccess) != reg::kSuccess) {
         problems.push_back({kMsgSetPermissionsFailed});
         return false;
     }
@@ -68,7 +67,7 @@ bool GrantEnumeratorAccess(Configurator& app, Problems& problems) {
         problems.push_back({kMsgArbiterOpenFailed});
         return false;
     }
-    if (key->setDacl(entries) != reg::kSuccess) {
+    if (key->setDacl(kEnumeratorAccess) != reg::kSuccess) {
         problems.push_back({kMsgSetPermissionsFailed});
         return false;
     }
@@ -76,7 +75,6 @@ bool GrantEnumeratorAccess(Configurator& app, Problems& problems) {
 }
 
 bool GrantInstanceKeyAccess(Configurator& app, Problems& problems) {
-    const auto entries = InstanceKeyAccessEntries();
     for (const PortEntry& e : app.table.entries) {
         if (e.deviceId == 0) continue;
         const std::string path = InstanceKeyPath(e);
@@ -88,7 +86,7 @@ bool GrantInstanceKeyAccess(Configurator& app, Problems& problems) {
             problems.push_back({kMsgTokenOpenFailed});
             return false;  // the token that was never opened cannot be closed
         }
-        if (key) key->setDacl(entries);  // result not checked
+        if (key) key->setDacl(kInstanceKeyAccess);  // result not checked
     }
     return true;
 }

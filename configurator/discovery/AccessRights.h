@@ -1,7 +1,6 @@
 // Taking over the owner and access lists of the driver's registry keys.
 #pragma once
 #include <string>
-#include <vector>
 
 #include "common/platform/Registry.h"
 #include "configurator/app/Configurator.h"
@@ -19,13 +18,6 @@ constexpr uint32_t kTokenAdjustAndQuery = 0x28;  // TOKEN_ADJUST_PRIVILEGES | TO
 constexpr uint32_t kGenericAll = 0x10000000;
 constexpr uint32_t kKeyAllAccessAndSystemSecurity = 0x10F003F;
 constexpr uint32_t kTrusteeUnknown = 0, kTrusteeGroup = 2, kTrusteeWellKnownGroup = 5;
-
-// Access list of the enumerator and COM Name Arbiter keys. Everyone may
-// read them only: with more, any user could rewrite every FTDI port's
-// driver options and filter list.
-std::vector<reg::AccessEntry> EnumeratorAccessEntries();
-// Access list of each device instance key.
-std::vector<reg::AccessEntry> InstanceKeyAccessEntries();
 
 // Each adds its problems in order (kMsgPrivilegeMissing and the WRITE_DAC
 // one as warnings) and returns whether it did what it set out to do.

@@ -1,5 +1,6 @@
 #include "configurator/discovery/Discovery.h"
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <new>
@@ -187,12 +188,8 @@ bool BuildTableFromRegistry(Configurator& app, reg::RegistryKey& enumeratorKey,
         if (!split.valid) continue;  // deviceId 0: skipped by every registry operation
         e.serialNumber = split.serial;
         e.deviceId = split.deviceId;
-        for (const auto& attached : app.attachedSerials) {
-            if (attached == e.serialNumber) {
-                e.connected = true;
-                break;
-            }
-        }
+        const auto& attached = app.attachedSerials;
+        e.connected = std::find(attached.begin(), attached.end(), e.serialNumber) != attached.end();
     }
     return true;
 }

@@ -96,23 +96,34 @@ bool ReplaceFileWith(const std::string& from, const std::string& to,
     return true;
 }
 
-bool WriteFileBeside(const std::string& path, const std::string& bytes) {
+namespace {
+
+// The new content goes beside `path` and replaces it only when it is
+// completely written. A failure's context is the message for the dialog.
+Outcome WriteBeside(const std::string& path, const std::string& bytes) {
     const std::string temp = SideName(path, ".tmp");
     std::ofstream out(PathFromUtf8(temp), std::ios::binary | std::ios::trunc);
-    if (!out.is_open()) return false;
+    if (!out.is_open()) return Outcome::Fail(0, kMsgCannotOpenFile);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    std::error_code ec;
+    out.close();  // flushes; a failed write or flush leaves the stream failed
     bool written = !out.fail();
+    std::error_code ec;
     if (written) {
+        // The size on disk confirms that every byte arrived.
         const auto size = fs::file_size(PathFromUtf8(temp), ec);
         written = !ec && size == bytes.size();
     }
     if (!written || !ReplaceFileWith(temp, path)) {
         fs::remove(PathFromUtf8(temp), ec);
-        return false;
+        return Outcome::Fail(0, kMsgCannotWriteFile);
     }
-    return true;
+    return {};
+}
+
+}  // namespace
+
+bool WriteFileBeside(const std::string& path, const std::string& bytes) {
+    return WriteBeside(path, bytes).ok();
 }
 
 std::vector<std::string> FieldsCutInFile(const PortEntry& e) {
@@ -133,27 +144,8 @@ std::vector<std::string> FieldsCutInFile(const PortEntry& e) {
 std::string ConfigFileSuggestedName(const PortEntry& entry) { return "Config_" + entry.portName; }
 
 Outcome SaveConfigurationFile(const PortEntry& e, const std::string& path) {
-    // The new content goes beside the chosen file and replaces it only when
-    // it is completely written.
-    const std::string temp = SideName(path, ".tmp");
     const ConfigFileBytes bytes = EncodeConfigFile(e);
-    std::ofstream out(PathFromUtf8(temp), std::ios::binary | std::ios::trunc);
-    if (!out.is_open()) return Outcome::Fail(0, kMsgCannotOpenFile);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    out.close();  // flushes; a failed write or flush leaves the stream failed
-    bool written = !out.fail();
-    std::error_code ec;
-    if (written) {
-        // The size on disk confirms that every byte arrived.
-        const auto size = fs::file_size(PathFromUtf8(temp), ec);
-        written = !ec && size == kConfigFileSize;
-    }
-    if (!written || !ReplaceFileWith(temp, path)) {
-        fs::remove(PathFromUtf8(temp), ec);
-        return Outcome::Fail(0, kMsgCannotWriteFile);
-    }
-    return {};
+    return WriteBeside(path, std::string(bytes.begin(), bytes.end()));
 }
 
 Outcome LoadConfigurationFile(PortEntry& e, const std::string& path) {
