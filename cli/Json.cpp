@@ -156,8 +156,7 @@ std::optional<uint32_t> OptNumber(const json& obj, const char* key, const std::s
     const auto it = obj.find(key);
     if (it == obj.end() || it->is_null()) return std::nullopt;
     const std::string at = path + "/" + key;
-    if (it->is_number_float())
-        Bad(at, it->dump() + " is not a whole number");
+    if (it->is_number_float()) Bad(at, it->dump() + " is not a whole number");
     if (!it->is_number()) Bad(at, std::string("expected a number or null, found ") + it->type_name());
     const bool negative = !it->is_number_unsigned();  // also "-0"
     const uint64_t v = negative ? 0 : it->get<uint64_t>();

@@ -54,6 +54,13 @@ std::string Options(const PortSettings& s) {
     return out.empty() ? "-" : out;
 }
 
+// "standard", "brivane" or "custom": which built-in table the aliases are.
+const char* AliasTableName(const AliasRates& rates) {
+    if (rates == kStandardAliasRates) return "standard";
+    if (rates == kBrivaneAliasRates) return "brivane";
+    return "custom";
+}
+
 }  // namespace
 
 std::string FormatChange(const Change& change) {
@@ -70,12 +77,6 @@ std::vector<Change> PortChanges(const PortInfo& before, const PortInfo& after) {
         if (now[i].second && now[i].second != was[i].second)
             out.push_back({port, now[i].first, was[i].second, *now[i].second});
     return out;
-}
-
-const char* AliasTableName(const AliasRates& rates) {
-    if (rates == kStandardAliasRates) return "standard";
-    if (rates == kBrivaneAliasRates) return "brivane";
-    return "custom";
 }
 
 std::string ListTable(const std::vector<PortInfo>& ports) {
