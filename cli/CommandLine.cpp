@@ -173,6 +173,7 @@ Action Build(const CLI::App& app, const Commands& c, RawArgs& raw, Platform plat
         throw CliError(ExitStatus::Usage, "give a command (varnokctl --help lists them)");
     if (c.modesList->get_parent()->parsed() && !c.modesList->parsed() && !c.modesSet->parsed())
         throw CliError(ExitStatus::Usage, "modes: give list or set");
+    // Arguments in braces are parsed left to right: the first bad one is named.
     const auto port = [&] { return ParsePortRef(raw.port, platform); };
     // The Windows-only commands are null on Linux.
     const auto given = [](const CLI::App* command) { return command && command->parsed(); };
@@ -198,7 +199,6 @@ Action Build(const CLI::App& app, const Commands& c, RawArgs& raw, Platform plat
         cmd.change = ParseSetAssignments(raw.items, TargetLabel(cmd.target), platform);
         return cmd;
     }
-    // Braces parse the port first: a bad port is named before a bad value.
     if (given(c.buffered))
         return BufferedCommand{port(), ParseBuffered(raw.word, raw.items, raw.port)};
     if (given(c.alias)) {
@@ -234,12 +234,8 @@ Action Build(const CLI::App& app, const Commands& c, RawArgs& raw, Platform plat
             throw CliError(ExitStatus::Usage, "service: give install, uninstall or status");
     }
     if (c.modesList->parsed()) return ModesListCommand{};
-    ModesSetCommand cmd;
-    cmd.adapter = raw.adapter;
-    cmd.ports = ParsePortSelection(raw.ports);
-    cmd.mode = ParseModeSpec(raw.mode);
-    cmd.bits = ParseBitAssignments(raw.items);
-    return cmd;
+    return ModesSetCommand{raw.adapter, ParsePortSelection(raw.ports), ParseModeSpec(raw.mode),
+                           ParseBitAssignments(raw.items)};
 }
 
 // The parser of one platform: the CLI11 app with every option and
