@@ -28,16 +28,11 @@ struct Commands {
              *serviceStatus = nullptr, *serviceRun = nullptr;
 };
 
-const char* PortHelp(Platform platform) {
-    return platform == Platform::Windows
-               ? "COM5 or serial:<registry serial>"
-               : "ttyUSB0, /dev/ttyUSB0 or serial:<usb serial><interface letter>";
-}
-
 Commands Define(CLI::App& app, Platform platform, RawArgs& raw) {
     Commands c;
     const bool win = platform == Platform::Windows;
-    const char* portHelp = PortHelp(platform);
+    const char* portHelp = win ? "COM5 or serial:<registry serial>"
+                               : "ttyUSB0, /dev/ttyUSB0 or serial:<usb serial><interface letter>";
 
     c.list = app.add_subcommand(
         "list", win ? "List the FTDI ports and all their settings"
@@ -178,9 +173,12 @@ Action Build(const CLI::App& app, const Commands& c, RawArgs& raw, Platform plat
         throw CliError(ExitStatus::Usage, "give a command (varnokctl --help lists them)");
     if (c.modesList->get_parent()->parsed() && !c.modesList->parsed() && !c.modesSet->parsed())
         throw CliError(ExitStatus::Usage, "modes: give list or set");
+    // Arguments in braces are parsed left to right: the first bad one is named.
     const auto port = [&] { return ParsePortRef(raw.port, platform); };
+    // The Windows-only commands are null on Linux.
+    const auto given = [](const CLI::App* command) { return command && command->parsed(); };
     if (c.list->parsed()) return ListCommand{raw.includeDisconnected};
-    if (c.show && c.show->parsed()) return ShowCommand{port()};
+    if (given(c.show)) return ShowCommand{port()};
     if (c.set->parsed()) {
         SetCommand cmd;
         cmd.target.all = raw.all;
@@ -201,12 +199,9 @@ Action Build(const CLI::App& app, const Commands& c, RawArgs& raw, Platform plat
         cmd.change = ParseSetAssignments(raw.items, TargetLabel(cmd.target), platform);
         return cmd;
     }
-    if (c.buffered && c.buffered->parsed()) {
-        BufferedCommand cmd{port(), {}};
-        cmd.change = ParseBuffered(raw.word, raw.items, cmd.port.text);
-        return cmd;
-    }
-    if (c.alias && c.alias->parsed()) {
+    if (given(c.buffered))
+        return BufferedCommand{port(), ParseBuffered(raw.word, raw.items, raw.port)};
+    if (given(c.alias)) {
         AliasCommand cmd;
         cmd.port = port();
         if (!raw.table.empty()) cmd.table = ParseAliasTable(raw.table);
@@ -216,24 +211,19 @@ Action Build(const CLI::App& app, const Commands& c, RawArgs& raw, Platform plat
                            cmd.port.text + ": alias needs RATE=TARGET ... or --table");
         return cmd;
     }
-    if (c.rename && c.rename->parsed()) {
-        RenameCommand cmd{port(), 0};
-        cmd.comNumber = ParseComNumber(raw.word, cmd.port.text);
-        return cmd;
-    }
-    if (c.ignoreSerial && c.ignoreSerial->parsed()) {
+    if (given(c.rename)) return RenameCommand{port(), ParseComNumber(raw.word, raw.port)};
+    if (given(c.ignoreSerial)) {
         IgnoreSerialCommand cmd;
         if (!raw.word.empty()) cmd.value = ParseOnOff(raw.word, "ignore-serial");
         return cmd;
     }
-    if (c.save && c.save->parsed()) return SaveCommand{port(), raw.file};
-    if (c.load && c.load->parsed()) return LoadCommand{port(), raw.file};
-    if (c.exportDoc && c.exportDoc->parsed())
-        return ExportCommand{raw.file, raw.includeDisconnected};
-    if (c.importDoc && c.importDoc->parsed()) return ImportCommand{raw.file, raw.persist};
-    if (c.reload && c.reload->parsed()) return ReloadCommand{};
-    if (c.closePorts && c.closePorts->parsed()) return ClosePortsCommand{};
-    if (c.watch && c.watch->parsed()) return WatchCommand{raw.file};
+    if (given(c.save)) return SaveCommand{port(), raw.file};
+    if (given(c.load)) return LoadCommand{port(), raw.file};
+    if (given(c.exportDoc)) return ExportCommand{raw.file, raw.includeDisconnected};
+    if (given(c.importDoc)) return ImportCommand{raw.file, raw.persist};
+    if (given(c.reload)) return ReloadCommand{};
+    if (given(c.closePorts)) return ClosePortsCommand{};
+    if (given(c.watch)) return WatchCommand{raw.file};
     if (c.serviceInstall) {
         using Verb = ServiceCommand::Verb;
         if (c.serviceInstall->parsed()) return ServiceCommand{Verb::Install, raw.file};
@@ -244,12 +234,8 @@ Action Build(const CLI::App& app, const Commands& c, RawArgs& raw, Platform plat
             throw CliError(ExitStatus::Usage, "service: give install, uninstall or status");
     }
     if (c.modesList->parsed()) return ModesListCommand{};
-    ModesSetCommand cmd;
-    cmd.adapter = raw.adapter;
-    cmd.ports = ParsePortSelection(raw.ports);
-    cmd.mode = ParseModeSpec(raw.mode);
-    cmd.bits = ParseBitAssignments(raw.items);
-    return cmd;
+    return ModesSetCommand{raw.adapter, ParsePortSelection(raw.ports), ParseModeSpec(raw.mode),
+                           ParseBitAssignments(raw.items)};
 }
 
 // The parser of one platform: the CLI11 app with every option and
@@ -287,8 +273,6 @@ public:
         app_.add_flag("--version", version_, "Print the program's version");
         commands_ = Define(app_, platform, raw_);
     }
-    Parser(const Parser&) = delete;
-    Parser& operator=(const Parser&) = delete;
 
     // Parses before the parser is defined anew.
     static constexpr int kParsesPerDefinition = 4096;
@@ -301,44 +285,33 @@ public:
         raw_ = RawArgs{};
         version_ = false;
         app_.clear();
-        ParseResult result;
-        if (const std::string unknown = unknownCommand(args); !unknown.empty()) {
-            result.status = ExitStatus::Usage;
-            result.err = ErrorLine(unknown);
-            return result;
-        }
+        // Results: {command, status, standard output, standard error}.
+        if (const std::string unknown = unknownCommand(args); !unknown.empty())
+            return {std::nullopt, ExitStatus::Usage, "", ErrorLine(unknown)};
         try {
             std::vector<std::string> reversed(args.rbegin(), args.rend());
             app_.parse(reversed);
         } catch (const CLI::ParseError& e) {
             std::ostringstream out, err;
             const int code = app_.exit(e, out, err);
-            result.out = out.str();
-            result.err = err.str();
-            result.status = code == 0 ? ExitStatus::Done : ExitStatus::Usage;
-            return result;
+            return {std::nullopt, code == 0 ? ExitStatus::Done : ExitStatus::Usage, out.str(),
+                    err.str()};
         }
-        if (version_ && app_.get_subcommands().empty()) {
-            result.out = options_.json ? "{\n  \"version\": \"" VARNOK_CLI_VERSION "\"\n}\n"
-                                       : "varnokctl " VARNOK_CLI_VERSION "\n";
-            return result;
-        }
-        Command command;
-        command.options = options_;
+        if (version_ && app_.get_subcommands().empty())
+            return {std::nullopt, ExitStatus::Done,
+                    options_.json ? "{\n  \"version\": \"" VARNOK_CLI_VERSION "\"\n}\n"
+                                  : "varnokctl " VARNOK_CLI_VERSION "\n",
+                    ""};
         try {
-            command.action = Build(app_, commands_, raw_, platform_);
+            return {Command{options_, Build(app_, commands_, raw_, platform_)}, ExitStatus::Done,
+                    "", ""};
         } catch (const CliError& e) {
-            result.status = e.status();
-            result.err = ErrorLine(e.what());
-            return result;
+            return {std::nullopt, e.status(), "", ErrorLine(e.what())};
         }
-        result.command = std::move(command);
-        return result;
     }
 
 private:
-    // The words a command may be at `level` (0: the command, 1: the one
-    // after "modes").
+    // The words that may follow `app`: its subcommands' names.
     static std::vector<std::string> NamesOf(const CLI::App& app) {
         std::vector<std::string> names;
         for (const CLI::App* sub : app.get_subcommands([](const CLI::App*) { return true; }))
@@ -361,10 +334,7 @@ private:
             if (std::find(names.begin(), names.end(), arg) == names.end())
                 return "unknown command " + path + arg + DidYouMean(arg, names) +
                        " (varnokctl --help lists them)";
-            const CLI::App* sub = level->get_subcommand(arg);
-            if (sub->get_subcommands([](const CLI::App*) { return true; }).empty())
-                break;
-            level = sub;
+            level = level->get_subcommand(arg);
             path += arg + " ";
         }
         return {};

@@ -1,5 +1,6 @@
 #include "cli/Json.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -43,15 +44,39 @@ ordered_json BufferedJson(const BufferedWrites& b) {
                         {"latency", OrNull(b.latency)}};
 }
 
-const char kHex[] = "0123456789abcdef";
-
-std::string HexBytes(const ConfigBytes& bytes) {
+// The whole ConfigData block as 128 hex digits, or null.
+ordered_json ConfigDataJson(const std::optional<ConfigBytes>& bytes) {
+    if (!bytes) return nullptr;
+    const char kHex[] = "0123456789abcdef";
     std::string s;
-    for (uint8_t b : bytes) {
+    for (uint8_t b : *bytes) {
         s += kHex[b >> 4];
         s += kHex[b & 0x0F];
     }
     return s;
+}
+
+// One port of `list` and `show` (and on Windows of an export).
+ordered_json PortEntryJson(const PortInfo& p, Platform platform) {
+    ordered_json entry{
+        {"port", TextOrNull(p.port)},
+        {"serial", p.serial},
+        {"description", p.description},
+        {"deviceId", HexId(p.deviceId)},
+        {"locationId", p.locationId ? ordered_json(HexId(*p.locationId)) : ordered_json(nullptr)},
+        {"attached", p.attached},
+    };
+    if (platform == Platform::Linux) {
+        entry["settings"] = {{"latencyTimer", OrNull(p.settings.latencyTimer)}};
+        return entry;
+    }
+    entry["settings"] = SettingsJson(p.settings);
+    entry["bufferedWrites"] = BufferedJson(p.bufferedWrites);
+    ordered_json& aliases = entry["baudAliases"];  // null when they were not read
+    if (p.baudAliases)
+        for (std::size_t row = 0; row < kAliasRowRates.size(); ++row)
+            aliases[std::to_string(kAliasRowRates[row])] = (*p.baudAliases)[row];
+    return entry;
 }
 
 // ---- strict reading -----------------------------------------------------
@@ -61,43 +86,34 @@ std::string HexBytes(const ConfigBytes& bytes) {
                    "settings document: " + (path.empty() ? std::string("/") : path) + ": " + what);
 }
 
-// Builds the DOM like nlohmann's own parser, but refuses repeated keys and
+// Builds the DOM with nlohmann's own parser, but refuses repeated keys and
 // deep nesting, and keeps the syntax error instead of throwing it.
-class StrictDomBuilder {
+class StrictDomBuilder : public nlohmann::detail::json_sax_dom_parser<json> {
 public:
     using Dom = nlohmann::detail::json_sax_dom_parser<json>;
-    explicit StrictDomBuilder(json& root) : dom_(root, false) {}
+    explicit StrictDomBuilder(json& root) : Dom(root, false) {}
 
-    bool null() { return dom_.null(); }
-    bool boolean(bool v) { return dom_.boolean(v); }
-    bool number_integer(json::number_integer_t v) { return dom_.number_integer(v); }
-    bool number_unsigned(json::number_unsigned_t v) { return dom_.number_unsigned(v); }
-    bool number_float(json::number_float_t v, const json::string_t& s) {
-        return dom_.number_float(v, s);
-    }
-    bool string(json::string_t& v) { return dom_.string(v); }
-    bool binary(json::binary_t& v) { return dom_.binary(v); }
     bool start_object(std::size_t n) {
         if (!Enter()) return false;
         keys_.emplace_back();
-        return dom_.start_object(n);
+        return Dom::start_object(n);
     }
     bool key(json::string_t& k) {
         if (!keys_.back().insert(k).second) {
             error_ = "the key \"" + k + "\" appears twice in one object";
             return false;
         }
-        return dom_.key(k);
+        return Dom::key(k);
     }
     bool end_object() {
         keys_.pop_back();
         --depth_;
-        return dom_.end_object();
+        return Dom::end_object();
     }
-    bool start_array(std::size_t n) { return Enter() && dom_.start_array(n); }
+    bool start_array(std::size_t n) { return Enter() && Dom::start_array(n); }
     bool end_array() {
         --depth_;
-        return dom_.end_array();
+        return Dom::end_array();
     }
     bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& e) {
         // "[json.exception.parse_error.101] parse error at line 1, column 5: ..."
@@ -117,22 +133,17 @@ private:
         return true;
     }
     static constexpr int kMaxDepth = 16;
-    Dom dom_;
     std::vector<std::set<std::string>> keys_;
     int depth_ = 0;
     std::string error_;
 };
 
-void OnlyKeys(const json& obj, const std::string& path, std::initializer_list<const char*> allowed) {
-    for (const auto& item : obj.items()) {
-        bool known = false;
-        for (const char* a : allowed) known = known || item.key() == a;
-        if (!known) {
-            std::string names;
-            for (const char* a : allowed) names += (names.empty() ? "" : ", ") + std::string(a);
-            Bad(path + "/" + item.key(), "unknown key (known here: " + names + ")");
-        }
-    }
+// Refuses a key of `obj` that is not `allowed`; the message lists them after `unknown`.
+void OnlyKeys(const json& obj, const std::string& path, const std::vector<std::string>& allowed,
+              const char* unknown = "unknown key (known here: ") {
+    for (const auto& item : obj.items())
+        if (std::find(allowed.begin(), allowed.end(), item.key()) == allowed.end())
+            Bad(path + "/" + item.key(), unknown + Join(allowed, ", ") + ")");
 }
 
 const json& Object(const json& j, const std::string& path) {
@@ -145,15 +156,12 @@ std::optional<uint32_t> OptNumber(const json& obj, const char* key, const std::s
     const auto it = obj.find(key);
     if (it == obj.end() || it->is_null()) return std::nullopt;
     const std::string at = path + "/" + key;
-    if (it->is_number_float())
-        Bad(at, it->dump() + " is not a whole number");
+    if (it->is_number_float()) Bad(at, it->dump() + " is not a whole number");
     if (!it->is_number()) Bad(at, std::string("expected a number or null, found ") + it->type_name());
-    if (it->is_number_integer() && !it->is_number_unsigned())
+    const bool negative = !it->is_number_unsigned();  // also "-0"
+    const uint64_t v = negative ? 0 : it->get<uint64_t>();
+    if (negative || v < min || v > max)
         Bad(at, it->dump() + " is out of range (" + std::to_string(min) + " to " +
-                    std::to_string(max) + ")");
-    const auto v = it->get<uint64_t>();
-    if (v < min || v > max)
-        Bad(at, std::to_string(v) + " is out of range (" + std::to_string(min) + " to " +
                     std::to_string(max) + ")");
     return static_cast<uint32_t>(v);
 }
@@ -237,15 +245,9 @@ DocumentPort ReadPort(const json& j, const std::string& path) {
     if (j.contains("settings") && !j["settings"].is_null()) {
         const std::string at = path + "/settings";
         const auto& s = Object(j["settings"], at);
-        std::set<std::string> names;
-        for (const auto& info : kSettings) names.insert(info.jsonName);
-        for (const auto& item : s.items())
-            if (!names.count(item.key()))
-                Bad(at + "/" + item.key(), "unknown setting (known: minReadTimeout, "
-                                           "minWriteTimeout, pollingPeriod, latencyTimer, "
-                                           "serialEnumerator, serialPrinter, cancelIfPowerOff, "
-                                           "eventOnSurpriseRemoval, setRtsOnClose, "
-                                           "disableModemCtrlAtStartup)");
+        std::vector<std::string> names;
+        for (const auto& info : kSettings) names.push_back(info.jsonName);
+        OnlyKeys(s, at, names, "unknown setting (known: ");
         for (const auto& info : kSettings) {
             if (info.number)
                 port.settings.*(info.number) = OptNumber(s, info.jsonName, at, info.min, info.max);
@@ -273,49 +275,9 @@ std::string HexId(uint32_t value) {
     return buf;
 }
 
-namespace {
-
-// One port of `list` and `show` on Windows (and of an export).
-ordered_json PortEntryJson(const PortInfo& p) {
-    ordered_json aliases = nullptr;
-    if (p.baudAliases) {
-        aliases = ordered_json::object();
-        for (std::size_t row = 0; row < kAliasRowRates.size(); ++row)
-            aliases[std::to_string(kAliasRowRates[row])] = (*p.baudAliases)[row];
-    }
-    return ordered_json{
-        {"port", TextOrNull(p.port)},
-        {"serial", p.serial},
-        {"description", p.description},
-        {"deviceId", HexId(p.deviceId)},
-        {"locationId", p.locationId ? ordered_json(HexId(*p.locationId)) : ordered_json(nullptr)},
-        {"attached", p.attached},
-        {"settings", SettingsJson(p.settings)},
-        {"bufferedWrites", BufferedJson(p.bufferedWrites)},
-        {"baudAliases", aliases},
-    };
-}
-
-}  // namespace
-
 std::string PortsJson(const std::vector<PortInfo>& ports, Platform platform) {
     ordered_json list = ordered_json::array();
-    for (const auto& p : ports) {
-        if (platform == Platform::Linux) {
-            list.push_back(ordered_json{
-                {"port", TextOrNull(p.port)},
-                {"serial", p.serial},
-                {"description", p.description},
-                {"deviceId", HexId(p.deviceId)},
-                {"locationId",
-                 p.locationId ? ordered_json(HexId(*p.locationId)) : ordered_json(nullptr)},
-                {"attached", p.attached},
-                {"settings", {{"latencyTimer", OrNull(p.settings.latencyTimer)}}},
-            });
-            continue;
-        }
-        list.push_back(PortEntryJson(p));
-    }
+    for (const auto& p : ports) list.push_back(PortEntryJson(p, platform));
     return Dump(list);
 }
 
@@ -373,9 +335,8 @@ std::string WriteSettingsDocument(const SettingsDocument& doc) {
         ordered_json entry = ordered_json::object();
         if (p.listed) {
             // The keys of `list --json`, then the whole ConfigData block.
-            entry = PortEntryJson(*p.listed);
-            entry["configData"] = p.configData ? ordered_json(HexBytes(*p.configData))
-                                               : ordered_json(nullptr);
+            entry = PortEntryJson(*p.listed, Platform::Windows);
+            entry["configData"] = ConfigDataJson(p.configData);
             ports.push_back(std::move(entry));
             continue;
         }
@@ -383,8 +344,7 @@ std::string WriteSettingsDocument(const SettingsDocument& doc) {
         if (p.match == DocumentPort::Match::Serial) entry["serial"] = p.serial;
         if (p.deviceId) entry["deviceId"] = HexId(*p.deviceId);
         if (!p.port.empty()) entry["port"] = p.port;
-        entry["configData"] = p.configData ? ordered_json(HexBytes(*p.configData))
-                                           : ordered_json(nullptr);
+        entry["configData"] = ConfigDataJson(p.configData);
         entry["settings"] = SettingsJson(p.settings);
         entry["bufferedWrites"] = BufferedJson(p.bufferedWrites);
         ports.push_back(std::move(entry));

@@ -9,17 +9,30 @@ namespace varnok::cli {
 
 namespace {
 
-std::string Num(const std::optional<uint32_t>& v) { return v ? std::to_string(*v) : "?"; }
-std::string OnOff(const std::optional<bool>& v) { return v ? (*v ? "on" : "off") : "?"; }
+using Shown = std::optional<std::string>;  // empty: not read
 
-template <typename T>
-void AddChange(std::vector<Change>& out, const std::string& port, const std::string& name,
-               const std::optional<T>& before, const std::optional<T>& after,
-               std::string (*text)(const std::optional<T>&)) {
-    if (!after || before == after) return;
-    Change c{port, name, std::nullopt, text(after)};
-    if (before) c.from = text(before);
-    out.push_back(std::move(c));
+Shown Text(const std::optional<uint32_t>& v) { return v ? Shown(std::to_string(*v)) : std::nullopt; }
+Shown Text(const std::optional<bool>& v) { return v ? Shown(*v ? "on" : "off") : std::nullopt; }
+std::string Num(const std::optional<uint32_t>& v) { return Text(v).value_or("?"); }
+
+// A port's settings, buffered writes and baud aliases by row, named as in
+// the JSON output. `show` lists them and the change lines compare them, so
+// both name the same values.
+std::vector<std::pair<std::string, Shown>> NamedValues(const PortInfo& p) {
+    std::vector<std::pair<std::string, Shown>> out;
+    for (const auto& info : kSettings)
+        out.emplace_back(info.jsonName, info.number ? Text(p.settings.*(info.number))
+                                                    : Text(p.settings.*(info.flag)));
+    const BufferedWrites& b = p.bufferedWrites;
+    out.emplace_back("bufferedWrites.enabled", Text(b.enabled));
+    out.emplace_back("bufferedWrites.size", Text(b.size));
+    out.emplace_back("bufferedWrites.threshold", Text(b.threshold));
+    out.emplace_back("bufferedWrites.latency", Text(b.latency));
+    for (std::size_t row = 0; row < kAliasRowRates.size(); ++row)
+        out.emplace_back("baudAliases." + std::to_string(kAliasRowRates[row]),
+                         p.baudAliases ? Shown(std::to_string((*p.baudAliases)[row]))
+                                       : std::nullopt);
+    return out;
 }
 
 std::string Buffered(const BufferedWrites& b) {
@@ -41,6 +54,13 @@ std::string Options(const PortSettings& s) {
     return out.empty() ? "-" : out;
 }
 
+// "standard", "brivane" or "custom": which built-in table the aliases are.
+const char* AliasTableName(const AliasRates& rates) {
+    if (rates == kStandardAliasRates) return "standard";
+    if (rates == kBrivaneAliasRates) return "brivane";
+    return "custom";
+}
+
 }  // namespace
 
 std::string FormatChange(const Change& change) {
@@ -52,36 +72,11 @@ std::string FormatChange(const Change& change) {
 std::vector<Change> PortChanges(const PortInfo& before, const PortInfo& after) {
     std::vector<Change> out;
     const std::string& port = after.port.empty() ? after.serial : after.port;
-    for (const auto& info : kSettings) {
-        if (info.number)
-            AddChange<uint32_t>(out, port, info.jsonName, before.settings.*(info.number),
-                                after.settings.*(info.number), Num);
-        else
-            AddChange<bool>(out, port, info.jsonName, before.settings.*(info.flag),
-                            after.settings.*(info.flag), OnOff);
-    }
-    const auto& b0 = before.bufferedWrites;
-    const auto& b1 = after.bufferedWrites;
-    AddChange<bool>(out, port, "bufferedWrites.enabled", b0.enabled, b1.enabled, OnOff);
-    AddChange<uint32_t>(out, port, "bufferedWrites.size", b0.size, b1.size, Num);
-    AddChange<uint32_t>(out, port, "bufferedWrites.threshold", b0.threshold, b1.threshold, Num);
-    AddChange<uint32_t>(out, port, "bufferedWrites.latency", b0.latency, b1.latency, Num);
-    if (after.baudAliases) {
-        for (std::size_t row = 0; row < kAliasRowRates.size(); ++row) {
-            const std::optional<uint32_t> was =
-                before.baudAliases ? std::optional<uint32_t>((*before.baudAliases)[row])
-                                   : std::nullopt;
-            AddChange<uint32_t>(out, port, "baudAliases." + std::to_string(kAliasRowRates[row]),
-                                was, (*after.baudAliases)[row], Num);
-        }
-    }
+    const auto was = NamedValues(before), now = NamedValues(after);
+    for (std::size_t i = 0; i < now.size(); ++i)
+        if (now[i].second && now[i].second != was[i].second)
+            out.push_back({port, now[i].first, was[i].second, *now[i].second});
     return out;
-}
-
-const char* AliasTableName(const AliasRates& rates) {
-    if (rates == kStandardAliasRates) return "standard";
-    if (rates == kBrivaneAliasRates) return "brivane";
-    return "custom";
 }
 
 std::string ListTable(const std::vector<PortInfo>& ports) {
@@ -108,22 +103,18 @@ std::string ListTable(const std::vector<PortInfo>& ports) {
             if (i != 2 && i != 10) unread = unread || row[i].find('?') != std::string::npos;
         rows.push_back(std::move(row));
     }
-    // Numbers right-aligned, texts left-aligned; the last column unpadded.
-    const std::vector<bool> right = {false, false, false, false, true,  true,
-                                     true,  true,  false, false, false, false};
     std::vector<std::size_t> width(rows[0].size(), 0);
     for (const auto& row : rows)
         for (std::size_t i = 0; i < row.size(); ++i) width[i] = std::max(width[i], row[i].size());
     std::string out;
     for (const auto& row : rows) {
-        std::string line;
         for (std::size_t i = 0; i < row.size(); ++i) {
+            // The numbers (READ-TO to LATENCY) right-aligned, texts left-aligned;
+            // the last column unpadded.
             const std::string pad(width[i] - row[i].size(), ' ');
-            if (i + 1 == row.size()) line += row[i];
-            else line += (right[i] ? pad + row[i] : row[i] + pad) + "  ";
+            if (i + 1 == row.size()) out += row[i] + "\n";
+            else out += (i >= 4 && i <= 7 ? pad + row[i] : row[i] + pad) + "  ";
         }
-        while (!line.empty() && line.back() == ' ') line.pop_back();
-        out += line + "\n";
     }
     if (ports.empty()) out += "(no FTDI ports)\n";
     out += "BUFFERED: size/threshold/latency when on.";
@@ -142,16 +133,7 @@ std::string PortDetails(const PortInfo& p) {
     line("description", p.description);
     line("deviceId", HexId(p.deviceId));
     line("locationId", p.locationId ? HexId(*p.locationId) : "?");
-    for (const auto& info : kSettings)
-        line(info.jsonName, info.number ? Num(p.settings.*(info.number))
-                                        : OnOff(p.settings.*(info.flag)));
-    line("bufferedWrites.enabled", OnOff(p.bufferedWrites.enabled));
-    line("bufferedWrites.size", Num(p.bufferedWrites.size));
-    line("bufferedWrites.threshold", Num(p.bufferedWrites.threshold));
-    line("bufferedWrites.latency", Num(p.bufferedWrites.latency));
-    for (std::size_t row = 0; row < kAliasRowRates.size(); ++row)
-        line("baudAliases." + std::to_string(kAliasRowRates[row]),
-             p.baudAliases ? std::to_string((*p.baudAliases)[row]) : "?");
+    for (const auto& [name, value] : NamedValues(p)) line(name, value.value_or("?"));
     return out;
 }
 

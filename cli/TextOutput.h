@@ -31,7 +31,4 @@ std::string ListTable(const std::vector<PortInfo>& ports);
 // `show`: one port, a line per value, every alias row.
 std::string PortDetails(const PortInfo& port);
 
-// "standard", "brivane" or "custom": which built-in table the aliases are.
-const char* AliasTableName(const AliasRates& rates);
-
 }  // namespace varnok::cli
