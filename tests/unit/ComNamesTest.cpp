@@ -7,6 +7,7 @@
 #include "configurator/comnames/ComPortAssignmentDialog.h"
 #include "resources/ConfiguratorIds.h"
 #include "tests/unit/PortOpsRig.h"
+#include "tests/unit/MessageBoxes.h"
 #include "tests/unit/ShownProblems.h"
 
 using namespace varnok;
@@ -143,10 +144,7 @@ TEST_F(ComNames, ListBoxRefusingATextStopsWithMessage) {
     std::vector<std::string> names;
     ListFreeComNumbers(view, Map({}), names);
     EXPECT_EQ(names, (std::vector<std::string>{"COM1", "COM2", "COM3"}));
-    ASSERT_EQ(view.boxes.size(), 1u);
-    EXPECT_EQ(view.boxes[0].text, "ListBox Error");
-    EXPECT_EQ(view.boxes[0].caption, "ERROR");
-    EXPECT_EQ(view.boxes[0].icon, ui::Icon::Error);
+    EXPECT_EQ(view.boxes, (std::vector<test::Box>{{"ListBox Error", "ERROR", ui::Icon::Error}}));
 }
 
 TEST_F(ComNames, ReadFailuresShowTheirMessagesAndKeepTheCopy) {
@@ -154,13 +152,8 @@ TEST_F(ComNames, ReadFailuresShowTheirMessagesAndKeepTheCopy) {
     EXPECT_FALSE(test::ReadComDb(rig.app, view, rig.port()));  // no arbiter key
     rig.registry.createKey(kComNameArbiterKeyPath);
     EXPECT_FALSE(test::ReadComDb(rig.app, view, rig.port()));  // no ComDB value
-    ASSERT_EQ(view.boxes.size(), 2u);
-    EXPECT_EQ(view.boxes[0].text, "Can't open Key: COM Name Arbiter");
-    EXPECT_EQ(view.boxes[1].text, "Can't open COMDB");
-    for (const auto& b : view.boxes) {
-        EXPECT_EQ(b.caption, "ERROR");
-        EXPECT_EQ(b.icon, ui::Icon::Error);
-    }
+    EXPECT_EQ(view.boxes, test::Boxes({"Can't open Key: COM Name Arbiter", "Can't open COMDB"},
+                                      "ERROR", ui::Icon::Error));
     EXPECT_EQ(rig.port().comDbBitmap, (std::vector<uint8_t>{1, 2, 3}));
     EXPECT_TRUE(rig.mainView.boxes.empty());  // owned by the dialog
     EXPECT_EQ(rig.registry.openKeys, 0);
@@ -337,11 +330,8 @@ TEST_F(ComNames, OkWithoutFreeSelectionWarnsAndCancelKeepsTheDialog) {
     view.type(IDC_CA_NUMBER, "5");  // taken: no selection
     view.answers = {ui::Answer::Cancel};
     view.click(ui::kIdOk);
-    ASSERT_EQ(view.boxes.size(), 1u);
-    EXPECT_EQ(view.boxes[0].text, "Selected COM Port Number is reserved");
-    EXPECT_EQ(view.boxes[0].caption, "Error");
-    EXPECT_EQ(view.boxes[0].icon, ui::Icon::Warning);
-    EXPECT_EQ(view.boxes[0].buttons, ui::Buttons::OkCancel);
+    EXPECT_EQ(view.boxes, (std::vector<test::Box>{{"Selected COM Port Number is reserved", "Error",
+                                                   ui::Icon::Warning, ui::Buttons::OkCancel}}));
     EXPECT_FALSE(view.ended);
     view.answers = {ui::Answer::Ok};
     view.click(ui::kIdOk);

@@ -9,6 +9,7 @@
 #include "configurator/settings/ConfigFiles.h"
 #include "resources/ConfiguratorIds.h"
 #include "tests/unit/PortOpsRig.h"
+#include "tests/unit/MessageBoxes.h"
 
 #if defined(__linux__)
 #include <csignal>
@@ -113,13 +114,12 @@ TEST_F(ConfigFiles, SavedFileHasTheEightyFourByteLayout) {
     rig.mainView.answers = {ui::Answer::Cancel};
     save(0, file("a.dat"));
     EXPECT_TRUE(dirNames().empty());
-    ASSERT_EQ(rig.mainView.boxes.size(), 1u);
-    EXPECT_EQ(rig.mainView.boxes[0].text,
-              std::string(kMsgValuesCutInFile) +
-                  "\nminReadTimeout 300 (saved as 44)\nminWriteTimeout 1000 (saved as 232)\n\n" +
-                  kMsgSaveAnyway);
-    EXPECT_EQ(rig.mainView.boxes[0].caption, "Warning");
-    EXPECT_EQ(rig.mainView.boxes[0].buttons, ui::Buttons::OkCancel);
+    EXPECT_EQ(rig.mainView.boxes,
+              test::Boxes({std::string(kMsgValuesCutInFile) +
+                           "\nminReadTimeout 300 (saved as 44)\nminWriteTimeout 1000 (saved as "
+                           "232)\n\n" +
+                           kMsgSaveAnyway},
+                          "Warning", ui::Icon::Warning, ui::Buttons::OkCancel));
     rig.mainView.boxes.clear();
     save(0, file("a.dat"));
     ASSERT_EQ(rig.mainView.boxes.size(), 1u);
@@ -210,10 +210,8 @@ TEST_F(ConfigFiles, FileOfAnyOtherSizeChangesNothingAndSaysSo) {
     for (std::size_t size : {0u, 1u, 83u, 85u, 4096u}) {
         writeBytes(file("bad.dat"), std::vector<uint8_t>(size, 0x11));
         load(0, file("bad.dat"));
-        ASSERT_EQ(rig.mainView.boxes.size(), 1u) << size;
-        EXPECT_EQ(rig.mainView.boxes[0].text, kMsgWrongFileSize);
-        EXPECT_EQ(rig.mainView.boxes[0].caption, "ERROR");
-        EXPECT_EQ(rig.mainView.boxes[0].icon, ui::Icon::Error);
+        EXPECT_EQ(rig.mainView.boxes, test::Boxes({kMsgWrongFileSize}, "ERROR", ui::Icon::Error))
+            << size;
         rig.mainView.boxes.clear();
         EXPECT_EQ(rig.port().configData, before.configData);
         EXPECT_EQ(rig.port().minReadTimeout, before.minReadTimeout);
@@ -224,10 +222,7 @@ TEST_F(ConfigFiles, FileOfAnyOtherSizeChangesNothingAndSaysSo) {
 
 TEST_F(ConfigFiles, UnopenableFilesSayCannotOpen) {
     load(0, file("missing.dat"));
-    ASSERT_EQ(rig.mainView.boxes.size(), 1u);
-    EXPECT_EQ(rig.mainView.boxes[0].text, "Cannot open file");
-    EXPECT_EQ(rig.mainView.boxes[0].caption, "ERROR");
-    EXPECT_EQ(rig.mainView.boxes[0].icon, ui::Icon::Error);
+    EXPECT_EQ(rig.mainView.boxes, test::Boxes({"Cannot open file"}, "ERROR", ui::Icon::Error));
 
     save(0, (dir / "no-such-folder" / "a.dat").string());
     ASSERT_EQ(rig.mainView.boxes.size(), 2u);

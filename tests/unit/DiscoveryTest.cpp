@@ -6,6 +6,7 @@
 #include "configurator/discovery/Discovery.h"
 #include "configurator/discovery/InstanceKeyName.h"
 #include "tests/unit/FtdiFixture.h"
+#include "tests/unit/MessageBoxes.h"
 #include "tests/unit/ShownProblems.h"
 
 using namespace varnok;
@@ -119,9 +120,8 @@ TEST(EnumerateD2xx, NoDeviceEmptiesTheTableAndWarns) {
         f.d2xx.createListFails = listFails;
         EXPECT_TRUE(test::EnumerateD2xxDevices(f.app, f.view));
         EXPECT_EQ(f.app.table.count(), 0u);
-        EXPECT_EQ(f.boxTexts(), std::vector<std::string>{"No active FTDI devices found"});
-        EXPECT_EQ(f.view.lastBox()->caption, "WARNING");
-        EXPECT_EQ(f.view.lastBox()->icon, ui::Icon::Warning);
+        EXPECT_EQ(f.view.boxes,
+                  test::Boxes({"No active FTDI devices found"}, "WARNING", ui::Icon::Warning));
         EXPECT_TRUE(f.app.attachedSerials.empty());
     }
 }
@@ -142,8 +142,8 @@ TEST(EnumerateD2xx, MissingEnumeratorKeyFailsAndKeepsTheTable) {
     EXPECT_FALSE(test::EnumerateD2xxDevices(f.app, f.view));
     EXPECT_EQ(f.app.table.count(), 1u);
     EXPECT_EQ(f.app.table.openPortCount, 0);
-    EXPECT_EQ(f.boxTexts(), std::vector<std::string>{"Device or FTDI driver is not installed"});
-    EXPECT_EQ(f.view.lastBox()->caption, "ERROR");
+    EXPECT_EQ(f.view.boxes,
+              test::Boxes({"Device or FTDI driver is not installed"}, "ERROR", ui::Icon::None));
     EXPECT_EQ(f.registry.openKeys, 0);
 }
 

@@ -6,6 +6,7 @@
 
 #include "configurator/app/MainDialog.h"
 #include "resources/ConfiguratorIds.h"
+#include "tests/unit/MessageBoxes.h"
 #include "sim/FakeDialogView.h"
 #include "sim/MemRegistry.h"
 #include "sim/SimD2xx.h"
@@ -74,11 +75,8 @@ TEST_F(MainDialogFrame, CancelAndExitAskBeforeClosing) {
     start();
     view.answers = {ui::Answer::Cancel};
     view.click(ui::kIdCancel);
-    ASSERT_EQ(view.boxes.size(), 1u);
-    EXPECT_EQ(view.boxes[0].text, "Abort Configuration?\nUnsaved Data will be lost");
-    EXPECT_EQ(view.boxes[0].caption, "Warning");
-    EXPECT_EQ(view.boxes[0].icon, ui::Icon::Question);
-    EXPECT_EQ(view.boxes[0].buttons, ui::Buttons::OkCancel);
+    EXPECT_EQ(view.boxes, test::Boxes({"Abort Configuration?\nUnsaved Data will be lost"}, "Warning",
+                                      ui::Icon::Question, ui::Buttons::OkCancel));
     EXPECT_FALSE(view.ended);
 
     view.answers = {ui::Answer::Ok};
@@ -130,10 +128,9 @@ TEST_F(MainDialogFrame, EveryPerPortCommandNeedsASelection) {
                    IDM_LOAD_CONFIG}) {
         view.boxes.clear();
         view.click(id);
-        ASSERT_EQ(view.boxes.size(), 1u) << "command " << id;
-        EXPECT_EQ(view.boxes[0].text, "Please select COM-Port");
-        EXPECT_EQ(view.boxes[0].caption, "No Selection");
-        EXPECT_EQ(view.boxes[0].icon, ui::Icon::Warning);
+        EXPECT_EQ(view.boxes, test::Boxes({"Please select COM-Port"}, "No Selection",
+                                          ui::Icon::Warning))
+            << "command " << id;
     }
     EXPECT_TRUE(view.modalsRun.empty());
     EXPECT_TRUE(view.fileDialogs.empty());

@@ -6,6 +6,7 @@
 #include "modetool/Modes.h"
 #include "resources/ModeToolIds.h"
 #include "tests/unit/ModeToolRig.h"
+#include "tests/unit/MessageBoxes.h"
 
 using namespace varnok;
 using namespace varnok::mode;
@@ -256,13 +257,12 @@ TEST(ModeDialogFlow, OpensAndSearchesAfter100msWithNoDevice) {
     rig.view.fireTimer(10001);
     EXPECT_EQ(rig.view.timers.count(10001), 0u) << "one-shot";
 
-    ASSERT_EQ(rig.view.boxes.size(), 1u);
-    EXPECT_EQ(rig.view.boxes[0].caption, "No device found");
-    EXPECT_EQ(rig.view.boxes[0].text,
-              "Only for \"Apex\" series:\r\nPlease activate the configuration mode of the "
-              "desired devices.\r\nTherefore you must press the config button for two seconds "
-              "until the button will light.");
-    EXPECT_EQ(rig.view.boxes[0].icon, ui::Icon::Warning);
+    EXPECT_EQ(rig.view.boxes,
+              (std::vector<test::Box>{
+                  {"Only for \"Apex\" series:\r\nPlease activate the configuration mode of the "
+                   "desired devices.\r\nTherefore you must press the config button for two "
+                   "seconds until the button will light.",
+                   "No device found", ui::Icon::Warning}}));
     EXPECT_FALSE(rig.view.isVisible(IDC_DEVICE_LIST));
     EXPECT_FALSE(rig.view.isVisible(IDC_PORT_LIST_MT));
     for (int id : rig.view.childIds())
@@ -274,10 +274,8 @@ TEST(ModeDialogFlow, ListFailureShowsErrorBox) {
     DialogRig rig;
     rig.d2xx.createListFails = true;
     rig.start();
-    ASSERT_EQ(rig.view.boxes.size(), 1u);
-    EXPECT_EQ(rig.view.boxes[0].text, "EnumVarnokDevices failed (-1)");
-    EXPECT_EQ(rig.view.boxes[0].caption, "Error");
-    EXPECT_EQ(rig.view.boxes[0].icon, ui::Icon::Error);
+    EXPECT_EQ(rig.view.boxes,
+              (std::vector<test::Box>{{"EnumVarnokDevices failed (-1)", "Error", ui::Icon::Error}}));
     EXPECT_FALSE(rig.view.isVisible(IDC_DEVICE_LIST));
 }
 
@@ -461,11 +459,9 @@ TEST(ModeDialogFlow, SystemErrorsOfSearchAndCommitAreShownInOrder) {
     rig.ports.adapter("COM5")->unplugged = true;
     rig.ports.adapter("COM6")->heldByOtherProgram = true;  // not found, silently
     rig.start();
-    ASSERT_EQ(rig.view.boxes.size(), 1u);
-    EXPECT_EQ(rig.view.boxes[0].text,
-              "Error(2) / COM5: The system cannot find the file specified.\r\n");
-    EXPECT_EQ(rig.view.boxes[0].caption, "Error");
-    EXPECT_EQ(rig.view.boxes[0].icon, ui::Icon::Warning);
+    EXPECT_EQ(rig.view.boxes, test::Boxes({"Error(2) / COM5: The system cannot find the file "
+                                          "specified.\r\n"},
+                                          "Error", ui::Icon::Warning));
     EXPECT_EQ(rig.view.rowTexts(IDC_DEVICE_LIST), (std::vector<std::string>{"VP7 (13)"}));
 
     rig.view.selectRows(IDC_PORT_LIST_MT, {0, 1});
@@ -473,9 +469,8 @@ TEST(ModeDialogFlow, SystemErrorsOfSearchAndCommitAreShownInOrder) {
     rig.ports.adapter("COM7")->heldByOtherProgram = true;
     rig.view.click(IDC_COMMIT);
     ASSERT_EQ(rig.view.boxes.size(), 2u);
-    EXPECT_EQ(rig.view.boxes[1].text, "Error(5) / \\\\.\\COM7: Access is denied.\r\n");
-    EXPECT_EQ(rig.view.boxes[1].caption, "Error");
-    EXPECT_EQ(rig.view.boxes[1].icon, ui::Icon::Warning);
+    EXPECT_EQ(rig.view.boxes[1],
+              (test::Box{"Error(5) / \\\\.\\COM7: Access is denied.\r\n", "Error", ui::Icon::Warning}));
     EXPECT_TRUE(rig.view.isVisible(IDC_DEVICE_LIST)) << "the lists come back after the box";
 }
 
