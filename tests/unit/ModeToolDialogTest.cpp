@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "modetool/Discovery.h"
 #include "modetool/ModeDialog.h"
 #include "sim/VirtualExecutor.h"
@@ -68,6 +70,8 @@ const Mark U = Mark::Unchecked, C = Mark::Checked, I = Mark::Indeterminate;
 
 // The radio button a display sets (0: none) and its boxes.
 int Radio(const Shown& s) { return s.modeButton == 0 ? 0 : ModeButtonId(s.modeButton); }
+using Display = std::tuple<int, bool, Marks>;
+Display Seen(const Shown& s) { return {Radio(s), s.bits.enabled, s.bits.marks}; }
 
 }  // namespace
 
@@ -75,9 +79,7 @@ int Radio(const Shown& s) { return s.modeButton == 0 ? 0 : ModeButtonId(s.modeBu
 
 TEST(ModeDisplay, Rs232DisablesBoxesButKeepsTheirMarks) {
     Shown s = ShowPort(Record(0x0203, {{8, 5}}).ports[0], 0x0203);
-    EXPECT_EQ(Radio(s), 1012);
-    EXPECT_FALSE(s.bits.enabled);
-    EXPECT_EQ(s.bits.marks, (Marks{C, U, C}));
+    EXPECT_EQ(Seen(s), (Display{1012, false, {C, U, C}}));
 
     s = ShowPort(Record(0x1001, {{4, 1}}).ports[0], 0x1001);
     EXPECT_EQ(Radio(s), 1008);
@@ -87,38 +89,22 @@ TEST(ModeDisplay, Rs232DisablesBoxesButKeepsTheirMarks) {
 
     for (int code : {0, 9, 200}) {
         s = ShowPort(Record(0x0203, {{code, 2}}).ports[0], 0x0203);
-        EXPECT_EQ(Radio(s), 0) << code;
-        EXPECT_TRUE(s.bits.enabled);
-        EXPECT_EQ(s.bits.marks, (Marks{U, C, U}));
+        EXPECT_EQ(Seen(s), (Display{0, true, {U, C, U}})) << code;
     }
 }
 
 TEST(ModeDisplay, MultiSelectionMarksDifferingBitsIndeterminate) {
     AdapterRecord r = Record(0x0203, {{1, 1}, {1, 3}, {7, 0}, {8, 1}, {8, 6}});
     Selection sel{{&r}, {0, 1}};
-    Shown s = ShowSelection(sel);
-    EXPECT_EQ(Radio(s), 1005);
-    EXPECT_EQ(s.bits.marks, (Marks{C, I, U}));
-    EXPECT_TRUE(s.bits.enabled);
-
+    EXPECT_EQ(Seen(ShowSelection(sel)), (Display{1005, true, {C, I, U}}));
     sel.portRows = {0, 2};  // modes 1 and 7
-    s = ShowSelection(sel);
-    EXPECT_EQ(Radio(s), 0);
-    EXPECT_TRUE(s.bits.enabled);
-    EXPECT_EQ(s.bits.marks, (Marks{I, U, U}));
-
-    sel.portRows = {3, 4};  // both RS232, different bits
-    s = ShowSelection(sel);
-    EXPECT_EQ(Radio(s), 1012);
-    EXPECT_FALSE(s.bits.enabled);
-    EXPECT_EQ(s.bits.marks, (Marks{C, U, U})) << "no indeterminate marks";
+    EXPECT_EQ(Seen(ShowSelection(sel)), (Display{0, true, {I, U, U}}));
+    sel.portRows = {3, 4};  // both RS232, different bits: no indeterminate marks
+    EXPECT_EQ(Seen(ShowSelection(sel)), (Display{1012, false, {C, U, U}}));
 
     AdapterRecord reduced = Record(0x1001, {{4, 0}, {4, 1}});
     Selection sr{{&reduced}, {0, 1}};
-    s = ShowSelection(sr);
-    EXPECT_EQ(Radio(s), 1008);
-    EXPECT_FALSE(s.bits.enabled);
-    EXPECT_EQ(s.bits.marks, (Marks{U, U, U}));
+    EXPECT_EQ(Seen(ShowSelection(sr)), (Display{1008, false, {U, U, U}}));
 
     EXPECT_EQ(Radio(ShowSelection(Selection{})), 0) << "an empty selection shows nothing set";
 }
