@@ -39,6 +39,8 @@ struct ComNames : ::testing::Test {
     }
     int selectedRow() { return view.listCurSel(IDC_CA_FREE_LIST); }
     std::string selectedText() { return view.listText(IDC_CA_FREE_LIST, selectedRow()); }
+    // The free number selected, or "" when none is.
+    std::string selection() { return selectedRow() < 0 ? "" : selectedText(); }
 };
 
 }  // namespace
@@ -195,18 +197,12 @@ TEST_F(ComNames, OpeningShowsNameNumberAndFreeNumbers) {
 TEST_F(ComNames, TypingSelectsAFreeNumberAndATakenOneClears) {
     setMap(Map({1, 2, 4, 5}));
     open();
-    view.type(IDC_CA_NUMBER, "3");
-    EXPECT_EQ(selectedText(), "COM3");
-    view.type(IDC_CA_NUMBER, "12");
-    EXPECT_EQ(selectedText(), "COM12");
-    view.type(IDC_CA_NUMBER, "4");  // taken
-    EXPECT_EQ(selectedRow(), -1);
-    view.type(IDC_CA_NUMBER, "256");
-    EXPECT_EQ(selectedText(), "COM256");
-    view.type(IDC_CA_NUMBER, "2560");  // more than three characters: no search
-    EXPECT_EQ(selectedRow(), -1);
-    view.type(IDC_CA_NUMBER, "");
-    EXPECT_EQ(selectedRow(), -1);
+    // 4 is taken; 2560 has more than three characters: no search.
+    for (const auto& [typed, selected] : std::vector<std::pair<std::string, std::string>>{
+             {"3", "COM3"}, {"12", "COM12"}, {"4", ""}, {"256", "COM256"}, {"2560", ""}, {"", ""}}) {
+        view.type(IDC_CA_NUMBER, typed);
+        EXPECT_EQ(selection(), selected) << typed;
+    }
 }
 
 TEST_F(ComNames, ReopeningSearchesTheNewMapOnly) {
@@ -291,15 +287,17 @@ TEST_F(ComNames, UpDownSearchesTheNumberItStepsTo) {
     EXPECT_FALSE(dialog.onUpDownDelta(view, IDC_CA_UPDOWN, 1, 1));
     EXPECT_EQ(selectedText(), "COM2");
     EXPECT_FALSE(dialog.onUpDownDelta(view, IDC_CA_UPDOWN, 2, 1));  // field still "1" -> 2
-    view.setText(IDC_CA_NUMBER, "2");
-    dialog.onUpDownDelta(view, IDC_CA_UPDOWN, 2, 1);  // COM3 taken
-    EXPECT_EQ(selectedRow(), -1);
-    view.setText(IDC_CA_NUMBER, "256");
-    dialog.onUpDownDelta(view, IDC_CA_UPDOWN, 256, 1);  // 257 is never offered
-    EXPECT_EQ(selectedRow(), -1);
-    view.setText(IDC_CA_NUMBER, "5");
-    dialog.onUpDownDelta(view, IDC_CA_UPDOWN, 5, -1);
-    EXPECT_EQ(selectedText(), "COM4");
+    // From 2 up to the taken COM3; from 256 up to 257, never offered; from 5 down.
+    const struct {
+        const char* field;
+        int delta;
+        const char* selected;
+    } steps[] = {{"2", 1, ""}, {"256", 1, ""}, {"5", -1, "COM4"}};
+    for (const auto& s : steps) {
+        view.setText(IDC_CA_NUMBER, s.field);
+        dialog.onUpDownDelta(view, IDC_CA_UPDOWN, std::stoi(s.field), s.delta);
+        EXPECT_EQ(selection(), s.selected) << s.field;
+    }
 }
 
 TEST_F(ComNames, RenameWritesNamesAndMovesTheReservation) {
