@@ -6,12 +6,9 @@
 
 #include "configurator/app/MainDialog.h"
 #include "resources/ConfiguratorIds.h"
-#include "tests/unit/MessageBoxes.h"
 #include "sim/FakeDialogView.h"
-#include "sim/MemRegistry.h"
-#include "sim/SimD2xx.h"
-#include "sim/SimSerialPorts.h"
-#include "sim/VirtualClock.h"
+#include "tests/unit/MessageBoxes.h"
+#include "tests/unit/PortOpsRig.h"
 
 using namespace varnok;
 using namespace varnok::cfg;
@@ -19,12 +16,7 @@ using sim::FakeDialogView;
 
 namespace {
 
-struct MainDialogFrame : ::testing::Test {
-    sim::MemRegistry registry;
-    sim::SimD2xx d2xx;
-    sim::VirtualClock clock;
-    sim::SimSerialPorts serialPorts{clock};
-    Configurator app{registry, d2xx, serialPorts, clock};
+struct MainDialogFrame : ::testing::Test, test::ConfiguratorRig {
     MainDialog dialog{app};
     FakeDialogView view;
 
@@ -39,10 +31,7 @@ struct MainDialogFrame : ::testing::Test {
         view.boxes.clear();  // start-up messages are other tests' business
     }
     bool hasBox(const std::string& text, const std::string& caption, ui::Icon icon) const {
-        return std::any_of(view.boxes.begin(), view.boxes.end(), [&](const auto& b) {
-            return b.text == text && b.caption == caption && b.icon == icon &&
-                   b.buttons == ui::Buttons::Ok;
-        });
+        return std::count(view.boxes.begin(), view.boxes.end(), test::Box{text, caption, icon}) > 0;
     }
 };
 
