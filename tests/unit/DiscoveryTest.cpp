@@ -39,8 +39,6 @@ int Build(FtdiFixture& f) {
 
 }  // namespace
 
-// --- instance key names ---
-
 TEST(InstanceKeyName, SplitsAtFixedPlaces) {
     auto n = SplitInstanceKeyName("VID_0403+PID_6001+A1B2C3D4A");
     EXPECT_TRUE(n.valid);
@@ -64,8 +62,6 @@ TEST(InstanceKeyName, OddNamesHaveNoIdentity) {
         EXPECT_TRUE(n.serial.empty()) << odd;
     }
 }
-
-// --- EnumerateD2xxDevices ---
 
 TEST(EnumerateD2xx, SinglePortIdsGetThePortLetterAtPositionEight) {
     FtdiFixture f;
@@ -146,8 +142,6 @@ TEST(EnumerateD2xx, MissingEnumeratorKeyFailsAndKeepsTheTable) {
               test::Boxes({"Device or FTDI driver is not installed"}, "ERROR", ui::Icon::None));
     EXPECT_EQ(f.registry.openKeys, 0);
 }
-
-// --- MatchInstanceKeys ---
 
 TEST(MatchInstanceKeys, GivesEachRecordTheSerialOfTheKeyWithItsComName) {
     FtdiFixture f;
@@ -289,8 +283,6 @@ TEST(MatchInstanceKeys, StopsReadingKeysOnceEveryRecordIsMatched) {
     ASSERT_EQ(Match(f), 1);
     EXPECT_EQ(f.registry.counters.opens, 3u);  // enumerator key, then the first key's two
 }
-
-// --- BuildTableFromRegistry ---
 
 TEST(BuildTableFromRegistry, OneRecordPerKeyMarkedByTheLastD2xxPass) {
     FtdiFixture f;

@@ -75,8 +75,6 @@ Display Seen(const Shown& s) { return {Radio(s), s.bits.enabled, s.bits.marks}; 
 
 }  // namespace
 
-// ------------------------------------------------------ display rules
-
 TEST(ModeDisplay, Rs232DisablesBoxesButKeepsTheirMarks) {
     Shown s = ShowPort(Record(0x0203, {{8, 5}}).ports[0], 0x0203);
     EXPECT_EQ(Seen(s), (Display{1012, false, {C, U, C}}));
@@ -149,8 +147,6 @@ TEST(ModeDisplay, SeveralAdaptersCoverAllTheirPorts) {
     EXPECT_EQ(b.ports[1].controlBits, 4) << "a mode click keeps the bits";
 }
 
-// -------------------------------------------------------- click rules
-
 TEST(ModeClick, BitClickReplacesTheWholeBitSet) {
     AdapterRecord r = Record(0x0203, {{1, 0}, {1, 2}, {1, 4}});
     Selection sel{{&r}, {0, 1}};
@@ -181,8 +177,6 @@ TEST(ModeClick, ModeClickAppliesRs232RuleAndNoPortSelectedStillMarksChanged) {
     EXPECT_EQ(r2.ports[0].modeCode, 1);
     EXPECT_EQ(r2.changed, 1);
 }
-
-// -------------------------------------------------------------- dialog
 
 namespace {
 

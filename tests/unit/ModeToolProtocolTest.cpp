@@ -57,8 +57,6 @@ void ExpectFailure(const Result<AdapterRecord>& r, uint32_t code, const std::str
 
 }  // namespace
 
-// ------------------------------------------------------------ parsers
-
 TEST(ModeProtocolParse, IdentificationLineNeedsFourteenBytesAndCrBracket) {
     AdapterRecord r;
     EXPECT_EQ(ParseId("\r[4#0203] A:\r\n", &r), IdResult::Ok);  // 14 bytes
@@ -162,8 +160,6 @@ TEST(ModeProtocolParse, NumberReadersTakeOnlyLeadingDigits) {
         EXPECT_EQ(parse::LeadingHexLow32(c.text), c.hex) << c.text;
     }
 }
-
-// ------------------------------------------------------------- query
 
 TEST(ModeProtocolQuery, ConfigInterfaceExactBytesWaitsAndRecord) {
     ModeRig rig;
@@ -301,8 +297,6 @@ TEST(ModeProtocolQuery, UnplugDuringQueryReportsAndCloses) {
     EXPECT_EQ(ErrorText(rig, r.failure()),
               "Error(22) / COM5: The device does not recognize the command.\r\n");
 }
-
-// ------------------------------------------------------------ commit
 
 namespace {
 
@@ -460,8 +454,6 @@ TEST(ModeProtocolCommit, ConfigModeLeftWhenEnteringFailsHalfWay) {
     EXPECT_EQ(rig.ports.logTexts().back(), "close");
     EXPECT_EQ(rig.ports.openPorts(), 0);
 }
-
-// ------------------------------------------- the simulated serial port
 
 TEST(ModeSimSerial, ReadEndsAtIntervalAfterBurstOrAtTotalTimeout) {
     ModeRig rig;

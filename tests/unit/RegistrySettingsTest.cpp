@@ -16,8 +16,6 @@ using varnok::test::KeyRecord;
 using varnok::test::kId232H;
 using varnok::test::kId232R;
 
-// --- ReadPortSettings ---
-
 TEST(ReadPortSettings, ReadsEveryValueAndMarksItKnown) {
     FtdiFixture f;
     f.install(kId232R, "A1B2C3D4A", 5);
