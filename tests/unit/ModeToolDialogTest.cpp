@@ -121,29 +121,20 @@ TEST(ModeDisplay, SeveralAdaptersCoverAllTheirPorts) {
     // is left alone and named; the others take it on all of their own ports.
     std::vector<AdapterRecord*> leftAlone;
     ClickMode(sel, 7, &leftAlone);
-    for (auto* r : {&a, &c}) {
-        EXPECT_EQ(r->changed, 1);
-        EXPECT_EQ(r->ports[0].modeCode, 7);
-        EXPECT_EQ(r->ports[1].modeCode, 7);
-    }
-    EXPECT_EQ(c.ports[2].modeCode, 7) << "each adapter by its own port count";
-    EXPECT_EQ(c.ports[3].modeCode, 7);
     EXPECT_EQ(leftAlone, std::vector<AdapterRecord*>{&b});
-    EXPECT_EQ(b.changed, 0);
-    EXPECT_EQ(b.ports[0].modeCode, 2);
-    EXPECT_EQ(b.ports[1].modeCode, 2);
+    EXPECT_EQ(std::make_tuple(a.changed, b.changed, c.changed), std::make_tuple(1, 0, 1));
+    EXPECT_EQ(ModeCodes(a, 2), (std::vector<int>{7, 7}));
+    EXPECT_EQ(ModeCodes(b, 2), (std::vector<int>{2, 2}));
+    EXPECT_EQ(ModeCodes(c, 4), (std::vector<int>{7, 7, 7, 7})) << "each by its own port count";
 
     // A mode both models have goes to both.
     leftAlone.clear();
     ClickMode(sel, 3, &leftAlone);
     EXPECT_TRUE(leftAlone.empty());
-    for (auto* r : {&a, &b, &c}) {
-        EXPECT_EQ(r->changed, 1);
-        EXPECT_EQ(r->ports[0].modeCode, 3);
-        EXPECT_EQ(r->ports[1].modeCode, 3);
-    }
-    EXPECT_EQ(c.ports[3].modeCode, 3);
-    EXPECT_EQ(b.ports[2].modeCode, 3);
+    EXPECT_EQ(std::make_tuple(a.changed, b.changed, c.changed), std::make_tuple(1, 1, 1));
+    EXPECT_EQ(ModeCodes(a, 2), (std::vector<int>{3, 3}));
+    EXPECT_EQ(ModeCodes(b, 3), (std::vector<int>{3, 3, 3}));
+    EXPECT_EQ(ModeCodes(c, 4), (std::vector<int>{3, 3, 3, 3}));
     EXPECT_EQ(b.ports[1].controlBits, 4) << "a mode click keeps the bits";
 }
 
@@ -343,8 +334,7 @@ TEST(ModeDialogFlow, EditCommitAndSearchAgain) {
     rig.view.selectRows(IDC_PORT_LIST_MT, {0});
     rig.view.click(1012);
     rig.view.click(IDC_SEARCH);  // the edit is dropped
-    EXPECT_EQ(rig.dialog.adapters()[0].ports[0].modeCode, 1);
-    EXPECT_EQ(rig.dialog.adapters()[0].ports[1].modeCode, 7);
+    EXPECT_EQ(ModeCodes(rig.dialog.adapters()[0], 2), (std::vector<int>{1, 7}));
     EXPECT_EQ(rig.view.listSelectedRows(IDC_DEVICE_LIST), (std::vector<int>{0}));
 }
 
@@ -368,8 +358,7 @@ TEST(ModeDialogFlow, AModeAnAdaptersModelLacksIsNeverSentToIt) {
     EXPECT_TRUE(reduced->storedTexts.empty()) << "nothing sent to the reduced adapter";
     EXPECT_EQ(reduced->ports[0].modeCode, 1);
     ASSERT_EQ(standard->storedTexts.size(), 1u);
-    EXPECT_EQ(standard->ports[0].modeCode, 7);
-    EXPECT_EQ(standard->ports[1].modeCode, 7);
+    EXPECT_EQ(ModeCodes(*standard, 2), (std::vector<int>{7, 7}));
 }
 
 TEST(ModeDialogFlow, BusyStateKeepsRs232BoxesDisabledAndClosing) {
