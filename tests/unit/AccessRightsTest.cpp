@@ -6,27 +6,21 @@
 #include "configurator/discovery/AccessRights.h"
 #include "configurator/discovery/Discovery.h"
 #include "tests/unit/FtdiFixture.h"
+#include "tests/unit/MessageBoxes.h"
 #include "tests/unit/ShownProblems.h"
 
 using namespace varnok;
 using namespace varnok::cfg;
 using varnok::test::FtdiFixture;
+using varnok::test::Box;
+using varnok::test::KeyRecord;
 using varnok::test::kId232R;
 using reg::AccessEntry;
 using reg::Trustee;
 
 namespace {
-
 const std::string kArbiter = kComNameArbiterKeyPath;
 const std::string kEnum = kEnumeratorKeyPath;
-
-PortEntry Record(uint32_t id, const std::string& serial) {
-    PortEntry e;
-    e.deviceId = id;
-    e.serialNumber = serial;
-    return e;
-}
-
 }  // namespace
 
 TEST(EnablePrivilege, AdjustsTheTokenAndReportsAMissingPrivilege) {
@@ -37,10 +31,8 @@ TEST(EnablePrivilege, AdjustsTheTokenAndReportsAMissingPrivilege) {
 
     f.registry.privilegeMissing = true;
     EXPECT_TRUE(test::EnablePrivilege(f.app, f.view, "SeTakeOwnershipPrivilege", true));
-    ASSERT_EQ(f.boxTexts(),
-              std::vector<std::string>{"The token does not have the specified privilege"});
-    EXPECT_EQ(f.view.lastBox()->caption, "ERROR");
-    EXPECT_EQ(f.view.lastBox()->icon, ui::Icon::Warning);
+    EXPECT_EQ(f.view.boxes, (std::vector<Box>{{"The token does not have the specified privilege",
+                                               "ERROR", ui::Icon::Warning}}));
 
     f.registry.privilegeCallFails = true;
     EXPECT_FALSE(test::EnablePrivilege(f.app, f.view, "SeTakeOwnershipPrivilege", true));
@@ -99,8 +91,8 @@ TEST(GrantInstanceKeyAccess, OwnsAndRestrictsEveryInstanceKeySkippingRecordsWith
     FtdiFixture f;
     f.install(kId232R, "AAAA0000A", 3);
     f.install(kId232R, "BBBB0000A", 4);
-    f.app.table.entries = {Record(kId232R, "AAAA0000A"), Record(0, "NOID"),
-                           Record(kId232R, "BBBB0000A")};
+    f.app.table.entries = {KeyRecord(kId232R, "AAAA0000A"), KeyRecord(0, "NOID"),
+                           KeyRecord(kId232R, "BBBB0000A")};
     ASSERT_TRUE(test::GrantInstanceKeyAccess(f.app, f.view));
     const std::vector<AccessEntry> expected = {
         {Trustee::Everyone, 0x20019, 5},
@@ -123,14 +115,12 @@ TEST(GrantInstanceKeyAccess, OwnsAndRestrictsEveryInstanceKeySkippingRecordsWith
 TEST(GrantInstanceKeyAccess, AKeyThatDoesNotOpenIsReportedOnceAndThePassGoesOn) {
     FtdiFixture f;
     f.install(kId232R, "BBBB0000A", 4);
-    f.app.table.entries = {Record(kId232R, "GONE0000A"), Record(kId232R, "BBBB0000A")};
+    f.app.table.entries = {KeyRecord(kId232R, "GONE0000A"), KeyRecord(kId232R, "BBBB0000A")};
     EXPECT_TRUE(test::GrantInstanceKeyAccess(f.app, f.view));
-    EXPECT_EQ(f.boxTexts(),
-              std::vector<std::string>{"Failed to open the key " +
-                                       FtdiFixture::InstancePath(kId232R, "GONE0000A") +
-                                       " for WRITE_DAC access"});
-    EXPECT_EQ(f.view.lastBox()->caption, "ERROR");
-    EXPECT_EQ(f.view.lastBox()->icon, ui::Icon::Warning);
+    EXPECT_EQ(f.view.boxes, (std::vector<Box>{{"Failed to open the key " +
+                                                   FtdiFixture::InstancePath(kId232R, "GONE0000A") +
+                                                   " for WRITE_DAC access",
+                                               "ERROR", ui::Icon::Warning}}));
     EXPECT_TRUE(f.registry.node(FtdiFixture::InstancePath(kId232R, "BBBB0000A"))->daclSet);
 }
 
@@ -138,7 +128,7 @@ TEST(GrantInstanceKeyAccess, ATokenThatDoesNotOpenEndsThePass) {
     FtdiFixture f;
     f.install(kId232R, "AAAA0000A", 3);
     f.install(kId232R, "BBBB0000A", 4);
-    f.app.table.entries = {Record(kId232R, "AAAA0000A"), Record(kId232R, "BBBB0000A")};
+    f.app.table.entries = {KeyRecord(kId232R, "AAAA0000A"), KeyRecord(kId232R, "BBBB0000A")};
     f.registry.tokenFails = true;
     EXPECT_FALSE(test::GrantInstanceKeyAccess(f.app, f.view));
     EXPECT_EQ(f.boxTexts(), std::vector<std::string>{"Couldn't open the process token"});

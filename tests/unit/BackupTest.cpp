@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "FtdiFixture.h"
+#include "MessageBoxes.h"
 #include "configurator/backup/BackupBeforeWrite.h"
 #include "configurator/backup/BackupJournal.h"
 #include "configurator/backup/RegFile.h"
@@ -310,13 +311,11 @@ TEST_F(Writers, EveryWriterAsksWhenTheBackupFailsAndNoWritesNothing) {
             door.press(*this, answer);
             const auto& asked = door.mainBox ? f.view.boxes : boxes;
             ASSERT_FALSE(asked.empty());
-            EXPECT_EQ(asked[0].text, std::string(kMsgBackupFailed) +
-                                         "\nThe backup file could not be written:\n" +
-                                         store.location() + "\\20261207-183005.reg\n\n" +
-                                         kMsgBackupContinue);
-            EXPECT_EQ(asked[0].caption, "Warning");
-            EXPECT_EQ(asked[0].icon, ui::Icon::Warning);
-            EXPECT_EQ(asked[0].buttons, ui::Buttons::YesNo);
+            EXPECT_EQ(asked[0], (test::Box{std::string(kMsgBackupFailed) +
+                                               "\nThe backup file could not be written:\n" +
+                                               store.location() + "\\20261207-183005.reg\n\n" +
+                                               kMsgBackupContinue,
+                                           "Warning", ui::Icon::Warning, ui::Buttons::YesNo}));
             const uint64_t changes = f.registry.counters.sets + f.registry.counters.deletes;
             if (answer == ui::Answer::No) {
                 EXPECT_EQ(changes, 0u);

@@ -9,6 +9,7 @@
 #include "configurator/settings/RegistrySettings.h"
 #include "resources/ConfiguratorIds.h"
 #include "tests/unit/PanelFixture.h"
+#include "tests/unit/MessageBoxes.h"
 
 using namespace varnok;
 using namespace varnok::cfg;
@@ -115,9 +116,7 @@ TEST_F(BaudDialog, InvalidRateWarnsEmptiesTheFieldAndKeepsTheRest) {
         const std::size_t boxes = view.boxes.size();
         generate(bad);
         ASSERT_EQ(view.boxes.size(), boxes + 1);
-        EXPECT_EQ(view.lastBox()->text, "Not Valid Input   ");
-        EXPECT_EQ(view.lastBox()->caption, "Warning");
-        EXPECT_EQ(view.lastBox()->icon, ui::Icon::Warning);
+        EXPECT_EQ(*view.lastBox(), (test::Box{"Not Valid Input   ", "Warning", ui::Icon::Warning}));
         EXPECT_EQ(view.text(IDC_BAUD_DESIRED), "");
         EXPECT_EQ(view.text(IDC_BAUD_CLOSEST), "9600");
         EXPECT_EQ(view.text(IDC_BAUD_ERROR), "0.000");

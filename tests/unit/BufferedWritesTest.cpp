@@ -35,7 +35,18 @@ struct BufferedWrites : ::testing::Test {
         EXPECT_TRUE(all || none) << "boxes and labels disagree";
         return all;
     }
+    void store(const char* name, uint32_t value) {
+        rig.registry.setDword(rig.parametersKey(), name, value);
+    }
     uint32_t stored(const char* name) { return rig.registry.dword(rig.parametersKey(), name); }
+    // Size, threshold and latency as the key holds them and as the boxes show them.
+    std::vector<uint32_t> storedValues() {
+        return {stored(kWriteBufferSizeValue), stored(kWriteBufferThresholdValue),
+                stored(kWriteLatencyValue)};
+    }
+    std::vector<std::string> shown() {
+        return {view.text(IDC_BW_SIZE), view.text(IDC_BW_THRESHOLD), view.text(IDC_BW_LATENCY)};
+    }
     bool has(const char* name) { return rig.registry.hasValue(rig.parametersKey(), name); }
     void enter(const char* size, const char* threshold, const char* latency) {
         view.setText(IDC_BW_SIZE, size);
@@ -54,13 +65,11 @@ struct BufferedWrites : ::testing::Test {
 }  // namespace
 
 TEST_F(BufferedWrites, OpeningWithoutTheBitShowsDefaultsReadOnly) {
-    rig.registry.setDword(rig.parametersKey(), kWriteBufferSizeValue, 100);  // ignored when off
+    store(kWriteBufferSizeValue, 100);  // ignored when off
     rig.port().writeBufferSize = 7;
     open();
     EXPECT_EQ(view.checkState(IDC_BW_ACTIVE), ui::kUnchecked);
-    EXPECT_EQ(view.text(IDC_BW_SIZE), "4096");
-    EXPECT_EQ(view.text(IDC_BW_THRESHOLD), "20");
-    EXPECT_EQ(view.text(IDC_BW_LATENCY), "1");
+    EXPECT_EQ(shown(), (std::vector<std::string>{"4096", "20", "1"}));
     EXPECT_FALSE(editable());
     EXPECT_EQ(rig.port().writeBufferSize, 4096u);
     EXPECT_EQ(rig.registry.openKeys, 0);
@@ -68,14 +77,12 @@ TEST_F(BufferedWrites, OpeningWithoutTheBitShowsDefaultsReadOnly) {
 
 TEST_F(BufferedWrites, OpeningWithTheBitShowsStoredValuesAndDefaultsForMissingOnes) {
     setOn();
-    rig.registry.setDword(rig.parametersKey(), kWriteBufferSizeValue, 2048);
-    rig.registry.setDword(rig.parametersKey(), kWriteLatencyValue, 4);
+    store(kWriteBufferSizeValue, 2048);
+    store(kWriteLatencyValue, 4);
     open();
     EXPECT_EQ(view.checkState(IDC_BW_ACTIVE), ui::kChecked);
     EXPECT_TRUE(editable());
-    EXPECT_EQ(view.text(IDC_BW_SIZE), "2048");
-    EXPECT_EQ(view.text(IDC_BW_LATENCY), "4");
-    EXPECT_EQ(view.text(IDC_BW_THRESHOLD), "20");  // missing: default
+    EXPECT_EQ(shown(), (std::vector<std::string>{"2048", "20", "4"}));  // threshold: default
 
     // ... and the next OK writes the default.
     view.click(ui::kIdOk);
@@ -110,9 +117,7 @@ TEST_F(BufferedWrites, ApplySetsTheBitThenWritesConfigDataAndValuesInOrder) {
     EXPECT_EQ(cd->type, reg::kBinary);
     EXPECT_EQ(cd->data[0], 0x5A);
     EXPECT_EQ(cd->data[1], 0x04);
-    EXPECT_EQ(stored(kWriteBufferSizeValue), 2048u);
-    EXPECT_EQ(stored(kWriteBufferThresholdValue), 10u);
-    EXPECT_EQ(stored(kWriteLatencyValue), 4u);
+    EXPECT_EQ(storedValues(), (std::vector<uint32_t>{2048, 10, 4}));
     EXPECT_EQ(rig.registry.value(rig.parametersKey(), kWriteLatencyValue)->type, reg::kDword);
     EXPECT_EQ(rig.port().writeBufferThreshold, 10u);
     EXPECT_EQ(rig.registry.openKeys, 0);
@@ -121,8 +126,8 @@ TEST_F(BufferedWrites, ApplySetsTheBitThenWritesConfigDataAndValuesInOrder) {
 TEST_F(BufferedWrites, UncheckingAndOkClearsTheBitAndDeletesInOrder) {
     setOn();
     rig.port().configData[1] |= 0x01;
-    rig.registry.setDword(rig.parametersKey(), kWriteBufferSizeValue, 2048);
-    rig.registry.setDword(rig.parametersKey(), kWriteLatencyValue, 4);
+    store(kWriteBufferSizeValue, 2048);
+    store(kWriteLatencyValue, 4);
     open();
     view.click(IDC_BW_ACTIVE);
     rig.registry.log.clear();
@@ -142,9 +147,7 @@ TEST_F(BufferedWrites, OnlyTheFirstFourCharactersCount) {
     open();
     enter("40960", "  12", "+3x");
     view.click(IDC_BW_APPLY);
-    EXPECT_EQ(stored(kWriteBufferSizeValue), 4096u);
-    EXPECT_EQ(stored(kWriteBufferThresholdValue), 12u);
-    EXPECT_EQ(stored(kWriteLatencyValue), 3u);
+    EXPECT_EQ(storedValues(), (std::vector<uint32_t>{4096, 12, 3}));
     EXPECT_EQ(view.text(IDC_BW_SIZE), "40960");  // accepted boxes keep their text
 
     enter("00016", "1", "1");  // "0001"
@@ -154,33 +157,28 @@ TEST_F(BufferedWrites, OnlyTheFirstFourCharactersCount) {
 
 TEST_F(BufferedWrites, OutOfRangeNumbersAreReplacedByTheValueInForce) {
     setOn();
-    rig.registry.setDword(rig.parametersKey(), kWriteBufferSizeValue, 1024);
-    rig.registry.setDword(rig.parametersKey(), kWriteBufferThresholdValue, 8);
-    rig.registry.setDword(rig.parametersKey(), kWriteLatencyValue, 2);
+    store(kWriteBufferSizeValue, 1024);
+    store(kWriteBufferThresholdValue, 8);
+    store(kWriteLatencyValue, 2);
     open();
     const char* rejected[][3] = {{"5000", "0", "17"}, {"0", "21", "0"}, {"-5", "abc", ""}};
     for (const auto& r : rejected) {
+        SCOPED_TRACE(r[0]);
         enter(r[0], r[1], r[2]);
         view.click(IDC_BW_APPLY);
-        EXPECT_EQ(stored(kWriteBufferSizeValue), 1024u);
-        EXPECT_EQ(stored(kWriteBufferThresholdValue), 8u);
-        EXPECT_EQ(stored(kWriteLatencyValue), 2u);
-        EXPECT_EQ(view.text(IDC_BW_SIZE), "1024");
-        EXPECT_EQ(view.text(IDC_BW_THRESHOLD), "8");
-        EXPECT_EQ(view.text(IDC_BW_LATENCY), "2");
+        EXPECT_EQ(storedValues(), (std::vector<uint32_t>{1024, 8, 2}));
+        EXPECT_EQ(shown(), (std::vector<std::string>{"1024", "8", "2"}));
     }
     enter("4096", "20", "16");  // the upper ends are accepted
     view.click(IDC_BW_APPLY);
-    EXPECT_EQ(stored(kWriteBufferSizeValue), 4096u);
-    EXPECT_EQ(stored(kWriteBufferThresholdValue), 20u);
-    EXPECT_EQ(stored(kWriteLatencyValue), 16u);
+    EXPECT_EQ(storedValues(), (std::vector<uint32_t>{4096, 20, 16}));
     EXPECT_TRUE(view.boxes.empty());
 }
 
 // A change that fails is told once, by name; the others are written.
 TEST_F(BufferedWrites, FailedConfigDataWriteIsToldAndTheValuesAreStillWritten) {
     setOn();
-    rig.registry.setDword(rig.parametersKey(), kWriteBufferSizeValue, 1024);
+    store(kWriteBufferSizeValue, 1024);
     open();
     enter("2048", "10", "4");
     rig.registry.failSet.insert(sim::MemRegistry::lower(rig.parametersKey() + "|ConfigData"));

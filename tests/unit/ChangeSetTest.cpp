@@ -28,10 +28,7 @@ struct Installed {
     explicit Installed(const std::function<void(sim::MemRegistry&)>& seed = {}) {
         for (const char* serial : {"AAAA0000A", "BBBB0000A", "CCCC0000A"}) {
             f.install(kId232R, serial, 3 + static_cast<int>(f.app.table.entries.size()));
-            PortEntry e;
-            e.deviceId = kId232R;
-            e.serialNumber = serial;
-            f.app.table.entries.push_back(e);
+            f.app.table.entries.push_back(test::KeyRecord(kId232R, serial));
         }
         if (seed) seed(f.registry);
         EXPECT_TRUE(test::ReadPortSettings(f.app, f.view));
@@ -256,10 +253,6 @@ TEST(PlanIgnoreSerial, OnlyAChangeOfTheFlagIsPlanned) {
     EXPECT_EQ(Names(off), (Strings{" -IgnoreHWSerNum04036001", " -IgnoreHWSerNum04036011",
                                    " -IgnoreHWSerNum04036015"}));
 }
-
-}  // namespace
-
-namespace {
 
 // The main dialog's Apply on an installation where one port's key vanished
 // while the dialog was open: the port the user changed is written, and a

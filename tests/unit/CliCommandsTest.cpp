@@ -105,6 +105,11 @@ struct Rig {
 
 using Strings = std::vector<std::string>;
 
+std::string ReadText(const std::string& file) {
+    std::ifstream in(file);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
 // Commands that write: what they print, what reaches the registry, and that
 // the driver is reloaded once and a backup taken first.
 TEST(CliCommands, WritesOnlyWhatChanges) {
@@ -434,16 +439,13 @@ TEST(CliCommands, ExportThenImportElsewhere) {
     const json before = json::parse(from.out);
     // An exported port has the keys and values `list` shows, and its
     // ConfigData.
-    {
-        std::ifstream in(file);
-        const json exported = json::parse(in)["ports"];
-        ASSERT_EQ(exported.size(), before.size());
-        for (std::size_t i = 0; i < before.size(); ++i) {
-            json shown = exported[i];
-            EXPECT_EQ(shown["configData"].get<std::string>().size(), 128u);
-            shown.erase("configData");
-            EXPECT_EQ(shown, before[i]);
-        }
+    const json exported = json::parse(ReadText(file))["ports"];
+    ASSERT_EQ(exported.size(), before.size());
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        json shown = exported[i];
+        EXPECT_EQ(shown["configData"].get<std::string>().size(), 128u);
+        shown.erase("configData");
+        EXPECT_EQ(shown, before[i]);
     }
 
     Rig to;
@@ -517,10 +519,6 @@ TEST(CliCommands, ReadOnlyAndDriverCommands) {
     EXPECT_TRUE(r.writes().empty());
 }
 
-}  // namespace
-
-namespace {
-
 // varnokctl's setting names lead to the model's boxes, with their ranges.
 TEST(CliCommands, EverySettingIsTheModelsOwn) {
     for (const SettingInfo& s : kSettings) {
@@ -536,10 +534,6 @@ TEST(CliCommands, EverySettingIsTheModelsOwn) {
         }
     }
 }
-
-}  // namespace
-
-namespace {
 
 // Buffered-write values left behind while the option is off stay unless a
 // command switches the option off itself.
@@ -567,10 +561,6 @@ TEST(CliCommands, LeftoverBufferedValuesGoOnlyWhenSwitchedOff) {
         std::filesystem::remove(file);
     }
 }
-
-}  // namespace
-
-namespace {
 
 // set --all, import and export work on one set of ports: an attached port
 // held open by another program is in it (its registry values do not need
@@ -625,10 +615,7 @@ TEST(CliCommands, OnePortSetForEveryCommand) {
     site(e);
     const std::string file = e.tempFile("export.json");
     ASSERT_EQ(e.run({"export", file}), ExitStatus::Done) << e.err;
-    const json doc = [&] {
-        std::ifstream in(file);
-        return json::parse(in);
-    }();
+    const json doc = json::parse(ReadText(file));
     Strings exported;
     for (const auto& p : doc["ports"]) exported.push_back(p["port"]);
     EXPECT_EQ(exported, (Strings{"COM5", "COM6", "COM8"}));
@@ -649,10 +636,6 @@ TEST(CliCommands, AllWithoutPortsIsNotAnError) {
     EXPECT_TRUE(r.writes().empty());
     EXPECT_EQ(r.run({"set", "COM42", "latency-timer=1"}), ExitStatus::NotFound);
 }
-
-}  // namespace
-
-namespace {
 
 // What a new user tries first: the version, a mistyped command or setting,
 // the JSON names, "-" for standard output and input, the forms of a port
@@ -709,21 +692,11 @@ TEST(CliCommands, FirstContact) {
     std::filesystem::create_hard_link(file, link, linked);
     if (linked) GTEST_SKIP() << "no hard links here: " << linked.message();
     ASSERT_EQ(r.run({"export", file}), ExitStatus::Done) << r.err;
-    EXPECT_NO_THROW(ReadSettingsDocument([&] {
-        std::ifstream in(file);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }()));
-    {
-        std::ifstream old(link);
-        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(old), {}), "the old document");
-    }
+    EXPECT_NO_THROW(ReadSettingsDocument(ReadText(file)));
+    EXPECT_EQ(ReadText(link), "the old document");
     std::filesystem::remove(file);
     std::filesystem::remove(link);
 }
-
-}  // namespace
-
-namespace {
 
 // Every command's --json output, as the schema in docs/ describes it,
 // judged by a JSON Schema validator: writes (done, dry, nothing to do, a

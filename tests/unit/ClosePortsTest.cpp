@@ -4,6 +4,7 @@
 #include "configurator/discovery/ClosePorts.h"
 #include "resources/ConfiguratorIds.h"
 #include "tests/unit/PortOpsRig.h"
+#include "tests/unit/MessageBoxes.h"
 
 using namespace varnok;
 using namespace varnok::cfg;
@@ -48,14 +49,11 @@ TEST(ClosePorts, PurgesAndClosesFreePortsAndReportsEachBusyOne) {
                                                "open \\\\.\\COM7", "open \\\\.\\COM12",
                                                "open \\\\.\\COM256", "purge 0x0C", "close"}));
     EXPECT_EQ(rig.serial.openPorts(), 0);
-    ASSERT_EQ(rig.mainView.boxes.size(), 3u);  // one per busy port, then the refresh's
-    EXPECT_EQ(rig.mainView.boxes[2].text, "No active FTDI devices found");
-    for (const auto& b : std::vector<sim::FakeDialogView::MessageBoxCall>(
-             rig.mainView.boxes.begin(), rig.mainView.boxes.begin() + 2)) {
-        EXPECT_EQ(b.text, "Close COMPort not possible");
-        EXPECT_EQ(b.caption, "ERROR");
-        EXPECT_EQ(b.icon, ui::Icon::None);
-    }
+    // One per busy port, then the refresh's.
+    auto boxes = test::Boxes({"Close COMPort not possible", "Close COMPort not possible"}, "ERROR",
+                             ui::Icon::None);
+    boxes.push_back({"No active FTDI devices found", "WARNING", ui::Icon::Warning});
+    EXPECT_EQ(rig.mainView.boxes, boxes);
     // The other program keeps its ports.
     EXPECT_TRUE(rig.serial.adapter("COM7")->heldByOtherProgram);
     EXPECT_TRUE(rig.serial.adapter("COM12")->heldByOtherProgram);

@@ -7,6 +7,7 @@
 #include "configurator/comnames/ComPortAssignmentDialog.h"
 #include "resources/ConfiguratorIds.h"
 #include "tests/unit/PortOpsRig.h"
+#include "tests/unit/MessageBoxes.h"
 #include "tests/unit/ShownProblems.h"
 
 using namespace varnok;
@@ -38,6 +39,8 @@ struct ComNames : ::testing::Test {
     }
     int selectedRow() { return view.listCurSel(IDC_CA_FREE_LIST); }
     std::string selectedText() { return view.listText(IDC_CA_FREE_LIST, selectedRow()); }
+    // The free number selected, or "" when none is.
+    std::string selection() { return selectedRow() < 0 ? "" : selectedText(); }
 };
 
 }  // namespace
@@ -143,10 +146,7 @@ TEST_F(ComNames, ListBoxRefusingATextStopsWithMessage) {
     std::vector<std::string> names;
     ListFreeComNumbers(view, Map({}), names);
     EXPECT_EQ(names, (std::vector<std::string>{"COM1", "COM2", "COM3"}));
-    ASSERT_EQ(view.boxes.size(), 1u);
-    EXPECT_EQ(view.boxes[0].text, "ListBox Error");
-    EXPECT_EQ(view.boxes[0].caption, "ERROR");
-    EXPECT_EQ(view.boxes[0].icon, ui::Icon::Error);
+    EXPECT_EQ(view.boxes, (std::vector<test::Box>{{"ListBox Error", "ERROR", ui::Icon::Error}}));
 }
 
 TEST_F(ComNames, ReadFailuresShowTheirMessagesAndKeepTheCopy) {
@@ -154,13 +154,8 @@ TEST_F(ComNames, ReadFailuresShowTheirMessagesAndKeepTheCopy) {
     EXPECT_FALSE(test::ReadComDb(rig.app, view, rig.port()));  // no arbiter key
     rig.registry.createKey(kComNameArbiterKeyPath);
     EXPECT_FALSE(test::ReadComDb(rig.app, view, rig.port()));  // no ComDB value
-    ASSERT_EQ(view.boxes.size(), 2u);
-    EXPECT_EQ(view.boxes[0].text, "Can't open Key: COM Name Arbiter");
-    EXPECT_EQ(view.boxes[1].text, "Can't open COMDB");
-    for (const auto& b : view.boxes) {
-        EXPECT_EQ(b.caption, "ERROR");
-        EXPECT_EQ(b.icon, ui::Icon::Error);
-    }
+    EXPECT_EQ(view.boxes, test::Boxes({"Can't open Key: COM Name Arbiter", "Can't open COMDB"},
+                                      "ERROR", ui::Icon::Error));
     EXPECT_EQ(rig.port().comDbBitmap, (std::vector<uint8_t>{1, 2, 3}));
     EXPECT_TRUE(rig.mainView.boxes.empty());  // owned by the dialog
     EXPECT_EQ(rig.registry.openKeys, 0);
@@ -202,18 +197,12 @@ TEST_F(ComNames, OpeningShowsNameNumberAndFreeNumbers) {
 TEST_F(ComNames, TypingSelectsAFreeNumberAndATakenOneClears) {
     setMap(Map({1, 2, 4, 5}));
     open();
-    view.type(IDC_CA_NUMBER, "3");
-    EXPECT_EQ(selectedText(), "COM3");
-    view.type(IDC_CA_NUMBER, "12");
-    EXPECT_EQ(selectedText(), "COM12");
-    view.type(IDC_CA_NUMBER, "4");  // taken
-    EXPECT_EQ(selectedRow(), -1);
-    view.type(IDC_CA_NUMBER, "256");
-    EXPECT_EQ(selectedText(), "COM256");
-    view.type(IDC_CA_NUMBER, "2560");  // more than three characters: no search
-    EXPECT_EQ(selectedRow(), -1);
-    view.type(IDC_CA_NUMBER, "");
-    EXPECT_EQ(selectedRow(), -1);
+    // 4 is taken; 2560 has more than three characters: no search.
+    for (const auto& [typed, selected] : std::vector<std::pair<std::string, std::string>>{
+             {"3", "COM3"}, {"12", "COM12"}, {"4", ""}, {"256", "COM256"}, {"2560", ""}, {"", ""}}) {
+        view.type(IDC_CA_NUMBER, typed);
+        EXPECT_EQ(selection(), selected) << typed;
+    }
 }
 
 TEST_F(ComNames, ReopeningSearchesTheNewMapOnly) {
@@ -298,15 +287,17 @@ TEST_F(ComNames, UpDownSearchesTheNumberItStepsTo) {
     EXPECT_FALSE(dialog.onUpDownDelta(view, IDC_CA_UPDOWN, 1, 1));
     EXPECT_EQ(selectedText(), "COM2");
     EXPECT_FALSE(dialog.onUpDownDelta(view, IDC_CA_UPDOWN, 2, 1));  // field still "1" -> 2
-    view.setText(IDC_CA_NUMBER, "2");
-    dialog.onUpDownDelta(view, IDC_CA_UPDOWN, 2, 1);  // COM3 taken
-    EXPECT_EQ(selectedRow(), -1);
-    view.setText(IDC_CA_NUMBER, "256");
-    dialog.onUpDownDelta(view, IDC_CA_UPDOWN, 256, 1);  // 257 is never offered
-    EXPECT_EQ(selectedRow(), -1);
-    view.setText(IDC_CA_NUMBER, "5");
-    dialog.onUpDownDelta(view, IDC_CA_UPDOWN, 5, -1);
-    EXPECT_EQ(selectedText(), "COM4");
+    // From 2 up to the taken COM3; from 256 up to 257, never offered; from 5 down.
+    const struct {
+        const char* field;
+        int delta;
+        const char* selected;
+    } steps[] = {{"2", 1, ""}, {"256", 1, ""}, {"5", -1, "COM4"}};
+    for (const auto& s : steps) {
+        view.setText(IDC_CA_NUMBER, s.field);
+        dialog.onUpDownDelta(view, IDC_CA_UPDOWN, std::stoi(s.field), s.delta);
+        EXPECT_EQ(selection(), s.selected) << s.field;
+    }
 }
 
 TEST_F(ComNames, RenameWritesNamesAndMovesTheReservation) {
@@ -337,11 +328,8 @@ TEST_F(ComNames, OkWithoutFreeSelectionWarnsAndCancelKeepsTheDialog) {
     view.type(IDC_CA_NUMBER, "5");  // taken: no selection
     view.answers = {ui::Answer::Cancel};
     view.click(ui::kIdOk);
-    ASSERT_EQ(view.boxes.size(), 1u);
-    EXPECT_EQ(view.boxes[0].text, "Selected COM Port Number is reserved");
-    EXPECT_EQ(view.boxes[0].caption, "Error");
-    EXPECT_EQ(view.boxes[0].icon, ui::Icon::Warning);
-    EXPECT_EQ(view.boxes[0].buttons, ui::Buttons::OkCancel);
+    EXPECT_EQ(view.boxes, (std::vector<test::Box>{{"Selected COM Port Number is reserved", "Error",
+                                                   ui::Icon::Warning, ui::Buttons::OkCancel}}));
     EXPECT_FALSE(view.ended);
     view.answers = {ui::Answer::Ok};
     view.click(ui::kIdOk);

@@ -4,11 +4,13 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <tuple>
 
 #include "configurator/app/MainDialog.h"
 #include "configurator/settings/ConfigFiles.h"
 #include "resources/ConfiguratorIds.h"
 #include "tests/unit/PortOpsRig.h"
+#include "tests/unit/MessageBoxes.h"
 
 #if defined(__linux__)
 #include <csignal>
@@ -85,21 +87,13 @@ struct ConfigFiles : ::testing::Test {
 TEST_F(ConfigFiles, DialogsGetTheirNamesFiltersAndFlags) {
     command(0, IDM_SAVE_CONFIG);  // cancelled
     command(0, IDM_LOAD_CONFIG);  // cancelled
-    ASSERT_EQ(rig.mainView.fileDialogs.size(), 2u);
-    const auto& s = rig.mainView.fileDialogs[0];
-    EXPECT_EQ(s.initialName, "Config_COM5");
-    EXPECT_EQ(s.filterName, "DAT files");
-    EXPECT_EQ(s.filterPattern, "*.dat");
-    EXPECT_EQ(s.defaultExt, "dat");
-    EXPECT_TRUE(s.confirmOverwrite);
-    EXPECT_FALSE(s.fileMustExist);
-    const auto& l = rig.mainView.fileDialogs[1];
-    EXPECT_EQ(l.initialName, "");
-    EXPECT_EQ(l.filterName, "DAT files");
-    EXPECT_EQ(l.filterPattern, "*.dat");
-    EXPECT_EQ(l.defaultExt, "dat");
-    EXPECT_FALSE(l.confirmOverwrite);
-    EXPECT_TRUE(l.fileMustExist);
+    using Shown = std::tuple<std::string, std::string, std::string, std::string, bool, bool>;
+    std::vector<Shown> shown;
+    for (const ui::FileDialogOptions& d : rig.mainView.fileDialogs)
+        shown.emplace_back(d.initialName, d.filterName, d.filterPattern, d.defaultExt,
+                           d.confirmOverwrite, d.fileMustExist);
+    EXPECT_EQ(shown, (std::vector<Shown>{{"Config_COM5", "DAT files", "*.dat", "dat", true, false},
+                                         {"", "DAT files", "*.dat", "dat", false, true}}));
     EXPECT_TRUE(rig.mainView.boxes.empty());
     EXPECT_TRUE(dirNames().empty());
 }
@@ -113,13 +107,12 @@ TEST_F(ConfigFiles, SavedFileHasTheEightyFourByteLayout) {
     rig.mainView.answers = {ui::Answer::Cancel};
     save(0, file("a.dat"));
     EXPECT_TRUE(dirNames().empty());
-    ASSERT_EQ(rig.mainView.boxes.size(), 1u);
-    EXPECT_EQ(rig.mainView.boxes[0].text,
-              std::string(kMsgValuesCutInFile) +
-                  "\nminReadTimeout 300 (saved as 44)\nminWriteTimeout 1000 (saved as 232)\n\n" +
-                  kMsgSaveAnyway);
-    EXPECT_EQ(rig.mainView.boxes[0].caption, "Warning");
-    EXPECT_EQ(rig.mainView.boxes[0].buttons, ui::Buttons::OkCancel);
+    EXPECT_EQ(rig.mainView.boxes,
+              test::Boxes({std::string(kMsgValuesCutInFile) +
+                           "\nminReadTimeout 300 (saved as 44)\nminWriteTimeout 1000 (saved as "
+                           "232)\n\n" +
+                           kMsgSaveAnyway},
+                          "Warning", ui::Icon::Warning, ui::Buttons::OkCancel));
     rig.mainView.boxes.clear();
     save(0, file("a.dat"));
     ASSERT_EQ(rig.mainView.boxes.size(), 1u);
@@ -127,12 +120,10 @@ TEST_F(ConfigFiles, SavedFileHasTheEightyFourByteLayout) {
     const auto b = bytesOf(file("a.dat"));
     ASSERT_EQ(b.size(), 84u);
     for (std::size_t i = 0; i < 64; ++i) EXPECT_EQ(b[i], 0xC0 + i);
-    EXPECT_EQ(b[64], 44);   // 300 keeps its low 8 bits
-    EXPECT_EQ(b[65], 232);  // 1000
-    EXPECT_EQ(b[66], 16);
-    EXPECT_EQ(std::vector<uint8_t>(b.begin() + 67, b.begin() + 83),
-              std::vector<uint8_t>(kSerenumOn.begin(), kSerenumOn.end()));
-    EXPECT_EQ(b[83], 255);
+    std::vector<uint8_t> tail = {44, 232, 16};  // 300 and 1000 keep their low 8 bits
+    tail.insert(tail.end(), kSerenumOn.begin(), kSerenumOn.end());
+    tail.push_back(255);
+    EXPECT_EQ(std::vector<uint8_t>(b.begin() + 64, b.end()), tail);
     EXPECT_TRUE(rig.mainView.boxes.empty());
     EXPECT_EQ(dirNames(), std::vector<std::string>{"a.dat"});  // nothing left beside it
 }
@@ -210,10 +201,8 @@ TEST_F(ConfigFiles, FileOfAnyOtherSizeChangesNothingAndSaysSo) {
     for (std::size_t size : {0u, 1u, 83u, 85u, 4096u}) {
         writeBytes(file("bad.dat"), std::vector<uint8_t>(size, 0x11));
         load(0, file("bad.dat"));
-        ASSERT_EQ(rig.mainView.boxes.size(), 1u) << size;
-        EXPECT_EQ(rig.mainView.boxes[0].text, kMsgWrongFileSize);
-        EXPECT_EQ(rig.mainView.boxes[0].caption, "ERROR");
-        EXPECT_EQ(rig.mainView.boxes[0].icon, ui::Icon::Error);
+        EXPECT_EQ(rig.mainView.boxes, test::Boxes({kMsgWrongFileSize}, "ERROR", ui::Icon::Error))
+            << size;
         rig.mainView.boxes.clear();
         EXPECT_EQ(rig.port().configData, before.configData);
         EXPECT_EQ(rig.port().minReadTimeout, before.minReadTimeout);
@@ -224,10 +213,7 @@ TEST_F(ConfigFiles, FileOfAnyOtherSizeChangesNothingAndSaysSo) {
 
 TEST_F(ConfigFiles, UnopenableFilesSayCannotOpen) {
     load(0, file("missing.dat"));
-    ASSERT_EQ(rig.mainView.boxes.size(), 1u);
-    EXPECT_EQ(rig.mainView.boxes[0].text, "Cannot open file");
-    EXPECT_EQ(rig.mainView.boxes[0].caption, "ERROR");
-    EXPECT_EQ(rig.mainView.boxes[0].icon, ui::Icon::Error);
+    EXPECT_EQ(rig.mainView.boxes, test::Boxes({"Cannot open file"}, "ERROR", ui::Icon::Error));
 
     save(0, (dir / "no-such-folder" / "a.dat").string());
     ASSERT_EQ(rig.mainView.boxes.size(), 2u);

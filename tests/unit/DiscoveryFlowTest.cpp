@@ -6,6 +6,7 @@
 
 #include "configurator/discovery/Discovery.h"
 #include "tests/unit/FtdiFixture.h"
+#include "tests/unit/MessageBoxes.h"
 
 using namespace varnok;
 using namespace varnok::cfg;
@@ -60,8 +61,8 @@ TEST(StartUp, WithNothingAttachedTheListIsEmptyAndTheWarningShown) {
     f.unplugged(kId232R, "OLD00001A", 4);
     f.unplugged(kId232H, "FTH0009", 12);
     f.startDialog();
-    EXPECT_EQ(f.boxTexts(), Strings{"No active FTDI devices found"});
-    EXPECT_EQ(f.view.lastBox()->caption, "WARNING");
+    EXPECT_EQ(f.view.boxes,
+              test::Boxes({"No active FTDI devices found"}, "WARNING", ui::Icon::Warning));
     EXPECT_TRUE(f.view.rowTexts(IDC_PORT_LIST).empty());
     EXPECT_EQ(f.app.table.count(), 0u);
     EXPECT_EQ(f.view.text(IDC_STATUS_LINE), "Open COM Ports: 0");

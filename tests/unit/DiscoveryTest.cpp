@@ -6,6 +6,7 @@
 #include "configurator/discovery/Discovery.h"
 #include "configurator/discovery/InstanceKeyName.h"
 #include "tests/unit/FtdiFixture.h"
+#include "tests/unit/MessageBoxes.h"
 #include "tests/unit/ShownProblems.h"
 
 using namespace varnok;
@@ -38,8 +39,6 @@ int Build(FtdiFixture& f) {
 
 }  // namespace
 
-// --- instance key names ---
-
 TEST(InstanceKeyName, SplitsAtFixedPlaces) {
     auto n = SplitInstanceKeyName("VID_0403+PID_6001+A1B2C3D4A");
     EXPECT_TRUE(n.valid);
@@ -63,8 +62,6 @@ TEST(InstanceKeyName, OddNamesHaveNoIdentity) {
         EXPECT_TRUE(n.serial.empty()) << odd;
     }
 }
-
-// --- EnumerateD2xxDevices ---
 
 TEST(EnumerateD2xx, SinglePortIdsGetThePortLetterAtPositionEight) {
     FtdiFixture f;
@@ -119,9 +116,8 @@ TEST(EnumerateD2xx, NoDeviceEmptiesTheTableAndWarns) {
         f.d2xx.createListFails = listFails;
         EXPECT_TRUE(test::EnumerateD2xxDevices(f.app, f.view));
         EXPECT_EQ(f.app.table.count(), 0u);
-        EXPECT_EQ(f.boxTexts(), std::vector<std::string>{"No active FTDI devices found"});
-        EXPECT_EQ(f.view.lastBox()->caption, "WARNING");
-        EXPECT_EQ(f.view.lastBox()->icon, ui::Icon::Warning);
+        EXPECT_EQ(f.view.boxes,
+                  test::Boxes({"No active FTDI devices found"}, "WARNING", ui::Icon::Warning));
         EXPECT_TRUE(f.app.attachedSerials.empty());
     }
 }
@@ -142,12 +138,10 @@ TEST(EnumerateD2xx, MissingEnumeratorKeyFailsAndKeepsTheTable) {
     EXPECT_FALSE(test::EnumerateD2xxDevices(f.app, f.view));
     EXPECT_EQ(f.app.table.count(), 1u);
     EXPECT_EQ(f.app.table.openPortCount, 0);
-    EXPECT_EQ(f.boxTexts(), std::vector<std::string>{"Device or FTDI driver is not installed"});
-    EXPECT_EQ(f.view.lastBox()->caption, "ERROR");
+    EXPECT_EQ(f.view.boxes,
+              test::Boxes({"Device or FTDI driver is not installed"}, "ERROR", ui::Icon::None));
     EXPECT_EQ(f.registry.openKeys, 0);
 }
-
-// --- MatchInstanceKeys ---
 
 TEST(MatchInstanceKeys, GivesEachRecordTheSerialOfTheKeyWithItsComName) {
     FtdiFixture f;
@@ -289,8 +283,6 @@ TEST(MatchInstanceKeys, StopsReadingKeysOnceEveryRecordIsMatched) {
     ASSERT_EQ(Match(f), 1);
     EXPECT_EQ(f.registry.counters.opens, 3u);  // enumerator key, then the first key's two
 }
-
-// --- BuildTableFromRegistry ---
 
 TEST(BuildTableFromRegistry, OneRecordPerKeyMarkedByTheLastD2xxPass) {
     FtdiFixture f;

@@ -38,6 +38,14 @@ constexpr uint32_t kId2232 = 0x04036010;
 constexpr uint32_t kId230X = 0x04036015;
 constexpr uint32_t kId232H = 0x04036014;
 
+// A record that names an installed key, as discovery leaves it.
+inline cfg::PortEntry KeyRecord(uint32_t id, const std::string& serial) {
+    cfg::PortEntry e;
+    e.deviceId = id;
+    e.serialNumber = serial;
+    return e;
+}
+
 class FtdiFixture {
 public:
     FtdiFixture() : app(registry, d2xx, serialPorts, clock) {

@@ -7,10 +7,8 @@
 #include "configurator/app/MainDialog.h"
 #include "resources/ConfiguratorIds.h"
 #include "sim/FakeDialogView.h"
-#include "sim/MemRegistry.h"
-#include "sim/SimD2xx.h"
-#include "sim/SimSerialPorts.h"
-#include "sim/VirtualClock.h"
+#include "tests/unit/MessageBoxes.h"
+#include "tests/unit/PortOpsRig.h"
 
 using namespace varnok;
 using namespace varnok::cfg;
@@ -18,12 +16,7 @@ using sim::FakeDialogView;
 
 namespace {
 
-struct MainDialogFrame : ::testing::Test {
-    sim::MemRegistry registry;
-    sim::SimD2xx d2xx;
-    sim::VirtualClock clock;
-    sim::SimSerialPorts serialPorts{clock};
-    Configurator app{registry, d2xx, serialPorts, clock};
+struct MainDialogFrame : ::testing::Test, test::ConfiguratorRig {
     MainDialog dialog{app};
     FakeDialogView view;
 
@@ -38,10 +31,7 @@ struct MainDialogFrame : ::testing::Test {
         view.boxes.clear();  // start-up messages are other tests' business
     }
     bool hasBox(const std::string& text, const std::string& caption, ui::Icon icon) const {
-        return std::any_of(view.boxes.begin(), view.boxes.end(), [&](const auto& b) {
-            return b.text == text && b.caption == caption && b.icon == icon &&
-                   b.buttons == ui::Buttons::Ok;
-        });
+        return std::count(view.boxes.begin(), view.boxes.end(), test::Box{text, caption, icon}) > 0;
     }
 };
 
@@ -74,11 +64,8 @@ TEST_F(MainDialogFrame, CancelAndExitAskBeforeClosing) {
     start();
     view.answers = {ui::Answer::Cancel};
     view.click(ui::kIdCancel);
-    ASSERT_EQ(view.boxes.size(), 1u);
-    EXPECT_EQ(view.boxes[0].text, "Abort Configuration?\nUnsaved Data will be lost");
-    EXPECT_EQ(view.boxes[0].caption, "Warning");
-    EXPECT_EQ(view.boxes[0].icon, ui::Icon::Question);
-    EXPECT_EQ(view.boxes[0].buttons, ui::Buttons::OkCancel);
+    EXPECT_EQ(view.boxes, test::Boxes({"Abort Configuration?\nUnsaved Data will be lost"}, "Warning",
+                                      ui::Icon::Question, ui::Buttons::OkCancel));
     EXPECT_FALSE(view.ended);
 
     view.answers = {ui::Answer::Ok};
@@ -130,10 +117,9 @@ TEST_F(MainDialogFrame, EveryPerPortCommandNeedsASelection) {
                    IDM_LOAD_CONFIG}) {
         view.boxes.clear();
         view.click(id);
-        ASSERT_EQ(view.boxes.size(), 1u) << "command " << id;
-        EXPECT_EQ(view.boxes[0].text, "Please select COM-Port");
-        EXPECT_EQ(view.boxes[0].caption, "No Selection");
-        EXPECT_EQ(view.boxes[0].icon, ui::Icon::Warning);
+        EXPECT_EQ(view.boxes, test::Boxes({"Please select COM-Port"}, "No Selection",
+                                          ui::Icon::Warning))
+            << "command " << id;
     }
     EXPECT_TRUE(view.modalsRun.empty());
     EXPECT_TRUE(view.fileDialogs.empty());

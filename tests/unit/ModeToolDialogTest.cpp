@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "modetool/Discovery.h"
 #include "modetool/ModeDialog.h"
 #include "sim/VirtualExecutor.h"
 #include "modetool/Modes.h"
 #include "resources/ModeToolIds.h"
 #include "tests/unit/ModeToolRig.h"
+#include "tests/unit/MessageBoxes.h"
 
 using namespace varnok;
 using namespace varnok::mode;
@@ -67,16 +70,14 @@ const Mark U = Mark::Unchecked, C = Mark::Checked, I = Mark::Indeterminate;
 
 // The radio button a display sets (0: none) and its boxes.
 int Radio(const Shown& s) { return s.modeButton == 0 ? 0 : ModeButtonId(s.modeButton); }
+using Display = std::tuple<int, bool, Marks>;
+Display Seen(const Shown& s) { return {Radio(s), s.bits.enabled, s.bits.marks}; }
 
 }  // namespace
 
-// ------------------------------------------------------ display rules
-
 TEST(ModeDisplay, Rs232DisablesBoxesButKeepsTheirMarks) {
     Shown s = ShowPort(Record(0x0203, {{8, 5}}).ports[0], 0x0203);
-    EXPECT_EQ(Radio(s), 1012);
-    EXPECT_FALSE(s.bits.enabled);
-    EXPECT_EQ(s.bits.marks, (Marks{C, U, C}));
+    EXPECT_EQ(Seen(s), (Display{1012, false, {C, U, C}}));
 
     s = ShowPort(Record(0x1001, {{4, 1}}).ports[0], 0x1001);
     EXPECT_EQ(Radio(s), 1008);
@@ -86,38 +87,22 @@ TEST(ModeDisplay, Rs232DisablesBoxesButKeepsTheirMarks) {
 
     for (int code : {0, 9, 200}) {
         s = ShowPort(Record(0x0203, {{code, 2}}).ports[0], 0x0203);
-        EXPECT_EQ(Radio(s), 0) << code;
-        EXPECT_TRUE(s.bits.enabled);
-        EXPECT_EQ(s.bits.marks, (Marks{U, C, U}));
+        EXPECT_EQ(Seen(s), (Display{0, true, {U, C, U}})) << code;
     }
 }
 
 TEST(ModeDisplay, MultiSelectionMarksDifferingBitsIndeterminate) {
     AdapterRecord r = Record(0x0203, {{1, 1}, {1, 3}, {7, 0}, {8, 1}, {8, 6}});
     Selection sel{{&r}, {0, 1}};
-    Shown s = ShowSelection(sel);
-    EXPECT_EQ(Radio(s), 1005);
-    EXPECT_EQ(s.bits.marks, (Marks{C, I, U}));
-    EXPECT_TRUE(s.bits.enabled);
-
+    EXPECT_EQ(Seen(ShowSelection(sel)), (Display{1005, true, {C, I, U}}));
     sel.portRows = {0, 2};  // modes 1 and 7
-    s = ShowSelection(sel);
-    EXPECT_EQ(Radio(s), 0);
-    EXPECT_TRUE(s.bits.enabled);
-    EXPECT_EQ(s.bits.marks, (Marks{I, U, U}));
-
-    sel.portRows = {3, 4};  // both RS232, different bits
-    s = ShowSelection(sel);
-    EXPECT_EQ(Radio(s), 1012);
-    EXPECT_FALSE(s.bits.enabled);
-    EXPECT_EQ(s.bits.marks, (Marks{C, U, U})) << "no indeterminate marks";
+    EXPECT_EQ(Seen(ShowSelection(sel)), (Display{0, true, {I, U, U}}));
+    sel.portRows = {3, 4};  // both RS232, different bits: no indeterminate marks
+    EXPECT_EQ(Seen(ShowSelection(sel)), (Display{1012, false, {C, U, U}}));
 
     AdapterRecord reduced = Record(0x1001, {{4, 0}, {4, 1}});
     Selection sr{{&reduced}, {0, 1}};
-    s = ShowSelection(sr);
-    EXPECT_EQ(Radio(s), 1008);
-    EXPECT_FALSE(s.bits.enabled);
-    EXPECT_EQ(s.bits.marks, (Marks{U, U, U}));
+    EXPECT_EQ(Seen(ShowSelection(sr)), (Display{1008, false, {U, U, U}}));
 
     EXPECT_EQ(Radio(ShowSelection(Selection{})), 0) << "an empty selection shows nothing set";
 }
@@ -136,33 +121,22 @@ TEST(ModeDisplay, SeveralAdaptersCoverAllTheirPorts) {
     // is left alone and named; the others take it on all of their own ports.
     std::vector<AdapterRecord*> leftAlone;
     ClickMode(sel, 7, &leftAlone);
-    for (auto* r : {&a, &c}) {
-        EXPECT_EQ(r->changed, 1);
-        EXPECT_EQ(r->ports[0].modeCode, 7);
-        EXPECT_EQ(r->ports[1].modeCode, 7);
-    }
-    EXPECT_EQ(c.ports[2].modeCode, 7) << "each adapter by its own port count";
-    EXPECT_EQ(c.ports[3].modeCode, 7);
     EXPECT_EQ(leftAlone, std::vector<AdapterRecord*>{&b});
-    EXPECT_EQ(b.changed, 0);
-    EXPECT_EQ(b.ports[0].modeCode, 2);
-    EXPECT_EQ(b.ports[1].modeCode, 2);
+    EXPECT_EQ(std::make_tuple(a.changed, b.changed, c.changed), std::make_tuple(1, 0, 1));
+    EXPECT_EQ(ModeCodes(a, 2), (std::vector<int>{7, 7}));
+    EXPECT_EQ(ModeCodes(b, 2), (std::vector<int>{2, 2}));
+    EXPECT_EQ(ModeCodes(c, 4), (std::vector<int>{7, 7, 7, 7})) << "each by its own port count";
 
     // A mode both models have goes to both.
     leftAlone.clear();
     ClickMode(sel, 3, &leftAlone);
     EXPECT_TRUE(leftAlone.empty());
-    for (auto* r : {&a, &b, &c}) {
-        EXPECT_EQ(r->changed, 1);
-        EXPECT_EQ(r->ports[0].modeCode, 3);
-        EXPECT_EQ(r->ports[1].modeCode, 3);
-    }
-    EXPECT_EQ(c.ports[3].modeCode, 3);
-    EXPECT_EQ(b.ports[2].modeCode, 3);
+    EXPECT_EQ(std::make_tuple(a.changed, b.changed, c.changed), std::make_tuple(1, 1, 1));
+    EXPECT_EQ(ModeCodes(a, 2), (std::vector<int>{3, 3}));
+    EXPECT_EQ(ModeCodes(b, 3), (std::vector<int>{3, 3, 3}));
+    EXPECT_EQ(ModeCodes(c, 4), (std::vector<int>{3, 3, 3, 3}));
     EXPECT_EQ(b.ports[1].controlBits, 4) << "a mode click keeps the bits";
 }
-
-// -------------------------------------------------------- click rules
 
 TEST(ModeClick, BitClickReplacesTheWholeBitSet) {
     AdapterRecord r = Record(0x0203, {{1, 0}, {1, 2}, {1, 4}});
@@ -194,8 +168,6 @@ TEST(ModeClick, ModeClickAppliesRs232RuleAndNoPortSelectedStillMarksChanged) {
     EXPECT_EQ(r2.ports[0].modeCode, 1);
     EXPECT_EQ(r2.changed, 1);
 }
-
-// -------------------------------------------------------------- dialog
 
 namespace {
 
@@ -256,13 +228,12 @@ TEST(ModeDialogFlow, OpensAndSearchesAfter100msWithNoDevice) {
     rig.view.fireTimer(10001);
     EXPECT_EQ(rig.view.timers.count(10001), 0u) << "one-shot";
 
-    ASSERT_EQ(rig.view.boxes.size(), 1u);
-    EXPECT_EQ(rig.view.boxes[0].caption, "No device found");
-    EXPECT_EQ(rig.view.boxes[0].text,
-              "Only for \"Apex\" series:\r\nPlease activate the configuration mode of the "
-              "desired devices.\r\nTherefore you must press the config button for two seconds "
-              "until the button will light.");
-    EXPECT_EQ(rig.view.boxes[0].icon, ui::Icon::Warning);
+    EXPECT_EQ(rig.view.boxes,
+              (std::vector<test::Box>{
+                  {"Only for \"Apex\" series:\r\nPlease activate the configuration mode of the "
+                   "desired devices.\r\nTherefore you must press the config button for two "
+                   "seconds until the button will light.",
+                   "No device found", ui::Icon::Warning}}));
     EXPECT_FALSE(rig.view.isVisible(IDC_DEVICE_LIST));
     EXPECT_FALSE(rig.view.isVisible(IDC_PORT_LIST_MT));
     for (int id : rig.view.childIds())
@@ -274,10 +245,8 @@ TEST(ModeDialogFlow, ListFailureShowsErrorBox) {
     DialogRig rig;
     rig.d2xx.createListFails = true;
     rig.start();
-    ASSERT_EQ(rig.view.boxes.size(), 1u);
-    EXPECT_EQ(rig.view.boxes[0].text, "EnumVarnokDevices failed (-1)");
-    EXPECT_EQ(rig.view.boxes[0].caption, "Error");
-    EXPECT_EQ(rig.view.boxes[0].icon, ui::Icon::Error);
+    EXPECT_EQ(rig.view.boxes,
+              (std::vector<test::Box>{{"EnumVarnokDevices failed (-1)", "Error", ui::Icon::Error}}));
     EXPECT_FALSE(rig.view.isVisible(IDC_DEVICE_LIST));
 }
 
@@ -365,8 +334,7 @@ TEST(ModeDialogFlow, EditCommitAndSearchAgain) {
     rig.view.selectRows(IDC_PORT_LIST_MT, {0});
     rig.view.click(1012);
     rig.view.click(IDC_SEARCH);  // the edit is dropped
-    EXPECT_EQ(rig.dialog.adapters()[0].ports[0].modeCode, 1);
-    EXPECT_EQ(rig.dialog.adapters()[0].ports[1].modeCode, 7);
+    EXPECT_EQ(ModeCodes(rig.dialog.adapters()[0], 2), (std::vector<int>{1, 7}));
     EXPECT_EQ(rig.view.listSelectedRows(IDC_DEVICE_LIST), (std::vector<int>{0}));
 }
 
@@ -390,8 +358,7 @@ TEST(ModeDialogFlow, AModeAnAdaptersModelLacksIsNeverSentToIt) {
     EXPECT_TRUE(reduced->storedTexts.empty()) << "nothing sent to the reduced adapter";
     EXPECT_EQ(reduced->ports[0].modeCode, 1);
     ASSERT_EQ(standard->storedTexts.size(), 1u);
-    EXPECT_EQ(standard->ports[0].modeCode, 7);
-    EXPECT_EQ(standard->ports[1].modeCode, 7);
+    EXPECT_EQ(ModeCodes(*standard, 2), (std::vector<int>{7, 7}));
 }
 
 TEST(ModeDialogFlow, BusyStateKeepsRs232BoxesDisabledAndClosing) {
@@ -461,11 +428,9 @@ TEST(ModeDialogFlow, SystemErrorsOfSearchAndCommitAreShownInOrder) {
     rig.ports.adapter("COM5")->unplugged = true;
     rig.ports.adapter("COM6")->heldByOtherProgram = true;  // not found, silently
     rig.start();
-    ASSERT_EQ(rig.view.boxes.size(), 1u);
-    EXPECT_EQ(rig.view.boxes[0].text,
-              "Error(2) / COM5: The system cannot find the file specified.\r\n");
-    EXPECT_EQ(rig.view.boxes[0].caption, "Error");
-    EXPECT_EQ(rig.view.boxes[0].icon, ui::Icon::Warning);
+    EXPECT_EQ(rig.view.boxes, test::Boxes({"Error(2) / COM5: The system cannot find the file "
+                                          "specified.\r\n"},
+                                          "Error", ui::Icon::Warning));
     EXPECT_EQ(rig.view.rowTexts(IDC_DEVICE_LIST), (std::vector<std::string>{"VP7 (13)"}));
 
     rig.view.selectRows(IDC_PORT_LIST_MT, {0, 1});
@@ -473,9 +438,8 @@ TEST(ModeDialogFlow, SystemErrorsOfSearchAndCommitAreShownInOrder) {
     rig.ports.adapter("COM7")->heldByOtherProgram = true;
     rig.view.click(IDC_COMMIT);
     ASSERT_EQ(rig.view.boxes.size(), 2u);
-    EXPECT_EQ(rig.view.boxes[1].text, "Error(5) / \\\\.\\COM7: Access is denied.\r\n");
-    EXPECT_EQ(rig.view.boxes[1].caption, "Error");
-    EXPECT_EQ(rig.view.boxes[1].icon, ui::Icon::Warning);
+    EXPECT_EQ(rig.view.boxes[1],
+              (test::Box{"Error(5) / \\\\.\\COM7: Access is denied.\r\n", "Error", ui::Icon::Warning}));
     EXPECT_TRUE(rig.view.isVisible(IDC_DEVICE_LIST)) << "the lists come back after the box";
 }
 

@@ -26,6 +26,14 @@ struct ModeRig {
     uint64_t slept() const { return clock.totalSlept(); }
 };
 
+// The mode codes of the first `n` ports of an adapter record or a simulated adapter.
+template <class Adapter>
+std::vector<int> ModeCodes(const Adapter& a, int n) {
+    std::vector<int> out;
+    for (int i = 0; i < n; ++i) out.push_back(a.ports[i].modeCode);
+    return out;
+}
+
 inline std::vector<uint32_t> Repeat(uint32_t ms, int n) { return std::vector<uint32_t>(n, ms); }
 
 inline std::vector<uint32_t> Concat(std::initializer_list<std::vector<uint32_t>> parts) {

@@ -5,27 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "configurator/app/Configurator.h"
-#include "configurator/app/DialogCommon.h"
 #include "configurator/baud/ConfigDataRecord.h"
 #include "resources/ConfiguratorIds.h"
 #include "sim/FakeDialogView.h"
-#include "sim/MemRegistry.h"
-#include "sim/SimD2xx.h"
-#include "sim/SimSerialPorts.h"
-#include "sim/VirtualClock.h"
+#include "tests/unit/PortOpsRig.h"
 
 namespace varnok::test {
 
-struct PanelFixture {
-    sim::MemRegistry registry;
-    sim::SimD2xx d2xx;
-    sim::VirtualClock clock;
-    sim::SimSerialPorts serial{clock};
-    cfg::Configurator app{registry, d2xx, serial, clock};
-    // The sub-dialogs' run-wide state, as the main dialog keeps it.
-    cfg::DialogRunState dialogs;
-
+struct PanelFixture : ConfiguratorRig {
     // Adds a port record and its Device Parameters key holding `configData`.
     cfg::PortEntry& addPort(const std::string& portName, const std::string& serialNumber,
                             const cfg::ConfigBytes& configData) {

@@ -29,7 +29,26 @@ struct Panel : ::testing::Test {
     }
     std::string& box(int id) { return view.control(id).text; }
     PortEntry& e() { return f.port(0); }
+
+    // The four number boxes, typed, shown and stored: minimum read and write
+    // time-outs, polling period, latency timer.
+    void type(const char* read, const char* write, const char* polling, const char* latency) {
+        box(IDC_MIN_READ_TIMEOUT) = read;
+        box(IDC_MIN_WRITE_TIMEOUT) = write;
+        box(IDC_POLLING_PERIOD) = polling;
+        box(IDC_LATENCY) = latency;
+    }
+    std::vector<std::string> shown() {
+        return {box(IDC_MIN_READ_TIMEOUT), box(IDC_MIN_WRITE_TIMEOUT), box(IDC_POLLING_PERIOD),
+                box(IDC_LATENCY)};
+    }
+    std::vector<int> numbers() {
+        return {e().minReadTimeout, e().minWriteTimeout, e().pollingPeriod, e().latencyTimer};
+    }
 };
+
+using Texts = std::vector<std::string>;
+using Numbers = std::vector<int>;
 
 }  // namespace
 
@@ -37,10 +56,7 @@ TEST_F(Panel, ShowFillsAndEnablesTheControls) {
     e().upperFilters = kSerenumOn;
     e().configData[1] = 0x02;
     ShowPortSettings(f.app, view);
-    EXPECT_EQ(box(IDC_MIN_READ_TIMEOUT), "100");
-    EXPECT_EQ(box(IDC_MIN_WRITE_TIMEOUT), "200");
-    EXPECT_EQ(box(IDC_POLLING_PERIOD), "10");
-    EXPECT_EQ(box(IDC_LATENCY), "16");
+    EXPECT_EQ(shown(), (Texts{"100", "200", "10", "16"}));
     EXPECT_EQ(view.checkState(IDC_SERIAL_PRINTER), ui::kChecked);  // byte 0 = 0x97
     EXPECT_EQ(view.checkState(IDC_CANCEL_IF_POWER_OFF), ui::kUnchecked);
     EXPECT_EQ(view.checkState(IDC_EVENT_ON_SURPRISE_REMOVAL), ui::kUnchecked);
@@ -58,47 +74,27 @@ TEST_F(Panel, ShowFillsAndEnablesTheControls) {
 }
 
 TEST_F(Panel, OutOfRangeValueKeepsThePreviousOneAndRefillsTheBox) {
-    box(IDC_MIN_READ_TIMEOUT) = "10001";
-    box(IDC_MIN_WRITE_TIMEOUT) = "10000";
-    box(IDC_POLLING_PERIOD) = "256";
-    box(IDC_LATENCY) = "0";
+    type("10001", "10000", "256", "0");
     StorePortSettings(f.app, view);
-    EXPECT_EQ(e().minReadTimeout, 100);
-    EXPECT_EQ(box(IDC_MIN_READ_TIMEOUT), "100");
-    EXPECT_EQ(e().minWriteTimeout, 10000);
-    EXPECT_EQ(box(IDC_MIN_WRITE_TIMEOUT), "10000");
-    EXPECT_EQ(e().pollingPeriod, 10);
-    EXPECT_EQ(box(IDC_POLLING_PERIOD), "10");
-    EXPECT_EQ(e().latencyTimer, 16);
-    EXPECT_EQ(box(IDC_LATENCY), "16");
+    EXPECT_EQ(numbers(), (Numbers{100, 10000, 10, 16}));
+    EXPECT_EQ(shown(), (Texts{"100", "10000", "10", "16"}));
     EXPECT_TRUE(view.boxes.empty());  // silently
 }
 
 TEST_F(Panel, TextsLongerThanFiveCharactersAreRejectedWhateverTheirValue) {
-    box(IDC_MIN_READ_TIMEOUT) = "000100";
-    box(IDC_MIN_WRITE_TIMEOUT) = "  100";  // five characters: accepted
-    box(IDC_POLLING_PERIOD) = "     ";    // five blanks, no digits: 0
-    box(IDC_LATENCY) = " 0002";           // exactly five
+    // Five characters are accepted: two blanks and 100, five blanks and no
+    // digits (0), " 0002".
+    type("000100", "  100", "     ", " 0002");
     StorePortSettings(f.app, view);
-    EXPECT_EQ(e().minReadTimeout, 100);
+    EXPECT_EQ(numbers(), (Numbers{100, 100, 0, 2}));
     EXPECT_EQ(box(IDC_MIN_READ_TIMEOUT), "100");
-    EXPECT_EQ(e().minWriteTimeout, 100);
-    EXPECT_EQ(e().pollingPeriod, 0);
-    EXPECT_EQ(e().latencyTimer, 2);
 }
 
 TEST_F(Panel, EmptyLatencyIsRejectedEmptyTimeoutsStoreZero) {
-    box(IDC_MIN_READ_TIMEOUT) = "";
-    box(IDC_MIN_WRITE_TIMEOUT) = "";
-    box(IDC_POLLING_PERIOD) = "";
-    box(IDC_LATENCY) = "";
+    type("", "", "", "");
     StorePortSettings(f.app, view);
-    EXPECT_EQ(e().minReadTimeout, 0);
-    EXPECT_EQ(e().minWriteTimeout, 0);
-    EXPECT_EQ(e().pollingPeriod, 0);
-    EXPECT_EQ(e().latencyTimer, 16);
-    EXPECT_EQ(box(IDC_LATENCY), "16");
-    EXPECT_EQ(box(IDC_MIN_READ_TIMEOUT), "");  // accepted boxes are left as typed
+    EXPECT_EQ(numbers(), (Numbers{0, 0, 0, 16}));
+    EXPECT_EQ(shown(), (Texts{"", "", "", "16"}));  // accepted boxes are left as typed
 
     box(IDC_LATENCY) = "1";  // the panel accepts 1 (the registry writer does not write it)
     StorePortSettings(f.app, view);
@@ -207,12 +203,8 @@ TEST_F(Panel, PresetsSetTheirValuesAndKeepEveryOtherBitOfBytesZeroToThree) {
 
                 ApplyPresetToPanel(f.app, view, p.preset);
 
-                EXPECT_EQ(r.minReadTimeout, 0);
-                EXPECT_EQ(r.minWriteTimeout, 0);
-                EXPECT_EQ(r.pollingPeriod, 0);
-                EXPECT_EQ(r.latencyTimer, p.latency);
-                EXPECT_EQ(box(IDC_MIN_READ_TIMEOUT), "0");
-                EXPECT_EQ(box(IDC_LATENCY), std::to_string(p.latency));
+                EXPECT_EQ(numbers(), (Numbers{0, 0, 0, p.latency}));
+                EXPECT_EQ(shown(), (Texts{"0", "0", "0", std::to_string(p.latency)}));
 
                 const uint8_t named0 = 0x80 | 0x40 | 0x20 | 0x08;
                 const uint8_t want0 = static_cast<uint8_t>((fillByte & ~named0) |

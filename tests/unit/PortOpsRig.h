@@ -1,5 +1,6 @@
-// A configurator wired to the in-memory seams, with one FTDI port in the
-// table and the registry keys the per-port operations use.
+// A configurator wired to the in-memory seams (ConfiguratorRig), and one with
+// an FTDI port in the table and the registry keys the per-port operations use
+// (PortOpsRig).
 #pragma once
 #include <string>
 
@@ -13,15 +14,18 @@
 
 namespace varnok::test {
 
-struct PortOpsRig {
+struct ConfiguratorRig {
     sim::MemRegistry registry;
     sim::SimD2xx d2xx;
     sim::VirtualClock clock;
     sim::SimSerialPorts serial{clock};
     cfg::Configurator app{registry, d2xx, serial, clock};
-    sim::FakeDialogView mainView;
     // The sub-dialogs' run-wide state, as the main dialog keeps it.
     cfg::DialogRunState dialogs;
+};
+
+struct PortOpsRig : ConfiguratorRig {
+    sim::FakeDialogView mainView;
 
     PortOpsRig() {
         cfg::PortEntry e;

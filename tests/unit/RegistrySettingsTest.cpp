@@ -6,32 +6,20 @@
 #include "configurator/baud/ConfigDataRecord.h"
 #include "configurator/settings/RegistrySettings.h"
 #include "tests/unit/FtdiFixture.h"
+#include "tests/unit/MessageBoxes.h"
 #include "tests/unit/ShownProblems.h"
 
 using namespace varnok;
 using namespace varnok::cfg;
 using varnok::test::FtdiFixture;
+using varnok::test::KeyRecord;
 using varnok::test::kId232H;
 using varnok::test::kId232R;
-
-namespace {
-
-// A record that names an installed key, as discovery leaves it.
-PortEntry Record(uint32_t id, const std::string& serial) {
-    PortEntry e;
-    e.deviceId = id;
-    e.serialNumber = serial;
-    return e;
-}
-
-}  // namespace
-
-// --- ReadPortSettings ---
 
 TEST(ReadPortSettings, ReadsEveryValueAndMarksItKnown) {
     FtdiFixture f;
     f.install(kId232R, "A1B2C3D4A", 5);
-    f.app.table.entries = {Record(kId232R, "A1B2C3D4A")};
+    f.app.table.entries = {KeyRecord(kId232R, "A1B2C3D4A")};
     ASSERT_TRUE(test::ReadPortSettings(f.app, f.view));
     const PortEntry& e = f.app.table.entries[0];
     EXPECT_EQ(e.portName, "COM5");
@@ -57,17 +45,13 @@ TEST(ReadPortSettings, OneMessagePerMissingValueAndReadingGoesOn) {
     f.registry.removeKey(params);
     f.registry.createKey(params);
     f.registry.setDword(params, "LatencyTimer", 4);
-    f.app.table.entries = {Record(kId232R, "A1B2C3D4A")};
+    f.app.table.entries = {KeyRecord(kId232R, "A1B2C3D4A")};
     f.app.table.entries[0].minReadTimeout = 77;  // a failed read keeps the field
     ASSERT_TRUE(test::ReadPortSettings(f.app, f.view));
-    EXPECT_EQ(f.boxTexts(),
-              (std::vector<std::string>{"Config not found", "Port Name not found",
-                                        "MinReadTime not found", "MinWriteTime not found",
-                                        "PollingPEriod not found"}));
-    for (const auto& b : f.view.boxes) {
-        EXPECT_EQ(b.caption, "ERROR");
-        EXPECT_EQ(b.icon, ui::Icon::None);
-    }
+    EXPECT_EQ(f.view.boxes, test::Boxes({"Config not found", "Port Name not found",
+                                         "MinReadTime not found", "MinWriteTime not found",
+                                         "PollingPEriod not found"},
+                                        "ERROR", ui::Icon::None));
     const PortEntry& e = f.app.table.entries[0];
     EXPECT_EQ(e.latencyTimer, 4);
     EXPECT_EQ(e.minReadTimeout, 77);
@@ -81,7 +65,7 @@ TEST(ReadPortSettings, ValuesThatDoNotFitAreNotRead) {
     f.registry.setString(params, "PortName", "COM1234567890123");  // 16 characters
     f.registry.setBinary(params, "ConfigData", std::vector<uint8_t>(65, 1));
     f.registry.setRaw(params, "LatencyTimer", reg::kDword, {1, 2, 3, 4, 5});
-    f.app.table.entries = {Record(kId232R, "A1B2C3D4A")};
+    f.app.table.entries = {KeyRecord(kId232R, "A1B2C3D4A")};
     ASSERT_TRUE(test::ReadPortSettings(f.app, f.view));
     EXPECT_EQ(f.boxTexts(), (std::vector<std::string>{"Config not found", "Port Name not found",
                                                       "No Latency found"}));
@@ -90,7 +74,7 @@ TEST(ReadPortSettings, ValuesThatDoNotFitAreNotRead) {
     // Sixteen bytes without a terminator is no port name either.
     f.view.boxes.clear();
     f.registry.setRaw(params, "PortName", reg::kSz, std::vector<uint8_t>(16, 'C'));
-    f.app.table.entries = {Record(kId232R, "A1B2C3D4A")};
+    f.app.table.entries = {KeyRecord(kId232R, "A1B2C3D4A")};
     test::ReadPortSettings(f.app, f.view);
     EXPECT_EQ(f.boxTexts().at(1), "Port Name not found");
 }
@@ -100,7 +84,7 @@ TEST(ReadPortSettings, ShortConfigDataIsReportedAndTheStandardImageStandsIn) {
     f.install(kId232R, "A1B2C3D4A", 5);
     f.registry.setBinary(FtdiFixture::ParamsPath(kId232R, "A1B2C3D4A"), "ConfigData",
                          std::vector<uint8_t>(20, 0x55));
-    f.app.table.entries = {Record(kId232R, "A1B2C3D4A")};
+    f.app.table.entries = {KeyRecord(kId232R, "A1B2C3D4A")};
     ASSERT_TRUE(test::ReadPortSettings(f.app, f.view));
     EXPECT_EQ(f.boxTexts(), std::vector<std::string>{"Config not found"});
     EXPECT_EQ(f.app.table.entries[0].configData, kStandardDivisorTable);
@@ -136,7 +120,7 @@ TEST(ReadPortSettings, UpperFiltersKnownOnlyInTheFormsThisProgramWrites) {
         } else {
             f.registry.setRaw(inst, "UpperFilters", reg::kMultiSz, c.bytes);
         }
-        f.app.table.entries = {Record(kId232R, "A1B2C3D4A")};
+        f.app.table.entries = {KeyRecord(kId232R, "A1B2C3D4A")};
         test::ReadPortSettings(f.app, f.view);
         const PortEntry& e = f.app.table.entries[0];
         EXPECT_EQ(e.serialEnumeratorOn(), c.on) << c.what;
@@ -149,8 +133,8 @@ TEST(ReadPortSettings, SkipsRecordsWithoutIdentityAndSorts) {
     f.install(kId232R, "TEN0000A", 10);
     f.install(kId232R, "TWO0000A", 2);
     f.install(kId232R, "NINE000A", 9);
-    f.app.table.entries = {Record(kId232R, "TEN0000A"), Record(0, "garbage"),
-                           Record(kId232R, "TWO0000A"), Record(kId232R, "NINE000A")};
+    f.app.table.entries = {KeyRecord(kId232R, "TEN0000A"), KeyRecord(0, "garbage"),
+                           KeyRecord(kId232R, "TWO0000A"), KeyRecord(kId232R, "NINE000A")};
     f.registry.log.clear();
     ASSERT_TRUE(test::ReadPortSettings(f.app, f.view));
     EXPECT_EQ(f.portNames(), (std::vector<std::string>{"", "COM2", "COM9", "COM10"}));
@@ -164,8 +148,8 @@ TEST(ReadPortSettings, MissingKeysAreSilentAndLeaveOnlyTheirPortUnread) {
     f.install(kId232R, "NINE000A", 9);
     f.registry.failOpen.insert(sim::MemRegistry::lower(FtdiFixture::InstancePath(kId232R, "TEN0000A")));
     f.registry.removeKey(FtdiFixture::ParamsPath(kId232R, "TWO0000A"));
-    f.app.table.entries = {Record(kId232R, "TEN0000A"), Record(kId232R, "TWO0000A"),
-                           Record(kId232R, "NINE000A")};
+    f.app.table.entries = {KeyRecord(kId232R, "TEN0000A"), KeyRecord(kId232R, "TWO0000A"),
+                           KeyRecord(kId232R, "NINE000A")};
     EXPECT_FALSE(test::ReadPortSettings(f.app, f.view));
     // The port without parameters stays unread (no name, so first); the
     // port after it is read and the table sorted.
