@@ -19,8 +19,6 @@ namespace {
 constexpr uint16_t kFtdiVendorId = 0x0403;
 }
 
-void Fail(ExitStatus status, const std::string& message) { throw CliError(status, message); }
-
 Session::Session(const Command& c, ConfigSeams& s, std::ostream& o, std::ostream& e)
     : command(c), seams(s), out(o), err(e), app(s.registry, s.d2xx, s.serial, s.clock) {
     app.d2xxAvailable = s.d2xxAvailable;

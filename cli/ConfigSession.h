@@ -13,7 +13,6 @@
 #include "cli/CommandLine.h"
 #include "cli/ConfigCommands.h"
 #include "cli/Json.h"
-#include "cli/WriteResult.h"
 #include "cli/TextOutput.h"
 #include "cli/WriteResult.h"
 #include "configurator/app/Configurator.h"
@@ -21,8 +20,6 @@
 #include "configurator/changes/ChangeSet.h"
 
 namespace varnok::cli {
-
-[[noreturn]] void Fail(ExitStatus status, const std::string& message);
 
 // One installed port as read at the start of the run (with its values as
 // read in entry.asRead).
