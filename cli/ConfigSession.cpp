@@ -1,5 +1,6 @@
 #include "cli/ConfigSession.h"
 
+#include <algorithm>
 #include <iterator>
 #include <map>
 #include <set>
@@ -374,33 +375,25 @@ ExitStatus Session::apply(const cfg::ChangeSet& changes) {
     std::vector<std::string> written, failed;
     auto note = [](std::vector<std::string>& list, const std::string& port) {
         const std::string name = port.empty() ? "(global)" : port;
-        for (const auto& n : list)
-            if (n == name) return;
-        list.push_back(name);
+        if (std::find(list.begin(), list.end(), name) == list.end()) list.push_back(name);
     };
     for (std::size_t i = 0; i < changes.size(); ++i) {
         if (report.results[i].ok()) note(written, changes[i].port);
         else note(failed, changes[i].port);
         denied = denied || report.results[i].status == reg::kAccessDenied;
     }
-    std::string summary = "not written:";
-    for (const auto& f : failed) summary += " " + f;
-    summary += written.empty() ? "; nothing was written" : "; written:";
-    for (const auto& w : written) summary += " " + w;
+    std::string summary = "not written: " + Join(failed, " ");
+    summary += written.empty() ? "; nothing was written" : "; written: " + Join(written, " ");
     if (denied) summary += "; access denied: run varnokctl from an elevated prompt";
     err << ErrorLine(summary);
     result.warnings.push_back(summary);
     // The result keeps the changes of the ports that were written whole.
-    auto failedPort = [&](const std::string& port) {
-        const std::string name = port.empty() ? "(global)" : port;
-        for (const auto& f : failed)
-            if (f == name || f == "serial:" + name) return true;
-        return false;
-    };
-    std::vector<Change> kept;
-    for (auto& c : result.changes)
-        if (!failedPort(c.port)) kept.push_back(std::move(c));
-    result.changes = std::move(kept);
+    auto& kept = result.changes;
+    kept.erase(std::remove_if(kept.begin(), kept.end(), [&](const Change& c) {
+                   const std::string name = c.port.empty() ? "(global)" : c.port;
+                   return std::find(failed.begin(), failed.end(), name) != failed.end() ||
+                          std::find(failed.begin(), failed.end(), "serial:" + name) != failed.end();
+               }), kept.end());
     result.changed = report.anyWritten();
     if (report.anyWritten()) (void)reloadDriver();
     return ExitStatus::Failed;
