@@ -60,11 +60,8 @@ ExitStatus Set(Session& s, const SetCommand& c) {
 ExitStatus Buffered(Session& s, const BufferedCommand& c) {
     s.load(false, true);
     PortPlan plan = s.planFor(s.findWritable(c.port));
-    BufferedWrites values;
-    values.enabled = c.change.enable;
-    values.size = c.change.size;
-    values.threshold = c.change.threshold;
-    values.latency = c.change.latency;
+    const BufferedWrites values{c.change.enable, c.change.size, c.change.threshold,
+                                c.change.latency};
     if (!c.change.enable && (values.size || values.threshold || values.latency))
         Fail(ExitStatus::Usage, c.port.text + ": size, threshold and latency go with \"on\"");
     s.applyBuffered(plan, values);
@@ -195,15 +192,6 @@ ExitStatus Export(Session& s, const ExportCommand& c) {
     return ExitStatus::Done;
 }
 
-std::string ReadWholeFile(const std::string& name) {
-    std::ifstream file(files::PathFromUtf8(name), std::ios::binary);
-    if (!file) Fail(ExitStatus::Failed, name + ": the file cannot be opened");
-    std::ostringstream buffer;
-    buffer << file.rdbuf();
-    if (file.bad()) Fail(ExitStatus::Failed, name + ": the file cannot be read");
-    return buffer.str();
-}
-
 std::string WhoOf(const DocumentPort& entry) {
     std::string who;
     switch (entry.match) {
@@ -299,16 +287,19 @@ SettingsDocument ParseDocument(const std::string& text, const std::string& name)
 }
 
 SettingsDocument ReadDocumentFile(const std::string& file) {
-    return ParseDocument(ReadWholeFile(file), file);
+    std::ifstream in(files::PathFromUtf8(file), std::ios::binary);
+    if (!in) Fail(ExitStatus::Failed, file + ": the file cannot be opened");
+    std::ostringstream buffer;
+    buffer << in.rdbuf();
+    if (in.bad()) Fail(ExitStatus::Failed, file + ": the file cannot be read");
+    return ParseDocument(buffer.str(), file);
 }
 
 std::string DeviceKeyOf(const cfg::PortEntry& entry) {
     const std::string instance = cfg::InstanceKeyPath(entry);  // ...\FTDIBUS\<device>\0000
     const std::size_t end = instance.rfind('\\');
     const std::size_t start = instance.rfind('\\', end - 1) + 1;
-    std::string key = instance.substr(start, end - start);
-    for (char& ch : key) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    return key;
+    return Lower(instance.substr(start, end - start));
 }
 
 ExitStatus ApplyDocument(Session& s, const SettingsDocument& doc,
@@ -349,17 +340,7 @@ ExitStatus ApplyDocument(Session& s, const SettingsDocument& doc,
     return s.commit(list, lines, std::move(flag));
 }
 
-BufferedValues BufferedValuesOf(const cfg::PortEntry& e) {
-    BufferedValues b;
-    if (e.writesBack(cfg::kFieldWriteBufferSize)) b.size = e.writeBufferSize;
-    if (e.writesBack(cfg::kFieldWriteBufferThreshold)) b.threshold = e.writeBufferThreshold;
-    if (e.writesBack(cfg::kFieldWriteLatency)) b.latency = e.writeLatency;
-    return b;
-}
-
-PortInfo PortInfoOf(const cfg::PortEntry& e) { return PortInfoOf(e, BufferedValuesOf(e)); }
-
-PortInfo PortInfoOf(const cfg::PortEntry& e, const BufferedValues& buffered) {
+PortInfo PortInfoOf(const cfg::PortEntry& e) {
     PortInfo p;
     p.port = e.portName;
     p.serial = e.serialNumber;
@@ -367,7 +348,7 @@ PortInfo PortInfoOf(const cfg::PortEntry& e, const BufferedValues& buffered) {
     p.deviceId = e.deviceId;
     if (e.connected) p.locationId = e.locationId;
     p.attached = e.connected;
-    auto number = [&](cfg::PortField field, int32_t v) -> std::optional<uint32_t> {
+    auto number = [&](cfg::PortField field, auto v) -> std::optional<uint32_t> {
         if (!e.writesBack(field)) return std::nullopt;
         return static_cast<uint32_t>(v);
     };
@@ -388,9 +369,9 @@ PortInfo PortInfoOf(const cfg::PortEntry& e, const BufferedValues& buffered) {
         p.baudAliases = AliasRatesOf(d);
         p.configData = d;
     }
-    p.bufferedWrites.size = buffered.size;
-    p.bufferedWrites.threshold = buffered.threshold;
-    p.bufferedWrites.latency = buffered.latency;
+    p.bufferedWrites.size = number(cfg::kFieldWriteBufferSize, e.writeBufferSize);
+    p.bufferedWrites.threshold = number(cfg::kFieldWriteBufferThreshold, e.writeBufferThreshold);
+    p.bufferedWrites.latency = number(cfg::kFieldWriteLatency, e.writeLatency);
     return p;
 }
 

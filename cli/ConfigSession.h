@@ -103,10 +103,6 @@ private:
     bool everyInstalled_ = false;
 };
 
-// Reads a settings document (from a file); errors name the file.
-SettingsDocument ParseDocument(const std::string& text, const std::string& name);
-SettingsDocument ReadDocumentFile(const std::string& file);
-
 // What `import` does once the document is read: every installed port read,
 // each entry planned onto the ports it matches, one commit. With
 // `onlyDeviceKeys` (lower-case names of the enumerator's subkeys,
