@@ -44,6 +44,11 @@ bool WriteAll(int fd, const std::string& text) {
 
 }  // namespace
 
+std::string ReasonOf(int error) {
+    return std::string(std::strerror(error)) +
+           (error == EACCES || error == EPERM ? " (run as root, for example with sudo)" : "");
+}
+
 std::string LatencyTimerPath(const std::string& root, const FtdiTty& port) {
     return root + port.ttySysPath + "/latency_timer";
 }
@@ -127,9 +132,10 @@ std::string RulePath(const std::string& root, const std::string& name) {
     return root + kRulesDir + "/" + name;
 }
 
-// The whole file, or nothing when it cannot be read. Rule files are small;
-// anything past 64 KiB is not one of ours.
-std::optional<std::string> ReadSmallFile(const std::string& path) {
+}  // namespace
+
+// Rule files are small; anything past 64 KiB is not one of ours.
+std::optional<std::string> ReadRuleFile(const std::string& path) {
     Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
     if (fd.get() < 0) return std::nullopt;
     std::string text;
@@ -145,8 +151,6 @@ std::optional<std::string> ReadSmallFile(const std::string& path) {
         if (text.size() > 65536) return std::nullopt;
     }
 }
-
-}  // namespace
 
 std::string LatencyRuleFileName(const FtdiTty& port) {
     return "75-varnokctl-latency-" + SafeNamePart(port.usbSerial, kFileNameSerialLength) + "-" +
@@ -189,7 +193,7 @@ std::optional<uint32_t> PersistedLatency(const std::string& ruleText) {
 }
 
 std::optional<uint32_t> ReadPersistedLatency(const std::string& root, const FtdiTty& port) {
-    const std::optional<std::string> text = ReadSmallFile(RulePath(root, LatencyRuleFileName(port)));
+    const std::optional<std::string> text = ReadRuleFile(RulePath(root, LatencyRuleFileName(port)));
     return text ? PersistedLatency(*text) : std::nullopt;
 }
 
@@ -212,8 +216,6 @@ FileResult WriteFileBeside(const std::string& path, const std::string& text) {
     return FileResult{true, 0};
 }
 
-std::optional<std::string> ReadRuleFile(const std::string& path) { return ReadSmallFile(path); }
-
 FileResult WriteLatencyRule(const std::string& root, const FtdiTty& port, uint32_t value) {
     return WriteFileBeside(RulePath(root, LatencyRuleFileName(port)), LatencyRuleText(port, value));
 }
@@ -234,7 +236,7 @@ bool RemoveOlderLatencyRule(const std::string& root, const FtdiTty& port) {
                                           std::string::npos) +
                              "-" + port.interfaceLetter() + ".rules";
     const std::string path = RulePath(root, name);
-    const std::optional<std::string> text = ReadSmallFile(path);
+    const std::optional<std::string> text = ReadRuleFile(path);
     if (!text || text->compare(0, sizeof kRuleMark - 1, kRuleMark) != 0) return false;
     return ::unlink(path.c_str()) == 0;
 }
