@@ -1,7 +1,6 @@
 #include "cli/ConfigCommands.h"
 
 #include <algorithm>
-#include <cctype>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -25,8 +24,6 @@
 namespace varnok::cli {
 
 namespace {
-
-constexpr uint16_t kFtdiVendorId = 0x0403;
 
 std::string OnOff(bool on) { return on ? "on" : "off"; }
 
@@ -220,7 +217,7 @@ ExitStatus Reload(Session& s) {
     if (!s.seams.d2xxAvailable)
         Fail(ExitStatus::Failed,
              "the D2XX library could not be loaded (" + s.seams.d2xxLoadError + ")");
-    const d2xx::Status st = s.seams.d2xx.Reload(kFtdiVendorId, 0);
+    const d2xx::Status st = s.seams.d2xx.Reload(d2xx::kFtdiVendorId, 0);
     if (st != d2xx::kOk)
         Fail(ExitStatus::Failed, "FT_Reload failed (D2XX status " + std::to_string(st) + ")");
     s.result.reloaded = true;

@@ -16,10 +16,6 @@
 
 namespace varnok::cli {
 
-namespace {
-constexpr uint16_t kFtdiVendorId = 0x0403;
-}
-
 Session::Session(const Command& c, ConfigSeams& s, std::ostream& o, std::ostream& e)
     : command(c), seams(s), out(o), err(e), app(s.registry, s.d2xx, s.serial, s.clock) {
     app.d2xxAvailable = s.d2xxAvailable;
@@ -281,7 +277,7 @@ ExitStatus Session::reloadDriver() {
         problem = "the driver was not reloaded: the D2XX library could not be loaded (" +
                   seams.d2xxLoadError + "); unplug and replug the adapters";
     } else {
-        const d2xx::Status st = seams.d2xx.Reload(kFtdiVendorId, 0);
+        const d2xx::Status st = seams.d2xx.Reload(d2xx::kFtdiVendorId, 0);
         if (st == d2xx::kOk) {
             result.reloaded = true;
             return ExitStatus::Done;
