@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <charconv>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -180,14 +181,12 @@ std::optional<uint32_t> PersistedLatency(const std::string& ruleText) {
     static constexpr char kAssign[] = "ATTR{latency_timer}=\"";
     const std::size_t at = ruleText.rfind(kAssign);
     if (at == std::string::npos) return std::nullopt;
-    std::size_t i = at + sizeof kAssign - 1;
+    const char* digits = ruleText.data() + at + sizeof kAssign - 1;
+    const char* last = ruleText.data() + ruleText.size();
     uint32_t value = 0;
-    std::size_t digits = 0;
-    for (; i < ruleText.size() && std::isdigit(static_cast<unsigned char>(ruleText[i])); ++i) {
-        if (++digits > 3) return std::nullopt;
-        value = value * 10 + static_cast<uint32_t>(ruleText[i] - '0');
-    }
-    if (digits == 0 || i >= ruleText.size() || ruleText[i] != '"' || value < 1 || value > 255)
+    const auto [end, ec] = std::from_chars(digits, last, value);
+    if (ec != std::errc() || end - digits > 3 || end == last || *end != '"' || value < 1 ||
+        value > 255)
         return std::nullopt;
     return value;
 }
