@@ -4,7 +4,6 @@
 #include <fstream>
 #include <map>
 #include <sstream>
-#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -27,7 +26,8 @@ namespace {
 
 std::string OnOff(bool on) { return on ? "on" : "off"; }
 
-ExitStatus List(Session& s, const ListCommand& c) {
+// One Run per command, chosen by the command's type.
+ExitStatus Run(Session& s, const ListCommand& c) {
     s.load(c.includeDisconnected, true);
     std::vector<PortInfo> infos;
     for (const auto& p : s.ports)
@@ -36,14 +36,14 @@ ExitStatus List(Session& s, const ListCommand& c) {
     return ExitStatus::Done;
 }
 
-ExitStatus Show(Session& s, const ShowCommand& c) {
+ExitStatus Run(Session& s, const ShowCommand& c) {
     s.load(false, true);
     const Port& p = s.find(c.port);
     s.out << (s.command.options.json ? PortsJson({p.info}) : PortDetails(p.info));
     return ExitStatus::Done;
 }
 
-ExitStatus Set(Session& s, const SetCommand& c) {
+ExitStatus Run(Session& s, const SetCommand& c) {
     std::vector<PortPlan> plans;
     for (std::size_t index : s.targets(c.target)) {
         PortPlan plan = s.planFor(index);
@@ -54,7 +54,7 @@ ExitStatus Set(Session& s, const SetCommand& c) {
     return s.commit(plans, {}, {});
 }
 
-ExitStatus Buffered(Session& s, const BufferedCommand& c) {
+ExitStatus Run(Session& s, const BufferedCommand& c) {
     s.load(false, true);
     PortPlan plan = s.planFor(s.findWritable(c.port));
     const BufferedWrites values{c.change.enable, c.change.size, c.change.threshold,
@@ -65,7 +65,7 @@ ExitStatus Buffered(Session& s, const BufferedCommand& c) {
     return s.commit({plan}, {}, {});
 }
 
-ExitStatus Alias(Session& s, const AliasCommand& c) {
+ExitStatus Run(Session& s, const AliasCommand& c) {
     s.load(false, false);
     PortPlan plan = s.planFor(s.findWritable(c.port));
     s.needConfigData(plan, "baudAliases");
@@ -92,7 +92,7 @@ ExitStatus Alias(Session& s, const AliasCommand& c) {
     return s.commit({plan}, {}, {});
 }
 
-ExitStatus Rename(Session& s, const RenameCommand& c) {
+ExitStatus Run(Session& s, const RenameCommand& c) {
     s.load(false, false);
     Port& port = s.ports[s.findWritable(c.port)];
     const std::string newName = "COM" + std::to_string(c.comNumber);
@@ -111,7 +111,7 @@ ExitStatus Rename(Session& s, const RenameCommand& c) {
                     cfg::PlanRename(e, newName));
 }
 
-ExitStatus IgnoreSerial(Session& s, const IgnoreSerialCommand& c) {
+ExitStatus Run(Session& s, const IgnoreSerialCommand& c) {
     const bool on = cfg::ReadIgnoreSerialFlag(s.app);
     if (!c.value) {
         if (s.command.options.json)
@@ -125,7 +125,7 @@ ExitStatus IgnoreSerial(Session& s, const IgnoreSerialCommand& c) {
     return s.commit({}, {{"", "ignoreSerial", OnOff(on), OnOff(*c.value)}}, std::move(changes));
 }
 
-ExitStatus Save(Session& s, const SaveCommand& c) {
+ExitStatus Run(Session& s, const SaveCommand& c) {
     s.load(false, false);
     const Port& p = s.find(c.port);
     const std::pair<cfg::PortField, const char*> needed[] = {
@@ -153,7 +153,7 @@ ExitStatus Save(Session& s, const SaveCommand& c) {
     return ExitStatus::Done;
 }
 
-ExitStatus LoadFile(Session& s, const LoadCommand& c) {
+ExitStatus Run(Session& s, const LoadCommand& c) {
     s.load(false, false);
     PortPlan plan = s.planFor(s.findWritable(c.port));
     const Outcome loaded = cfg::LoadConfigurationFile(plan.next, c.file);
@@ -165,7 +165,7 @@ ExitStatus LoadFile(Session& s, const LoadCommand& c) {
     return s.commit({plan}, {}, {});
 }
 
-ExitStatus Export(Session& s, const ExportCommand& c) {
+ExitStatus Run(Session& s, const ExportCommand& c) {
     std::vector<PortInfo> infos;
     for (std::size_t i : s.portSet(c.includeDisconnected)) infos.push_back(s.ports[i].info);
     const bool ignore = cfg::ReadIgnoreSerialFlag(s.app);
@@ -200,7 +200,7 @@ std::string WhoOf(const DocumentPort& entry) {
     return who;
 }
 
-ExitStatus Import(Session& s, const ImportCommand& c) {
+ExitStatus Run(Session& s, const ImportCommand& c) {
     if (c.file != "-") return ApplyDocument(s, ReadDocumentFile(c.file));
     if (s.seams.input == nullptr) Fail(ExitStatus::Failed, "-: standard input is not open");
     std::ostringstream buffer;
@@ -208,7 +208,7 @@ ExitStatus Import(Session& s, const ImportCommand& c) {
     return ApplyDocument(s, ParseDocument(buffer.str(), c.file));
 }
 
-ExitStatus Reload(Session& s) {
+ExitStatus Run(Session& s, const ReloadCommand&) {
     if (s.command.options.dryRun) {
         if (s.command.options.json) s.out << WriteResultJson(s.result);
         else s.out << "would reload the driver (FT_Reload 0x0403 0x0000)\n";
@@ -225,7 +225,7 @@ ExitStatus Reload(Session& s) {
     return ExitStatus::Done;
 }
 
-ExitStatus ClosePorts(Session& s) {
+ExitStatus Run(Session& s, const ClosePortsCommand&) {
     ExitStatus status = ExitStatus::Done;
     for (int n = cfg::kFirstComPortToClose; n <= cfg::kLastComPortToClose; ++n) {
         const std::string name = "COM" + std::to_string(n);
@@ -251,26 +251,10 @@ ExitStatus ClosePorts(Session& s) {
     return status;
 }
 
-ExitStatus Run(Session& s) {
-    return std::visit(
-        [&s](const auto& c) -> ExitStatus {
-            using T = std::decay_t<decltype(c)>;
-            if constexpr (std::is_same_v<T, ListCommand>) return List(s, c);
-            else if constexpr (std::is_same_v<T, ShowCommand>) return Show(s, c);
-            else if constexpr (std::is_same_v<T, SetCommand>) return Set(s, c);
-            else if constexpr (std::is_same_v<T, BufferedCommand>) return Buffered(s, c);
-            else if constexpr (std::is_same_v<T, AliasCommand>) return Alias(s, c);
-            else if constexpr (std::is_same_v<T, RenameCommand>) return Rename(s, c);
-            else if constexpr (std::is_same_v<T, IgnoreSerialCommand>) return IgnoreSerial(s, c);
-            else if constexpr (std::is_same_v<T, SaveCommand>) return Save(s, c);
-            else if constexpr (std::is_same_v<T, LoadCommand>) return LoadFile(s, c);
-            else if constexpr (std::is_same_v<T, ExportCommand>) return Export(s, c);
-            else if constexpr (std::is_same_v<T, ImportCommand>) return Import(s, c);
-            else if constexpr (std::is_same_v<T, ReloadCommand>) return Reload(s);
-            else if constexpr (std::is_same_v<T, ClosePortsCommand>) return ClosePorts(s);
-            else Fail(ExitStatus::Usage, "not a configuration command");
-        },
-        s.command.action);
+// Modes, watch and service are not configuration commands.
+template <typename Other>
+ExitStatus Run(Session&, const Other&) {
+    Fail(ExitStatus::Usage, "not a configuration command");
 }
 
 }  // namespace
@@ -385,7 +369,8 @@ ExitStatus RunConfigCommand(const Command& command, ConfigSeams& seams, std::ost
     std::string failure;
     ExitStatus status = ExitStatus::Failed;
     try {
-        return Run(session);
+        return std::visit([&session](const auto& c) { return Run(session, c); },
+                          command.action);
     } catch (const CliError& e) {
         failure = e.what();
         status = e.status();
