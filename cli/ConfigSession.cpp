@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <iterator>
-#include <map>
 #include <set>
 #include <utility>
 
@@ -51,12 +50,7 @@ void Session::load(bool everyInstalled, bool withBuffered) {
     app.table.showDisconnected = false;
     cfg::RebuildFromLibrary(app, problems);
     // Descriptions and locations come from the library's pass only.
-    std::map<std::string, std::pair<std::string, uint32_t>> attached;
-    std::vector<cfg::PortEntry> library;
-    for (const auto& e : app.table.entries) {
-        attached[e.serialNumber] = {e.description, e.locationId};
-        library.push_back(e);
-    }
+    const std::vector<cfg::PortEntry> library = app.table.entries;
     if (everyInstalled) {
         app.table.showDisconnected = true;
         cfg::RebuildForList(app, problems);
@@ -70,12 +64,11 @@ void Session::load(bool everyInstalled, bool withBuffered) {
         p.keyFound = reg::OpenKey(seams.registry, cfg::DeviceParametersKeyPath(e),
                                   reg::Access::Read) != nullptr;
         if (everyInstalled) {
-            auto found = attached.find(e.serialNumber);
-            if (found != attached.end() && e.connected) {
-                p.entry.description = found->second.first;
-                p.entry.locationId = found->second.second;
-            }
             for (const auto& l : library) {
+                if (e.connected && l.serialNumber == e.serialNumber) {
+                    p.entry.description = l.description;
+                    p.entry.locationId = l.locationId;
+                }
                 if (!l.connected && SameDevice(e, l.deviceId, l.serialNumber) && !e.connected)
                     p.heldOpen = true;
                 // The name of a port whose Device Parameters key is missing
