@@ -170,7 +170,8 @@ std::string LatencyRuleText(const FtdiTty& port, uint32_t value) {
            port.interfaceLetter() + " of the FTDI device whose serial number is matched below.\n" +
            "ACTION==\"add\", SUBSYSTEM==\"usb-serial\", DRIVER==\"ftdi_sio\", "
            "ATTRS{idVendor}==\"0403\", ATTRS{serial}==\"" + UdevMatchPattern(port.usbSerial) +
-           "\", ENV{" + flag + "}=\"1\", " +
+           "\", ENV{" + flag + "}=\"1\"\n" +
+           "ACTION==\"add\", SUBSYSTEM==\"usb-serial\", ENV{" + flag + "}==\"1\", "
            "ATTRS{bInterfaceNumber}==\"" + number + "\", ATTR{latency_timer}=\"" + v + "\"\n";
 }
 
