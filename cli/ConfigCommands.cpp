@@ -1,11 +1,9 @@
 #include "cli/ConfigCommands.h"
 
 #include <algorithm>
-#include <cctype>
 #include <fstream>
 #include <map>
 #include <sstream>
-#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -26,11 +24,10 @@ namespace varnok::cli {
 
 namespace {
 
-constexpr uint16_t kFtdiVendorId = 0x0403;
-
 std::string OnOff(bool on) { return on ? "on" : "off"; }
 
-ExitStatus List(Session& s, const ListCommand& c) {
+// One Run per command, chosen by the command's type.
+ExitStatus Run(Session& s, const ListCommand& c) {
     s.load(c.includeDisconnected, true);
     std::vector<PortInfo> infos;
     for (const auto& p : s.ports)
@@ -39,14 +36,14 @@ ExitStatus List(Session& s, const ListCommand& c) {
     return ExitStatus::Done;
 }
 
-ExitStatus Show(Session& s, const ShowCommand& c) {
+ExitStatus Run(Session& s, const ShowCommand& c) {
     s.load(false, true);
     const Port& p = s.find(c.port);
     s.out << (s.command.options.json ? PortsJson({p.info}) : PortDetails(p.info));
     return ExitStatus::Done;
 }
 
-ExitStatus Set(Session& s, const SetCommand& c) {
+ExitStatus Run(Session& s, const SetCommand& c) {
     std::vector<PortPlan> plans;
     for (std::size_t index : s.targets(c.target)) {
         PortPlan plan = s.planFor(index);
@@ -57,21 +54,18 @@ ExitStatus Set(Session& s, const SetCommand& c) {
     return s.commit(plans, {}, {});
 }
 
-ExitStatus Buffered(Session& s, const BufferedCommand& c) {
+ExitStatus Run(Session& s, const BufferedCommand& c) {
     s.load(false, true);
     PortPlan plan = s.planFor(s.findWritable(c.port));
-    BufferedWrites values;
-    values.enabled = c.change.enable;
-    values.size = c.change.size;
-    values.threshold = c.change.threshold;
-    values.latency = c.change.latency;
+    const BufferedWrites values{c.change.enable, c.change.size, c.change.threshold,
+                                c.change.latency};
     if (!c.change.enable && (values.size || values.threshold || values.latency))
         Fail(ExitStatus::Usage, c.port.text + ": size, threshold and latency go with \"on\"");
     s.applyBuffered(plan, values);
     return s.commit({plan}, {}, {});
 }
 
-ExitStatus Alias(Session& s, const AliasCommand& c) {
+ExitStatus Run(Session& s, const AliasCommand& c) {
     s.load(false, false);
     PortPlan plan = s.planFor(s.findWritable(c.port));
     s.needConfigData(plan, "baudAliases");
@@ -98,7 +92,7 @@ ExitStatus Alias(Session& s, const AliasCommand& c) {
     return s.commit({plan}, {}, {});
 }
 
-ExitStatus Rename(Session& s, const RenameCommand& c) {
+ExitStatus Run(Session& s, const RenameCommand& c) {
     s.load(false, false);
     Port& port = s.ports[s.findWritable(c.port)];
     const std::string newName = "COM" + std::to_string(c.comNumber);
@@ -117,7 +111,7 @@ ExitStatus Rename(Session& s, const RenameCommand& c) {
                     cfg::PlanRename(e, newName));
 }
 
-ExitStatus IgnoreSerial(Session& s, const IgnoreSerialCommand& c) {
+ExitStatus Run(Session& s, const IgnoreSerialCommand& c) {
     const bool on = cfg::ReadIgnoreSerialFlag(s.app);
     if (!c.value) {
         if (s.command.options.json)
@@ -131,7 +125,7 @@ ExitStatus IgnoreSerial(Session& s, const IgnoreSerialCommand& c) {
     return s.commit({}, {{"", "ignoreSerial", OnOff(on), OnOff(*c.value)}}, std::move(changes));
 }
 
-ExitStatus Save(Session& s, const SaveCommand& c) {
+ExitStatus Run(Session& s, const SaveCommand& c) {
     s.load(false, false);
     const Port& p = s.find(c.port);
     const std::pair<cfg::PortField, const char*> needed[] = {
@@ -159,7 +153,7 @@ ExitStatus Save(Session& s, const SaveCommand& c) {
     return ExitStatus::Done;
 }
 
-ExitStatus LoadFile(Session& s, const LoadCommand& c) {
+ExitStatus Run(Session& s, const LoadCommand& c) {
     s.load(false, false);
     PortPlan plan = s.planFor(s.findWritable(c.port));
     const Outcome loaded = cfg::LoadConfigurationFile(plan.next, c.file);
@@ -171,7 +165,7 @@ ExitStatus LoadFile(Session& s, const LoadCommand& c) {
     return s.commit({plan}, {}, {});
 }
 
-ExitStatus Export(Session& s, const ExportCommand& c) {
+ExitStatus Run(Session& s, const ExportCommand& c) {
     std::vector<PortInfo> infos;
     for (std::size_t i : s.portSet(c.includeDisconnected)) infos.push_back(s.ports[i].info);
     const bool ignore = cfg::ReadIgnoreSerialFlag(s.app);
@@ -195,15 +189,6 @@ ExitStatus Export(Session& s, const ExportCommand& c) {
     return ExitStatus::Done;
 }
 
-std::string ReadWholeFile(const std::string& name) {
-    std::ifstream file(files::PathFromUtf8(name), std::ios::binary);
-    if (!file) Fail(ExitStatus::Failed, name + ": the file cannot be opened");
-    std::ostringstream buffer;
-    buffer << file.rdbuf();
-    if (file.bad()) Fail(ExitStatus::Failed, name + ": the file cannot be read");
-    return buffer.str();
-}
-
 std::string WhoOf(const DocumentPort& entry) {
     std::string who;
     switch (entry.match) {
@@ -215,7 +200,7 @@ std::string WhoOf(const DocumentPort& entry) {
     return who;
 }
 
-ExitStatus Import(Session& s, const ImportCommand& c) {
+ExitStatus Run(Session& s, const ImportCommand& c) {
     if (c.file != "-") return ApplyDocument(s, ReadDocumentFile(c.file));
     if (s.seams.input == nullptr) Fail(ExitStatus::Failed, "-: standard input is not open");
     std::ostringstream buffer;
@@ -223,7 +208,7 @@ ExitStatus Import(Session& s, const ImportCommand& c) {
     return ApplyDocument(s, ParseDocument(buffer.str(), c.file));
 }
 
-ExitStatus Reload(Session& s) {
+ExitStatus Run(Session& s, const ReloadCommand&) {
     if (s.command.options.dryRun) {
         if (s.command.options.json) s.out << WriteResultJson(s.result);
         else s.out << "would reload the driver (FT_Reload 0x0403 0x0000)\n";
@@ -232,7 +217,7 @@ ExitStatus Reload(Session& s) {
     if (!s.seams.d2xxAvailable)
         Fail(ExitStatus::Failed,
              "the D2XX library could not be loaded (" + s.seams.d2xxLoadError + ")");
-    const d2xx::Status st = s.seams.d2xx.Reload(kFtdiVendorId, 0);
+    const d2xx::Status st = s.seams.d2xx.Reload(d2xx::kFtdiVendorId, 0);
     if (st != d2xx::kOk)
         Fail(ExitStatus::Failed, "FT_Reload failed (D2XX status " + std::to_string(st) + ")");
     s.result.reloaded = true;
@@ -240,7 +225,7 @@ ExitStatus Reload(Session& s) {
     return ExitStatus::Done;
 }
 
-ExitStatus ClosePorts(Session& s) {
+ExitStatus Run(Session& s, const ClosePortsCommand&) {
     ExitStatus status = ExitStatus::Done;
     for (int n = cfg::kFirstComPortToClose; n <= cfg::kLastComPortToClose; ++n) {
         const std::string name = "COM" + std::to_string(n);
@@ -266,26 +251,10 @@ ExitStatus ClosePorts(Session& s) {
     return status;
 }
 
-ExitStatus Run(Session& s) {
-    return std::visit(
-        [&s](const auto& c) -> ExitStatus {
-            using T = std::decay_t<decltype(c)>;
-            if constexpr (std::is_same_v<T, ListCommand>) return List(s, c);
-            else if constexpr (std::is_same_v<T, ShowCommand>) return Show(s, c);
-            else if constexpr (std::is_same_v<T, SetCommand>) return Set(s, c);
-            else if constexpr (std::is_same_v<T, BufferedCommand>) return Buffered(s, c);
-            else if constexpr (std::is_same_v<T, AliasCommand>) return Alias(s, c);
-            else if constexpr (std::is_same_v<T, RenameCommand>) return Rename(s, c);
-            else if constexpr (std::is_same_v<T, IgnoreSerialCommand>) return IgnoreSerial(s, c);
-            else if constexpr (std::is_same_v<T, SaveCommand>) return Save(s, c);
-            else if constexpr (std::is_same_v<T, LoadCommand>) return LoadFile(s, c);
-            else if constexpr (std::is_same_v<T, ExportCommand>) return Export(s, c);
-            else if constexpr (std::is_same_v<T, ImportCommand>) return Import(s, c);
-            else if constexpr (std::is_same_v<T, ReloadCommand>) return Reload(s);
-            else if constexpr (std::is_same_v<T, ClosePortsCommand>) return ClosePorts(s);
-            else Fail(ExitStatus::Usage, "not a configuration command");
-        },
-        s.command.action);
+// Modes, watch and service are not configuration commands.
+template <typename Other>
+ExitStatus Run(Session&, const Other&) {
+    Fail(ExitStatus::Usage, "not a configuration command");
 }
 
 }  // namespace
@@ -299,16 +268,19 @@ SettingsDocument ParseDocument(const std::string& text, const std::string& name)
 }
 
 SettingsDocument ReadDocumentFile(const std::string& file) {
-    return ParseDocument(ReadWholeFile(file), file);
+    std::ifstream in(files::PathFromUtf8(file), std::ios::binary);
+    if (!in) Fail(ExitStatus::Failed, file + ": the file cannot be opened");
+    std::ostringstream buffer;
+    buffer << in.rdbuf();
+    if (in.bad()) Fail(ExitStatus::Failed, file + ": the file cannot be read");
+    return ParseDocument(buffer.str(), file);
 }
 
 std::string DeviceKeyOf(const cfg::PortEntry& entry) {
     const std::string instance = cfg::InstanceKeyPath(entry);  // ...\FTDIBUS\<device>\0000
     const std::size_t end = instance.rfind('\\');
     const std::size_t start = instance.rfind('\\', end - 1) + 1;
-    std::string key = instance.substr(start, end - start);
-    for (char& ch : key) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    return key;
+    return Lower(instance.substr(start, end - start));
 }
 
 ExitStatus ApplyDocument(Session& s, const SettingsDocument& doc,
@@ -349,17 +321,7 @@ ExitStatus ApplyDocument(Session& s, const SettingsDocument& doc,
     return s.commit(list, lines, std::move(flag));
 }
 
-BufferedValues BufferedValuesOf(const cfg::PortEntry& e) {
-    BufferedValues b;
-    if (e.writesBack(cfg::kFieldWriteBufferSize)) b.size = e.writeBufferSize;
-    if (e.writesBack(cfg::kFieldWriteBufferThreshold)) b.threshold = e.writeBufferThreshold;
-    if (e.writesBack(cfg::kFieldWriteLatency)) b.latency = e.writeLatency;
-    return b;
-}
-
-PortInfo PortInfoOf(const cfg::PortEntry& e) { return PortInfoOf(e, BufferedValuesOf(e)); }
-
-PortInfo PortInfoOf(const cfg::PortEntry& e, const BufferedValues& buffered) {
+PortInfo PortInfoOf(const cfg::PortEntry& e) {
     PortInfo p;
     p.port = e.portName;
     p.serial = e.serialNumber;
@@ -367,7 +329,7 @@ PortInfo PortInfoOf(const cfg::PortEntry& e, const BufferedValues& buffered) {
     p.deviceId = e.deviceId;
     if (e.connected) p.locationId = e.locationId;
     p.attached = e.connected;
-    auto number = [&](cfg::PortField field, int32_t v) -> std::optional<uint32_t> {
+    auto number = [&](cfg::PortField field, auto v) -> std::optional<uint32_t> {
         if (!e.writesBack(field)) return std::nullopt;
         return static_cast<uint32_t>(v);
     };
@@ -388,9 +350,9 @@ PortInfo PortInfoOf(const cfg::PortEntry& e, const BufferedValues& buffered) {
         p.baudAliases = AliasRatesOf(d);
         p.configData = d;
     }
-    p.bufferedWrites.size = buffered.size;
-    p.bufferedWrites.threshold = buffered.threshold;
-    p.bufferedWrites.latency = buffered.latency;
+    p.bufferedWrites.size = number(cfg::kFieldWriteBufferSize, e.writeBufferSize);
+    p.bufferedWrites.threshold = number(cfg::kFieldWriteBufferThreshold, e.writeBufferThreshold);
+    p.bufferedWrites.latency = number(cfg::kFieldWriteLatency, e.writeLatency);
     return p;
 }
 
@@ -407,7 +369,8 @@ ExitStatus RunConfigCommand(const Command& command, ConfigSeams& seams, std::ost
     std::string failure;
     ExitStatus status = ExitStatus::Failed;
     try {
-        return Run(session);
+        return std::visit([&session](const auto& c) { return Run(session, c); },
+                          command.action);
     } catch (const CliError& e) {
         failure = e.what();
         status = e.status();

@@ -11,13 +11,13 @@
 // reading, planning and commit in ConfigSession.
 #pragma once
 #include <cstdint>
-#include <optional>
 #include <istream>
 #include <ostream>
 #include <string>
 
 #include "cli/CommandLine.h"
 #include "cli/Data.h"
+#include "cli/Json.h"
 #include "cli/Errors.h"
 #include "common/d2xx/D2xx.h"
 #include "common/platform/Clock.h"
@@ -25,7 +25,6 @@
 #include "common/platform/Registry.h"
 #include "common/platform/SerialPort.h"
 #include "configurator/app/PortTable.h"
-#include "configurator/changes/ChangePlanners.h"
 
 namespace varnok::cli {
 
@@ -46,10 +45,6 @@ struct ConfigSeams {
     std::string d2xxLoadError;
 };
 
-// The latency timers written, by varnokctl as by the dialogs: 1 to 255 ms.
-constexpr uint32_t kCliLatencyMin = cfg::kLatencyTimerMin;
-constexpr uint32_t kCliLatencyMax = cfg::kLatencyTimerMax;
-
 // Whether `action` is one of the commands RunConfigCommand runs.
 bool IsConfigCommand(const Action& action);
 
@@ -58,20 +53,13 @@ bool IsConfigCommand(const Action& action);
 ExitStatus RunConfigCommand(const Command& command, ConfigSeams& seams, std::ostream& out,
                             std::ostream& err);
 
-// The three buffered-write values as read from a port's Device Parameters
-// key (each empty when it could not be read).
-struct BufferedValues {
-    std::optional<uint32_t> size, threshold, latency;
-};
-
-// The buffered-write values a record holds as read or set (each empty when
-// it was neither).
-BufferedValues BufferedValuesOf(const cfg::PortEntry& entry);
-
 // A record of the model as varnokctl shows it: values that could not be
-// read are empty.
-PortInfo PortInfoOf(const cfg::PortEntry& entry, const BufferedValues& buffered);
+// read (or set) are empty.
 PortInfo PortInfoOf(const cfg::PortEntry& entry);
 
+// Reads a settings document (from a file); errors name the file. The
+// import of both systems reads its profile so.
+SettingsDocument ParseDocument(const std::string& text, const std::string& name);
+SettingsDocument ReadDocumentFile(const std::string& file);
 
 }  // namespace varnok::cli

@@ -1,7 +1,7 @@
 #include "cli/ConfigSession.h"
 
+#include <algorithm>
 #include <iterator>
-#include <map>
 #include <set>
 #include <utility>
 
@@ -14,12 +14,6 @@
 #include "configurator/settings/RegistrySettings.h"
 
 namespace varnok::cli {
-
-namespace {
-constexpr uint16_t kFtdiVendorId = 0x0403;
-}
-
-void Fail(ExitStatus status, const std::string& message) { throw CliError(status, message); }
 
 Session::Session(const Command& c, ConfigSeams& s, std::ostream& o, std::ostream& e)
     : command(c), seams(s), out(o), err(e), app(s.registry, s.d2xx, s.serial, s.clock) {
@@ -56,12 +50,7 @@ void Session::load(bool everyInstalled, bool withBuffered) {
     app.table.showDisconnected = false;
     cfg::RebuildFromLibrary(app, problems);
     // Descriptions and locations come from the library's pass only.
-    std::map<std::string, std::pair<std::string, uint32_t>> attached;
-    std::vector<cfg::PortEntry> library;
-    for (const auto& e : app.table.entries) {
-        attached[e.serialNumber] = {e.description, e.locationId};
-        library.push_back(e);
-    }
+    const std::vector<cfg::PortEntry> library = app.table.entries;
     if (everyInstalled) {
         app.table.showDisconnected = true;
         cfg::RebuildForList(app, problems);
@@ -75,12 +64,11 @@ void Session::load(bool everyInstalled, bool withBuffered) {
         p.keyFound = reg::OpenKey(seams.registry, cfg::DeviceParametersKeyPath(e),
                                   reg::Access::Read) != nullptr;
         if (everyInstalled) {
-            auto found = attached.find(e.serialNumber);
-            if (found != attached.end() && e.connected) {
-                p.entry.description = found->second.first;
-                p.entry.locationId = found->second.second;
-            }
             for (const auto& l : library) {
+                if (e.connected && l.serialNumber == e.serialNumber) {
+                    p.entry.description = l.description;
+                    p.entry.locationId = l.locationId;
+                }
                 if (!l.connected && SameDevice(e, l.deviceId, l.serialNumber) && !e.connected)
                     p.heldOpen = true;
                 // The name of a port whose Device Parameters key is missing
@@ -282,7 +270,7 @@ ExitStatus Session::reloadDriver() {
         problem = "the driver was not reloaded: the D2XX library could not be loaded (" +
                   seams.d2xxLoadError + "); unplug and replug the adapters";
     } else {
-        const d2xx::Status st = seams.d2xx.Reload(kFtdiVendorId, 0);
+        const d2xx::Status st = seams.d2xx.Reload(d2xx::kFtdiVendorId, 0);
         if (st == d2xx::kOk) {
             result.reloaded = true;
             return ExitStatus::Done;
@@ -376,33 +364,25 @@ ExitStatus Session::apply(const cfg::ChangeSet& changes) {
     std::vector<std::string> written, failed;
     auto note = [](std::vector<std::string>& list, const std::string& port) {
         const std::string name = port.empty() ? "(global)" : port;
-        for (const auto& n : list)
-            if (n == name) return;
-        list.push_back(name);
+        if (std::find(list.begin(), list.end(), name) == list.end()) list.push_back(name);
     };
     for (std::size_t i = 0; i < changes.size(); ++i) {
         if (report.results[i].ok()) note(written, changes[i].port);
         else note(failed, changes[i].port);
         denied = denied || report.results[i].status == reg::kAccessDenied;
     }
-    std::string summary = "not written:";
-    for (const auto& f : failed) summary += " " + f;
-    summary += written.empty() ? "; nothing was written" : "; written:";
-    for (const auto& w : written) summary += " " + w;
+    std::string summary = "not written: " + Join(failed, " ");
+    summary += written.empty() ? "; nothing was written" : "; written: " + Join(written, " ");
     if (denied) summary += "; access denied: run varnokctl from an elevated prompt";
     err << ErrorLine(summary);
     result.warnings.push_back(summary);
     // The result keeps the changes of the ports that were written whole.
-    auto failedPort = [&](const std::string& port) {
-        const std::string name = port.empty() ? "(global)" : port;
-        for (const auto& f : failed)
-            if (f == name || f == "serial:" + name) return true;
-        return false;
-    };
-    std::vector<Change> kept;
-    for (auto& c : result.changes)
-        if (!failedPort(c.port)) kept.push_back(std::move(c));
-    result.changes = std::move(kept);
+    auto& kept = result.changes;
+    kept.erase(std::remove_if(kept.begin(), kept.end(), [&](const Change& c) {
+                   const std::string name = c.port.empty() ? "(global)" : c.port;
+                   return std::find(failed.begin(), failed.end(), name) != failed.end() ||
+                          std::find(failed.begin(), failed.end(), "serial:" + name) != failed.end();
+               }), kept.end());
     result.changed = report.anyWritten();
     if (report.anyWritten()) (void)reloadDriver();
     return ExitStatus::Failed;

@@ -13,7 +13,6 @@
 #include "cli/CommandLine.h"
 #include "cli/ConfigCommands.h"
 #include "cli/Json.h"
-#include "cli/WriteResult.h"
 #include "cli/TextOutput.h"
 #include "cli/WriteResult.h"
 #include "configurator/app/Configurator.h"
@@ -21,8 +20,6 @@
 #include "configurator/changes/ChangeSet.h"
 
 namespace varnok::cli {
-
-[[noreturn]] void Fail(ExitStatus status, const std::string& message);
 
 // One installed port as read at the start of the run (with its values as
 // read in entry.asRead).
@@ -105,10 +102,6 @@ private:
     bool loaded_ = false;
     bool everyInstalled_ = false;
 };
-
-// Reads a settings document (from a file); errors name the file.
-SettingsDocument ParseDocument(const std::string& text, const std::string& name);
-SettingsDocument ReadDocumentFile(const std::string& file);
 
 // What `import` does once the document is read: every installed port read,
 // each entry planned onto the ports it matches, one commit. With

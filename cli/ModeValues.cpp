@@ -6,14 +6,6 @@
 
 namespace varnok::cli {
 
-namespace {
-
-[[noreturn]] void Fail(ExitStatus status, const std::string& message) {
-    throw CliError(status, message);
-}
-
-}  // namespace
-
 PortSelection ParsePortSelection(const std::string& text) {
     PortSelection sel;
     sel.text = text;

@@ -355,11 +355,10 @@ ExitStatus RunModesCommand(const Command& command, mode::ModeTool& tool,
     }
     WriteResult result;
     std::istringstream lines(told.str());
-    const std::string prefix = ErrorLine("");
+    std::string prefix = ErrorLine("");
+    prefix.pop_back();  // its line end
     for (std::string line; std::getline(lines, line);)
-        result.warnings.push_back(line.rfind(prefix.substr(0, prefix.size() - 1), 0) == 0
-                                      ? line.substr(prefix.size() - 1)
-                                      : line);
+        result.warnings.push_back(line.rfind(prefix, 0) == 0 ? line.substr(prefix.size()) : line);
     out << WriteResultJson(result);
     return status;
 }

@@ -52,11 +52,9 @@ const SettingInfo kSettings[10] = {
      &PortSettings::disableModemCtrlAtStartup, 0, 1},
 };
 
-namespace {
+void Fail(ExitStatus status, const std::string& message) { throw CliError(status, message); }
 
-[[noreturn]] void Fail(ExitStatus status, const std::string& message) {
-    throw CliError(status, message);
-}
+namespace {
 
 bool StartsWithNoCase(const std::string& s, const char* prefix) {
     const std::string p(prefix);
@@ -275,10 +273,6 @@ AliasTable ParseAliasTable(const std::string& text) {
     Fail(ExitStatus::Usage, "--table " + text + ": give standard or brivane");
 }
 
-bool TargetRateValid(uint64_t rate) {
-    return rate == 3000000 || rate == 2000000 || (rate >= 184 && rate <= 1500000);
-}
-
 std::vector<AliasAssignment> ParseAliasAssignments(const std::vector<std::string>& items,
                                                    const std::string& where) {
     std::vector<AliasAssignment> out;
@@ -298,7 +292,7 @@ std::vector<AliasAssignment> ParseAliasAssignments(const std::vector<std::string
             if (a.row == row) Fail(ExitStatus::Usage, where + ": " + rate + " is given twice");
         const auto t = ParseDigits(target);
         if (!t) Fail(ExitStatus::Usage, where + ": " + item + ": the target is not a whole number");
-        if (!TargetRateValid(*t))
+        if (*t != 3000000 && *t != 2000000 && (*t < 184 || *t > 1500000))
             Fail(ExitStatus::Refused, where + ": " + item + ": the chip cannot generate " + target +
                                           " baud (184 to 1500000, 2000000 or 3000000)");
         out.push_back({row, static_cast<uint32_t>(*t)});

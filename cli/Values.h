@@ -104,7 +104,6 @@ struct AliasAssignment {
 // 3000000, 2000000, or 184 to 1500000.
 std::vector<AliasAssignment> ParseAliasAssignments(const std::vector<std::string>& items,
                                                    const std::string& where);
-bool TargetRateValid(uint64_t rate);
 
 // The rate each alias row generates with this ConfigData (3,000,000 over the
 // row's effective divisor, rounded to whole baud).
@@ -121,6 +120,9 @@ int ParseComNumber(const std::string& text, const std::string& where);
 std::string ClosestName(const std::string& word, const std::vector<std::string>& names);
 // " (did you mean NAME?)" or empty.
 std::string DidYouMean(const std::string& word, const std::vector<std::string>& names);
+
+// Throws CliError(status, message): how every command of varnokctl fails.
+[[noreturn]] void Fail(ExitStatus status, const std::string& message);
 
 // Shared by the parsers: lower case (ASCII); "NAME=VALUE" split (a usage
 // error without '=' or with an empty side, naming `where` and the `form`);

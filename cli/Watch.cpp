@@ -23,11 +23,6 @@ namespace {
 constexpr const char* kEnumKeyPath = "SYSTEM\\CurrentControlSet\\Enum";
 constexpr std::size_t kSubKeyNameCapacity = 256;
 
-std::string Lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
 // ErrorLine without its line end.
 std::string ProblemLine(const std::string& message) {
     std::string line = ErrorLine(message);

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <charconv>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -43,6 +44,11 @@ bool WriteAll(int fd, const std::string& text) {
 }
 
 }  // namespace
+
+std::string ReasonOf(int error) {
+    return std::string(std::strerror(error)) +
+           (error == EACCES || error == EPERM ? " (run as root, for example with sudo)" : "");
+}
 
 std::string LatencyTimerPath(const std::string& root, const FtdiTty& port) {
     return root + port.ttySysPath + "/latency_timer";
@@ -127,9 +133,10 @@ std::string RulePath(const std::string& root, const std::string& name) {
     return root + kRulesDir + "/" + name;
 }
 
-// The whole file, or nothing when it cannot be read. Rule files are small;
-// anything past 64 KiB is not one of ours.
-std::optional<std::string> ReadSmallFile(const std::string& path) {
+}  // namespace
+
+// Rule files are small; anything past 64 KiB is not one of ours.
+std::optional<std::string> ReadRuleFile(const std::string& path) {
     Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
     if (fd.get() < 0) return std::nullopt;
     std::string text;
@@ -145,8 +152,6 @@ std::optional<std::string> ReadSmallFile(const std::string& path) {
         if (text.size() > 65536) return std::nullopt;
     }
 }
-
-}  // namespace
 
 std::string LatencyRuleFileName(const FtdiTty& port) {
     return "75-varnokctl-latency-" + SafeNamePart(port.usbSerial, kFileNameSerialLength) + "-" +
@@ -165,7 +170,8 @@ std::string LatencyRuleText(const FtdiTty& port, uint32_t value) {
            port.interfaceLetter() + " of the FTDI device whose serial number is matched below.\n" +
            "ACTION==\"add\", SUBSYSTEM==\"usb-serial\", DRIVER==\"ftdi_sio\", "
            "ATTRS{idVendor}==\"0403\", ATTRS{serial}==\"" + UdevMatchPattern(port.usbSerial) +
-           "\", ENV{" + flag + "}=\"1\", " +
+           "\", ENV{" + flag + "}=\"1\"\n" +
+           "ACTION==\"add\", SUBSYSTEM==\"usb-serial\", ENV{" + flag + "}==\"1\", "
            "ATTRS{bInterfaceNumber}==\"" + number + "\", ATTR{latency_timer}=\"" + v + "\"\n";
 }
 
@@ -176,20 +182,18 @@ std::optional<uint32_t> PersistedLatency(const std::string& ruleText) {
     static constexpr char kAssign[] = "ATTR{latency_timer}=\"";
     const std::size_t at = ruleText.rfind(kAssign);
     if (at == std::string::npos) return std::nullopt;
-    std::size_t i = at + sizeof kAssign - 1;
+    const char* digits = ruleText.data() + at + sizeof kAssign - 1;
+    const char* last = ruleText.data() + ruleText.size();
     uint32_t value = 0;
-    std::size_t digits = 0;
-    for (; i < ruleText.size() && std::isdigit(static_cast<unsigned char>(ruleText[i])); ++i) {
-        if (++digits > 3) return std::nullopt;
-        value = value * 10 + static_cast<uint32_t>(ruleText[i] - '0');
-    }
-    if (digits == 0 || i >= ruleText.size() || ruleText[i] != '"' || value < 1 || value > 255)
+    const auto [end, ec] = std::from_chars(digits, last, value);
+    if (ec != std::errc() || end - digits > 3 || end == last || *end != '"' || value < 1 ||
+        value > 255)
         return std::nullopt;
     return value;
 }
 
 std::optional<uint32_t> ReadPersistedLatency(const std::string& root, const FtdiTty& port) {
-    const std::optional<std::string> text = ReadSmallFile(RulePath(root, LatencyRuleFileName(port)));
+    const std::optional<std::string> text = ReadRuleFile(RulePath(root, LatencyRuleFileName(port)));
     return text ? PersistedLatency(*text) : std::nullopt;
 }
 
@@ -212,8 +216,6 @@ FileResult WriteFileBeside(const std::string& path, const std::string& text) {
     return FileResult{true, 0};
 }
 
-std::optional<std::string> ReadRuleFile(const std::string& path) { return ReadSmallFile(path); }
-
 FileResult WriteLatencyRule(const std::string& root, const FtdiTty& port, uint32_t value) {
     return WriteFileBeside(RulePath(root, LatencyRuleFileName(port)), LatencyRuleText(port, value));
 }
@@ -234,7 +236,7 @@ bool RemoveOlderLatencyRule(const std::string& root, const FtdiTty& port) {
                                           std::string::npos) +
                              "-" + port.interfaceLetter() + ".rules";
     const std::string path = RulePath(root, name);
-    const std::optional<std::string> text = ReadSmallFile(path);
+    const std::optional<std::string> text = ReadRuleFile(path);
     if (!text || text->compare(0, sizeof kRuleMark - 1, kRuleMark) != 0) return false;
     return ::unlink(path.c_str()) == 0;
 }

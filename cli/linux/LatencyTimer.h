@@ -17,6 +17,8 @@ struct FileResult {
     bool ok = false;
     int error = 0;  // errno when !ok
 };
+// errno's text, with a hint to run as root when permission was refused.
+std::string ReasonOf(int error);
 
 // `root` + the port's sysfs directory + "/latency_timer".
 std::string LatencyTimerPath(const std::string& root, const FtdiTty& port);

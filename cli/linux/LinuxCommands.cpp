@@ -21,10 +21,6 @@ using cli::ExitStatus;
 
 namespace {
 
-std::string NoPermission(int error) {
-    return error == EACCES || error == EPERM ? " (run as root, for example with sudo)" : "";
-}
-
 // The ports `target` names; throws "not found" for a port that is not there.
 std::vector<const FtdiTty*> Chosen(const cli::PortTarget& target, const LinuxHost& host) {
     std::vector<const FtdiTty*> chosen;
@@ -121,7 +117,7 @@ cli::ExitStatus RunSet(const cli::Command& command, const LinuxHost& host, std::
         const std::optional<uint32_t> before = ReadLatencyTimer(host.sysRoot, *p, &error);
         if (!before)
             throw CliError(ExitStatus::Failed, p->tty + ": latency_timer could not be read: " +
-                                                   std::strerror(error) + NoPermission(error));
+                                                   ReasonOf(error));
         if (set.persist && p->usbSerial.empty())
             throw CliError(ExitStatus::Refused,
                            p->tty + ": the device has no USB serial number, so a udev rule "
@@ -144,7 +140,7 @@ cli::ExitStatus RunSet(const cli::Command& command, const LinuxHost& host, std::
     std::vector<std::string> written;
     bool failures = false;
     const auto fail = [&](const std::string& what, int error) {
-        const std::string line = what + ": " + std::strerror(error) + NoPermission(error);
+        const std::string line = what + ": " + ReasonOf(error);
         err << cli::ErrorLine(line);
         result.warnings.push_back(line);
         failures = true;
@@ -198,9 +194,8 @@ cli::ExitStatus RunSet(const cli::Command& command, const LinuxHost& host, std::
     }
     result.changed = !result.changes.empty();
     if (failures) {
-        std::string done;
-        for (const auto& w : written) done += (done.empty() ? "" : ", ") + w;
-        err << cli::ErrorLine(done.empty() ? "Nothing was changed." : "Written: " + done + ".");
+        err << cli::ErrorLine(written.empty() ? "Nothing was changed."
+                                              : "Written: " + cli::Join(written, ", ") + ".");
     } else if (!anything) {
         text << "nothing to change\n";
     } else if (command.options.dryRun) {

@@ -4,41 +4,20 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
-#include "cli/Json.h"
+#include "cli/ConfigCommands.h"
 #include "cli/WriteResult.h"
 #include "cli/linux/LatencyTimer.h"
 #include "cli/linux/ProfileRules.h"
 
 namespace varnok::linuxhost {
 
-using cli::CliError;
 using cli::ExitStatus;
 
 namespace {
 
 constexpr char kPersistedSetting[] = "persisted.latencyTimer";
 constexpr char kProfileRulesSetting[] = "persisted.profileRules";
-
-std::string ReasonOf(int error) {
-    return std::string(std::strerror(error)) +
-           (error == EACCES || error == EPERM ? " (run as root, for example with sudo)" : "");
-}
-
-cli::SettingsDocument ReadProfile(const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) throw CliError(ExitStatus::Failed, file + ": the file cannot be opened");
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad()) throw CliError(ExitStatus::Failed, file + ": the file cannot be read");
-    try {
-        return cli::ReadSettingsDocument(text.str());
-    } catch (const CliError& e) {
-        throw CliError(e.status(), file + ": " + e.what());
-    }
-}
 
 std::string TextLine(const cli::Change& c, const std::string& ruleFile) {
     if (c.name == kPersistedSetting) return c.port + " udev rule " + ruleFile + " latency_timer=" + c.to;
@@ -57,7 +36,7 @@ struct PortWrite {
 cli::ExitStatus RunImport(const cli::Command& command, const LinuxHost& host, std::ostream& out,
                           std::ostream& err) {
     const auto& import = std::get<cli::ImportCommand>(command.action);
-    const cli::SettingsDocument doc = ReadProfile(import.file);
+    const cli::SettingsDocument doc = cli::ReadDocumentFile(import.file);
     const bool dryRun = command.options.dryRun;
 
     cli::WriteResult result;
@@ -173,9 +152,8 @@ cli::ExitStatus RunImport(const cli::Command& command, const LinuxHost& host, st
             out << "The values last until the devices are unplugged; --persist keeps them.\n";
     }
     if (!failures) return ExitStatus::Done;
-    std::string done;
-    for (const auto& w : written) done += (done.empty() ? "" : ", ") + w;
-    err << cli::ErrorLine(done.empty() ? "Nothing was changed." : "Written: " + done + ".");
+    err << cli::ErrorLine(written.empty() ? "Nothing was changed."
+                                          : "Written: " + cli::Join(written, ", ") + ".");
     return ExitStatus::Failed;
 }
 

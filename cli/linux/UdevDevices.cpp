@@ -68,11 +68,10 @@ using UdevPtr = std::unique_ptr<T, UdevUnref>;
 
 std::string Attr(udev_device* dev, const char* name) {
     const char* v = dev ? udev_device_get_sysattr_value(dev, name) : nullptr;
-    std::string s = v ? v : "";
-    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.pop_back();
-    std::size_t start = 0;
-    while (start < s.size() && std::isspace(static_cast<unsigned char>(s[start]))) ++start;
-    return s.substr(start);
+    const std::string s = v ? v : "";
+    const char* blanks = " \t\n\v\f\r";
+    const std::size_t start = s.find_first_not_of(blanks);
+    return start == std::string::npos ? "" : s.substr(start, s.find_last_not_of(blanks) - start + 1);
 }
 
 int Number(const std::string& text, int base) {
