@@ -66,15 +66,9 @@ const ToolTip kToolTips[] = {
      "2ms and 255 ms are possible"},
 };
 
+// Save asks before replacing a file; open takes only an existing one.
 ui::FileDialogOptions ConfigFileOptions(const std::string& initialName, bool save) {
-    ui::FileDialogOptions o;
-    o.initialName = initialName;
-    o.filterName = "DAT files";
-    o.filterPattern = "*.dat";
-    o.defaultExt = "dat";
-    o.confirmOverwrite = save;
-    o.fileMustExist = !save;
-    return o;
+    return {initialName, "DAT files", "*.dat", "dat", save, !save};
 }
 
 }  // namespace
@@ -249,7 +243,7 @@ bool MainDialog::reloadDriver(uint16_t vendorId) {
 }
 
 bool MainDialog::writeEverything() {
-    if (app_.table.selected() != nullptr) StorePortSettings(app_, *view_);
+    StorePortSettings(app_, *view_);
     Problems problems;
     ChangeSet changes = PlanTableChanges(app_.table, &problems);
     for (auto& c : PlanIgnoreSerial(app_, view_->checkState(IDC_IGNORE_SERIAL) == ui::kChecked))
@@ -302,7 +296,7 @@ void MainDialog::onCommand(ui::DialogView& view, int id, ui::Event event) {
     switch (id) {
         case IDC_PORT_LIST:
             if (event != ui::Event::SelectionChanged) return;
-            if (app_.table.selected() != nullptr) StorePortSettings(app_, view);
+            StorePortSettings(app_, view);
             app_.table.selectedIndex = recordOfListSelection();
             showSelected();
             return;

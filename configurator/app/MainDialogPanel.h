@@ -7,6 +7,7 @@
 
 namespace varnok::cfg {
 
+// The selected record to and from the panel; nothing without a selection.
 void ShowPortSettings(Configurator& app, ui::DialogView& view);
 void StorePortSettings(Configurator& app, ui::DialogView& view);
 // A preset on the selected record, shown in the panel.

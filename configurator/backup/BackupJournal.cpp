@@ -18,10 +18,9 @@ std::string Lower(std::string s) {
 }
 
 bool Digits(const std::string& s, std::size_t from, std::size_t count) {
-    if (from + count > s.size()) return false;
-    for (std::size_t i = from; i < from + count; ++i)
-        if (!std::isdigit(static_cast<unsigned char>(s[i]))) return false;
-    return true;
+    return from + count <= s.size() &&
+           std::all_of(s.begin() + from, s.begin() + from + count,
+                       [](unsigned char c) { return std::isdigit(c) != 0; });
 }
 
 // Reads one value whole. kSuccess with the value, kFileNotFound when it does

@@ -74,9 +74,7 @@ std::string RenderValue(const SavedValue& v) {
 
 std::string RenderRegFile(const std::vector<std::string>& comments,
                           const std::vector<SavedKey>& keys) {
-    std::string out = "REGEDIT4";
-    out += kLineEnd;
-    out += kLineEnd;
+    std::string out = std::string("REGEDIT4") + kLineEnd + kLineEnd;
     for (const std::string& c : comments) out += "; " + c + kLineEnd;
     for (const SavedKey& key : keys) {
         if (key.values.empty()) continue;

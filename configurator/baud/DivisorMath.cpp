@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 
 #include "configurator/baud/ConfigDataRecord.h"
 
@@ -34,17 +35,12 @@ std::optional<double> FindClosestDivisor(double desired) {
     const double whole = std::trunc(q);
     if (q == whole) return q;
 
+    // The nearest eighth; of two as near, the smaller.
     const double f = q - whole;
-    double bestDistance = 1.0;
-    double bestFraction = 0.0;
-    for (double candidate : kFractions) {
-        const double d = std::fabs(candidate - f);
-        if (d < bestDistance) {
-            bestDistance = d;
-            bestFraction = candidate;
-        }
-    }
-    return whole + bestFraction;
+    return whole + *std::min_element(std::begin(kFractions), std::end(kFractions),
+                                     [f](double a, double b) {
+                                         return std::fabs(a - f) < std::fabs(b - f);
+                                     });
 }
 
 std::string FormatClosestRate(double divisor) { return Format("%.0f", kBaseRate / divisor); }

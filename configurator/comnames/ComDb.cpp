@@ -36,10 +36,7 @@ void MarkComNumber(std::vector<uint8_t>& bitmap, int n, bool reserved) {
     if (bitmap.size() < kComDbKnownBytes) bitmap.resize(kComDbKnownBytes, 0);
     const auto byte = static_cast<std::size_t>(n - 1) / 8;
     const auto mask = static_cast<uint8_t>(1u << ((n - 1) % 8));
-    if (reserved)
-        bitmap[byte] = static_cast<uint8_t>(bitmap[byte] | mask);
-    else
-        bitmap[byte] = static_cast<uint8_t>(bitmap[byte] & ~mask);
+    bitmap[byte] = static_cast<uint8_t>(reserved ? (bitmap[byte] | mask) : (bitmap[byte] & ~mask));
 }
 
 bool IsComNumberReserved(const std::vector<uint8_t>& bitmap, int n) {

@@ -1,5 +1,7 @@
 #include "configurator/comnames/ComPortAssignmentDialog.h"
 
+#include <algorithm>
+
 #include "common/platform/Parse.h"
 #include "configurator/app/DialogCommon.h"
 #include "configurator/changes/ChangePlanners.h"
@@ -95,13 +97,10 @@ void ComPortAssignmentDialog::onInit(ui::DialogView& view) {
 }
 
 bool ComPortAssignmentDialog::selectNumber(ui::DialogView& view, int n) {
-    for (std::size_t i = 0; i < freeNumbers_.size(); ++i) {
-        if (freeNumbers_[i] == n) {
-            view.listSetCurSel(IDC_CA_FREE_LIST, static_cast<int>(i));
-            return true;
-        }
-    }
-    return false;
+    const auto it = std::find(freeNumbers_.begin(), freeNumbers_.end(), n);
+    if (it == freeNumbers_.end()) return false;
+    view.listSetCurSel(IDC_CA_FREE_LIST, static_cast<int>(it - freeNumbers_.begin()));
+    return true;
 }
 
 void ComPortAssignmentDialog::numberChanged(ui::DialogView& view) {

@@ -1,5 +1,7 @@
 #include "configurator/settings/IgnoreSerial.h"
 
+#include <algorithm>
+
 #include "common/platform/RegistryValues.h"
 
 namespace varnok::cfg {
@@ -14,14 +16,11 @@ constexpr std::size_t kFlagQueryCapacity = 64;
 
 bool ReadIgnoreSerialFlag(Configurator& app) {
     if (auto key = reg::OpenKey(app.registry, kUsbFlagsKeyPath, reg::Access::Read)) {
-        bool on = false;
-        for (const char* name : kIgnoreSerialValueNames) {
-            if (reg::ValueReadable(*key, name, kFlagQueryCapacity)) {
-                on = true;
-                break;
-            }
-        }
-        app.ignoreSerialRemembered = on;
+        app.ignoreSerialRemembered =
+            std::any_of(kIgnoreSerialValueNames.begin(), kIgnoreSerialValueNames.end(),
+                        [&](const char* name) {
+                            return reg::ValueReadable(*key, name, kFlagQueryCapacity);
+                        });
     }
     return app.ignoreSerialRemembered;
 }
