@@ -99,8 +99,7 @@ public:
         if (index >= n->kids.size()) return reg::kNoMoreItems;
         // Walking index 0, 1, 2, ... stays linear: continue from the last
         // position while the tree has not changed.
-        if (!(cacheValid_ && cacheGeneration_ == reg_.generation_ && cacheNode_ == n &&
-              cacheIndex_ <= index)) {
+        if (!(cacheNode_ == n && cacheGeneration_ == reg_.generation_ && cacheIndex_ <= index)) {
             cacheIt_ = n->kids.begin();
             cacheIndex_ = 0;
         }
@@ -108,12 +107,10 @@ public:
             ++cacheIt_;
             ++cacheIndex_;
         }
-        cacheValid_ = true;
         cacheNode_ = n;
         cacheGeneration_ = reg_.generation_;
-        auto it = cacheIt_;
-        if (it->second->name.size() + 1 > capacity) return reg::kMoreData;
-        *name = it->second->name;
+        if (cacheIt_->second->name.size() + 1 > capacity) return reg::kMoreData;
+        *name = cacheIt_->second->name;
         return reg::kSuccess;
     }
 
@@ -132,8 +129,7 @@ private:
     MemRegistry& reg_;
     std::string path_;
     uint32_t access_;
-    bool cacheValid_ = false;
-    const MemRegistry::Node* cacheNode_ = nullptr;
+    const MemRegistry::Node* cacheNode_ = nullptr;  // null until the first walk
     uint64_t cacheGeneration_ = 0;
     uint32_t cacheIndex_ = 0;
     std::map<std::string, std::unique_ptr<MemRegistry::Node>>::iterator cacheIt_;

@@ -23,10 +23,9 @@ bool Number(const std::string& s, std::size_t* pos, unsigned* value) {
     return true;
 }
 
-bool Expect(const std::string& s, std::size_t* pos, const char* lit) {
-    std::string l(lit);
-    if (s.compare(*pos, l.size(), l) != 0) return false;
-    *pos += l.size();
+bool Expect(const std::string& s, std::size_t* pos, const std::string& lit) {
+    if (s.compare(*pos, lit.size(), lit) != 0) return false;
+    *pos += lit.size();
     return true;
 }
 

@@ -176,10 +176,7 @@ bool ParseDeviceLine(const std::string& rest, SimDevice* d, std::string* why) {
         while (pos < rest.size() && (rest[pos] == ' ' || rest[pos] == '\t')) ++pos;
         if (pos >= rest.size()) break;
         std::size_t eq = rest.find('=', pos);
-        if (eq == std::string::npos) {
-            *why = "expected key=value";
-            return false;
-        }
+        if (eq == std::string::npos) return *why = "expected key=value", false;
         std::string key = rest.substr(pos, eq - pos);
         std::size_t vstart = eq + 1;
         std::string value;
@@ -188,10 +185,7 @@ bool ParseDeviceLine(const std::string& rest, SimDevice* d, std::string* why) {
             pos = rest.size();
         } else if (vstart < rest.size() && rest[vstart] == '"') {
             std::size_t close = rest.find('"', vstart + 1);
-            if (close == std::string::npos) {
-                *why = "unterminated quote";
-                return false;
-            }
+            if (close == std::string::npos) return *why = "unterminated quote", false;
             value = rest.substr(vstart + 1, close - vstart - 1);
             pos = close + 1;
         } else {
@@ -227,8 +221,7 @@ bool ParseDeviceLine(const std::string& rest, SimDevice* d, std::string* why) {
         } else if (key == "uafail") {
             d->userAreaFails = value != "0";
         } else {
-            *why = "unknown key " + key;
-            return false;
+            return *why = "unknown key " + key, false;
         }
     }
     return true;

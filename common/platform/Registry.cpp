@@ -5,9 +5,8 @@
 namespace varnok::reg {
 
 Status QueryIntoField(RegistryKey& key, const std::string& name, void* field, std::size_t size) {
-    uint32_t type = 0;
     std::vector<uint8_t> data;
-    Status st = key.queryValue(name, size, &type, &data);
+    Status st = key.queryValue(name, size, nullptr, &data);
     if (st != kSuccess) return st;
     std::memset(field, 0, size);
     if (!data.empty()) std::memcpy(field, data.data(), data.size() < size ? data.size() : size);

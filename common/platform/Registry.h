@@ -50,7 +50,7 @@ public:
     virtual ~RegistryKey() = default;  // closes the key
     // RegQueryValueExA offered `capacity` bytes. On success *data holds the
     // value's bytes (its real size, at most capacity). A value larger than
-    // capacity gives kMoreData and leaves *data empty.
+    // capacity gives kMoreData and leaves *data empty. `type` may be null.
     virtual Status queryValue(const std::string& name, std::size_t capacity, uint32_t* type,
                               std::vector<uint8_t>* data) = 0;
     virtual Status setValue(const std::string& name, uint32_t type, const uint8_t* data,

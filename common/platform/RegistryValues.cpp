@@ -15,20 +15,17 @@ DwordRead ReadDword(RegistryKey& key, const std::string& name) {
     return r;
 }
 
-
 std::optional<std::vector<uint8_t>> ReadExactBinary(RegistryKey& key, const std::string& name,
                                                     std::size_t size) {
-    uint32_t type = 0;
     std::vector<uint8_t> data;
-    if (key.queryValue(name, size, &type, &data) != kSuccess || data.size() != size)
+    if (key.queryValue(name, size, nullptr, &data) != kSuccess || data.size() != size)
         return std::nullopt;
     return data;
 }
 
 bool ValueReadable(RegistryKey& key, const std::string& name, std::size_t capacity) {
-    uint32_t type = 0;
     std::vector<uint8_t> data;
-    return key.queryValue(name, capacity, &type, &data) == kSuccess;
+    return key.queryValue(name, capacity, nullptr, &data) == kSuccess;
 }
 
 }  // namespace varnok::reg

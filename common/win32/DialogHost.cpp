@@ -63,13 +63,6 @@ ui::Event EventOf(WORD code) {
     }
 }
 
-// The dialog's own controls, in z (template) order; windows that belong
-// to a control (a list view's header) are left out.
-struct ChildWalk {
-    HWND parent;
-    std::vector<int> ids;
-};
-
 // True when `window` is of window class `name` (any case).
 bool HasClass(HWND window, const char* name) {
     char cls[32] = {0};
@@ -89,12 +82,6 @@ bool ClientRectOf(HWND dialog, HWND child, RECT* r) {
 bool IsOwnerDrawList(const DialogHostOptions& options, UINT type, UINT id) {
     return options.ownerDrawList != 0 && type == ODT_LISTBOX &&
            static_cast<int>(id) == options.ownerDrawList;
-}
-
-BOOL CALLBACK CollectChild(HWND child, LPARAM lp) {
-    auto* walk = reinterpret_cast<ChildWalk*>(lp);
-    if (GetAncestor(child, GA_PARENT) == walk->parent) walk->ids.push_back(GetDlgCtrlID(child));
-    return TRUE;
 }
 
 // Wakes the dialog's thread for the tasks handed to it from other threads.
@@ -144,10 +131,13 @@ public:
         send(id, EM_SETREADONLY, readOnly ? TRUE : FALSE, 0);
     }
     void selectAllText(int id) override { send(id, EM_SETSEL, 0, -1); }
+    // The dialog's own controls, in z (template) order; windows that belong
+    // to a control (a list view's header) are not the dialog's children.
     std::vector<int> childIds() override {
-        ChildWalk walk{hwnd_, {}};
-        EnumChildWindows(hwnd_, CollectChild, reinterpret_cast<LPARAM>(&walk));
-        return walk.ids;
+        std::vector<int> ids;
+        for (HWND c = GetWindow(hwnd_, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT))
+            ids.push_back(GetDlgCtrlID(c));
+        return ids;
     }
 
     // --- list boxes ---
