@@ -206,34 +206,30 @@ ExitStatus RunSet(const ModesSetCommand& set, const GlobalOptions& options,
     // all of them at once, then each port's own bits, so that bits not named
     // stay as each port has them.
     mode::AdapterRecord& record = array[index];
-    mode::Selection selection;
-    selection.adapters.push_back(&record);
+    mode::Selection selection{{&record}, {}};
     for (int p : ports) selection.portRows.push_back(p - 1);
     mode::ClickMode(selection, after.ports[static_cast<std::size_t>(ports.front() - 1)].modeCode);
     if (!set.bits.empty()) {
         for (int p : ports) {
-            mode::Selection one;
-            one.adapters.push_back(&record);
-            one.portRows.push_back(p - 1);
+            mode::Selection one{{&record}, {p - 1}};
             mode::ClickBits(one, after.ports[static_cast<std::size_t>(p - 1)].controlBits);
         }
     }
 
     const mode::CommitOutcome written = engine.commit(array, OptionsOf(stop));
     const std::string where = AdapterLabel(before) + " via " + before.via;
+    const auto warn = [&](const std::string& text) {
+        err << ErrorLine(text);
+        outcome.warnings.push_back(text);
+    };
     if (written.stopped) {
-        err << ErrorLine(kNotSent + where + " is unchanged");
-        outcome.warnings.push_back(kNotSent + where + " is unchanged");
+        warn(kNotSent + where + " is unchanged");
         report(false);
         return ExitStatus::Interrupted;
     }
     // Stopped while the exchange ran: it was finished all the same, and what
     // it ended with is told first.
     const bool interrupted = Stopped(stop);
-    const auto warn = [&](const std::string& text) {
-        err << ErrorLine(text);
-        outcome.warnings.push_back(text);
-    };
     const varnok::Result<mode::CommitStatus>& result = written.results.at(index);
     if (!result) {
         const varnok::Failure& f = result.failure();
@@ -265,12 +261,7 @@ AdapterInfo AdapterInfoOf(const mode::AdapterRecord& record) {
     const int count = std::min<int>(record.portCount, mode::kMaxPorts);
     for (int k = 0; k < count; ++k) {
         const mode::AdapterPort& p = record.ports[static_cast<std::size_t>(k)];
-        AdapterPortInfo port;
-        port.number = k + 1;
-        port.com = p.comName;
-        port.modeCode = p.modeCode;
-        port.controlBits = p.controlBits;
-        info.ports.push_back(std::move(port));
+        info.ports.push_back({k + 1, p.comName, p.modeCode, p.controlBits});
     }
     return info;
 }

@@ -48,10 +48,9 @@ std::vector<std::string> Lines(const std::string& text, bool stripPrefix) {
 // gives once.
 std::string Joined(const std::vector<Change>& changes, bool onePort) {
     std::string text;
-    for (const auto& c : changes) {
-        Change shown = c;
-        if (onePort) shown.port.clear();
-        text += (text.empty() ? "" : ", ") + FormatChange(shown);
+    for (Change c : changes) {
+        if (onePort) c.port.clear();
+        text += (text.empty() ? "" : ", ") + FormatChange(c);
     }
     return text;
 }
@@ -60,23 +59,28 @@ std::string Joined(const std::vector<Change>& changes, bool onePort) {
 // chip serial's first eight characters (as the discovery's key matching).
 bool AddsPortLetter(uint32_t id) { return id == 0x04036001 || id == 0x04036015; }
 
+// The library's device list; empty when it cannot be read.
+std::vector<d2xx::DeviceListInfoNode> DeviceList(d2xx::D2xx& d2xx) {
+    uint32_t count = 0;
+    if (d2xx.CreateDeviceInfoList(&count) != d2xx::kOk || count == 0) return {};
+    std::vector<d2xx::DeviceListInfoNode> nodes(count);
+    if (d2xx.GetDeviceInfoList(nodes.data(), &count) != d2xx::kOk) return {};
+    nodes.resize(std::min<std::size_t>(count, nodes.size()));
+    return nodes;
+}
+
 // The library's entry of the device an instance key belongs to: the same
 // id, and the library's serial is the key's, or for a single-port chip
 // (which the library lists by its chip serial, also while a program holds
 // it open) the key's without the port letter at its ninth place.
 std::optional<d2xx::DeviceListInfoNode> ListedDevice(d2xx::D2xx& d2xx, const cfg::PortEntry& key) {
-    uint32_t count = 0;
-    if (d2xx.CreateDeviceInfoList(&count) != d2xx::kOk || count == 0) return std::nullopt;
-    std::vector<d2xx::DeviceListInfoNode> nodes(count);
-    if (d2xx.GetDeviceInfoList(nodes.data(), &count) != d2xx::kOk) return std::nullopt;
-    for (uint32_t i = 0; i < count && i < nodes.size(); ++i) {
-        const std::string serial =
-            d2xx::FieldText(nodes[i].SerialNumber, sizeof nodes[i].SerialNumber);
-        if (nodes[i].ID != key.deviceId || serial.empty()) continue;
+    for (const d2xx::DeviceListInfoNode& node : DeviceList(d2xx)) {
+        const std::string serial = d2xx::FieldText(node.SerialNumber, sizeof node.SerialNumber);
+        if (node.ID != key.deviceId || serial.empty()) continue;
         if (serial == key.serialNumber ||
             (AddsPortLetter(key.deviceId) && serial.size() >= 8 &&
              serial.substr(0, 8) + "A" == key.serialNumber))
-            return nodes[i];
+            return node;
     }
     return std::nullopt;
 }
@@ -257,19 +261,26 @@ private:
         tell(who, run, after.empty() && written ? "restarted" : after);
     }
 
-    // Empty when the device restarted; otherwise why not.
+    // FT_CyclePort on the device (opened by location, closed again): empty
+    // when it restarted; otherwise why not. It is held open when the library
+    // lists it as open or will not open it.
     std::string restart(const std::optional<d2xx::DeviceListInfoNode>& listed) {
         const std::string later = ": the values take effect at the next plug-in";
         if (!seams_.d2xxAvailable)
             return "not restarted, the D2XX library could not be loaded" + later;
-        if (!listed) return "not attached" + later;
-        d2xx::Status st = d2xx::kOk;
-        switch (RestartDevice(seams_.d2xx, listed->LocId, &st)) {
-        case Restart::Done: return {};
-        case Restart::HeldOpen: return "held open by a program" + later;
-        case Restart::NotAttached: return "not attached" + later;
-        case Restart::Failed: break;
-        }
+        const std::string notAttached = "not attached" + later;
+        const std::string heldOpen = "held open by a program" + later;
+        if (!listed) return notAttached;
+        d2xx::D2xx& lib = seams_.d2xx;
+        for (const d2xx::DeviceListInfoNode& node : DeviceList(lib))
+            if (node.LocId == listed->LocId && (node.Flags & d2xx::kFlagOpened) != 0)
+                return heldOpen;
+        d2xx::ScopedHandle handle(lib);
+        d2xx::Status st = lib.OpenEx(listed->LocId, d2xx::kOpenByLocation, handle.out());
+        if (st == d2xx::kDeviceNotOpened) return heldOpen;
+        if (st == d2xx::kDeviceNotFound) return notAttached;
+        if (st == d2xx::kOk) st = lib.CyclePort(handle.get());
+        if (st == d2xx::kOk) return {};
         return "FT_CyclePort failed (D2XX status " + std::to_string(st) + ")" + later;
     }
 
@@ -321,25 +332,6 @@ private:
 };
 
 }  // namespace
-
-Restart RestartDevice(d2xx::D2xx& d2xx, uint32_t location, d2xx::Status* status) {
-    *status = d2xx::kOk;
-    uint32_t count = 0;
-    if (d2xx.CreateDeviceInfoList(&count) == d2xx::kOk && count > 0) {
-        std::vector<d2xx::DeviceListInfoNode> nodes(count);
-        if (d2xx.GetDeviceInfoList(nodes.data(), &count) == d2xx::kOk)
-            for (uint32_t i = 0; i < count && i < nodes.size(); ++i)
-                if (nodes[i].LocId == location && (nodes[i].Flags & d2xx::kFlagOpened) != 0)
-                    return Restart::HeldOpen;
-    }
-    d2xx::ScopedHandle handle(d2xx);
-    *status = d2xx.OpenEx(location, d2xx::kOpenByLocation, handle.out());
-    if (*status == d2xx::kDeviceNotOpened) return Restart::HeldOpen;
-    if (*status == d2xx::kDeviceNotFound) return Restart::NotAttached;
-    if (*status != d2xx::kOk) return Restart::Failed;
-    *status = d2xx.CyclePort(handle.get());
-    return *status == d2xx::kOk ? Restart::Done : Restart::Failed;
-}
 
 ExitStatus RunWatch(const Command& command, const std::string& profile, ConfigSeams& seams,
                     const WatchOutput& output, const std::atomic<bool>* stop) {

@@ -40,11 +40,4 @@ constexpr uint32_t kWatchSettleLimitMs = 30000;  // ... at most this long, then 
 ExitStatus RunWatch(const Command& command, const std::string& profile, ConfigSeams& seams,
                     const WatchOutput& output, const std::atomic<bool>* stop);
 
-// What became of a device after its values were written.
-enum class Restart { Done, HeldOpen, NotAttached, Failed };
-
-// FT_CyclePort on the device at `location` (opened by location, closed
-// again); HeldOpen when the library lists it as open or will not open it.
-Restart RestartDevice(d2xx::D2xx& d2xx, uint32_t location, d2xx::Status* status);
-
 }  // namespace varnok::cli

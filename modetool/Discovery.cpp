@@ -16,17 +16,13 @@ namespace {
 
 constexpr uint32_t kUserAreaMax = 127;
 
-std::string ComName(const ModeTool& tool, int32_t number) {
-    return tool.portPrefix + std::to_string(number);
-}
-
-// COM number of an open device; false when the call fails or the device has
-// no COM port.
-bool ComNumber(const ModeTool& tool, d2xx::Handle h, int32_t* number) {
+// COM name of an open device; none when the call fails or the device has no
+// COM port.
+std::optional<std::string> ComName(const ModeTool& tool, d2xx::Handle h) {
     int32_t n = -1;
-    if (tool.d2xx.GetComPortNumber(h, &n) != d2xx::kOk || n < tool.firstPortNumber) return false;
-    *number = n;
-    return true;
+    if (tool.d2xx.GetComPortNumber(h, &n) != d2xx::kOk || n < tool.firstPortNumber)
+        return std::nullopt;
+    return tool.portPrefix + std::to_string(n);
 }
 
 int32_t ReadUserAreaNumber(d2xx::D2xx& lib, d2xx::Handle h) {
@@ -87,12 +83,12 @@ std::optional<Candidate> PrepareProbe(const ModeTool& tool, const d2xx::DeviceLi
         if (description.find(kFamilyMark) != std::string::npos) return std::nullopt;
         if ((node.LocId & 0xFu) != 1u) return std::nullopt;
     }
-    int32_t com = 0;
     d2xx::ScopedHandle h(lib);
     if (lib.Open(static_cast<int>(index), h.out()) != d2xx::kOk) return std::nullopt;
-    if (!ComNumber(tool, h.get(), &com)) return std::nullopt;
+    std::optional<std::string> com = ComName(tool, h.get());
+    if (!com) return std::nullopt;
     if (c.configInterface) c.userArea = ReadUserAreaNumber(lib, h.get());
-    c.comName = ComName(tool, com);
+    c.comName = std::move(*com);
     return c;
 }
 
@@ -106,15 +102,20 @@ Probe QueryCandidate(const ModeTool& tool, const Candidate& c) {
     return Probe(std::move(record));
 }
 
-void FinishProbe(const ModeTool& tool, const Candidate& c, AdapterRecord& record) {
-    if (!c.configInterface) return;
+void FinishProbe(const ModeTool& tool, const Candidate& c, AdapterRecord& record,
+                 AdapterArray& found) {
     d2xx::D2xx& lib = tool.d2xx;
-    for (int k = 0; k < record.portCount && k < kMaxPorts; ++k) {
+    for (int k = 0; c.configInterface && k < record.portCount && k < kMaxPorts; ++k) {
         d2xx::ScopedHandle h(lib);
-        int32_t portCom = 0;
         if (lib.OpenEx(PortLocation(c.locId, k), d2xx::kOpenByLocation, h.out()) != d2xx::kOk)
             continue;
-        if (ComNumber(tool, h.get(), &portCom)) record.ports[k].comName = ComName(tool, portCom);
+        if (std::optional<std::string> com = ComName(tool, h.get()))
+            record.ports[k].comName = std::move(*com);
+    }
+    try {
+        found.push_back(std::move(record));
+    } catch (const std::exception&) {
+        // Left out: the array stays as it was.
     }
 }
 
@@ -161,13 +162,7 @@ SearchResult EnumVarnokDevices(const ModeTool& tool, const FailureReport& report
             if (report && QueryFailureIsReported(probed.failure())) report(probed.failure());
             continue;
         }
-        if (!probed.value()) continue;
-        FinishProbe(tool, *c, *probed.value());
-        try {
-            found.push_back(std::move(*probed.value()));
-        } catch (const std::exception&) {
-            // Left out: the array stays as it was.
-        }
+        if (probed.value()) FinishProbe(tool, *c, *probed.value(), found);
     }
 
     for (auto& r : found) r.adapterCount = static_cast<int32_t>(found.size());

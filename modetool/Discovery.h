@@ -41,7 +41,8 @@ using Probe = Result<std::optional<AdapterRecord>>;
 // devices may overlap while the D2XX calls stay one at a time:
 // PrepareProbe (D2XX only) says whether the device is one to ask and at which
 // COM port; QueryCandidate (serial only) asks it; FinishProbe (D2XX only)
-// fills in the COM names of a configuration interface's ports.
+// fills in the COM names of a configuration interface's ports and adds the
+// adapter to `found`.
 struct Candidate {
     uint32_t index = 0;
     uint32_t locId = 0;
@@ -52,7 +53,8 @@ struct Candidate {
 std::optional<Candidate> PrepareProbe(const ModeTool& tool, const d2xx::DeviceListInfoNode& node,
                                      uint32_t index);
 Probe QueryCandidate(const ModeTool& tool, const Candidate& candidate);
-void FinishProbe(const ModeTool& tool, const Candidate& candidate, AdapterRecord& record);
+void FinishProbe(const ModeTool& tool, const Candidate& candidate, AdapterRecord& record,
+                 AdapterArray& found);
 
 // Reads the D2XX device list; on failure `status` says which step failed.
 // An empty list is a success.

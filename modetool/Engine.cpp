@@ -109,13 +109,7 @@ SearchOutcome Engine::search(const EngineOptions& options) {
                 out.quiet.push_back({candidates[i], probed.failure()});
             continue;
         }
-        if (!probed.value()) continue;
-        FinishProbe(tool_, candidates[i], *probed.value());
-        try {
-            found.push_back(std::move(*probed.value()));
-        } catch (const std::exception&) {
-            // Left out: the array stays as it was.
-        }
+        if (probed.value()) FinishProbe(tool_, candidates[i], *probed.value(), found);
     }
     for (auto& r : found) r.adapterCount = static_cast<int32_t>(found.size());
     out.result.status = found.empty() ? SearchStatus::NoneFound : SearchStatus::Found;

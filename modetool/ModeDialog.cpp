@@ -253,24 +253,23 @@ void ModeDialog::searched(ui::DialogView& view, SearchOutcome outcome) {
         view.listSetSel(IDC_DEVICE_LIST, 0, true);
         deviceSelectionChanged(view);
         leaveBusy(view);
-    } else if (found.status == SearchStatus::NoneFound) {
-        view.enable(IDC_SEARCH, true);
-        view.repaintNow();
-        view.messageBox(kNoDeviceText, kNoDeviceCaption, ui::Icon::Warning);
-    } else {
-        if (!tool_.d2xxAvailable && !libraryErrorShown_) {
-            // Without the library no search can work: say why, once.
-            libraryErrorShown_ = true;
-            view.messageBox(d2xx::LibraryMissingText(tool_.d2xxLoadError), "Error",
-                            ui::Icon::Error);
-        }
-        // "Search Devices" stays usable, so a passing fault can be retried.
-        view.enable(IDC_SEARCH, true);
-        view.repaintNow();
+        return;
+    }
+    const bool failed = found.status != SearchStatus::NoneFound;
+    if (failed && !tool_.d2xxAvailable && !libraryErrorShown_) {
+        // Without the library no search can work: say why, once.
+        libraryErrorShown_ = true;
+        view.messageBox(d2xx::LibraryMissingText(tool_.d2xxLoadError), "Error", ui::Icon::Error);
+    }
+    // "Search Devices" stays usable, so a passing fault can be retried.
+    view.enable(IDC_SEARCH, true);
+    view.repaintNow();
+    if (failed)
         view.messageBox(
             "EnumVarnokDevices failed (" + std::to_string(static_cast<int>(found.status)) + ")",
             "Error", ui::Icon::Error);
-    }
+    else
+        view.messageBox(kNoDeviceText, kNoDeviceCaption, ui::Icon::Warning);
 }
 
 void ModeDialog::commit(ui::DialogView& view) {
