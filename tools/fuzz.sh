@@ -7,7 +7,7 @@
 # A crash (or a timeout or out-of-memory) fails the run and names the input
 # libFuzzer wrote to build-fuzz/artifacts/; the other targets still run.
 # Targets run side by side, FUZZ_JOBS at a time (default: one per core).
-# tools/test.sh runs this for FUZZ_SECONDS (15) as its fuzzing step.
+# tools/test.sh runs this for FUZZ_SECONDS (10) as its fuzzing step.
 #
 # Usage: tools/fuzz.sh [SECONDS] [TARGET...]   (TARGET: e.g. comdb_fuzz)
 # Exit status: 0 when every target ran without a crash, 1 otherwise.

@@ -53,13 +53,13 @@ clang_sanitized() {
     (export CC=clang CXX=clang++ && native build-fuzz -DVARNOK_WERROR=ON -DVARNOK_FUZZ=ON)
 }
 
-# libFuzzer on every fuzz target for FUZZ_SECONDS (default 15) each, in a
+# libFuzzer on every fuzz target for FUZZ_SECONDS (default 10) each, in a
 # clang build that instruments all the code (coverage, ASan, UBSan):
 # tools/fuzz.sh, which also runs on its own for longer. Inputs that reach new
 # code are merged into fuzz/seeds/<target>/: commit them. A crash fails the
 # step; its input is in build-fuzz/artifacts/.
 fuzz() {
-    "$ROOT/tools/fuzz.sh" "${FUZZ_SECONDS:-15}"
+    "$ROOT/tools/fuzz.sh" "${FUZZ_SECONDS:-10}"
 }
 
 windows() {
@@ -127,7 +127,7 @@ export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
 step "native build and unit tests" native build -DVARNOK_WERROR=ON
 step "clang build with ASan+UBSan: unit tests and fuzz seeds" clang_sanitized
 step "linux: varnokctl on a fake device tree, Debian package" linux
-step "fuzzing (libFuzzer, ${FUZZ_SECONDS:-15} s per target, one per core at a time)" fuzz
+step "fuzzing (libFuzzer, ${FUZZ_SECONDS:-10} s per target, one per core at a time)" fuzz
 step "Windows build (mingw-w64)" windows
 if [[ " ${failed[*]} " == *" Windows build (mingw-w64) "* ]]; then
     echo "=== end-to-end tests skipped: no Windows build"
