@@ -57,10 +57,13 @@ std::string SystemText(DWORD code) {
     return "system error " + std::to_string(code) + (s.empty() ? "" : ": " + s);
 }
 
-int Tell(ExitStatus status, const std::string& message) {
-    std::cerr << ErrorLine(message);
-    return ToInt(status);
+// Fails with what went wrong, the system's last error, and what to do.
+[[noreturn]] void FailWithLastError(const std::string& what, const char* advice = "") {
+    const DWORD code = GetLastError();
+    Fail(ExitStatus::Failed, what + " (" + SystemText(code) + ")" + advice);
 }
+
+constexpr const char* kElevate = "; run varnokctl from an elevated prompt";
 
 // ---- the profile's access list ------------------------------------------
 
@@ -126,7 +129,6 @@ bool ReadAccess(const std::wstring& path, ObjectAccess* out, DWORD* error) {
     out->owner = PrincipalOf(owner);
     out->ownerName = owner != nullptr ? NameOf(owner) : "no owner";
     out->hasDacl = dacl != nullptr;
-    out->entries.clear();
     for (DWORD i = 0; dacl != nullptr && i < dacl->AceCount; ++i) {
         void* raw = nullptr;
         if (!GetAce(dacl, i, &raw)) continue;
@@ -136,20 +138,16 @@ bool ReadAccess(const std::wstring& path, ObjectAccess* out, DWORD* error) {
         // Both types share this layout.
         auto* ace = static_cast<ACCESS_ALLOWED_ACE*>(raw);
         PSID sid = &ace->SidStart;
-        AccessEntry e;
-        e.who = PrincipalOf(sid);
-        e.name = NameOf(sid);
-        e.allow = header->AceType == ACCESS_ALLOWED_ACE_TYPE;
-        e.mask = ace->Mask;
-        e.inheritOnly = (header->AceFlags & INHERIT_ONLY_ACE) != 0;
-        out->entries.push_back(std::move(e));
+        out->entries.push_back({PrincipalOf(sid), NameOf(sid),
+                                header->AceType == ACCESS_ALLOWED_ACE_TYPE, ace->Mask,
+                                (header->AceFlags & INHERIT_ONLY_ACE) != 0});
     }
     return true;
 }
 
 // Administrators and SYSTEM may do anything, users may read; nothing is
 // inherited from above. On a folder the entries pass to what it holds.
-DWORD Protect(const std::wstring& path, bool folder) {
+DWORD Protect(std::wstring path, bool folder) {
     const std::wstring sddl = std::wstring(L"O:BAD:P") +
                               (folder ? L"(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;FRFX;;;BU)"
                                       : L"(A;;FA;;;BA)(A;;FA;;;SY)(A;;FRFX;;;BU)");
@@ -164,8 +162,7 @@ DWORD Protect(const std::wstring& path, bool folder) {
     if (!GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted) ||
         !GetSecurityDescriptorOwner(sd, &sid, &defaulted))
         return GetLastError();
-    std::wstring name = path;
-    return SetNamedSecurityInfoW(name.data(), SE_FILE_OBJECT,
+    return SetNamedSecurityInfoW(path.data(), SE_FILE_OBJECT,
                                  OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
                                      PROTECTED_DACL_SECURITY_INFORMATION,
                                  sid, nullptr, dacl, nullptr);
@@ -190,11 +187,9 @@ std::string ProfileRefusal() {
 
 // ---- the service manager ---------------------------------------------------
 
-// The service manager; null, with why in `problem`, when it cannot be opened.
-unique_schandle OpenManager(DWORD access, std::string* problem) {
+unique_schandle OpenManager(DWORD access, const char* advice = "") {
     unique_schandle manager(OpenSCManagerW(nullptr, nullptr, access));
-    if (!manager)
-        *problem = "the service manager cannot be opened (" + SystemText(GetLastError()) + ")";
+    if (!manager) FailWithLastError("the service manager cannot be opened", advice);
     return manager;
 }
 
@@ -266,36 +261,28 @@ int Install(const std::string& profile) {
         std::ifstream in(files::PathFromUtf8(profile), std::ios::binary);
         std::ostringstream buffer;
         buffer << in.rdbuf();
-        if (!in) return Tell(ExitStatus::Failed, profile + ": the file cannot be read");
+        if (!in) Fail(ExitStatus::Failed, profile + ": the file cannot be read");
         text = buffer.str();
     }
-    try {
-        (void)ParseDocument(text, profile);
-    } catch (const CliError& e) {
-        return Tell(e.status(), e.what());
-    }
-    const std::string unsafe = ProgramRefusal();
-    if (!unsafe.empty()) return Tell(ExitStatus::Refused, unsafe);
+    (void)ParseDocument(text, profile);
+    if (const std::string unsafe = ProgramRefusal(); !unsafe.empty())
+        Fail(ExitStatus::Refused, unsafe);
+    const auto protect = [](const std::wstring& path, bool isFolder, const std::string& shown) {
+        if (const DWORD error = Protect(path, isFolder); error != ERROR_SUCCESS)
+            Fail(ExitStatus::Failed,
+                 shown + ": its access list cannot be set (" + SystemText(error) + ")");
+    };
     win32::Win32FileStore folder(DataFolder());
     if (!folder.prepare())
-        return Tell(ExitStatus::Failed, folder.location() + ": the folder cannot be made");
-    DWORD error = Protect(DataFolder(), true);
-    if (error != ERROR_SUCCESS)
-        return Tell(ExitStatus::Failed, folder.location() + ": its access list cannot be set (" +
-                                            SystemText(error) + ")");
+        Fail(ExitStatus::Failed, folder.location() + ": the folder cannot be made");
+    protect(DataFolder(), true, folder.location());
     if (!folder.writeFile(kProfileName, text))
-        return Tell(ExitStatus::Failed, DataFile(kProfileName) + ": the file cannot be written");
-    error = Protect(DataFolder() + L"\\" + win32::WideFromUtf8(kProfileName), false);
-    if (error != ERROR_SUCCESS)
-        return Tell(ExitStatus::Failed, DataFile(kProfileName) +
-                                            ": its access list cannot be set (" +
-                                            SystemText(error) + ")");
+        Fail(ExitStatus::Failed, DataFile(kProfileName) + ": the file cannot be written");
+    protect(DataFolder() + L"\\" + win32::WideFromUtf8(kProfileName), false,
+            DataFile(kProfileName));
 
-    std::string problem;
     const unique_schandle manager =
-        OpenManager(SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE, &problem);
-    if (!manager)
-        return Tell(ExitStatus::Failed, problem + "; run varnokctl from an elevated prompt");
+        OpenManager(SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE, kElevate);
     const std::wstring binary = L"\"" + win32::WideFromUtf8(ProgramPath()) + L"\" service run";
     unique_schandle service(CreateServiceW(manager.get(), kServiceName, kDisplayName,
                                            SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
@@ -310,32 +297,26 @@ int Install(const std::string& profile) {
                                               SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
                                               binary.c_str(), nullptr, nullptr, nullptr, nullptr,
                                               nullptr, kDisplayName)))
-            return Tell(ExitStatus::Failed, "the installed service cannot be changed (" +
-                                                SystemText(GetLastError()) + ")");
+            FailWithLastError("the installed service cannot be changed");
     }
-    if (!service)
-        return Tell(ExitStatus::Failed,
-                    "the service cannot be installed (" + SystemText(GetLastError()) + ")");
+    if (!service) FailWithLastError("the service cannot be installed");
     SERVICE_DESCRIPTIONW description{const_cast<LPWSTR>(kDescription)};
     (void)ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_DESCRIPTION, &description);
     if (!StartServiceW(service.get(), 0, nullptr) &&
         GetLastError() != ERROR_SERVICE_ALREADY_RUNNING)
-        return Tell(ExitStatus::Failed, "the service was installed but does not start (" +
-                                            SystemText(GetLastError()) + ")");
+        FailWithLastError("the service was installed but does not start");
     const SERVICE_STATUS status = WaitWhile(service.get(), SERVICE_START_PENDING);
     if (status.dwCurrentState != SERVICE_RUNNING)
-        return Tell(ExitStatus::Failed, "the service was installed but is " +
-                                            std::string(StateName(status.dwCurrentState)) +
-                                            "; see " + DataFile("watch.log"));
+        Fail(ExitStatus::Failed, "the service was installed but is " +
+                                     std::string(StateName(status.dwCurrentState)) + "; see " +
+                                     DataFile("watch.log"));
     std::cout << "installed and started \"Varnok Plus profile watcher\" with "
               << DataFile(kProfileName) << "; events in " << DataFile("watch.log") << "\n";
     return ToInt(ExitStatus::Done);
 }
 
 int Uninstall() {
-    std::string problem;
-    const unique_schandle manager = OpenManager(SC_MANAGER_CONNECT, &problem);
-    if (!manager) return Tell(ExitStatus::Failed, problem);
+    const unique_schandle manager = OpenManager(SC_MANAGER_CONNECT);
     const unique_schandle service(
         OpenServiceW(manager.get(), kServiceName, SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE));
     if (!service) {
@@ -343,34 +324,25 @@ int Uninstall() {
             std::cout << "the service is not installed; nothing to remove\n";
             return ToInt(ExitStatus::Done);
         }
-        return Tell(ExitStatus::Failed, "the service cannot be opened (" +
-                                            SystemText(GetLastError()) +
-                                            "); run varnokctl from an elevated prompt");
+        FailWithLastError("the service cannot be opened", kElevate);
     }
-    if (!StopAndWait(service.get()))
-        return Tell(ExitStatus::Failed,
-                    "the service does not stop (" + SystemText(GetLastError()) + ")");
+    if (!StopAndWait(service.get())) FailWithLastError("the service does not stop");
     if (!DeleteService(service.get()) && GetLastError() != ERROR_SERVICE_MARKED_FOR_DELETE)
-        return Tell(ExitStatus::Failed,
-                    "the service cannot be removed (" + SystemText(GetLastError()) + ")");
+        FailWithLastError("the service cannot be removed");
     std::cout << "stopped and removed \"Varnok Plus profile watcher\"; " << DataFile(kProfileName)
               << " and " << DataFile("watch.log") << " are kept\n";
     return ToInt(ExitStatus::Done);
 }
 
 int Status(bool json) {
-    std::string problem;
-    const unique_schandle manager = OpenManager(SC_MANAGER_CONNECT, &problem);
-    if (!manager) return Tell(ExitStatus::Failed, problem);
+    const unique_schandle manager = OpenManager(SC_MANAGER_CONNECT);
     const unique_schandle service(OpenServiceW(manager.get(), kServiceName, SERVICE_QUERY_STATUS));
     SERVICE_STATUS status{};
     const bool installed = service.valid();
     if (!installed && GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST)
-        return Tell(ExitStatus::Failed,
-                    "the service cannot be opened (" + SystemText(GetLastError()) + ")");
+        FailWithLastError("the service cannot be opened");
     if (installed && !QueryServiceStatus(service.get(), &status))
-        return Tell(ExitStatus::Failed,
-                    "the service's state cannot be read (" + SystemText(GetLastError()) + ")");
+        FailWithLastError("the service's state cannot be read");
     const std::string state = installed ? StateName(status.dwCurrentState) : "not installed";
     if (json) {
         std::cout << "{\"installed\": " << (installed ? "true" : "false") << ", \"state\": \""
@@ -423,8 +395,7 @@ DWORD Watch() {
     win32::Win32LocalTime localTime;
     WatchLog log(folder, localTime);
     const auto write = [&log](const std::string& line) { (void)log.add(line); };
-    const std::string refusal = ProfileRefusal();
-    if (!refusal.empty()) {
+    if (const std::string refusal = ProfileRefusal(); !refusal.empty()) {
         write("varnokctl: " + refusal);
         return kExitRefused;
     }
@@ -458,19 +429,24 @@ int Run(const Command& command) {
     SERVICE_TABLE_ENTRYW table[] = {{const_cast<LPWSTR>(kServiceName), ServiceMain},
                                     {nullptr, nullptr}};
     if (!StartServiceCtrlDispatcherW(table))
-        return Tell(ExitStatus::Usage, "service run is for the service manager (" +
-                                           SystemText(GetLastError()) + ")");
+        Fail(ExitStatus::Usage,
+             "service run is for the service manager (" + SystemText(GetLastError()) + ")");
     return ToInt(ExitStatus::Done);
 }
 
 }  // namespace
 
 int RunServiceCommand(const Command& command, const ServiceCommand& service) {
-    switch (service.verb) {
-    case ServiceCommand::Verb::Install: return Install(service.profile);
-    case ServiceCommand::Verb::Uninstall: return Uninstall();
-    case ServiceCommand::Verb::Status: return Status(command.options.json);
-    case ServiceCommand::Verb::Run: return Run(command);
+    try {
+        switch (service.verb) {
+        case ServiceCommand::Verb::Install: return Install(service.profile);
+        case ServiceCommand::Verb::Uninstall: return Uninstall();
+        case ServiceCommand::Verb::Status: return Status(command.options.json);
+        case ServiceCommand::Verb::Run: return Run(command);
+        }
+    } catch (const CliError& e) {
+        std::cerr << ErrorLine(e.what());
+        return ToInt(e.status());
     }
     return ToInt(ExitStatus::Usage);
 }
