@@ -92,10 +92,19 @@ public:
         : command_(command), doc_(std::move(doc)), seams_(seams), output_(output), stop_(stop) {}
 
     ExitStatus run() {
-        if (!command_.options.dryRun) needPrivilege();
+        // Writing the driver's keys needs an elevated token: said once at the
+        // start rather than at every port that appears.
+        bool adjusted = false;
+        if (!command_.options.dryRun &&
+            seams_.registry.enablePrivilege("SeTakeOwnershipPrivilege", true, &adjusted) ==
+                reg::kNotAllAssigned)
+            Fail(ExitStatus::Failed,
+                 "watching needs administrator rights: run varnokctl from an elevated prompt "
+                 "(Run as administrator)");
         arm();
         known_ = deviceKeys();
-        applyToAll();
+        const Run all = apply(nullptr);
+        tell(kAllPorts, all, all.result.reloaded ? "driver reloaded" : "");
         while (!stopped()) {
             const reg::KeyWatch::Wake wake =
                 watch_->wait(pending_.empty() ? kWatchRecheckMs : kWatchSettleMs);
@@ -111,37 +120,21 @@ private:
     bool stopped() const { return stop_ != nullptr && stop_->load(); }
     void problem(const std::string& message) { output_.problem(ProblemLine(message)); }
 
-    // Writing the driver's keys needs an elevated token: said once at the
-    // start rather than at every port that appears.
-    void needPrivilege() {
-        bool adjusted = false;
-        if (seams_.registry.enablePrivilege("SeTakeOwnershipPrivilege", true, &adjusted) ==
-            reg::kNotAllAssigned)
-            Fail(ExitStatus::Failed,
-                 "watching needs administrator rights: run varnokctl from an elevated prompt "
-                 "(Run as administrator)");
-    }
-
     // The notification on the enumerator key, or on its parent while it is
     // missing.
     void arm() {
         std::unique_ptr<reg::KeyWatch> watch;
         reg::Status st = seams_.registry.watchKey(cfg::kEnumeratorKeyPath, &watch);
-        if (st == reg::kSuccess) {
-            watch_ = std::move(watch);
-            watchingParent_ = false;
-            return;
-        }
-        if (watchingParent_) return;  // still missing: the parent's watch goes on
-        if (st == reg::kFileNotFound)
-            st = seams_.registry.watchKey(kEnumKeyPath, &watch);
+        const bool missing = st != reg::kSuccess;
+        if (missing && watchingParent_) return;  // still missing: the parent's watch goes on
+        if (st == reg::kFileNotFound) st = seams_.registry.watchKey(kEnumKeyPath, &watch);
         if (st != reg::kSuccess)
             Fail(ExitStatus::Failed, std::string("HKEY_LOCAL_MACHINE\\") +
                                          cfg::kEnumeratorKeyPath +
                                          ": changes cannot be watched (system error " +
                                          std::to_string(st) + ")");
         watch_ = std::move(watch);
-        watchingParent_ = true;
+        watchingParent_ = missing;
     }
 
     // After a change, until nothing has changed for a moment: the driver
@@ -238,11 +231,6 @@ private:
     }
 
     static constexpr const char* kAllPorts = "installed ports";
-
-    void applyToAll() {
-        Run run = apply(nullptr);
-        tell(kAllPorts, run, run.result.reloaded ? "driver reloaded" : "");
-    }
 
     // A new port's values are written; then its device (`listed`, when the
     // library lists it) starts again to take them.
