@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <iostream>
+
 #include "common/win32/StopEvent.h"
 
 namespace varnok::cli {
@@ -51,6 +53,10 @@ ConsoleStop::~ConsoleStop() {
 
 const std::atomic<bool>* ConsoleStop::flag() const { return &g_stop; }
 
-void ConsoleStop::finished() { g_finished.store(true); }
+void ConsoleStop::finished() {
+    std::cout.flush();
+    std::cerr.flush();
+    g_finished.store(true);
+}
 
 }  // namespace varnok::cli

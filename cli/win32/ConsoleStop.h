@@ -22,7 +22,7 @@ public:
     ConsoleStop& operator=(const ConsoleStop&) = delete;
 
     const std::atomic<bool>* flag() const;
-    // The command has ended and its output is written: a waiting handler
+    // The command has ended: its output is flushed, and a waiting handler
     // may return.
     void finished();
 };

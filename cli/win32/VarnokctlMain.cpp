@@ -38,11 +38,6 @@ std::vector<std::string> Arguments() {
     return args;
 }
 
-bool IsModesCommand(const cli::Action& action) {
-    return std::holds_alternative<cli::ModesListCommand>(action) ||
-           std::holds_alternative<cli::ModesSetCommand>(action);
-}
-
 // Ctrl-C, Ctrl-Break and closing the console let the exchanges under way
 // end (status 130).
 int RunModes(const cli::Command& command) {
@@ -51,8 +46,6 @@ int RunModes(const cli::Command& command) {
     mode::ThreadExecutor executor;
     const cli::ExitStatus status =
         cli::RunModesCommand(command, tool.state, executor, std::cout, std::cerr, console.flag());
-    std::cout.flush();
-    std::cerr.flush();
     console.finished();
     return cli::ToInt(status);
 }
@@ -84,8 +77,6 @@ int RunWatchCommand(const cli::Command& command, const cli::WatchCommand& watch)
         [](const std::string& line) { std::cerr << line << std::endl; }};
     const cli::ExitStatus status =
         cli::RunWatch(command, watch.profile, seams, output, console.flag());
-    std::cout.flush();
-    std::cerr.flush();
     console.finished();
     return cli::ToInt(status);
 }
@@ -104,7 +95,8 @@ int main() {
 
     const cli::Command& command = *parsed.command;
     int status = 0;
-    if (IsModesCommand(command.action)) {
+    if (std::holds_alternative<cli::ModesListCommand>(command.action) ||
+        std::holds_alternative<cli::ModesSetCommand>(command.action)) {
         status = RunModes(command);
     } else if (const auto* watch = std::get_if<cli::WatchCommand>(&command.action)) {
         status = RunWatchCommand(command, *watch);
