@@ -55,10 +55,6 @@ std::string Joined(const std::vector<Change>& changes, bool onePort) {
     return text;
 }
 
-// The single-port chips whose instance key adds the port letter "A" to the
-// chip serial's first eight characters (as the discovery's key matching).
-bool AddsPortLetter(uint32_t id) { return id == 0x04036001 || id == 0x04036015; }
-
 // The library's device list; empty when it cannot be read.
 std::vector<d2xx::DeviceListInfoNode> DeviceList(d2xx::D2xx& d2xx) {
     uint32_t count = 0;
@@ -71,15 +67,15 @@ std::vector<d2xx::DeviceListInfoNode> DeviceList(d2xx::D2xx& d2xx) {
 
 // The library's entry of the device an instance key belongs to: the same
 // id, and the library's serial is the key's, or for a single-port chip
-// (which the library lists by its chip serial, also while a program holds
-// it open) the key's without the port letter at its ninth place.
+// (232R, 230X: the library lists it by its chip serial, also while a program
+// holds it open) the key's without the port letter "A" at its ninth place.
 std::optional<d2xx::DeviceListInfoNode> ListedDevice(d2xx::D2xx& d2xx, const cfg::PortEntry& key) {
+    const bool singlePort = key.deviceId == 0x04036001 || key.deviceId == 0x04036015;
     for (const d2xx::DeviceListInfoNode& node : DeviceList(d2xx)) {
         const std::string serial = d2xx::FieldText(node.SerialNumber, sizeof node.SerialNumber);
         if (node.ID != key.deviceId || serial.empty()) continue;
         if (serial == key.serialNumber ||
-            (AddsPortLetter(key.deviceId) && serial.size() >= 8 &&
-             serial.substr(0, 8) + "A" == key.serialNumber))
+            (singlePort && serial.size() >= 8 && serial.substr(0, 8) + "A" == key.serialNumber))
             return node;
     }
     return std::nullopt;
@@ -324,8 +320,7 @@ private:
 ExitStatus RunWatch(const Command& command, const std::string& profile, ConfigSeams& seams,
                     const WatchOutput& output, const std::atomic<bool>* stop) {
     try {
-        Watcher watcher(command, ReadDocumentFile(profile), seams, output, stop);
-        return watcher.run();
+        return Watcher(command, ReadDocumentFile(profile), seams, output, stop).run();
     } catch (const CliError& e) {
         output.problem(ProblemLine(e.what()));
         return e.status();
