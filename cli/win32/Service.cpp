@@ -42,17 +42,15 @@ constexpr DWORD kExitRefused = 4;
 constexpr DWORD kExitFailed = 1;
 
 std::wstring DataFolder() { return win32::Win32FileStore::CommonAppDataFolder(L"Varnok Plus"); }
-std::string DataFile(const char* name) {
-    return win32::Utf8FromWide(DataFolder()) + "\\" + name;
-}
+std::string DataFile(const char* name) { return win32::Utf8FromWide(DataFolder()) + "\\" + name; }
 
 std::string SystemText(DWORD code) {
-    wchar_t* text = nullptr;
+    win32::unique_local_ptr<wchar_t*> text;
     const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                        FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, code, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
-    const win32::unique_local_ptr<wchar_t*> owner(text);
-    std::string s = n > 0 ? win32::Utf8FromWide(std::wstring(text, n)) : std::string();
+                                   nullptr, code, 0, reinterpret_cast<LPWSTR>(text.put()), 0,
+                                   nullptr);
+    std::string s = n > 0 ? win32::Utf8FromWide(std::wstring(text.get(), n)) : std::string();
     while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ')) s.pop_back();
     return "system error " + std::to_string(code) + (s.empty() ? "" : ": " + s);
 }
@@ -86,10 +84,9 @@ std::vector<uint8_t> ProcessUser() {
 
 // NT SERVICE\TrustedInstaller, which owns what Windows installs.
 bool IsTrustedInstaller(PSID sid) {
-    LPWSTR text = nullptr;
-    if (!ConvertSidToStringSidW(sid, &text)) return false;
-    const win32::unique_local_ptr<LPWSTR> owner(text);
-    return std::wstring(text) ==
+    win32::unique_local_ptr<LPWSTR> text;
+    if (!ConvertSidToStringSidW(sid, text.put())) return false;
+    return std::wstring(text.get()) ==
            L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
 }
 
@@ -109,10 +106,9 @@ std::string NameOf(PSID sid) {
     SID_NAME_USE use;
     if (LookupAccountSidW(nullptr, sid, name, &nameSize, domain, &domainSize, &use))
         return win32::Utf8FromWide(domainSize > 0 ? std::wstring(domain) + L"\\" + name : name);
-    LPWSTR text = nullptr;
-    if (!ConvertSidToStringSidW(sid, &text)) return "an unknown account";
-    const win32::unique_local_ptr<LPWSTR> owner(text);
-    return win32::Utf8FromWide(text);
+    win32::unique_local_ptr<LPWSTR> text;
+    if (!ConvertSidToStringSidW(sid, text.put())) return "an unknown account";
+    return win32::Utf8FromWide(text.get());
 }
 
 // The owner and access list of a file or folder; false (with the error)
@@ -120,11 +116,10 @@ std::string NameOf(PSID sid) {
 bool ReadAccess(const std::wstring& path, ObjectAccess* out, DWORD* error) {
     PSID owner = nullptr;
     PACL dacl = nullptr;
-    PSECURITY_DESCRIPTOR sd = nullptr;
+    win32::unique_local_ptr<PSECURITY_DESCRIPTOR> sd;  // owns what `owner` and `dacl` point into
     *error = GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT,
                                    OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
-                                   nullptr, &dacl, nullptr, &sd);
-    const win32::unique_local_ptr<PSECURITY_DESCRIPTOR> descriptor(sd);
+                                   nullptr, &dacl, nullptr, sd.put());
     if (*error != ERROR_SUCCESS) return false;
     out->owner = PrincipalOf(owner);
     out->ownerName = owner != nullptr ? NameOf(owner) : "no owner";
@@ -151,16 +146,15 @@ DWORD Protect(std::wstring path, bool folder) {
     const std::wstring sddl = std::wstring(L"O:BAD:P") +
                               (folder ? L"(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;FRFX;;;BU)"
                                       : L"(A;;FA;;;BA)(A;;FA;;;SY)(A;;FRFX;;;BU)");
-    PSECURITY_DESCRIPTOR sd = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &sd,
-                                                              nullptr))
+    win32::unique_local_ptr<PSECURITY_DESCRIPTOR> sd;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
+                                                              sd.put(), nullptr))
         return GetLastError();
-    const win32::unique_local_ptr<PSECURITY_DESCRIPTOR> owner(sd);
     BOOL present = FALSE, defaulted = FALSE;
     PACL dacl = nullptr;
     PSID sid = nullptr;
-    if (!GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted) ||
-        !GetSecurityDescriptorOwner(sd, &sid, &defaulted))
+    if (!GetSecurityDescriptorDacl(sd.get(), &present, &dacl, &defaulted) ||
+        !GetSecurityDescriptorOwner(sd.get(), &sid, &defaulted))
         return GetLastError();
     return SetNamedSecurityInfoW(path.data(), SE_FILE_OBJECT,
                                  OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
@@ -319,13 +313,11 @@ int Uninstall() {
     const unique_schandle manager = OpenManager(SC_MANAGER_CONNECT);
     const unique_schandle service(
         OpenServiceW(manager.get(), kServiceName, SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE));
-    if (!service) {
-        if (GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST) {
-            std::cout << "the service is not installed; nothing to remove\n";
-            return ToInt(ExitStatus::Done);
-        }
-        FailWithLastError("the service cannot be opened", kElevate);
+    if (!service && GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST) {
+        std::cout << "the service is not installed; nothing to remove\n";
+        return ToInt(ExitStatus::Done);
     }
+    if (!service) FailWithLastError("the service cannot be opened", kElevate);
     if (!StopAndWait(service.get())) FailWithLastError("the service does not stop");
     if (!DeleteService(service.get()) && GetLastError() != ERROR_SERVICE_MARKED_FOR_DELETE)
         FailWithLastError("the service cannot be removed");
@@ -405,9 +397,8 @@ DWORD Watch() {
     if (!seams.d2xxAvailable)
         write("varnokctl: " + d2xx::LibraryMissingText(seams.d2xxLoadError));
     write("watching with " + DataFile(kProfileName));
-    const WatchOutput output{write, write};
     const ExitStatus status =
-        RunWatch(*g_command, DataFile(kProfileName), seams, output, &g_stop);
+        RunWatch(*g_command, DataFile(kProfileName), seams, {write, write}, &g_stop);
     if (status == ExitStatus::Interrupted) {
         write("stopped");
         return 0;
