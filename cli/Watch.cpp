@@ -233,8 +233,7 @@ private:
     void applyToNew(const std::string& deviceKey,
                     const std::optional<d2xx::DeviceListInfoNode>& listed) {
         Run run = apply(&deviceKey);
-        const std::string who =
-            run.port ? cfg::PortLabel(*run.port) + " (new)" : deviceKey + " (new)";
+        const std::string who = (run.port ? cfg::PortLabel(*run.port) : deviceKey) + " (new)";
         std::string after;
         const bool written = run.result.changed && !command_.options.dryRun;
         if (written) {
