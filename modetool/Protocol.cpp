@@ -58,15 +58,12 @@ IdResult ParseIdentification(const uint8_t* data, std::size_t size, AdapterRecor
     if (close == std::string::npos) return IdResult::NoMarker;
     record->typeCode = static_cast<uint16_t>(Hex(v.substr(hash + 1, close - hash - 1)) & 0xFFFFu);
 
-    std::size_t nameStart = close + 2;  // one separator byte after "]"
-    if (nameStart < text.size()) {
-        std::size_t colon = text.find(':', close + 1);
-        std::size_t nameEnd = colon == std::string::npos ? text.size() : colon;
-        if (nameEnd > nameStart) {
-            std::size_t len = std::min(nameEnd - nameStart, kMaxAdapterName);
-            record->adapterName = text.substr(nameStart, len);
-        }
-    }
+    // The name: after one separator byte behind "]", up to a ':' or the end.
+    const std::size_t nameStart = close + 2;
+    const std::size_t nameEnd = std::min(text.find(':', close + 1), text.size());
+    if (nameEnd > nameStart)
+        record->adapterName =
+            text.substr(nameStart, std::min(nameEnd - nameStart, kMaxAdapterName));
     return IdResult::Ok;
 }
 

@@ -706,10 +706,8 @@ INT_PTR CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 
 int RunHostedDialog(HWND owner, int resourceId, ui::DialogLogic& logic,
                     const DialogHostConfig& config) {
-    DialogHostOptions options;
-    auto it = config.find(resourceId);
-    if (it != config.end()) options = it->second;
-    HostState state(logic, options, config);
+    const auto it = config.find(resourceId);
+    HostState state(logic, it != config.end() ? it->second : DialogHostOptions{}, config);
     HostState* const outer = g_creating;  // a dialog opened from another's handler
     g_creating = &state;
     INT_PTR result = DialogBoxParamA(ProgramInstance(), MAKEINTRESOURCEA(resourceId), owner,

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <aclapi.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "common/win32/Handles.h"
@@ -51,8 +52,7 @@ public:
                                    &size);
         if (type != nullptr) *type = valueType;
         if (st != ERROR_SUCCESS) return st;
-        if (size > capacity) size = static_cast<DWORD>(capacity);
-        data->assign(buffer.begin(), buffer.begin() + size);
+        data->assign(buffer.begin(), buffer.begin() + std::min<std::size_t>(size, capacity));
         return reg::kSuccess;
     }
 
@@ -186,8 +186,7 @@ reg::Status Win32Registry::openKey(const std::string& path, uint32_t access,
 reg::Status Win32Registry::setOwnerToAdministrators(const std::string& objectName) {
     const unique_sid admins = WellKnownSid(reg::Trustee::Administrators);
     if (!admins) return static_cast<reg::Status>(GetLastError());
-    std::vector<char> name(objectName.begin(), objectName.end());
-    name.push_back('\0');
+    std::string name = objectName;  // the call takes a writable name
     return static_cast<reg::Status>(SetNamedSecurityInfoA(name.data(), SE_REGISTRY_KEY,
                                                           OWNER_SECURITY_INFORMATION,
                                                           admins.get(), nullptr, nullptr,

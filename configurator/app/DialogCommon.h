@@ -44,12 +44,12 @@ extern const char* const kMsgBackupContinue;
 // Caption of the message that tells which changes were not written.
 extern const char* const kCaptionNotWritten;  // "ERROR"
 
+// The question after a failed backup; true when the user answers Yes.
+bool AskToGoOnWithoutBackup(ui::DialogView& owner, const Failure& failure);
 // Applies a change set from a dialog: when the backup fails, asks on
 // `owner` whether to go on without it (No: nothing is written); then tells,
 // once, which ports and values could not be written (NotWrittenText,
 // caption "ERROR", error icon).
-// The question after a failed backup; true when the user answers Yes.
-bool AskToGoOnWithoutBackup(ui::DialogView& owner, const Failure& failure);
 ApplyReport ApplyFromDialog(Configurator& app, ui::DialogView& owner, const ChangeSet& changes);
 
 }  // namespace varnok::cfg

@@ -1,6 +1,7 @@
 #include "configurator/app/MainDialog.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "common/platform/RegistryValues.h"
 
@@ -19,31 +20,16 @@
 
 namespace varnok::cfg {
 
-const char* const kCaptionMain = "Tarnel Varnok Plus Configurator";
-const char* const kMsgSelectPort = "Please select COM-Port";
-const char* const kMsgDialogFailed = "Dialog failed!";
-const char* const kMsgReloadFailed = "Reload Driver failed!";
-const char* const kMsgAbortCancel = "Abort Configuration?\nUnsaved Data will be lost";
-const char* const kMsgAbortExit = "Abort Configuration??\nUnsaved Data will be lost";
-const char* const kMsgKeysCorrupted =
-    "Some Registry Keys are corrupted.\nPlease clean your Registry with CDMUninstaller.";
 const char* const kMsgValuesCutInFile =
     "These values do not fit the configuration file's one-byte fields; the file keeps only "
     "their low 8 bits:";
 const char* const kMsgSaveAnyway = "Save anyway?";
-const char* const kHelpDocumentUrl =
-    "https://ftdichip.com/Support/Documents/AppNotes/AN_107_AdvancedDriverOptions_AN_000073.pdf";
 const char* const kAboutLink1Url = "https://www.varnok.example/";
 const char* const kAboutLink2Url = "https://support.varnok.example/";
 
 namespace {
 
-struct ToolTip {
-    int id;
-    const char* text;
-};
-
-const ToolTip kToolTips[] = {
+const std::pair<int, const char*> kToolTips[] = {
     {IDC_SERIAL_PRINTER,
      "If enabled, serial printer will disable timeouts to allow for long delays associated with "
      "paper loading"},
@@ -97,7 +83,7 @@ void MainDialog::onInit(ui::DialogView& view) {
     Problems problems;
     EnablePrivilege(app_, "SeTakeOwnershipPrivilege", true, problems);
     ShowProblems(view, problems);
-    for (const auto& t : kToolTips) view.addToolTip(t.id, t.text);
+    for (const auto& [id, text] : kToolTips) view.addToolTip(id, text);
     if (!app_.d2xxAvailable) {
         view.messageBox(d2xx::LibraryMissingText(app_.d2xxLoadError) +
                             "\nInstall the FTDI driver package. The configurator works on the "
@@ -115,7 +101,10 @@ void MainDialog::onInit(ui::DialogView& view) {
         const bool keysIntact = !BuildTableFromRegistry(app_, *key, problems) ||
                                 GrantInstanceKeyAccess(app_, problems);
         ShowProblems(view, problems);
-        if (!keysIntact) view.messageBox(kMsgKeysCorrupted, "ERROR", ui::Icon::Warning);
+        if (!keysIntact)
+            view.messageBox("Some Registry Keys are corrupted.\n"
+                            "Please clean your Registry with CDMUninstaller.",
+                            "ERROR", ui::Icon::Warning);
     }
 
     showIgnoreSerialFlag();
@@ -199,7 +188,7 @@ void MainDialog::loadConfigurationFile() {
 
 bool MainDialog::needsPort() {
     if (app_.table.selected() != nullptr) return true;
-    view_->messageBox(kMsgSelectPort, "No Selection", ui::Icon::Warning);
+    view_->messageBox("Please select COM-Port", "No Selection", ui::Icon::Warning);
     return false;
 }
 
@@ -238,7 +227,7 @@ void MainDialog::confirmClose(const char* question) {
 
 bool MainDialog::reloadDriver(uint16_t vendorId) {
     if (app_.d2xx.Reload(vendorId, 0) == d2xx::kOk) return true;
-    view_->messageBox(kMsgReloadFailed, "Error", ui::Icon::Error);
+    view_->messageBox("Reload Driver failed!", "Error", ui::Icon::Error);
     return false;
 }
 
@@ -286,9 +275,9 @@ void MainDialog::ok() {
     view_->endDialog(1);
 }
 
-void MainDialog::runSubDialog(int resourceId, ui::DialogLogic& logic) {
+void MainDialog::runSubDialog(int resourceId, ui::DialogLogic&& logic) {
     if (view_->runModal(resourceId, logic) == -1)
-        view_->messageBox(kMsgDialogFailed, "Error", ui::Icon::Error);
+        view_->messageBox("Dialog failed!", "Error", ui::Icon::Error);
 }
 
 void MainDialog::onCommand(ui::DialogView& view, int id, ui::Event event) {
@@ -324,32 +313,24 @@ void MainDialog::onCommand(ui::DialogView& view, int id, ui::Event event) {
             showIgnoreSerialFlag();
             refreshPortList();
             return;
-        case IDC_BAUD_MAPPINGS: {
+        case IDC_BAUD_MAPPINGS:
             if (!needsPort()) return;
-            BaudRateMappingDialog dialog(app_, run_);
-            runSubDialog(IDD_BAUD_MAPPING, dialog);
+            runSubDialog(IDD_BAUD_MAPPING, BaudRateMappingDialog(app_, run_));
             view.setText(IDC_STATUS_LINE, OpenPortsText(app_.table.openPortCount));
             showIgnoreSerialFlag();
             reselectRow();
             showSelected();
             return;
-        }
-        case IDC_BUFFERED_WRITES: {
-            if (!needsPort()) return;
-            BufferedWritesDialog dialog(app_);
-            runSubDialog(IDD_BUFFERED_WRITES, dialog);
+        case IDC_BUFFERED_WRITES:
+            if (needsPort()) runSubDialog(IDD_BUFFERED_WRITES, BufferedWritesDialog(app_));
             return;
-        }
-        case IDC_RENAME_COM_PORT: {
+        case IDC_RENAME_COM_PORT:
             if (!needsPort()) return;
-            ComPortAssignmentDialog dialog(app_, run_);
-            runSubDialog(IDD_COM_ASSIGNMENT, dialog);
+            runSubDialog(IDD_COM_ASSIGNMENT, ComPortAssignmentDialog(app_, run_));
             refreshPortList();
             return;
-        }
         case IDM_SAVE_CONFIG:
-            if (!needsPort()) return;
-            saveConfigurationFile();
+            if (needsPort()) saveConfigurationFile();
             return;
         case IDM_LOAD_CONFIG:
             if (!needsPort()) return;
@@ -360,13 +341,12 @@ void MainDialog::onCommand(ui::DialogView& view, int id, ui::Event event) {
             (void)reloadDriver(0);
             return;
         case IDM_VIEW_HELP:
-            view.shellOpen(kHelpDocumentUrl);
+            view.shellOpen("https://ftdichip.com/Support/Documents/AppNotes/"
+                           "AN_107_AdvancedDriverOptions_AN_000073.pdf");
             return;
-        case IDM_ABOUT: {
-            AboutDialog about;
-            runSubDialog(IDD_ABOUT, about);
+        case IDM_ABOUT:
+            runSubDialog(IDD_ABOUT, AboutDialog());
             return;
-        }
         case IDC_APPLY:
             apply();
             return;
@@ -374,10 +354,10 @@ void MainDialog::onCommand(ui::DialogView& view, int id, ui::Event event) {
             ok();
             return;
         case ui::kIdCancel:
-            confirmClose(kMsgAbortCancel);
+            confirmClose("Abort Configuration?\nUnsaved Data will be lost");
             return;
         case IDM_EXIT:
-            confirmClose(kMsgAbortExit);
+            confirmClose("Abort Configuration??\nUnsaved Data will be lost");
             return;
         default:
             return;
@@ -396,8 +376,7 @@ bool MainDialog::rowAppearance(int listId, intptr_t itemData, std::string* text,
 
 void AboutDialog::onInit(ui::DialogView& view) { view.setIcon(IDI_CONFIGURATOR); }
 
-void AboutDialog::onCommand(ui::DialogView& view, int id, ui::Event event) {
-    (void)event;
+void AboutDialog::onCommand(ui::DialogView& view, int id, ui::Event) {
     if (id == IDC_ABOUT_LINK_1) view.shellOpen(kAboutLink1Url);
     else if (id == IDC_ABOUT_LINK_2) view.shellOpen(kAboutLink2Url);
     else if (id == ui::kIdCancel) view.endDialog(1);

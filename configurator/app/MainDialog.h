@@ -10,18 +10,10 @@
 namespace varnok::cfg {
 
 // Texts of the main dialog.
-extern const char* const kCaptionMain;          // "Tarnel Varnok Plus Configurator"
-extern const char* const kMsgSelectPort;        // "Please select COM-Port"
-extern const char* const kMsgDialogFailed;      // "Dialog failed!"
-extern const char* const kMsgReloadFailed;      // "Reload Driver failed!"
-extern const char* const kMsgAbortCancel;       // "Abort Configuration?\nUnsaved Data will be lost"
-extern const char* const kMsgAbortExit;         // same with "??"
-extern const char* const kMsgKeysCorrupted;
 // Asked (caption "Warning", OK/Cancel) before saving a port whose values do
 // not fit the 84-byte file, with each value (FieldsCutInFile) between them.
 extern const char* const kMsgValuesCutInFile;
 extern const char* const kMsgSaveAnyway;  // "Save anyway?"
-extern const char* const kHelpDocumentUrl;
 extern const char* const kAboutLink1Url;
 extern const char* const kAboutLink2Url;
 
@@ -63,7 +55,8 @@ private:
     // OK and Apply: panel into the record, every record and the global flag
     // into the registry.
     bool writeEverything();
-    void runSubDialog(int resourceId, ui::DialogLogic& logic);
+    // Runs a sub-dialog modally; "Dialog failed!" when it cannot be shown.
+    void runSubDialog(int resourceId, ui::DialogLogic&& logic);
     void apply();
     void ok();
     void confirmClose(const char* question);

@@ -10,9 +10,6 @@
 
 namespace varnok::cfg {
 
-const char* const kMsgNotValidInput = "Not Valid Input   ";
-const char* const kCaptionWarning = "Warning";
-
 namespace {
 
 struct Column {
@@ -52,7 +49,7 @@ void BaudRateMappingDialog::showRow(ui::DialogView& view, int row) {
 }
 
 void BaudRateMappingDialog::rejectInput(ui::DialogView& view) {
-    view.messageBox(kMsgNotValidInput, kCaptionWarning, ui::Icon::Warning);
+    view.messageBox("Not Valid Input   ", "Warning", ui::Icon::Warning);
     view.setText(IDC_BAUD_DESIRED, "");
 }
 
@@ -108,8 +105,7 @@ void BaudRateMappingDialog::loadTable(ui::DialogView& view, const ConfigBytes& t
     fillList(view);
 }
 
-void BaudRateMappingDialog::onCommand(ui::DialogView& view, int id, ui::Event event) {
-    (void)event;
+void BaudRateMappingDialog::onCommand(ui::DialogView& view, int id, ui::Event) {
     switch (id) {
         case IDC_BAUD_GENERATE:
             generate(view);
@@ -119,8 +115,7 @@ void BaudRateMappingDialog::onCommand(ui::DialogView& view, int id, ui::Event ev
             return;
         case IDC_BAUD_APPLY:
         case IDC_BAUD_OK:
-            if (!apply(view)) return;
-            if (id == IDC_BAUD_OK) view.endDialog(1);
+            if (apply(view) && id == IDC_BAUD_OK) view.endDialog(1);
             return;
         case IDC_BAUD_CANCEL:
         case ui::kIdCancel:  // Esc

@@ -9,10 +9,6 @@
 
 namespace varnok::cfg {
 
-// Texts of the dialog.
-extern const char* const kMsgNotValidInput;  // "Not Valid Input   "
-extern const char* const kCaptionWarning;    // "Warning"
-
 class BaudRateMappingDialog : public ui::DialogLogic {
 public:
     BaudRateMappingDialog(Configurator& app, DialogRunState& run) : app_(app), run_(run) {}

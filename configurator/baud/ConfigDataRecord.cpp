@@ -1,6 +1,8 @@
 #include "configurator/baud/ConfigDataRecord.h"
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace varnok::cfg {
 
@@ -89,14 +91,10 @@ uint32_t EncodeDivisor(double divisor) {
     if (!(divisor >= 0.0)) return 0;  // NaN and negatives
     if (divisor >= static_cast<double>(kIntegerMask + 1)) return kIntegerMask;
     const double whole = std::floor(divisor);
-    const double fraction = divisor - whole;
     uint32_t code = static_cast<uint32_t>(whole) & kIntegerMask;
-    for (uint32_t sub = 1; sub < 8; ++sub) {
-        if (fraction == kSubFraction[sub]) {
-            code |= sub << kSubShift;
-            break;
-        }
-    }
+    const auto* sub = std::find(std::begin(kSubFraction), std::end(kSubFraction), divisor - whole);
+    if (sub != std::end(kSubFraction))
+        code |= static_cast<uint32_t>(sub - std::begin(kSubFraction)) << kSubShift;
     return code;
 }
 

@@ -16,13 +16,6 @@ const char* const kValueLatencyTimer = "LatencyTimer";
 const char* const kValueUpperFilters = "UpperFilters";
 const char* const kValueConfigFlags = "ConfigFlags";
 
-const char* const kMsgConfigNotFound = "Config not found";
-const char* const kMsgPortNameNotFound = "Port Name not found";
-const char* const kMsgMinReadNotFound = "MinReadTime not found";
-const char* const kMsgMinWriteNotFound = "MinWriteTime not found";
-const char* const kMsgPollingNotFound = "PollingPEriod not found";
-const char* const kMsgLatencyNotFound = "No Latency found";
-
 std::string ConfigDataFromStandardText(const PortEntry& entry) {
     const std::string port = entry.portName.empty() ? std::string("This port") : entry.portName;
     return port +
@@ -61,33 +54,35 @@ struct DwordValue {
     const char* missing;
 };
 const DwordValue kDwordValues[] = {
-    {kValueMinReadTimeout, &PortEntry::minReadTimeout, kFieldMinReadTimeout, kMsgMinReadNotFound},
+    {kValueMinReadTimeout, &PortEntry::minReadTimeout, kFieldMinReadTimeout,
+     "MinReadTime not found"},
     {kValueMinWriteTimeout, &PortEntry::minWriteTimeout, kFieldMinWriteTimeout,
-     kMsgMinWriteNotFound},
-    {kValuePollingPeriod, &PortEntry::pollingPeriod, kFieldPollingPeriod, kMsgPollingNotFound},
-    {kValueLatencyTimer, &PortEntry::latencyTimer, kFieldLatencyTimer, kMsgLatencyNotFound},
+     "MinWriteTime not found"},
+    {kValuePollingPeriod, &PortEntry::pollingPeriod, kFieldPollingPeriod,
+     "PollingPEriod not found"},
+    {kValueLatencyTimer, &PortEntry::latencyTimer, kFieldLatencyTimer, "No Latency found"},
 };
 
 void ReadDeviceParameters(reg::RegistryKey& key, PortEntry& e, Problems& problems) {
     // ConfigData: only a whole 64-byte block counts. A shorter one would
     // leave alias slots of zero (every rate 3,000,000 baud) if written back.
-    if (auto data = reg::ReadExactBinary(key, kValueConfigData, kConfigDataSize)) {
+    if (auto data = reg::ReadExactBinary(key, kValueConfigData, e.configData.size())) {
         std::copy(data->begin(), data->end(), e.configData.begin());
         e.knownFields |= kFieldConfigData;
     } else {
         // Neither zeros nor a cut or padded copy: the standard image stands
         // in, and is written only when the user changes part of it.
         if (!e.writesBack(kFieldConfigData)) e.configData = kStandardDivisorTable;
-        problems.push_back({kMsgConfigNotFound});
+        problems.push_back({"Config not found"});
     }
     // PortName: at most 15 characters and the terminator.
-    char name[kPortNameCapacity] = {};
+    char name[16] = {};
     if (reg::QueryIntoField(key, kValuePortName, name, sizeof name) == reg::kSuccess &&
         std::memchr(name, 0, sizeof name) != nullptr) {
         e.portName = name;
         e.knownFields |= kFieldPortName;
     } else {
-        problems.push_back({kMsgPortNameNotFound});
+        problems.push_back({"Port Name not found"});
     }
     for (const DwordValue& v : kDwordValues) {
         const reg::DwordRead r = reg::ReadDword(key, v.name);

@@ -1,7 +1,6 @@
 // The driver's per-port values in the registry, read into and written from
 // every record of the port table.
 #pragma once
-#include <cstddef>
 #include <string>
 
 #include "common/platform/Outcome.h"
@@ -21,20 +20,9 @@ extern const char* const kValueLatencyTimer;
 extern const char* const kValueUpperFilters;
 extern const char* const kValueConfigFlags;
 
-// Problems of ReadPortSettings, one per value that could not be read.
-extern const char* const kMsgConfigNotFound;        // "Config not found"
-extern const char* const kMsgPortNameNotFound;      // "Port Name not found"
-extern const char* const kMsgMinReadNotFound;       // "MinReadTime not found"
-extern const char* const kMsgMinWriteNotFound;      // "MinWriteTime not found"
-extern const char* const kMsgPollingNotFound;       // "PollingPEriod not found"
-extern const char* const kMsgLatencyNotFound;       // "No Latency found"
-
 // Told once when a change by the user makes a port whose ConfigData could not
 // be read start from the standard image (a warning captioned "Warning").
 std::string ConfigDataFromStandardText(const PortEntry& entry);
-
-constexpr std::size_t kConfigDataSize = 64;
-constexpr std::size_t kPortNameCapacity = 16;
 
 // Reads every record's values (records with deviceId 0 are skipped), marks
 // each value read in knownFields, and sorts the table by port name. A value
