@@ -356,13 +356,6 @@ PortInfo PortInfoOf(const cfg::PortEntry& e) {
     return p;
 }
 
-bool IsConfigCommand(const Action& action) {
-    return !std::holds_alternative<ModesListCommand>(action) &&
-           !std::holds_alternative<ModesSetCommand>(action) &&
-           !std::holds_alternative<WatchCommand>(action) &&
-           !std::holds_alternative<ServiceCommand>(action);
-}
-
 ExitStatus RunConfigCommand(const Command& command, ConfigSeams& seams, std::ostream& out,
                             std::ostream& err) {
     Session session(command, seams, out, err);

@@ -286,7 +286,7 @@ ExitStatus Session::reloadDriver() {
 void Session::print() {
     printed = true;
     if (command.options.json) {
-        out << WriteResultJson(result, oneLineJson);
+        out << WriteResultJson(result);
         return;
     }
     for (const auto& c : result.changes) out << FormatChange(c) << "\n";
@@ -332,7 +332,6 @@ ExitStatus Session::commit(const std::vector<PortPlan>& plans, std::vector<Chang
     if (changes.empty() || command.options.dryRun) {
         // Lines without a value to write (a latency the driver refuses) are
         // shown, but nothing changes.
-        if (changes.empty()) result.changed = false;
         print();
         return ExitStatus::Done;
     }
