@@ -1,6 +1,7 @@
 #include "cli/ConfigCommands.h"
 
 #include <algorithm>
+#include <array>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -73,7 +74,7 @@ ExitStatus Run(Session& s, const AliasCommand& c) {
         cfg::CopyDivisorTable(plan.next.configData, *c.table == AliasTable::Brivane
                                                         ? cfg::kBrivaneDivisorTable
                                                         : cfg::kStandardDivisorTable);
-    std::map<int, double> divisors;
+    std::array<std::optional<double>, kAliasRowCount> divisors;  // rows not given: none
     for (const auto& row : c.rows) {
         const std::optional<double> divisor = cfg::FindClosestDivisor(row.target);
         if (!divisor)
@@ -81,14 +82,10 @@ ExitStatus Run(Session& s, const AliasCommand& c) {
                                           std::to_string(kAliasRowRates[row.row]) + "=" +
                                           std::to_string(row.target) +
                                           ": the chip cannot generate this rate");
-        divisors[row.row] = *divisor;
+        divisors[row.row] = divisor;
     }
     // Stored as the dialog stores them: every row again from its divisor.
-    cfg::StoreRowDivisors(plan.next.configData, [&](int row) -> std::optional<double> {
-        const auto found = divisors.find(row);
-        if (found == divisors.end()) return std::nullopt;
-        return found->second;
-    });
+    cfg::StoreRowDivisors(plan.next.configData, [&](int row) { return divisors.at(row); });
     return s.commit({plan}, {}, {});
 }
 
