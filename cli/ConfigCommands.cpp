@@ -60,8 +60,6 @@ ExitStatus Run(Session& s, const BufferedCommand& c) {
     PortPlan plan = s.planFor(s.findWritable(c.port));
     const BufferedWrites values{c.change.enable, c.change.size, c.change.threshold,
                                 c.change.latency};
-    if (!c.change.enable && (values.size || values.threshold || values.latency))
-        Fail(ExitStatus::Usage, c.port.text + ": size, threshold and latency go with \"on\"");
     s.applyBuffered(plan, values);
     return s.commit({plan}, {}, {});
 }

@@ -1,7 +1,6 @@
 #include "cli/ConfigSession.h"
 
 #include <algorithm>
-#include <iterator>
 #include <set>
 #include <utility>
 
