@@ -121,11 +121,8 @@ std::optional<uint64_t> ParseDigits(const std::string& text) {
 PortRef ParsePortRef(const std::string& text, Platform platform) {
     PortRef ref;
     ref.text = text;
-    const char* forms = platform == Platform::Windows
-                            ? "COM5 or serial:<registry serial>"
-                            : "ttyUSB0, /dev/ttyUSB0 or serial:<usb serial><interface letter>";
     const auto bad = [&]() -> PortRef {
-        Fail(ExitStatus::Usage, "\"" + text + "\" is not a port: give " + forms);
+        Fail(ExitStatus::Usage, "\"" + text + "\" is not a port: give " + PortForms(platform));
     };
     if (text.rfind("serial:", 0) == 0) {
         ref.kind = PortRef::Kind::Serial;
