@@ -17,11 +17,9 @@ namespace varnok::cli {
 
 namespace {
 
-constexpr char kDevicePathPrefix[] = "\\\\.\\";
-
 // "COM20" from "\\.\COM20", "ttyUSB0" from "/dev/ttyUSB0".
 std::string WithoutDevicePrefix(const std::string& path) {
-    for (const std::string prefix : {kDevicePathPrefix, "/dev/"})
+    for (const std::string prefix : {"\\\\.\\", "/dev/"})
         if (path.compare(0, prefix.size(), prefix) == 0) return path.substr(prefix.size());
     return path;
 }
