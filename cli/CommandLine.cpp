@@ -195,7 +195,7 @@ Action Build(const CLI::App& app, const Commands& c, RawArgs& raw, Platform plat
         }
         if (raw.includeDisconnected && !raw.all)
             throw CliError(ExitStatus::Usage, "set: --include-disconnected goes with --all");
-        cmd.change = ParseSetAssignments(raw.items, TargetLabel(cmd.target), platform);
+        cmd.change = ParseSetAssignments(raw.items, raw.all ? "--all" : raw.port, platform);
         return cmd;
     }
     if (given(c.buffered))

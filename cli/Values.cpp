@@ -170,10 +170,6 @@ bool PortRefMatches(const PortRef& ref, const PortInfo& port) {
     return false;
 }
 
-std::string TargetLabel(const PortTarget& target) {
-    return target.all ? std::string("--all") : target.port.text;
-}
-
 // ---- set --------------------------------------------------------------
 
 bool ParseOnOff(const std::string& text, const std::string& what) {

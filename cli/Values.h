@@ -53,8 +53,6 @@ struct PortTarget {
     bool includeDisconnected = false;
     PortRef port;  // when !all
 };
-// "COM5" or "--all", for messages.
-std::string TargetLabel(const PortTarget& target);
 
 // ---- set NAME=VALUE ---------------------------------------------------
 
