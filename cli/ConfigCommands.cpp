@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "cli/ConfigSession.h"
-#include "cli/Json.h"
 #include "common/platform/FileNames.h"
 #include "configurator/baud/ConfigDataRecord.h"
 #include "configurator/baud/DivisorMath.h"

@@ -1,7 +1,6 @@
 #include "cli/ConfigSession.h"
 
 #include <algorithm>
-#include <set>
 #include <utility>
 
 #include "common/platform/RegistryValues.h"

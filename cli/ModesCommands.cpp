@@ -1,7 +1,6 @@
 #include "cli/ModesCommands.h"
 
 #include <algorithm>
-#include <atomic>
 #include <exception>
 #include <sstream>
 
