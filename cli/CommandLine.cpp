@@ -211,11 +211,9 @@ Action Build(const CLI::App& app, const Commands& c, RawArgs& raw, Platform plat
         return cmd;
     }
     if (given(c.rename)) return RenameCommand{port(), ParseComNumber(raw.word, raw.port)};
-    if (given(c.ignoreSerial)) {
-        IgnoreSerialCommand cmd;
-        if (!raw.word.empty()) cmd.value = ParseOnOff(raw.word, "ignore-serial");
-        return cmd;
-    }
+    if (given(c.ignoreSerial))
+        return raw.word.empty() ? IgnoreSerialCommand{}
+                                : IgnoreSerialCommand{ParseOnOff(raw.word, "ignore-serial")};
     if (given(c.save)) return SaveCommand{port(), raw.file};
     if (given(c.load)) return LoadCommand{port(), raw.file};
     if (given(c.exportDoc)) return ExportCommand{raw.file, raw.includeDisconnected};
