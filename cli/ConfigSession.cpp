@@ -96,15 +96,16 @@ void Session::load(bool everyInstalled, bool withBuffered) {
 }
 
 Port& Session::find(const PortRef& ref) {
-    for (auto& p : ports)
-        if (PortRefMatches(ref, p.info)) return p;
-    if (!everyInstalled_) {
+    const auto named = [&](const Port& p) { return PortRefMatches(ref, p.info); };
+    auto found = std::find_if(ports.begin(), ports.end(), named);
+    if (found == ports.end() && !everyInstalled_) {
         // A port named on its own may be installed but not attached.
         load(true, true);
-        for (auto& p : ports)
-            if (PortRefMatches(ref, p.info)) return p;
+        found = std::find_if(ports.begin(), ports.end(), named);
     }
-    Fail(ExitStatus::NotFound, ref.text + ": no such FTDI port is installed");
+    if (found == ports.end())
+        Fail(ExitStatus::NotFound, ref.text + ": no such FTDI port is installed");
+    return *found;
 }
 
 std::size_t Session::findWritable(const PortRef& ref) {
