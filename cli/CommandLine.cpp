@@ -31,8 +31,7 @@ struct Commands {
 Commands Define(CLI::App& app, Platform platform, RawArgs& raw) {
     Commands c;
     const bool win = platform == Platform::Windows;
-    const char* portHelp = win ? "COM5 or serial:<registry serial>"
-                               : "ttyUSB0, /dev/ttyUSB0 or serial:<usb serial><interface letter>";
+    const char* portHelp = PortForms(platform);
 
     c.list = app.add_subcommand(
         "list", win ? "List the FTDI ports and all their settings"
@@ -196,7 +195,7 @@ Action Build(const CLI::App& app, const Commands& c, RawArgs& raw, Platform plat
         }
         if (raw.includeDisconnected && !raw.all)
             throw CliError(ExitStatus::Usage, "set: --include-disconnected goes with --all");
-        cmd.change = ParseSetAssignments(raw.items, TargetLabel(cmd.target), platform);
+        cmd.change = ParseSetAssignments(raw.items, raw.all ? "--all" : raw.port, platform);
         return cmd;
     }
     if (given(c.buffered))
@@ -212,11 +211,9 @@ Action Build(const CLI::App& app, const Commands& c, RawArgs& raw, Platform plat
         return cmd;
     }
     if (given(c.rename)) return RenameCommand{port(), ParseComNumber(raw.word, raw.port)};
-    if (given(c.ignoreSerial)) {
-        IgnoreSerialCommand cmd;
-        if (!raw.word.empty()) cmd.value = ParseOnOff(raw.word, "ignore-serial");
-        return cmd;
-    }
+    if (given(c.ignoreSerial))
+        return raw.word.empty() ? IgnoreSerialCommand{}
+                                : IgnoreSerialCommand{ParseOnOff(raw.word, "ignore-serial")};
     if (given(c.save)) return SaveCommand{port(), raw.file};
     if (given(c.load)) return LoadCommand{port(), raw.file};
     if (given(c.exportDoc)) return ExportCommand{raw.file, raw.includeDisconnected};
@@ -311,14 +308,6 @@ public:
     }
 
 private:
-    // The words that may follow `app`: its subcommands' names.
-    static std::vector<std::string> NamesOf(const CLI::App& app) {
-        std::vector<std::string> names;
-        for (const CLI::App* sub : app.get_subcommands([](const CLI::App*) { return true; }))
-            names.push_back(sub->get_name());
-        return names;
-    }
-
     // "unknown command lst (did you mean list?)" for a first word (after
     // the global flags) that is no command; empty when it is one.
     std::string unknownCommand(const std::vector<std::string>& args) {
@@ -329,7 +318,9 @@ private:
                 if (level == &app_) continue;  // a global flag
                 break;
             }
-            const std::vector<std::string> names = NamesOf(*level);
+            std::vector<std::string> names;  // the words that may follow: its subcommands
+            for (const CLI::App* sub : level->get_subcommands([](const CLI::App*) { return true; }))
+                names.push_back(sub->get_name());
             if (names.empty()) break;
             if (std::find(names.begin(), names.end(), arg) == names.end())
                 return "unknown command " + path + arg + DidYouMean(arg, names) +

@@ -1,6 +1,7 @@
 #include "cli/ConfigCommands.h"
 
 #include <algorithm>
+#include <array>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -8,7 +9,6 @@
 #include <vector>
 
 #include "cli/ConfigSession.h"
-#include "cli/Json.h"
 #include "common/platform/FileNames.h"
 #include "configurator/baud/ConfigDataRecord.h"
 #include "configurator/baud/DivisorMath.h"
@@ -59,8 +59,6 @@ ExitStatus Run(Session& s, const BufferedCommand& c) {
     PortPlan plan = s.planFor(s.findWritable(c.port));
     const BufferedWrites values{c.change.enable, c.change.size, c.change.threshold,
                                 c.change.latency};
-    if (!c.change.enable && (values.size || values.threshold || values.latency))
-        Fail(ExitStatus::Usage, c.port.text + ": size, threshold and latency go with \"on\"");
     s.applyBuffered(plan, values);
     return s.commit({plan}, {}, {});
 }
@@ -73,7 +71,7 @@ ExitStatus Run(Session& s, const AliasCommand& c) {
         cfg::CopyDivisorTable(plan.next.configData, *c.table == AliasTable::Brivane
                                                         ? cfg::kBrivaneDivisorTable
                                                         : cfg::kStandardDivisorTable);
-    std::map<int, double> divisors;
+    std::array<std::optional<double>, kAliasRowCount> divisors;  // rows not given: none
     for (const auto& row : c.rows) {
         const std::optional<double> divisor = cfg::FindClosestDivisor(row.target);
         if (!divisor)
@@ -81,14 +79,10 @@ ExitStatus Run(Session& s, const AliasCommand& c) {
                                           std::to_string(kAliasRowRates[row.row]) + "=" +
                                           std::to_string(row.target) +
                                           ": the chip cannot generate this rate");
-        divisors[row.row] = *divisor;
+        divisors[row.row] = divisor;
     }
     // Stored as the dialog stores them: every row again from its divisor.
-    cfg::StoreRowDivisors(plan.next.configData, [&](int row) -> std::optional<double> {
-        const auto found = divisors.find(row);
-        if (found == divisors.end()) return std::nullopt;
-        return found->second;
-    });
+    cfg::StoreRowDivisors(plan.next.configData, [&](int row) { return divisors.at(row); });
     return s.commit({plan}, {}, {});
 }
 
@@ -354,13 +348,6 @@ PortInfo PortInfoOf(const cfg::PortEntry& e) {
     p.bufferedWrites.threshold = number(cfg::kFieldWriteBufferThreshold, e.writeBufferThreshold);
     p.bufferedWrites.latency = number(cfg::kFieldWriteLatency, e.writeLatency);
     return p;
-}
-
-bool IsConfigCommand(const Action& action) {
-    return !std::holds_alternative<ModesListCommand>(action) &&
-           !std::holds_alternative<ModesSetCommand>(action) &&
-           !std::holds_alternative<WatchCommand>(action) &&
-           !std::holds_alternative<ServiceCommand>(action);
 }
 
 ExitStatus RunConfigCommand(const Command& command, ConfigSeams& seams, std::ostream& out,

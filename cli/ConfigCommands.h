@@ -45,9 +45,6 @@ struct ConfigSeams {
     std::string d2xxLoadError;
 };
 
-// Whether `action` is one of the commands RunConfigCommand runs.
-bool IsConfigCommand(const Action& action);
-
 // Runs one configuration command: output on `out`, errors (naming the port
 // and the value) on `err`; returns the exit status.
 ExitStatus RunConfigCommand(const Command& command, ConfigSeams& seams, std::ostream& out,

@@ -1,8 +1,6 @@
 #include "cli/ConfigSession.h"
 
 #include <algorithm>
-#include <iterator>
-#include <set>
 #include <utility>
 
 #include "common/platform/RegistryValues.h"
@@ -98,15 +96,16 @@ void Session::load(bool everyInstalled, bool withBuffered) {
 }
 
 Port& Session::find(const PortRef& ref) {
-    for (auto& p : ports)
-        if (PortRefMatches(ref, p.info)) return p;
-    if (!everyInstalled_) {
+    const auto named = [&](const Port& p) { return PortRefMatches(ref, p.info); };
+    auto found = std::find_if(ports.begin(), ports.end(), named);
+    if (found == ports.end() && !everyInstalled_) {
         // A port named on its own may be installed but not attached.
         load(true, true);
-        for (auto& p : ports)
-            if (PortRefMatches(ref, p.info)) return p;
+        found = std::find_if(ports.begin(), ports.end(), named);
     }
-    Fail(ExitStatus::NotFound, ref.text + ": no such FTDI port is installed");
+    if (found == ports.end())
+        Fail(ExitStatus::NotFound, ref.text + ": no such FTDI port is installed");
+    return *found;
 }
 
 std::size_t Session::findWritable(const PortRef& ref) {
@@ -286,7 +285,7 @@ ExitStatus Session::reloadDriver() {
 void Session::print() {
     printed = true;
     if (command.options.json) {
-        out << WriteResultJson(result, oneLineJson);
+        out << WriteResultJson(result);
         return;
     }
     for (const auto& c : result.changes) out << FormatChange(c) << "\n";
@@ -332,7 +331,6 @@ ExitStatus Session::commit(const std::vector<PortPlan>& plans, std::vector<Chang
     if (changes.empty() || command.options.dryRun) {
         // Lines without a value to write (a latency the driver refuses) are
         // shown, but nothing changes.
-        if (changes.empty()) result.changed = false;
         print();
         return ExitStatus::Done;
     }

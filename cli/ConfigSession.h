@@ -82,9 +82,6 @@ public:
     // was printed.
     WriteResult result;
     bool printed = false;
-    // With --json, print the result on one line (one object per event of a
-    // command that commits again and again).
-    bool oneLineJson = false;
 
 private:
     void grantAccess(const cfg::ChangeSet& changes);

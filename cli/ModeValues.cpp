@@ -1,5 +1,6 @@
 #include "cli/ModeValues.h"
 
+#include <algorithm>
 #include <set>
 
 #include "modetool/Modes.h"
@@ -100,18 +101,11 @@ std::vector<std::string> Names(const char* const* table) {
     return names;
 }
 
-// The bits' names are their labels in lower case.
-std::vector<std::string> BitNames(AdapterModel model) {
-    std::vector<std::string> names = Names(mode::BitTable(TypeCodeOf(model)));
-    for (auto& name : names) name = Lower(name);
-    return names;
-}
-
-// Bit b has the value 1 << b; the names stay where they are.
-std::vector<BitInfo> BitsOf(const std::vector<std::string>& names) {
+// Bit b has the value 1 << b; its name is its label in lower case.
+std::vector<BitInfo> BitsOf(AdapterModel model) {
     std::vector<BitInfo> bits;
-    for (std::size_t b = 0; b < names.size(); ++b)
-        bits.push_back({names[b].c_str(), static_cast<uint8_t>(1u << b)});
+    for (const std::string& label : Names(mode::BitTable(TypeCodeOf(model))))
+        bits.push_back({Lower(label), static_cast<uint8_t>(1u << bits.size())});
     return bits;
 }
 
@@ -135,9 +129,8 @@ bool IsRs232(AdapterModel model, int code) {
 }
 
 const std::vector<BitInfo>& ModelBits(AdapterModel model) {
-    static const std::vector<std::string> kNames[] = {BitNames(AdapterModel::Standard),
-                                                       BitNames(AdapterModel::Reduced)};
-    static const std::vector<BitInfo> kBits[] = {BitsOf(kNames[0]), BitsOf(kNames[1])};
+    static const std::vector<BitInfo> kBits[] = {BitsOf(AdapterModel::Standard),
+                                                 BitsOf(AdapterModel::Reduced)};
     return kBits[model == AdapterModel::Reduced ? 1 : 0];
 }
 
@@ -165,22 +158,6 @@ ModeSpec ParseModeSpec(const std::string& text) {
                                 "reduced adapter " + Join(ModeNames(AdapterModel::Reduced), ", "));
 }
 
-int ResolveMode(const ModeSpec& spec, const AdapterInfo& adapter) {
-    const auto& names = ModeNames(adapter.model);
-    const std::string which = "adapter \"" + adapter.line + "\" (" + ModelName(adapter.model) +
-                              " model)";
-    if (spec.code != 0) {
-        if (spec.code > static_cast<int>(names.size()))
-            Fail(ExitStatus::Refused, which + " has no mode " + spec.text + " (modes 1 to " +
-                                          std::to_string(names.size()) + ")");
-        return spec.code;
-    }
-    for (std::size_t i = 0; i < names.size(); ++i)
-        if (names[i] == spec.name) return static_cast<int>(i + 1);
-    Fail(ExitStatus::Refused,
-         which + " has no mode " + spec.name + " (its modes: " + Join(names, ", ") + ")");
-}
-
 std::vector<BitAssignment> ParseBitAssignments(const std::vector<std::string>& items) {
     std::vector<BitAssignment> out;
     for (const auto& item : items) {
@@ -197,9 +174,22 @@ std::vector<BitAssignment> ParseBitAssignments(const std::vector<std::string>& i
 
 void ApplyModeSet(AdapterInfo& adapter, const std::vector<int>& ports, const ModeSpec& mode,
                   const std::vector<BitAssignment>& bits) {
-    const int code = ResolveMode(mode, adapter);
     const std::string which = "adapter \"" + adapter.line + "\" (" + ModelName(adapter.model) +
                               " model)";
+    // The mode's code on this model: a number must be one of its codes, a
+    // name one of its names.
+    const auto& modes = ModeNames(adapter.model);
+    int code = mode.code;
+    if (code > static_cast<int>(modes.size()))
+        Fail(ExitStatus::Refused, which + " has no mode " + mode.text + " (modes 1 to " +
+                                      std::to_string(modes.size()) + ")");
+    if (code == 0) {
+        const auto named = std::find(modes.begin(), modes.end(), mode.name);
+        if (named == modes.end())
+            Fail(ExitStatus::Refused,
+                 which + " has no mode " + mode.name + " (its modes: " + Join(modes, ", ") + ")");
+        code = static_cast<int>(named - modes.begin()) + 1;
+    }
     uint8_t mask = 0, value = 0;
     for (const auto& b : bits) {
         const BitInfo* info = nullptr;

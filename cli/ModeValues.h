@@ -33,9 +33,6 @@ struct ModeSpec {
     std::string text;
 };
 ModeSpec ParseModeSpec(const std::string& text);
-// The mode's code on an adapter of `model`; refused when the model has
-// no such mode.
-int ResolveMode(const ModeSpec& spec, const AdapterInfo& adapter);
 
 // Mode names, code order (code = index + 1).
 const std::vector<std::string>& ModeNames(AdapterModel model);
@@ -45,7 +42,7 @@ const char* ModeName(AdapterModel model, int code);
 bool IsRs232(AdapterModel model, int code);
 
 struct BitInfo {
-    const char* name;
+    std::string name;
     uint8_t value;
 };
 // standard: bias 1, txterm 2, rxterm 4; reduced: termination 1.

@@ -1,7 +1,6 @@
 #include "cli/ModesCommands.h"
 
 #include <algorithm>
-#include <atomic>
 #include <exception>
 #include <sstream>
 
@@ -17,11 +16,9 @@ namespace varnok::cli {
 
 namespace {
 
-constexpr char kDevicePathPrefix[] = "\\\\.\\";
-
 // "COM20" from "\\.\COM20", "ttyUSB0" from "/dev/ttyUSB0".
 std::string WithoutDevicePrefix(const std::string& path) {
-    for (const std::string prefix : {kDevicePathPrefix, "/dev/"})
+    for (const std::string prefix : {"\\\\.\\", "/dev/"})
         if (path.compare(0, prefix.size(), prefix) == 0) return path.substr(prefix.size());
     return path;
 }
@@ -47,6 +44,50 @@ std::string ModeText(AdapterModel model, int code) {
 }
 
 std::string AdapterLabel(const AdapterInfo& a) { return "adapter \"" + a.line + "\""; }
+
+// The found adapters as the command line shows them, each with the port it
+// is reached through without "\\.\" or "/dev/".
+std::vector<AdapterInfo> InfosOf(const mode::AdapterArray& array) {
+    std::vector<AdapterInfo> infos;
+    for (const mode::AdapterRecord& record : array) {
+        AdapterInfo& info = infos.emplace_back();
+        info.line = mode::DeviceLine(record);
+        info.via = WithoutDevicePrefix(record.devicePath);
+        info.model = mode::IsReducedModel(record.typeCode) ? AdapterModel::Reduced
+                                                           : AdapterModel::Standard;
+        const int count = std::min<int>(record.portCount, mode::kMaxPorts);
+        for (int k = 0; k < count; ++k) {
+            const mode::AdapterPort& p = record.ports[static_cast<std::size_t>(k)];
+            info.ports.push_back({k + 1, p.comName, p.modeCode, p.controlBits});
+        }
+    }
+    return infos;
+}
+
+// What `modes set` changes on `before` to make `after`, port by port:
+// "Varnok Plus 4 (7) port 2 mode rs232 -> rs485-auto-2w". With `byPortName`
+// each change names the port by its COM or tty name alone (empty when
+// unknown), as the --json result does.
+std::vector<Change> ModeChanges(const AdapterInfo& before, const AdapterInfo& after,
+                                bool byPortName = false) {
+    std::vector<Change> changes;
+    const std::size_t count = std::min(before.ports.size(), after.ports.size());
+    for (std::size_t k = 0; k < count; ++k) {
+        const AdapterPortInfo& b = before.ports[k];
+        const AdapterPortInfo& a = after.ports[k];
+        const std::string port =
+            byPortName ? a.com : after.line + " port " + std::to_string(a.number);
+        if (b.modeCode != a.modeCode)
+            changes.push_back(
+                {port, "mode", ModeText(before.model, b.modeCode), ModeText(after.model, a.modeCode)});
+        for (const BitInfo& bit : ModelBits(after.model)) {
+            const bool was = (b.controlBits & bit.value) != 0;
+            const bool is = (a.controlBits & bit.value) != 0;
+            if (was != is) changes.push_back({port, bit.name, was ? "on" : "off", is ? "on" : "off"});
+        }
+    }
+    return changes;
+}
 
 bool Stopped(const std::atomic<bool>* stop) { return stop != nullptr && stop->load(); }
 
@@ -115,13 +156,6 @@ std::string InterruptedSearchText(const mode::SearchOutcome& found) {
     for (const mode::Candidate& c : found.notAsked) names += (names.empty() ? "" : ", ") + c.comName;
     return "interrupted: " + names + (found.notAsked.size() == 1 ? " was" : " were") +
            " not asked; the list is incomplete";
-}
-
-std::vector<AdapterInfo> InfosOf(const mode::AdapterArray& array) {
-    std::vector<AdapterInfo> infos;
-    infos.reserve(array.size());
-    for (const auto& r : array) infos.push_back(AdapterInfoOf(r));
-    return infos;
 }
 
 ExitStatus RunList(const GlobalOptions& options, mode::Engine& engine,
@@ -250,64 +284,6 @@ ExitStatus RunSet(const ModesSetCommand& set, const GlobalOptions& options,
     return interrupted ? ExitStatus::Interrupted : ExitStatus::Failed;
 }
 
-}  // namespace
-
-AdapterInfo AdapterInfoOf(const mode::AdapterRecord& record) {
-    AdapterInfo info;
-    info.line = mode::DeviceLine(record);
-    info.via = WithoutDevicePrefix(record.devicePath);
-    info.model = mode::IsReducedModel(record.typeCode) ? AdapterModel::Reduced
-                                                       : AdapterModel::Standard;
-    const int count = std::min<int>(record.portCount, mode::kMaxPorts);
-    for (int k = 0; k < count; ++k) {
-        const mode::AdapterPort& p = record.ports[static_cast<std::size_t>(k)];
-        info.ports.push_back({k + 1, p.comName, p.modeCode, p.controlBits});
-    }
-    return info;
-}
-
-std::string AdaptersText(const std::vector<AdapterInfo>& adapters) {
-    std::ostringstream s;
-    for (std::size_t i = 0; i < adapters.size(); ++i) {
-        const AdapterInfo& a = adapters[i];
-        s << i + 1 << "  " << a.line << "  via " << (a.via.empty() ? "?" : a.via) << "  ("
-          << ModelName(a.model) << " model)\n";
-        for (const AdapterPortInfo& p : a.ports) {
-            s << "   port " << p.number;
-            if (!p.com.empty()) s << " (" << p.com << ")";
-            s << ": " << ModeText(a.model, p.modeCode);
-            for (const BitInfo& bit : ModelBits(a.model))
-                s << ", " << bit.name << " " << ((p.controlBits & bit.value) ? "on" : "off");
-            if (IsRs232(a.model, p.modeCode)) s << " (bits not used in rs232)";
-            s << "\n";
-        }
-    }
-    return s.str();
-}
-
-std::vector<Change> ModeChanges(const AdapterInfo& before, const AdapterInfo& after,
-                                bool byPortName) {
-    std::vector<Change> changes;
-    const std::size_t count = std::min(before.ports.size(), after.ports.size());
-    for (std::size_t k = 0; k < count; ++k) {
-        const AdapterPortInfo& b = before.ports[k];
-        const AdapterPortInfo& a = after.ports[k];
-        const std::string port =
-            byPortName ? a.com : after.line + " port " + std::to_string(a.number);
-        if (b.modeCode != a.modeCode)
-            changes.push_back(
-                {port, "mode", ModeText(before.model, b.modeCode), ModeText(after.model, a.modeCode)});
-        for (const BitInfo& bit : ModelBits(after.model)) {
-            const bool was = (b.controlBits & bit.value) != 0;
-            const bool is = (a.controlBits & bit.value) != 0;
-            if (was != is) changes.push_back({port, bit.name, was ? "on" : "off", is ? "on" : "off"});
-        }
-    }
-    return changes;
-}
-
-namespace {
-
 ExitStatus RunModes(const Command& command, mode::ModeTool& tool, mode::Executor& executor,
                     std::ostream& out, std::ostream& err, const std::atomic<bool>* stop) {
     try {
@@ -328,6 +304,25 @@ ExitStatus RunModes(const Command& command, mode::ModeTool& tool, mode::Executor
 }
 
 }  // namespace
+
+std::string AdaptersText(const std::vector<AdapterInfo>& adapters) {
+    std::ostringstream s;
+    for (std::size_t i = 0; i < adapters.size(); ++i) {
+        const AdapterInfo& a = adapters[i];
+        s << i + 1 << "  " << a.line << "  via " << (a.via.empty() ? "?" : a.via) << "  ("
+          << ModelName(a.model) << " model)\n";
+        for (const AdapterPortInfo& p : a.ports) {
+            s << "   port " << p.number;
+            if (!p.com.empty()) s << " (" << p.com << ")";
+            s << ": " << ModeText(a.model, p.modeCode);
+            for (const BitInfo& bit : ModelBits(a.model))
+                s << ", " << bit.name << " " << ((p.controlBits & bit.value) ? "on" : "off");
+            if (IsRs232(a.model, p.modeCode)) s << " (bits not used in rs232)";
+            s << "\n";
+        }
+    }
+    return s.str();
+}
 
 ExitStatus RunModesCommand(const Command& command, mode::ModeTool& tool,
                            mode::Executor& executor, std::ostream& out, std::ostream& err,

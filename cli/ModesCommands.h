@@ -39,21 +39,8 @@ ExitStatus RunModesCommand(const Command& command, mode::ModeTool& tool,
                            mode::Executor& executor, std::ostream& out, std::ostream& err,
                            const std::atomic<bool>* stop = nullptr);
 
-// One found adapter as the command line shows it: the mode tool's device
-// line, the port it is reached through (without "\\.\"), its model, and its
-// ports with their COM names, modes and bits.
-AdapterInfo AdapterInfoOf(const mode::AdapterRecord& record);
-
 // The text of `modes list`: per adapter its index, line, port and model,
 // then one line per port.
 std::string AdaptersText(const std::vector<AdapterInfo>& adapters);
-
-// What `modes set` changes on `before` to make `after`, port by port in
-// port order: "Varnok Plus 4 (7) port 2 mode rs232 -> rs485-auto-2w",
-// "... port 2 bias off -> on". Ports and values that stay are not listed.
-// With `byPortName` each change names the port by its COM or tty name
-// alone (empty when unknown), as the --json result does.
-std::vector<Change> ModeChanges(const AdapterInfo& before, const AdapterInfo& after,
-                                bool byPortName = false);
 
 }  // namespace varnok::cli

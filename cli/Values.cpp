@@ -74,13 +74,6 @@ uint32_t RangedNumber(const std::string& where, const std::string& name, const s
     return static_cast<uint32_t>(*n);
 }
 
-bool PrintableName(const std::string& s) {
-    return std::all_of(s.begin(), s.end(), [](char c) {
-        const auto u = static_cast<unsigned char>(c);
-        return u > 0x20 && u != 0x7F;
-    });
-}
-
 }  // namespace
 
 std::string Join(const std::vector<std::string>& items, const char* sep) {
@@ -121,16 +114,16 @@ std::optional<uint64_t> ParseDigits(const std::string& text) {
 PortRef ParsePortRef(const std::string& text, Platform platform) {
     PortRef ref;
     ref.text = text;
-    const char* forms = platform == Platform::Windows
-                            ? "COM5 or serial:<registry serial>"
-                            : "ttyUSB0, /dev/ttyUSB0 or serial:<usb serial><interface letter>";
     const auto bad = [&]() -> PortRef {
-        Fail(ExitStatus::Usage, "\"" + text + "\" is not a port: give " + forms);
+        Fail(ExitStatus::Usage, "\"" + text + "\" is not a port: give " + PortForms(platform));
     };
     if (text.rfind("serial:", 0) == 0) {
         ref.kind = PortRef::Kind::Serial;
         ref.name = text.substr(7);
-        if (ref.name.empty() || ref.name.size() > 255 || !PrintableName(ref.name)) return bad();
+        const auto printable = [](unsigned char c) { return c > 0x20 && c != 0x7F; };
+        if (ref.name.empty() || ref.name.size() > 255 ||
+            !std::all_of(ref.name.begin(), ref.name.end(), printable))
+            return bad();
         if (platform == Platform::Linux) {
             char& letter = ref.name.back();
             const char up = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
@@ -171,10 +164,6 @@ bool PortRefMatches(const PortRef& ref, const PortInfo& port) {
     case PortRef::Kind::Tty: return port.port == ref.name;
     }
     return false;
-}
-
-std::string TargetLabel(const PortTarget& target) {
-    return target.all ? std::string("--all") : target.port.text;
 }
 
 // ---- set --------------------------------------------------------------

@@ -37,6 +37,12 @@ struct PortRef {
 // "serial:A1B2C3D4A". Linux: "ttyUSB0",
 // "/dev/ttyUSB0", "serial:<usb serial><interface letter A-D>".
 PortRef ParsePortRef(const std::string& text, Platform platform);
+// The forms of PORT that --help and a refused PORT name.
+inline const char* PortForms(Platform platform) {
+    return platform == Platform::Windows
+               ? "COM5 or serial:<registry serial>"
+               : "ttyUSB0, /dev/ttyUSB0 or serial:<usb serial><interface letter>";
+}
 // Whether `port` is the one `ref` names (COM names compare without case).
 bool PortRefMatches(const PortRef& ref, const PortInfo& port);
 
@@ -47,8 +53,6 @@ struct PortTarget {
     bool includeDisconnected = false;
     PortRef port;  // when !all
 };
-// "COM5" or "--all", for messages.
-std::string TargetLabel(const PortTarget& target);
 
 // ---- set NAME=VALUE ---------------------------------------------------
 
