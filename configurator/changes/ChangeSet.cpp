@@ -86,9 +86,7 @@ ApplyReport ApplyChanges(Configurator& app, const ChangeSet& changes,
 
 std::string SystemErrorText(Configurator& app, uint32_t code) {
     std::string text = app.serial.systemMessage(code);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' ||
-                             text.back() == '.'))
-        text.pop_back();
+    text.erase(text.find_last_not_of("\r\n .") + 1);  // the line end and full stop go
     if (text.empty()) return "system error " + std::to_string(code);
     return text + " (error " + std::to_string(code) + ")";
 }
