@@ -45,8 +45,8 @@ namespace {
 // Counts ended lanes and tells the front end, one call at a time.
 class Progress {
 public:
-    Progress(const ProgressReport& report, std::size_t total) : report_(report), total_(total) {}
-    void start() {
+    // Tells "0 of total" at once.
+    Progress(const ProgressReport& report, std::size_t total) : report_(report), total_(total) {
         if (report_) report_(0, total_);
     }
     void ended() {
@@ -87,7 +87,6 @@ SearchOutcome Engine::search(const EngineOptions& options) {
     // The serial exchanges, side by side; each lane writes only its own slot.
     std::vector<std::optional<Probe>> probes(candidates.size());
     Progress progress(options.progress, candidates.size());
-    progress.start();
     executor_.forEach(candidates.size(), options.bound, StopOf(options), [&](std::size_t i) {
         probes[i].emplace(QueryCandidate(tool_, candidates[i]));
         progress.ended();
@@ -124,7 +123,6 @@ CommitOutcome Engine::commit(const AdapterArray& array, const EngineOptions& opt
 
     std::vector<std::optional<Result<CommitStatus>>> written(changed.size());
     Progress progress(options.progress, changed.size());
-    progress.start();
     executor_.forEach(changed.size(), options.bound, StopOf(options), [&](std::size_t i) {
         written[i].emplace(CommitAdapter(tool_.serial, tool_.clock, array[changed[i]]));
         progress.ended();
