@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <memory>
 
-#include "configurator/backup/BackupBeforeWrite.h"
-
 namespace varnok::cfg {
 
 namespace {
@@ -60,7 +58,9 @@ ApplyReport ApplyChanges(Configurator& app, const ChangeSet& changes,
                          const GoOnWithoutBackup& goOn) {
     ApplyReport report;
     if (changes.empty()) return report;
-    report.backup = BackUpValues(app, ValuesOf(changes));
+    std::string problem;  // in words for the user
+    if (app.backup != nullptr && !app.backup->save(ValuesOf(changes), &problem))
+        report.backup = Outcome::Fail(0, problem);
     if (!report.backup && !(goOn && goOn(report.backup.failure()))) return report;
     report.results.reserve(changes.size());
     // Consecutive changes of one key share one opening of it.
