@@ -73,11 +73,7 @@ std::function<bool()> StopOf(const EngineOptions& o) {
 SearchOutcome Engine::search(const EngineOptions& options) {
     SearchOutcome out;
     std::vector<d2xx::DeviceListInfoNode> nodes;
-    SearchStatus listStatus;
-    if (!ReadDeviceList(tool_, &nodes, &listStatus)) {
-        out.result.status = listStatus;
-        return out;
-    }
+    if (!ReadDeviceList(tool_, &nodes, &out.result.status)) return out;
     // D2XX, one device after another.
     std::vector<Candidate> candidates;
     for (uint32_t j = 0; j < nodes.size(); ++j)
