@@ -64,8 +64,7 @@ private:
 
 std::function<bool()> StopOf(const EngineOptions& o) {
     if (o.stop == nullptr) return {};
-    const std::atomic<bool>* flag = o.stop;
-    return [flag] { return flag->load(); };
+    return [flag = o.stop] { return flag->load(); };
 }
 
 }  // namespace
