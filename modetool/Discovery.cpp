@@ -148,13 +148,11 @@ Outcome ReadDeviceList(const ModeTool& tool, std::vector<d2xx::DeviceListInfoNod
 
 SearchResult EnumVarnokDevices(const ModeTool& tool, const FailureReport& report) {
     std::vector<d2xx::DeviceListInfoNode> nodes;
-    SearchStatus listStatus;
-    if (!ReadDeviceList(tool, &nodes, &listStatus)) return SearchResult{listStatus, {}};
-    const uint32_t listed = static_cast<uint32_t>(nodes.size());
     SearchResult result;
+    if (!ReadDeviceList(tool, &nodes, &result.status)) return result;
     AdapterArray& found = result.adapters;
     // Each device whole, one after another.
-    for (uint32_t j = 0; j < listed; ++j) {
+    for (uint32_t j = 0; j < nodes.size(); ++j) {
         std::optional<Candidate> c = PrepareProbe(tool, nodes[j], j);
         if (!c) continue;
         Probe probed = QueryCandidate(tool, *c);

@@ -45,8 +45,8 @@ namespace {
 // Counts ended lanes and tells the front end, one call at a time.
 class Progress {
 public:
-    Progress(const ProgressReport& report, std::size_t total) : report_(report), total_(total) {}
-    void start() {
+    // Tells "0 of total" at once.
+    Progress(const ProgressReport& report, std::size_t total) : report_(report), total_(total) {
         if (report_) report_(0, total_);
     }
     void ended() {
@@ -64,8 +64,7 @@ private:
 
 std::function<bool()> StopOf(const EngineOptions& o) {
     if (o.stop == nullptr) return {};
-    const std::atomic<bool>* flag = o.stop;
-    return [flag] { return flag->load(); };
+    return [flag = o.stop] { return flag->load(); };
 }
 
 }  // namespace
@@ -73,11 +72,7 @@ std::function<bool()> StopOf(const EngineOptions& o) {
 SearchOutcome Engine::search(const EngineOptions& options) {
     SearchOutcome out;
     std::vector<d2xx::DeviceListInfoNode> nodes;
-    SearchStatus listStatus;
-    if (!ReadDeviceList(tool_, &nodes, &listStatus)) {
-        out.result.status = listStatus;
-        return out;
-    }
+    if (!ReadDeviceList(tool_, &nodes, &out.result.status)) return out;
     // D2XX, one device after another.
     std::vector<Candidate> candidates;
     for (uint32_t j = 0; j < nodes.size(); ++j)
@@ -87,7 +82,6 @@ SearchOutcome Engine::search(const EngineOptions& options) {
     // The serial exchanges, side by side; each lane writes only its own slot.
     std::vector<std::optional<Probe>> probes(candidates.size());
     Progress progress(options.progress, candidates.size());
-    progress.start();
     executor_.forEach(candidates.size(), options.bound, StopOf(options), [&](std::size_t i) {
         probes[i].emplace(QueryCandidate(tool_, candidates[i]));
         progress.ended();
@@ -124,7 +118,6 @@ CommitOutcome Engine::commit(const AdapterArray& array, const EngineOptions& opt
 
     std::vector<std::optional<Result<CommitStatus>>> written(changed.size());
     Progress progress(options.progress, changed.size());
-    progress.start();
     executor_.forEach(changed.size(), options.bound, StopOf(options), [&](std::size_t i) {
         written[i].emplace(CommitAdapter(tool_.serial, tool_.clock, array[changed[i]]));
         progress.ended();

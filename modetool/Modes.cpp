@@ -38,6 +38,29 @@ BitsShown ShowBits(int bits, int modeCode, uint16_t typeCode) {
     return shown;
 }
 
+// Enables every box and marks those whose bit is set in `mask` indeterminate.
+void MarkDifferingBits(BitsShown& shown, int mask) {
+    shown.enabled = true;
+    for (int b = 0; b < kBitBoxes; ++b)
+        if ((mask >> b) & 1) shown.marks[b] = Mark::Indeterminate;
+}
+
+// Stores `value` into the field of every covered port and marks every
+// selected adapter changed; with `modeCode`, only adapters whose model has
+// that mode (the others go to `leftAlone`).
+void Store(Selection& selection, uint8_t AdapterPort::*field, int value, int modeCode = 0,
+           std::vector<AdapterRecord*>* leftAlone = nullptr) {
+    for (std::size_t a = 0; a < selection.adapters.size(); ++a) {
+        AdapterRecord& r = *selection.adapters[a];
+        if (modeCode != 0 && !HasMode(r.typeCode, modeCode)) {
+            if (leftAlone) leftAlone->push_back(&r);
+            continue;
+        }
+        r.changed = 1;
+        for (int k : selection.coveredPorts(a)) r.ports[k].*field = static_cast<uint8_t>(value);
+    }
+}
+
 }  // namespace
 
 bool IsReducedModel(uint16_t typeCode) { return (typeCode & 0xFF00u) == 0x1000u; }
@@ -87,33 +110,6 @@ Shown ShowPort(const AdapterPort& port, uint16_t typeCode) {
     const bool known = port.modeCode >= 1 && port.modeCode <= kModeButtons;
     return Shown{known ? port.modeCode : 0, ShowBits(port.controlBits, port.modeCode, typeCode)};
 }
-
-namespace {
-
-// Enables every box and marks those whose bit is set in `mask` indeterminate.
-void MarkDifferingBits(BitsShown& shown, int mask) {
-    shown.enabled = true;
-    for (int b = 0; b < kBitBoxes; ++b)
-        if ((mask >> b) & 1) shown.marks[b] = Mark::Indeterminate;
-}
-
-// Stores `value` into the field of every covered port and marks every
-// selected adapter changed; with `modeCode`, only adapters whose model has
-// that mode (the others go to `leftAlone`).
-void Store(Selection& selection, uint8_t AdapterPort::*field, int value, int modeCode = 0,
-           std::vector<AdapterRecord*>* leftAlone = nullptr) {
-    for (std::size_t a = 0; a < selection.adapters.size(); ++a) {
-        AdapterRecord& r = *selection.adapters[a];
-        if (modeCode != 0 && !HasMode(r.typeCode, modeCode)) {
-            if (leftAlone) leftAlone->push_back(&r);
-            continue;
-        }
-        r.changed = 1;
-        for (int k : selection.coveredPorts(a)) r.ports[k].*field = static_cast<uint8_t>(value);
-    }
-}
-
-}  // namespace
 
 Shown ShowSelection(const Selection& selection) {
     if (selection.empty()) return Shown{};

@@ -68,25 +68,21 @@ class DialogView;
 class DialogLogic {
 public:
     virtual ~DialogLogic() = default;
-    virtual void onInit(DialogView& view) { (void)view; }
-    virtual void onCommand(DialogView& view, int id, Event event) {
-        (void)view; (void)id; (void)event;
-    }
-    virtual void onTimer(DialogView& view, int timerId) { (void)view; (void)timerId; }
+    virtual void onInit(DialogView& /*view*/) {}
+    virtual void onCommand(DialogView& /*view*/, int /*id*/, Event /*event*/) {}
+    virtual void onTimer(DialogView& /*view*/, int /*timerId*/) {}
     // An up-down control is about to move from `pos` by `delta`; return true to
     // forbid the step.
-    virtual bool onUpDownDelta(DialogView& view, int id, int pos, int delta) {
-        (void)view; (void)id; (void)pos; (void)delta;
+    virtual bool onUpDownDelta(DialogView& /*view*/, int /*id*/, int /*pos*/, int /*delta*/) {
         return false;
     }
     // Left mouse button pressed on the dialog's surface.
-    virtual void onLeftClick(DialogView& view) { (void)view; }
-    virtual void onDestroy(DialogView& view) { (void)view; }
+    virtual void onLeftClick(DialogView& /*view*/) {}
+    virtual void onDestroy(DialogView& /*view*/) {}
     // Owner-drawn list rows: text and colour of a row whose item data is
     // `itemData`. Returns false when the row shows nothing.
-    virtual bool rowAppearance(int listId, intptr_t itemData, std::string* text,
-                               Colour* colour) {
-        (void)listId; (void)itemData; (void)text; (void)colour;
+    virtual bool rowAppearance(int /*listId*/, intptr_t /*itemData*/, std::string* /*text*/,
+                               Colour* /*colour*/) {
         return false;
     }
 };

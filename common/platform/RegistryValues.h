@@ -16,7 +16,6 @@ namespace varnok::reg {
 // The access a key is opened with: its access mask.
 enum class Access : uint32_t {
     Read = kKeyRead,
-    Full = kKeyAllAccess,
     WriteDac = kWriteDac,  // replace the access list only
 };
 

@@ -50,10 +50,7 @@ public:
     // FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, language
     // 0x400, buffer released with LocalFree); empty when the system has none
     // (and in simulations that have no texts of their own).
-    virtual std::string systemMessage(uint32_t code) {
-        (void)code;
-        return {};
-    }
+    virtual std::string systemMessage(uint32_t /*code*/) { return {}; }
 };
 
 }  // namespace varnok::serial

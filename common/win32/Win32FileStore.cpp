@@ -99,10 +99,9 @@ bool Win32FileStore::writeFile(const std::string& name, const std::string& bytes
     const std::wstring path = pathOf(name);
     if (path.empty()) return false;
     const std::wstring part = path + L".part";
-    bool ok = WritePart(part, bytes);
-    if (ok)
-        ok = MoveFileExW(part.c_str(), path.c_str(),
-                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    const bool ok = WritePart(part, bytes) &&
+                    MoveFileExW(part.c_str(), path.c_str(),
+                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
     if (!ok) DeleteFileW(part.c_str());
     return ok;
 }

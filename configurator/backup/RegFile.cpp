@@ -57,11 +57,9 @@ std::string RenderValue(const SavedValue& v) {
     const std::string head = NamePart(v.name) + "=";
     if (!v.present) return head + "-";
     if (v.type == reg::kDword && v.data.size() == 4) {
-        char text[16];
-        const uint32_t n = static_cast<uint32_t>(v.data[0]) | static_cast<uint32_t>(v.data[1]) << 8 |
-                           static_cast<uint32_t>(v.data[2]) << 16 |
-                           static_cast<uint32_t>(v.data[3]) << 24;
-        std::snprintf(text, sizeof text, "dword:%08x", static_cast<unsigned>(n));
+        char text[16];  // the little-endian bytes, most significant first
+        std::snprintf(text, sizeof text, "dword:%02x%02x%02x%02x", v.data[3], v.data[2], v.data[1],
+                      v.data[0]);
         return head + text;
     }
     if (v.type == reg::kSz && PlainString(v.data))

@@ -10,8 +10,6 @@ namespace varnok::cfg {
 
 namespace {
 
-constexpr std::size_t kFlagQueryCapacity = 64;
-
 // The DWORD values of Device Parameters a port plan writes, in order.
 struct DwordField {
     PortField field;
@@ -155,14 +153,9 @@ ChangeSet PlanRename(PortEntry& entry, const std::string& newName) {
     ChangeSet changes;
     const std::string port = PortLabel(entry);
     for (auto& w : PlanComName(entry, newName)) {
-        ValueChange c{port, std::move(w.keyPath), w.valueName, reg::kNone, {}, {}};
-        if (w.bytes.empty()) {
-            c.type = reg::kSz;
-            c.after = StringBytes(w.text);
-        } else {
-            c.type = reg::kBinary;
-            c.after = std::move(w.bytes);
-        }
+        const bool text = w.bytes.empty();
+        ValueChange c{port, std::move(w.keyPath), w.valueName, text ? reg::kSz : reg::kBinary, {},
+                      text ? StringBytes(w.text) : std::move(w.bytes)};
         if (c.valueName == kValuePortName && entry.writesBack(kFieldPortName))
             c.before = StringBytes(entry.portName);
         changes.push_back(std::move(c));

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <memory>
 
-#include "configurator/backup/BackupBeforeWrite.h"
-
 namespace varnok::cfg {
 
 namespace {
@@ -60,7 +58,9 @@ ApplyReport ApplyChanges(Configurator& app, const ChangeSet& changes,
                          const GoOnWithoutBackup& goOn) {
     ApplyReport report;
     if (changes.empty()) return report;
-    report.backup = BackUpValues(app, ValuesOf(changes));
+    std::string problem;  // in words for the user
+    if (app.backup != nullptr && !app.backup->save(ValuesOf(changes), &problem))
+        report.backup = Outcome::Fail(0, problem);
     if (!report.backup && !(goOn && goOn(report.backup.failure()))) return report;
     report.results.reserve(changes.size());
     // Consecutive changes of one key share one opening of it.
@@ -86,9 +86,7 @@ ApplyReport ApplyChanges(Configurator& app, const ChangeSet& changes,
 
 std::string SystemErrorText(Configurator& app, uint32_t code) {
     std::string text = app.serial.systemMessage(code);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' ||
-                             text.back() == '.'))
-        text.pop_back();
+    text.erase(text.find_last_not_of("\r\n .") + 1);  // the line end and full stop go
     if (text.empty()) return "system error " + std::to_string(code);
     return text + " (error " + std::to_string(code) + ")";
 }

@@ -16,12 +16,8 @@ const char* const kMsgComDbNotRead =
     "The COM name database could not be read.\nThe COM port was not renamed and the database "
     "was left unchanged.";
 
-namespace {
-
 // The field's text counts when it has at most three characters.
 constexpr std::size_t kNumberFieldDigits = 3;
-
-}  // namespace
 
 void ListFreeComNumbers(ui::DialogView& view, const std::vector<uint8_t>& bitmap,
                         std::vector<std::string>& freeNames, std::vector<int>* freeNumbers) {
@@ -137,13 +133,10 @@ void ComPortAssignmentDialog::onCommand(ui::DialogView& view, int id, ui::Event 
         case ui::kIdCancel:
             view.endDialog(1);
             return;
-        default:
-            return;
     }
 }
 
-bool ComPortAssignmentDialog::onUpDownDelta(ui::DialogView& view, int id, int pos, int delta) {
-    (void)pos;
+bool ComPortAssignmentDialog::onUpDownDelta(ui::DialogView& view, int id, int /*pos*/, int delta) {
     if (id != IDC_CA_UPDOWN) return false;
     const std::string text = view.text(IDC_CA_NUMBER);
     if (text.size() <= kNumberFieldDigits) {

@@ -16,12 +16,6 @@ namespace {
 
 const std::string kObjectPrefix = "MACHINE\\";
 
-std::string WriteDacFailedText(const std::string& path) {
-    std::string text = kMsgWriteDacOpenFailed;
-    text.replace(text.find("%s"), 2, path);
-    return text;
-}
-
 // Access list of the enumerator and COM Name Arbiter keys. Everyone may
 // read them only: with more, any user could rewrite every FTDI port's
 // driver options and filter list.
@@ -81,7 +75,10 @@ bool GrantInstanceKeyAccess(Configurator& app, Problems& problems) {
         app.registry.setOwnerToAdministrators(kObjectPrefix + path);
 
         auto key = reg::OpenKey(app.registry, path, reg::Access::WriteDac);
-        if (!key) problems.push_back({WriteDacFailedText(path), true});
+        if (!key) {
+            std::string text = kMsgWriteDacOpenFailed;
+            problems.push_back({text.replace(text.find("%s"), 2, path), true});
+        }
         if (app.registry.probeProcessToken(kTokenAdjustAndQuery) != reg::kSuccess) {
             problems.push_back({kMsgTokenOpenFailed});
             return false;  // the token that was never opened cannot be closed

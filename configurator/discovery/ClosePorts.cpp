@@ -1,7 +1,7 @@
 #include "configurator/discovery/ClosePorts.h"
 
-#include <cstdio>
 #include <memory>
+#include <string>
 
 namespace varnok::cfg {
 
@@ -10,11 +10,10 @@ const char* const kMsgCloseNotPossible = "Close COMPort not possible";
 Problems CloseAllPorts(Configurator& app) {
     Problems problems;
     for (int n = kFirstComPortToClose; n <= kLastComPortToClose; ++n) {
-        char name[16];
-        std::snprintf(name, sizeof name, "COM%d", n);
+        const std::string name = "COM" + std::to_string(n);
         // No default configuration: no port has this number.
         if (!app.serial.exists(name)) continue;
-        std::unique_ptr<serial::SerialPort> port = app.serial.open(std::string("\\\\.\\") + name);
+        std::unique_ptr<serial::SerialPort> port = app.serial.open("\\\\.\\" + name);
         if (!port) {
             problems.push_back({kMsgCloseNotPossible});
             continue;

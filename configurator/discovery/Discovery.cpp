@@ -1,9 +1,9 @@
 #include "configurator/discovery/Discovery.h"
 
 #include <algorithm>
+#include <exception>
 #include <map>
 #include <memory>
-#include <new>
 #include <stdexcept>
 
 #include "common/platform/RegistryValues.h"
@@ -31,8 +31,7 @@ bool AllocateTable(Configurator& app, uint64_t count, Problems& problems) {
         if (count > app.table.entries.max_size()) throw std::length_error("table");
         app.table.entries.resize(static_cast<std::size_t>(count));
         return true;
-    } catch (const std::bad_alloc&) {
-    } catch (const std::length_error&) {
+    } catch (const std::exception&) {  // std::bad_alloc or std::length_error
     }
     app.table.release();
     problems.push_back({kMsgAllocationFailed});
@@ -113,24 +112,20 @@ bool EnumerateD2xxDevices(Configurator& app, Problems& problems) {
         // The field holds at most 63 characters and its terminator.
         e.description = d2xx::FieldText(description, sizeof description - 1);
 
-        bool opened = false;
         bool comKnown = false;
         {
             d2xx::ScopedHandle handle(app.d2xx);
-            if (app.d2xx.OpenEx(e.locationId, d2xx::kOpenByLocation, handle.out()) == d2xx::kOk) {
-                opened = true;
-                int32_t port = -1;
-                if (app.d2xx.GetComPortNumber(handle.get(), &port) == d2xx::kOk) {
-                    comKnown = true;
-                    if (port != -1) {
-                        e.portName = "COM" + std::to_string(port);
-                        e.connected = true;
-                    }
-                }
+            int32_t port = -1;
+            comKnown =
+                app.d2xx.OpenEx(e.locationId, d2xx::kOpenByLocation, handle.out()) == d2xx::kOk &&
+                app.d2xx.GetComPortNumber(handle.get(), &port) == d2xx::kOk;
+            if (comKnown && port != -1) {
+                e.portName = "COM" + std::to_string(port);
+                e.connected = true;
             }
         }  // closed here
 
-        if (e.flags == d2xx::kFlagOpened || !opened || !comKnown) {
+        if (e.flags == d2xx::kFlagOpened || !comKnown) {
             ++app.table.openPortCount;
         } else if (e.deviceId == kSinglePort232R || e.deviceId == kSinglePort230X) {
             // A serial shorter than the letter's place keeps its text: the

@@ -1,19 +1,19 @@
 #include "configurator/discovery/InstanceKeyName.h"
 
+#include <algorithm>
+#include <string_view>
+
 #include "common/platform/Parse.h"
 
 namespace varnok::cfg {
 
 namespace {
 
-bool SameLetters(const std::string& s, std::size_t at, const char* literal) {
-    for (std::size_t i = 0; literal[i] != '\0'; ++i) {
-        char c = s[at + i];
-        char w = literal[i];
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-        if (c != w) return false;
-    }
-    return true;
+// `s` holds `upper` at `at`, in either case.
+bool SameLetters(const std::string& s, std::size_t at, std::string_view upper) {
+    return std::equal(upper.begin(), upper.end(), s.begin() + at, [](char w, char c) {
+        return w == (c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c);
+    });
 }
 
 }  // namespace

@@ -44,6 +44,28 @@ void DefaultRename(const std::string& from, const std::string& to, std::error_co
     fs::rename(PathFromUtf8(from), PathFromUtf8(to), ec);
 }
 
+// The new content goes beside `path` and replaces it only when it is
+// completely written. A failure's context is the message for the dialog.
+Outcome WriteBeside(const std::string& path, const std::string& bytes) {
+    const std::string temp = SideName(path, ".tmp");
+    std::ofstream out(PathFromUtf8(temp), std::ios::binary | std::ios::trunc);
+    if (!out.is_open()) return Outcome::Fail(0, kMsgCannotOpenFile);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();  // flushes; a failed write or flush leaves the stream failed
+    bool written = !out.fail();
+    std::error_code ec;
+    if (written) {
+        // The size on disk confirms that every byte arrived.
+        const auto size = fs::file_size(PathFromUtf8(temp), ec);
+        written = !ec && size == bytes.size();
+    }
+    if (!written || !ReplaceFileWith(temp, path)) {
+        fs::remove(PathFromUtf8(temp), ec);
+        return Outcome::Fail(0, kMsgCannotWriteFile);
+    }
+    return {};
+}
+
 }  // namespace
 
 ConfigFileBytes EncodeConfigFile(const PortEntry& e) {
@@ -95,32 +117,6 @@ bool ReplaceFileWith(const std::string& from, const std::string& to,
     fs::remove(PathFromUtf8(aside), probe);
     return true;
 }
-
-namespace {
-
-// The new content goes beside `path` and replaces it only when it is
-// completely written. A failure's context is the message for the dialog.
-Outcome WriteBeside(const std::string& path, const std::string& bytes) {
-    const std::string temp = SideName(path, ".tmp");
-    std::ofstream out(PathFromUtf8(temp), std::ios::binary | std::ios::trunc);
-    if (!out.is_open()) return Outcome::Fail(0, kMsgCannotOpenFile);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();  // flushes; a failed write or flush leaves the stream failed
-    bool written = !out.fail();
-    std::error_code ec;
-    if (written) {
-        // The size on disk confirms that every byte arrived.
-        const auto size = fs::file_size(PathFromUtf8(temp), ec);
-        written = !ec && size == bytes.size();
-    }
-    if (!written || !ReplaceFileWith(temp, path)) {
-        fs::remove(PathFromUtf8(temp), ec);
-        return Outcome::Fail(0, kMsgCannotWriteFile);
-    }
-    return {};
-}
-
-}  // namespace
 
 bool WriteFileBeside(const std::string& path, const std::string& bytes) {
     return WriteBeside(path, bytes).ok();

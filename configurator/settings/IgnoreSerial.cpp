@@ -10,10 +10,6 @@ const std::array<const char*, 4> kIgnoreSerialValueNames = {
     "IgnoreHWSerNum04036001", "IgnoreHWSerNum04036010", "IgnoreHWSerNum04036011",
     "IgnoreHWSerNum04036015"};
 
-namespace {
-constexpr std::size_t kFlagQueryCapacity = 64;
-}
-
 bool ReadIgnoreSerialFlag(Configurator& app) {
     if (auto key = reg::OpenKey(app.registry, kUsbFlagsKeyPath, reg::Access::Read)) {
         app.ignoreSerialRemembered =

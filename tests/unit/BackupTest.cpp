@@ -8,7 +8,6 @@
 
 #include "FtdiFixture.h"
 #include "MessageBoxes.h"
-#include "configurator/backup/BackupBeforeWrite.h"
 #include "configurator/backup/BackupJournal.h"
 #include "configurator/backup/RegFile.h"
 #include "sim/MemFileStore.h"
