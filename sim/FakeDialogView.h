@@ -83,6 +83,9 @@ public:
     // --- convenience ---
     const MessageBoxCall* lastBox() const { return boxes.empty() ? nullptr : &boxes.back(); }
     std::vector<std::string> rowTexts(int listId) const;
+    bool isVisible(int id);
+    std::string listText(int id, int row);
+    std::string listViewCell(int id, int row, int column);
     Control& control(int id) { return controls[id]; }
 
     // --- ui::DialogView ---
@@ -93,7 +96,6 @@ public:
     void enable(int id, bool enabled) override;
     bool isEnabled(int id) override;
     void show(int id, bool visible) override;
-    bool isVisible(int id) override;
     void setReadOnly(int id, bool readOnly) override;
     void selectAllText(int id) override;
     std::vector<int> childIds() override;
@@ -106,14 +108,12 @@ public:
     void listSetCurSel(int id, int row) override;
     void listSetSel(int id, int row, bool selected) override;
     std::vector<int> listSelectedRows(int id) override;
-    std::string listText(int id, int row) override;
     bool listViewInsertColumn(int id, int column, const std::string& title, int width,
                               bool rightAligned) override;
     int listViewInsertRow(int id, int row, const std::string& text) override;
     bool listViewSetCell(int id, int row, int column, const std::string& text) override;
     void listViewDeleteAll(int id) override;
     std::vector<int> listViewSelectedRows(int id) override;
-    std::string listViewCell(int id, int row, int column) override;
     void upDownSetRange(int id, int low, int high) override;
     ui::Answer messageBox(const std::string& text, const std::string& caption, ui::Icon icon,
                           ui::Buttons buttons) override;

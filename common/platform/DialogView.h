@@ -99,7 +99,6 @@ public:
     virtual void enable(int id, bool enabled) = 0;
     virtual bool isEnabled(int id) = 0;
     virtual void show(int id, bool visible) = 0;
-    virtual bool isVisible(int id) = 0;
     virtual void setReadOnly(int id, bool readOnly) = 0;
     virtual void selectAllText(int id) = 0;
     // Ids of all child controls in template order.
@@ -115,7 +114,6 @@ public:
     virtual void listSetCurSel(int id, int row) = 0;  // -1 clears; sends no notification
     virtual void listSetSel(int id, int row, bool selected) = 0;  // multi-selection lists
     virtual std::vector<int> listSelectedRows(int id) = 0;        // multi-selection lists
-    virtual std::string listText(int id, int row) = 0;
 
     // List view (report view).
     virtual bool listViewInsertColumn(int id, int column, const std::string& title, int width,
@@ -124,7 +122,6 @@ public:
     virtual bool listViewSetCell(int id, int row, int column, const std::string& text) = 0;
     virtual void listViewDeleteAll(int id) = 0;
     virtual std::vector<int> listViewSelectedRows(int id) = 0;
-    virtual std::string listViewCell(int id, int row, int column) = 0;
 
     // Up-down control.
     virtual void upDownSetRange(int id, int low, int high) = 0;

@@ -122,11 +122,6 @@ public:
     void show(int id, bool visible) override {
         if (HWND c = item(id)) ShowWindow(c, visible ? SW_SHOW : SW_HIDE);
     }
-    bool isVisible(int id) override {
-        // The control's own style bit: the dialog itself may not be shown yet.
-        HWND c = item(id);
-        return c != nullptr && (GetWindowLongPtrA(c, GWL_STYLE) & WS_VISIBLE) != 0;
-    }
     void setReadOnly(int id, bool readOnly) override {
         send(id, EM_SETREADONLY, readOnly ? TRUE : FALSE, 0);
     }
@@ -185,16 +180,6 @@ public:
         rows.resize(got < 0 ? 0 : static_cast<std::size_t>(got));
         return rows;
     }
-    std::string listText(int id, int row) override {
-        if (!hasStrings(id)) return {};
-        LRESULT length = send(id, LB_GETTEXTLEN, static_cast<WPARAM>(row), 0);
-        if (length <= 0) return {};
-        std::vector<char> buffer(static_cast<std::size_t>(length) + 1, '\0');
-        LRESULT n = send(id, LB_GETTEXT, static_cast<WPARAM>(row),
-                         reinterpret_cast<LPARAM>(buffer.data()));
-        if (n <= 0) return {};
-        return std::string(buffer.data(), static_cast<std::size_t>(n));
-    }
 
     // --- list view ---
     bool listViewInsertColumn(int id, int column, const std::string& title, int width,
@@ -235,18 +220,6 @@ public:
             rows.push_back(row);
         }
         return rows;
-    }
-    std::string listViewCell(int id, int row, int column) override {
-        char buffer[256] = {0};
-        LVITEMA it{};
-        it.iSubItem = column;
-        it.pszText = buffer;
-        it.cchTextMax = static_cast<int>(sizeof buffer);
-        LRESULT n = send(id, LVM_GETITEMTEXTA, static_cast<WPARAM>(row),
-                         reinterpret_cast<LPARAM>(&it));
-        if (n <= 0) return {};
-        buffer[sizeof buffer - 1] = '\0';
-        return buffer;
     }
 
     // --- up-down ---
