@@ -30,6 +30,10 @@ private:
 
 FileResult Error() { return FileResult{false, errno}; }
 
+std::string LatencyTimerPath(const std::string& root, const FtdiTty& port) {
+    return root + port.ttySysPath + "/latency_timer";
+}
+
 bool WriteAll(int fd, const std::string& text) {
     std::size_t done = 0;
     while (done < text.size()) {
@@ -48,10 +52,6 @@ bool WriteAll(int fd, const std::string& text) {
 std::string ReasonOf(int error) {
     return std::string(std::strerror(error)) +
            (error == EACCES || error == EPERM ? " (run as root, for example with sudo)" : "");
-}
-
-std::string LatencyTimerPath(const std::string& root, const FtdiTty& port) {
-    return root + port.ttySysPath + "/latency_timer";
 }
 
 std::optional<uint32_t> ReadLatencyTimer(const std::string& root, const FtdiTty& port, int* error) {
@@ -199,21 +199,14 @@ std::optional<uint32_t> ReadPersistedLatency(const std::string& root, const Ftdi
 
 FileResult WriteFileBeside(const std::string& path, const std::string& text) {
     const std::string temp = path + ".tmp";
-    {
-        Fd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644));
-        if (fd.get() < 0) return Error();
-        if (!WriteAll(fd.get(), text) || ::fsync(fd.get()) != 0 || ::close(fd.release()) != 0) {
-            const FileResult failed = Error();
-            ::unlink(temp.c_str());
-            return failed;
-        }
-    }
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
-        const FileResult failed = Error();
-        ::unlink(temp.c_str());
-        return failed;
-    }
-    return FileResult{true, 0};
+    Fd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644));
+    if (fd.get() < 0) return Error();
+    if (WriteAll(fd.get(), text) && ::fsync(fd.get()) == 0 && ::close(fd.release()) == 0 &&
+        ::rename(temp.c_str(), path.c_str()) == 0)
+        return FileResult{true, 0};
+    const FileResult failed = Error();
+    ::unlink(temp.c_str());
+    return failed;
 }
 
 FileResult WriteLatencyRule(const std::string& root, const FtdiTty& port, uint32_t value) {
@@ -224,10 +217,13 @@ bool LatencyRuleExists(const std::string& root, const FtdiTty& port) {
     return ::access(RulePath(root, LatencyRuleFileName(port)).c_str(), F_OK) == 0;
 }
 
-FileResult RemoveLatencyRule(const std::string& root, const FtdiTty& port) {
-    if (::unlink(RulePath(root, LatencyRuleFileName(port)).c_str()) != 0 && errno != ENOENT)
-        return Error();
+FileResult RemoveFile(const std::string& path) {
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT) return Error();
     return FileResult{true, 0};
+}
+
+FileResult RemoveLatencyRule(const std::string& root, const FtdiTty& port) {
+    return RemoveFile(RulePath(root, LatencyRuleFileName(port)));
 }
 
 bool RemoveOlderLatencyRule(const std::string& root, const FtdiTty& port) {
