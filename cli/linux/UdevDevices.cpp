@@ -111,8 +111,6 @@ std::vector<FtdiTty> ListFtdiTtys(std::string* error) {
         if (!name || TtyNumber(name) < 0) continue;
         FtdiTty t;
         t.tty = name;
-        const char* node = udev_device_get_devnode(tty.get());
-        t.devNode = node ? node : "/dev/" + t.tty;
         udev_device* port = udev_device_get_parent(tty.get());
         const char* portPath = port ? udev_device_get_syspath(port) : nullptr;
         t.ttySysPath = portPath ? portPath : "";

@@ -12,7 +12,6 @@ namespace varnok::linuxhost {
 
 struct FtdiTty {
     std::string tty;          // "ttyUSB0"
-    std::string devNode;      // "/dev/ttyUSB0"
     std::string ttySysPath;   // sysfs directory of the usb-serial port (has latency_timer)
     std::string usbSerial;    // the USB device's serial string; may be empty
     int interfaceNumber = 0;  // bInterfaceNumber
