@@ -24,9 +24,6 @@ namespace varnok::linuxhost {
 // "\\.\ttyUSB0" or "ttyUSB0" -> "/dev/ttyUSB0"; a path with '/' stays.
 std::string TtyPath(const std::string& path);
 
-// errno -> the code lastError() gives.
-uint32_t SerialErrorCode(int error);
-
 class PosixSerialPorts : public serial::SerialPorts {
 public:
     std::unique_ptr<serial::SerialPort> open(const std::string& path) override;
