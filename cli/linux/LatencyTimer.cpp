@@ -55,24 +55,19 @@ std::string ReasonOf(int error) {
 }
 
 std::optional<uint32_t> ReadLatencyTimer(const std::string& root, const FtdiTty& port, int* error) {
-    Fd fd(::open(LatencyTimerPath(root, port).c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) {
-        if (error) *error = errno;
+    const auto fail = [error](int code) -> std::optional<uint32_t> {
+        if (error) *error = code;
         return std::nullopt;
-    }
+    };
+    Fd fd(::open(LatencyTimerPath(root, port).c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) return fail(errno);
     char buf[16] = {};
     const ssize_t n = ::read(fd.get(), buf, sizeof buf - 1);
-    if (n <= 0) {
-        if (error) *error = n < 0 ? errno : EINVAL;
-        return std::nullopt;
-    }
+    if (n <= 0) return fail(n < 0 ? errno : EINVAL);
     char* end = nullptr;
     const long v = std::strtol(buf, &end, 10);
-    while (end && (*end == '\n' || *end == ' ')) ++end;
-    if (end == buf || (end && *end != '\0') || v < 1 || v > 255) {
-        if (error) *error = EINVAL;
-        return std::nullopt;
-    }
+    while (*end == '\n' || *end == ' ') ++end;
+    if (end == buf || *end != '\0' || v < 1 || v > 255) return fail(EINVAL);
     return static_cast<uint32_t>(v);
 }
 

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <memory>
+#include <sstream>
 
 namespace varnok::linuxhost {
 
@@ -25,19 +26,15 @@ uint32_t LocationFromTopology(int bus, const std::vector<int>& ports, int interf
 
 std::vector<int> ParseUsbPortChain(const std::string& kernelName) {
     const std::size_t dash = kernelName.find('-');
-    if (dash == std::string::npos || dash == 0) return {};
+    // The chain ends in a number: getline would not give the empty last part.
+    if (dash == std::string::npos || dash == 0 || kernelName.back() == '.') return {};
     std::vector<int> ports;
-    std::string number;
-    for (std::size_t i = dash + 1; i <= kernelName.size(); ++i) {
-        if (i == kernelName.size() || kernelName[i] == '.') {
-            if (number.empty() || number.size() > 3) return {};
-            ports.push_back(std::atoi(number.c_str()));
-            number.clear();
-        } else if (std::isdigit(static_cast<unsigned char>(kernelName[i]))) {
-            number += kernelName[i];
-        } else {
+    std::istringstream chain(kernelName.substr(dash + 1));
+    for (std::string number; std::getline(chain, number, '.');) {
+        if (number.empty() || number.size() > 3 ||
+            number.find_first_not_of("0123456789") != std::string::npos)
             return {};
-        }
+        ports.push_back(std::atoi(number.c_str()));
     }
     return ports;
 }
