@@ -61,7 +61,7 @@ FileResult WriteFileBeside(const std::string& path, const std::string& text);
 // Removes a file; one that is not there is no failure.
 FileResult RemoveFile(const std::string& path);
 // A small file (up to 64 KiB, not through a symbolic link); nothing when it
-// cannot be read.
+// cannot be read. Rule files are small: anything larger is not one of ours.
 std::optional<std::string> ReadRuleFile(const std::string& path);
 
 // Writes the rule file under `root` + kRulesDir (beside, then renamed).
