@@ -3,8 +3,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <sstream>
