@@ -81,10 +81,9 @@ cli::ExitStatus RunList(const cli::Command& command, const LinuxHost& host, std:
     for (const auto& row : rows)
         for (std::size_t c = 0; c < row.size(); ++c) width[c] = std::max(width[c], row[c].size());
     for (const auto& row : rows) {
-        std::string line;
-        for (std::size_t c = 0; c < row.size(); ++c)
-            line += c + 1 == row.size() ? row[c] : row[c] + std::string(width[c] - row[c].size() + 2, ' ');
-        out << line << "\n";
+        for (std::size_t c = 0; c + 1 < row.size(); ++c)
+            out << row[c] << std::string(width[c] - row[c].size() + 2, ' ');
+        out << row.back() << "\n";
     }
     if (infos.empty()) out << "(no FTDI serial ports)\n";
     return ExitStatus::Done;

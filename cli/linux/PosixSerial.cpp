@@ -187,8 +187,7 @@ std::string TtyPath(const std::string& path) {
 }
 
 std::unique_ptr<serial::SerialPort> PosixSerialPorts::open(const std::string& path) {
-    const std::string file = TtyPath(path);
-    const int fd = ::open(file.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = ::open(TtyPath(path).c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         Fail(errno);
         return nullptr;
