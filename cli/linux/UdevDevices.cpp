@@ -112,7 +112,6 @@ std::vector<FtdiTty> ListFtdiTtys(std::string* error) {
         const char* portPath = port ? udev_device_get_syspath(port) : nullptr;
         t.ttySysPath = portPath ? portPath : "";
         t.usbSerial = Attr(usb, "serial");
-        t.product = Attr(usb, "product");
         t.interfaceNumber = std::max(0, Number(Attr(intf, "bInterfaceNumber"), 16));
         t.interfaceCount = std::max(1, Number(Attr(usb, "bNumInterfaces"), 10));
         t.productId = static_cast<uint16_t>(std::max(0, Number(Attr(usb, "idProduct"), 16)));
@@ -121,7 +120,7 @@ std::vector<FtdiTty> ListFtdiTtys(std::string* error) {
         const char* usbName = udev_device_get_sysname(usb);
         t.ports = ParseUsbPortChain(usbName ? usbName : "");
         if (t.busNumber < 0 && usbName) t.busNumber = std::atoi(usbName);
-        t.description = D2xxDescription(t.product, t.interfaceNumber, t.interfaceCount);
+        t.description = D2xxDescription(Attr(usb, "product"), t.interfaceNumber, t.interfaceCount);
         t.locationId = t.ports.empty() ? 0
                                        : LocationFromTopology(t.busNumber, t.ports,
                                                               t.interfaceNumber, t.interfaceCount);
