@@ -30,17 +30,44 @@ private:
 
 FileResult Error() { return FileResult{false, errno}; }
 
+std::string LatencyTimerPath(const std::string& root, const FtdiTty& port) {
+    return root + port.ttySysPath + "/latency_timer";
+}
+
 bool WriteAll(int fd, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
+    for (std::size_t done = 0; done < text.size();) {
         const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
+        if (n < 0 && errno != EINTR) return false;
+        if (n > 0) done += static_cast<std::size_t>(n);
     }
     return true;
+}
+
+constexpr char kRuleMark[] = "# Written by varnokctl";
+constexpr std::size_t kFileNameSerialLength = 32;
+
+std::string SafeNamePart(const std::string& raw, std::size_t length) {
+    std::string part = raw.substr(0, length);
+    for (char& c : part)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_') c = '_';
+    return part;
+}
+
+// FNV-1a over the raw serial in hexadecimal: a short, stable tag that the
+// serial's own bytes cannot forge into the file name.
+std::string HashTag(const FtdiTty& port) {
+    uint32_t h = 2166136261u;
+    for (const char c : port.usbSerial) {
+        h ^= static_cast<unsigned char>(c);
+        h *= 16777619u;
+    }
+    char tag[9];
+    std::snprintf(tag, sizeof tag, "%08x", h);
+    return tag;
+}
+
+std::string RulePath(const std::string& root, const std::string& name) {
+    return root + kRulesDir + "/" + name;
 }
 
 }  // namespace
@@ -50,38 +77,29 @@ std::string ReasonOf(int error) {
            (error == EACCES || error == EPERM ? " (run as root, for example with sudo)" : "");
 }
 
-std::string LatencyTimerPath(const std::string& root, const FtdiTty& port) {
-    return root + port.ttySysPath + "/latency_timer";
-}
-
 std::optional<uint32_t> ReadLatencyTimer(const std::string& root, const FtdiTty& port, int* error) {
-    Fd fd(::open(LatencyTimerPath(root, port).c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) {
-        if (error) *error = errno;
+    const auto fail = [error](int code) -> std::optional<uint32_t> {
+        if (error) *error = code;
         return std::nullopt;
-    }
+    };
+    Fd fd(::open(LatencyTimerPath(root, port).c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) return fail(errno);
     char buf[16] = {};
     const ssize_t n = ::read(fd.get(), buf, sizeof buf - 1);
-    if (n <= 0) {
-        if (error) *error = n < 0 ? errno : EINVAL;
-        return std::nullopt;
-    }
+    if (n <= 0) return fail(n < 0 ? errno : EINVAL);
     char* end = nullptr;
     const long v = std::strtol(buf, &end, 10);
-    while (end && (*end == '\n' || *end == ' ')) ++end;
-    if (end == buf || (end && *end != '\0') || v < 1 || v > 255) {
-        if (error) *error = EINVAL;
-        return std::nullopt;
-    }
+    while (*end == '\n' || *end == ' ') ++end;
+    if (end == buf || *end != '\0' || v < 1 || v > 255) return fail(EINVAL);
     return static_cast<uint32_t>(v);
 }
 
 FileResult WriteLatencyTimer(const std::string& root, const FtdiTty& port, uint32_t value) {
     // O_TRUNC: sysfs ignores it; a plain file (a test's tree) needs it.
     Fd fd(::open(LatencyTimerPath(root, port).c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
-    if (fd.get() < 0) return Error();
-    if (!WriteAll(fd.get(), std::to_string(value) + "\n")) return Error();
-    if (::close(fd.release()) != 0) return Error();
+    if (fd.get() < 0 || !WriteAll(fd.get(), std::to_string(value) + "\n") ||
+        ::close(fd.release()) != 0)
+        return Error();
     return FileResult{true, 0};
 }
 
@@ -100,42 +118,7 @@ std::string UdevMatchPattern(const std::string& raw) {
     return pattern;
 }
 
-namespace {
 
-constexpr char kRuleMark[] = "# Written by varnokctl";
-constexpr std::size_t kFileNameSerialLength = 32;
-
-// FNV-1a over the raw serial: a short, stable tag that the serial's own
-// bytes cannot forge into the file name.
-uint32_t SerialHash(const std::string& raw) {
-    uint32_t h = 2166136261u;
-    for (const char c : raw) {
-        h ^= static_cast<unsigned char>(c);
-        h *= 16777619u;
-    }
-    return h;
-}
-
-std::string SafeNamePart(const std::string& raw, std::size_t length) {
-    std::string part = raw.substr(0, length);
-    for (char& c : part)
-        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_') c = '_';
-    return part;
-}
-
-std::string HashTag(const FtdiTty& port) {
-    char tag[9];
-    std::snprintf(tag, sizeof tag, "%08x", SerialHash(port.usbSerial));
-    return tag;
-}
-
-std::string RulePath(const std::string& root, const std::string& name) {
-    return root + kRulesDir + "/" + name;
-}
-
-}  // namespace
-
-// Rule files are small; anything past 64 KiB is not one of ours.
 std::optional<std::string> ReadRuleFile(const std::string& path) {
     Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
     if (fd.get() < 0) return std::nullopt;
@@ -143,10 +126,8 @@ std::optional<std::string> ReadRuleFile(const std::string& path) {
     char buf[4096];
     for (;;) {
         const ssize_t n = ::read(fd.get(), buf, sizeof buf);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return std::nullopt;
-        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return std::nullopt;
         if (n == 0) return text;
         text.append(buf, static_cast<std::size_t>(n));
         if (text.size() > 65536) return std::nullopt;
@@ -199,21 +180,14 @@ std::optional<uint32_t> ReadPersistedLatency(const std::string& root, const Ftdi
 
 FileResult WriteFileBeside(const std::string& path, const std::string& text) {
     const std::string temp = path + ".tmp";
-    {
-        Fd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644));
-        if (fd.get() < 0) return Error();
-        if (!WriteAll(fd.get(), text) || ::fsync(fd.get()) != 0 || ::close(fd.release()) != 0) {
-            const FileResult failed = Error();
-            ::unlink(temp.c_str());
-            return failed;
-        }
-    }
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
-        const FileResult failed = Error();
-        ::unlink(temp.c_str());
-        return failed;
-    }
-    return FileResult{true, 0};
+    Fd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644));
+    if (fd.get() < 0) return Error();
+    if (WriteAll(fd.get(), text) && ::fsync(fd.get()) == 0 && ::close(fd.release()) == 0 &&
+        ::rename(temp.c_str(), path.c_str()) == 0)
+        return FileResult{true, 0};
+    const FileResult failed = Error();
+    ::unlink(temp.c_str());
+    return failed;
 }
 
 FileResult WriteLatencyRule(const std::string& root, const FtdiTty& port, uint32_t value) {
@@ -224,10 +198,13 @@ bool LatencyRuleExists(const std::string& root, const FtdiTty& port) {
     return ::access(RulePath(root, LatencyRuleFileName(port)).c_str(), F_OK) == 0;
 }
 
-FileResult RemoveLatencyRule(const std::string& root, const FtdiTty& port) {
-    if (::unlink(RulePath(root, LatencyRuleFileName(port)).c_str()) != 0 && errno != ENOENT)
-        return Error();
+FileResult RemoveFile(const std::string& path) {
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT) return Error();
     return FileResult{true, 0};
+}
+
+FileResult RemoveLatencyRule(const std::string& root, const FtdiTty& port) {
+    return RemoveFile(RulePath(root, LatencyRuleFileName(port)));
 }
 
 bool RemoveOlderLatencyRule(const std::string& root, const FtdiTty& port) {

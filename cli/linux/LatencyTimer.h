@@ -20,8 +20,6 @@ struct FileResult {
 // errno's text, with a hint to run as root when permission was refused.
 std::string ReasonOf(int error);
 
-// `root` + the port's sysfs directory + "/latency_timer".
-std::string LatencyTimerPath(const std::string& root, const FtdiTty& port);
 // The value, or nothing (with errno in *error) when it cannot be read or
 // is not a number 1-255.
 std::optional<uint32_t> ReadLatencyTimer(const std::string& root, const FtdiTty& port,
@@ -60,8 +58,10 @@ std::optional<uint32_t> ReadPersistedLatency(const std::string& root, const Ftdi
 // Writes `text` to `path` beside it ("<path>.tmp", synced), then renames
 // it over the file: a reader sees the old or the new file, never a part.
 FileResult WriteFileBeside(const std::string& path, const std::string& text);
+// Removes a file; one that is not there is no failure.
+FileResult RemoveFile(const std::string& path);
 // A small file (up to 64 KiB, not through a symbolic link); nothing when it
-// cannot be read.
+// cannot be read. Rule files are small: anything larger is not one of ours.
 std::optional<std::string> ReadRuleFile(const std::string& path);
 
 // Writes the rule file under `root` + kRulesDir (beside, then renamed).

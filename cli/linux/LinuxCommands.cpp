@@ -3,8 +3,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <sstream>
@@ -55,15 +53,17 @@ cli::PortInfo PortInfoOf(const LinuxHost& host, const FtdiTty& port) {
 cli::ExitStatus RunList(const cli::Command& command, const LinuxHost& host, std::ostream& out,
                         std::ostream&) {
     std::vector<cli::PortInfo> infos;
-    for (const FtdiTty& p : host.ports) infos.push_back(PortInfoOf(host, p));
+    std::vector<std::optional<uint32_t>> persisted;  // the value a udev rule of varnokctl sets
+    for (const FtdiTty& p : host.ports) {
+        infos.push_back(PortInfoOf(host, p));
+        persisted.push_back(ReadPersistedLatency(host.rulesRoot, p));
+    }
     if (command.options.json) {
         nlohmann::ordered_json ports = nlohmann::ordered_json::parse(cli::PortsJson(infos, cli::Platform::Linux));
         for (std::size_t i = 0; i < ports.size(); ++i) {
             ports[i]["interface"] = std::string(1, host.ports[i].interfaceLetter());
-            nlohmann::ordered_json persisted = nlohmann::ordered_json::object();
-            if (const auto v = ReadPersistedLatency(host.rulesRoot, host.ports[i]))
-                persisted["latencyTimer"] = *v;
-            ports[i]["persisted"] = persisted;
+            ports[i]["persisted"] = nlohmann::ordered_json::object();
+            if (persisted[i]) ports[i]["persisted"]["latencyTimer"] = *persisted[i];
         }
         out << ports.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
         return ExitStatus::Done;
@@ -72,20 +72,18 @@ cli::ExitStatus RunList(const cli::Command& command, const LinuxHost& host, std:
         {"TTY", "SERIAL", "INTERFACE", "LATENCY", "PERSISTED", "DESCRIPTION"}};
     for (std::size_t i = 0; i < infos.size(); ++i) {
         const auto& t = infos[i].settings.latencyTimer;
-        const auto persisted = ReadPersistedLatency(host.rulesRoot, host.ports[i]);
         rows.push_back({infos[i].port, infos[i].serial,
                         std::string(1, host.ports[i].interfaceLetter()),
                         t ? std::to_string(*t) : "?",
-                        persisted ? std::to_string(*persisted) : "-", infos[i].description});
+                        persisted[i] ? std::to_string(*persisted[i]) : "-", infos[i].description});
     }
     std::vector<std::size_t> width(rows[0].size(), 0);
     for (const auto& row : rows)
         for (std::size_t c = 0; c < row.size(); ++c) width[c] = std::max(width[c], row[c].size());
     for (const auto& row : rows) {
-        std::string line;
-        for (std::size_t c = 0; c < row.size(); ++c)
-            line += c + 1 == row.size() ? row[c] : row[c] + std::string(width[c] - row[c].size() + 2, ' ');
-        out << line << "\n";
+        for (std::size_t c = 0; c + 1 < row.size(); ++c)
+            out << row[c] << std::string(width[c] - row[c].size() + 2, ' ');
+        out << row.back() << "\n";
     }
     if (infos.empty()) out << "(no FTDI serial ports)\n";
     return ExitStatus::Done;
@@ -95,6 +93,7 @@ cli::ExitStatus RunSet(const cli::Command& command, const LinuxHost& host, std::
                        std::ostream& err) {
     const auto& set = std::get<cli::SetCommand>(command.action);
     const auto wanted = set.change.values.latencyTimer;
+    const bool dryRun = command.options.dryRun;
     if (!wanted) throw CliError(ExitStatus::Usage, "set: give latency-timer=N");
     const std::vector<const FtdiTty*> chosen = Chosen(set.target, host);
     // Not an error: a start-up script runs on PCs without an adapter too.
@@ -159,38 +158,31 @@ cli::ExitStatus RunSet(const cli::Command& command, const LinuxHost& host, std::
         if (plan.writeRule) text << p.tty << " udev rule " << rule << " latency_timer=" << *wanted << "\n";
         if (plan.removeRule) text << p.tty << " udev rule " << rule << " removed\n";
         anything = anything || plan.writeValue || plan.writeRule || plan.removeRule;
-        if (command.options.dryRun) {
-            if (plan.writeValue) result.changes.push_back(value);
-            if (plan.writeRule || plan.removeRule) result.changes.push_back(persisted);
-            continue;
-        }
-        bool changed = false;
+        const std::size_t changesBefore = result.changes.size();
         if (plan.writeValue) {
-            const FileResult r = WriteLatencyTimer(host.sysRoot, p, *wanted);
-            if (r.ok) {
-                changed = true;
+            const FileResult r =
+                dryRun ? FileResult{true, 0} : WriteLatencyTimer(host.sysRoot, p, *wanted);
+            if (r.ok)
                 result.changes.push_back(value);
-            } else {
+            else
                 fail(p.tty + ": latency_timer could not be written", r.error);
-            }
         }
         if (plan.writeRule || plan.removeRule) {
-            const FileResult r = plan.writeRule ? WriteLatencyRule(host.rulesRoot, p, *wanted)
-                                                : RemoveLatencyRule(host.rulesRoot, p);
-            if (r.ok) {
-                changed = true;
+            const FileResult r = dryRun           ? FileResult{true, 0}
+                                 : plan.writeRule ? WriteLatencyRule(host.rulesRoot, p, *wanted)
+                                                  : RemoveLatencyRule(host.rulesRoot, p);
+            if (r.ok)
                 result.changes.push_back(persisted);
-            } else {
+            else
                 fail(p.tty + ": the udev rule " + rule + " could not be " +
                          (plan.writeRule ? "written" : "removed"),
                      r.error);
-            }
         }
-        if (set.persist && RemoveOlderLatencyRule(host.rulesRoot, p)) {
+        if (set.persist && !dryRun && RemoveOlderLatencyRule(host.rulesRoot, p)) {
             text << p.tty << " an older varnokctl rule for this port was removed\n";
             result.warnings.push_back(p.tty + ": an older varnokctl rule for this port was removed");
         }
-        if (changed) written.push_back(p.tty);
+        if (result.changes.size() > changesBefore) written.push_back(p.tty);
     }
     result.changed = !result.changes.empty();
     if (failures) {
@@ -198,7 +190,7 @@ cli::ExitStatus RunSet(const cli::Command& command, const LinuxHost& host, std::
                                               : "Written: " + cli::Join(written, ", ") + ".");
     } else if (!anything) {
         text << "nothing to change\n";
-    } else if (command.options.dryRun) {
+    } else if (dryRun) {
         text << "(dry run: nothing written)\n";
     } else if (!set.persist) {
         text << "The value lasts until the device is unplugged; --persist keeps it.\n";

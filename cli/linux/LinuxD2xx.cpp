@@ -16,10 +16,7 @@ constexpr unsigned kUsbTimeoutMs = 1000;
 
 // EEPROM size by chip: the H series carry a 256-byte part, the others 128.
 std::size_t EepromBytes(const FtdiTty& d) {
-    switch (d.productId) {
-    case 0x6010: case 0x6011: case 0x6014: return 256;
-    default: return 128;
-    }
+    return d.productId == 0x6010 || d.productId == 0x6011 || d.productId == 0x6014 ? 256 : 128;
 }
 
 struct UsbContext {

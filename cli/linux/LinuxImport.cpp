@@ -2,8 +2,7 @@
 
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
+#include <algorithm>
 
 #include "cli/ConfigCommands.h"
 #include "cli/WriteResult.h"
@@ -75,9 +74,8 @@ cli::ExitStatus RunImport(const cli::Command& command, const LinuxHost& host, st
     }
     for (std::size_t i = 0; i < doc.ports.size(); ++i) {
         if (!doc.ports[i].settings.latencyTimer || matched[i]) continue;
-        bool ruled = false;
-        for (const ProfileRule& r : rules.rules) ruled = ruled || r.entry == i;
-        if (!ruled)
+        if (std::none_of(rules.rules.begin(), rules.rules.end(),
+                         [&](const ProfileRule& r) { return r.entry == i; }))
             result.skipped.push_back({ProfileTarget(doc.ports[i]), "no such port is attached"});
     }
 
@@ -116,14 +114,9 @@ cli::ExitStatus RunImport(const cli::Command& command, const LinuxHost& host, st
         result.changes.push_back(w.change);
     }
     if (writeRules || removeRules) {
-        FileResult r{true, 0};
-        if (!dryRun) {
-            if (writeRules) {
-                r = WriteFileBeside(rulePath, rules.fileText);
-            } else if (::unlink(rulePath.c_str()) != 0 && errno != ENOENT) {
-                r = FileResult{false, errno};
-            }
-        }
+        const FileResult r = dryRun       ? FileResult{true, 0}
+                             : writeRules ? WriteFileBeside(rulePath, rules.fileText)
+                                          : RemoveFile(rulePath);
         if (!r.ok) {
             err << cli::ErrorLine("the udev rule file " + ruleFile + " could not be " +
                                   (writeRules ? "written" : "removed") + ": " + ReasonOf(r.error));

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 #include <sstream>
+#include <utility>
 
 namespace varnok::linuxhost {
 
@@ -19,7 +20,12 @@ namespace {
 thread_local uint32_t t_lastError = 0;
 
 bool Fail(int error) {
-    t_lastError = SerialErrorCode(error);
+    switch (error) {
+    case EBUSY: case EWOULDBLOCK: t_lastError = serial::kErrorAccessDenied; break;
+    case ENOENT: case ENODEV: case ENXIO: t_lastError = serial::kErrorFileNotFound; break;
+    case EIO: t_lastError = serial::kErrorGenFailure; break;
+    default: t_lastError = static_cast<uint32_t>(error);
+    }
     return false;
 }
 
@@ -29,15 +35,13 @@ uint64_t NowMs() {
     return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
 }
 
+// The termios speed of a rate; 0 for a rate that is not made.
 speed_t Speed(unsigned long baud) {
-    switch (baud) {
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    default: return 0;
-    }
+    constexpr std::pair<unsigned long, speed_t> kSpeeds[] = {
+        {9600, B9600}, {19200, B19200}, {38400, B38400}, {57600, B57600}, {115200, B115200}};
+    for (const auto& [rate, speed] : kSpeeds)
+        if (rate == baud) return speed;
+    return 0;
 }
 
 class PosixSerialPort : public serial::SerialPort {
@@ -182,18 +186,8 @@ std::string TtyPath(const std::string& path) {
     return name.find('/') == std::string::npos ? "/dev/" + name : name;
 }
 
-uint32_t SerialErrorCode(int error) {
-    switch (error) {
-    case EBUSY: case EWOULDBLOCK: return serial::kErrorAccessDenied;
-    case ENOENT: case ENODEV: case ENXIO: return serial::kErrorFileNotFound;
-    case EIO: return serial::kErrorGenFailure;
-    default: return static_cast<uint32_t>(error);
-    }
-}
-
 std::unique_ptr<serial::SerialPort> PosixSerialPorts::open(const std::string& path) {
-    const std::string file = TtyPath(path);
-    const int fd = ::open(file.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = ::open(TtyPath(path).c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         Fail(errno);
         return nullptr;

@@ -6,9 +6,6 @@
 // since it began. Closing the port puts back the terminal settings it had at
 // open and ends the exclusive mode that the open began.
 //
-// Paths: the mode tool names a port "\\.\ttyUSB0"; that prefix is dropped
-// and a bare name is looked up in /dev.
-//
 // Error codes: lastError() keeps the codes the behaviour tests for:
 // kErrorAccessDenied (5) when the port is in use by another program,
 // kErrorFileNotFound (2) when there is no such tty; every other failure is
@@ -21,11 +18,8 @@
 
 namespace varnok::linuxhost {
 
-// "\\.\ttyUSB0" or "ttyUSB0" -> "/dev/ttyUSB0"; a path with '/' stays.
+// The mode tool's "\\.\ttyUSB0", or "ttyUSB0" -> "/dev/ttyUSB0"; a path with '/' stays.
 std::string TtyPath(const std::string& path);
-
-// errno -> the code lastError() gives.
-uint32_t SerialErrorCode(int error);
 
 class PosixSerialPorts : public serial::SerialPorts {
 public:

@@ -72,18 +72,20 @@ ProfileRulePlan PlanProfileRules(const cli::SettingsDocument& doc) {
         const std::string assign = "ATTR{latency_timer}=\"" + value + "\"\n";
         const std::string number = std::to_string(i + 1);
         std::string comment = "# entry " + number + ": latency timer " + value + " ms for ";
+        // The USB device's keys of a device id or a serial entry.
+        const uint32_t id = entry.deviceId.value_or(0x04030000u);
+        const std::string deviceKeys =
+            kAnyPort + std::string("ATTRS{idVendor}==\"") + Hex4(id >> 16) + "\", " +
+            (entry.deviceId ? "ATTRS{idProduct}==\"" + Hex4(id) + "\", " : "");
         switch (entry.match) {
         case cli::DocumentPort::Match::Any:
             comment += "every FTDI port";
             rule.lines = kAnyPort + std::string("ATTRS{idVendor}==\"0403\", ") + assign;
             break;
-        case cli::DocumentPort::Match::DeviceId: {
-            const uint32_t id = *entry.deviceId;
+        case cli::DocumentPort::Match::DeviceId:
             comment += "every port of device id " + cli::HexId(id);
-            rule.lines = kAnyPort + std::string("ATTRS{idVendor}==\"") + Hex4(id >> 16) +
-                         "\", ATTRS{idProduct}==\"" + Hex4(id) + "\", " + assign;
+            rule.lines = deviceKeys + assign;
             break;
-        }
         case cli::DocumentPort::Match::Serial: {
             // The port's serial is the USB serial and the interface letter.
             const std::string& serial = entry.serial;
@@ -106,15 +108,12 @@ ProfileRulePlan PlanProfileRules(const cli::SettingsDocument& doc) {
             }
             char interfaceNumber[4];
             std::snprintf(interfaceNumber, sizeof interfaceNumber, "%02x", letter - 'A');
-            const uint32_t id = entry.deviceId.value_or(0x04030000u);
             const std::string flag = "VARNOKCTL_PROFILE_" + number;
             comment += "interface " + std::string(1, letter) +
                        " of the device whose serial number is matched below";
             // udev matches all ATTRS keys of one line on one parent device:
             // the USB device on the first line, its interface on the second.
-            rule.lines = kAnyPort + std::string("ATTRS{idVendor}==\"") + Hex4(id >> 16) + "\", " +
-                         (entry.deviceId ? "ATTRS{idProduct}==\"" + Hex4(id) + "\", " : "") +
-                         "ATTRS{serial}==\"" + pattern + "\", ENV{" + flag +
+            rule.lines = deviceKeys + "ATTRS{serial}==\"" + pattern + "\", ENV{" + flag +
                          "}=\"1\"\n" +
                          "ACTION==\"add\", SUBSYSTEM==\"usb-serial\", ENV{" + flag +
                          "}==\"1\", ATTRS{bInterfaceNumber}==\"" + interfaceNumber + "\", " +

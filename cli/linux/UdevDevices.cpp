@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <memory>
+#include <sstream>
 
 namespace varnok::linuxhost {
 
@@ -25,19 +26,15 @@ uint32_t LocationFromTopology(int bus, const std::vector<int>& ports, int interf
 
 std::vector<int> ParseUsbPortChain(const std::string& kernelName) {
     const std::size_t dash = kernelName.find('-');
-    if (dash == std::string::npos || dash == 0) return {};
+    // The chain ends in a number: getline would not give the empty last part.
+    if (dash == std::string::npos || dash == 0 || kernelName.back() == '.') return {};
     std::vector<int> ports;
-    std::string number;
-    for (std::size_t i = dash + 1; i <= kernelName.size(); ++i) {
-        if (i == kernelName.size() || kernelName[i] == '.') {
-            if (number.empty() || number.size() > 3) return {};
-            ports.push_back(std::atoi(number.c_str()));
-            number.clear();
-        } else if (std::isdigit(static_cast<unsigned char>(kernelName[i]))) {
-            number += kernelName[i];
-        } else {
+    std::istringstream chain(kernelName.substr(dash + 1));
+    for (std::string number; std::getline(chain, number, '.');) {
+        if (number.empty() || number.size() > 3 ||
+            number.find_first_not_of("0123456789") != std::string::npos)
             return {};
-        }
+        ports.push_back(std::atoi(number.c_str()));
     }
     return ports;
 }
@@ -111,13 +108,10 @@ std::vector<FtdiTty> ListFtdiTtys(std::string* error) {
         if (!name || TtyNumber(name) < 0) continue;
         FtdiTty t;
         t.tty = name;
-        const char* node = udev_device_get_devnode(tty.get());
-        t.devNode = node ? node : "/dev/" + t.tty;
         udev_device* port = udev_device_get_parent(tty.get());
         const char* portPath = port ? udev_device_get_syspath(port) : nullptr;
         t.ttySysPath = portPath ? portPath : "";
         t.usbSerial = Attr(usb, "serial");
-        t.product = Attr(usb, "product");
         t.interfaceNumber = std::max(0, Number(Attr(intf, "bInterfaceNumber"), 16));
         t.interfaceCount = std::max(1, Number(Attr(usb, "bNumInterfaces"), 10));
         t.productId = static_cast<uint16_t>(std::max(0, Number(Attr(usb, "idProduct"), 16)));
@@ -126,7 +120,7 @@ std::vector<FtdiTty> ListFtdiTtys(std::string* error) {
         const char* usbName = udev_device_get_sysname(usb);
         t.ports = ParseUsbPortChain(usbName ? usbName : "");
         if (t.busNumber < 0 && usbName) t.busNumber = std::atoi(usbName);
-        t.description = D2xxDescription(t.product, t.interfaceNumber, t.interfaceCount);
+        t.description = D2xxDescription(Attr(usb, "product"), t.interfaceNumber, t.interfaceCount);
         t.locationId = t.ports.empty() ? 0
                                        : LocationFromTopology(t.busNumber, t.ports,
                                                               t.interfaceNumber, t.interfaceCount);

@@ -12,12 +12,10 @@ namespace varnok::linuxhost {
 
 struct FtdiTty {
     std::string tty;          // "ttyUSB0"
-    std::string devNode;      // "/dev/ttyUSB0"
     std::string ttySysPath;   // sysfs directory of the usb-serial port (has latency_timer)
     std::string usbSerial;    // the USB device's serial string; may be empty
     int interfaceNumber = 0;  // bInterfaceNumber
     int interfaceCount = 1;   // bNumInterfaces of the USB device
-    std::string product;      // the USB product string
     std::string description;  // as the D2XX list gives it (see D2xxDescription)
     uint16_t productId = 0;
     int busNumber = 0;

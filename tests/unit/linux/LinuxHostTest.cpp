@@ -35,7 +35,6 @@ FtdiTty Tty(int number, std::vector<int> ports, int interfaceNumber, int interfa
     t.busNumber = 1;
     t.interfaceNumber = interfaceNumber;
     t.interfaceCount = interfaceCount;
-    t.product = product;
     t.usbSerial = serial;
     t.productId = interfaceCount == 4 ? 0x6011 : 0x6015;
     t.description = D2xxDescription(product, interfaceNumber, interfaceCount);
