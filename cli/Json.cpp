@@ -49,10 +49,7 @@ ordered_json ConfigDataJson(const std::optional<ConfigBytes>& bytes) {
     if (!bytes) return nullptr;
     const char kHex[] = "0123456789abcdef";
     std::string s;
-    for (uint8_t b : *bytes) {
-        s += kHex[b >> 4];
-        s += kHex[b & 0x0F];
-    }
+    for (uint8_t b : *bytes) s += {kHex[b >> 4], kHex[b & 0x0F]};
     return s;
 }
 
@@ -312,34 +309,23 @@ std::string FileWrittenJson(const std::string& file, const std::vector<std::stri
 
 SettingsDocument ExportDocument(const std::vector<PortInfo>& ports,
                                 std::optional<bool> ignoreSerial) {
-    SettingsDocument doc;
-    doc.ignoreSerial = ignoreSerial;
-    for (const auto& p : ports) {
-        DocumentPort d;
-        d.match = DocumentPort::Match::Serial;
-        d.deviceId = p.deviceId;
-        d.serial = p.serial;
-        d.port = p.port;
-        d.configData = p.configData;
-        d.settings = p.settings;
-        d.bufferedWrites = p.bufferedWrites;
-        d.listed = p;
-        doc.ports.push_back(std::move(d));
-    }
+    SettingsDocument doc{ignoreSerial, {}};
+    for (const auto& p : ports)
+        doc.ports.push_back({DocumentPort::Match::Serial, p.deviceId, p.serial, p.port,
+                             p.configData, p.settings, p.bufferedWrites, p});
     return doc;
 }
 
 std::string WriteSettingsDocument(const SettingsDocument& doc) {
     ordered_json ports = ordered_json::array();
     for (const auto& p : doc.ports) {
-        ordered_json entry = ordered_json::object();
         if (p.listed) {
             // The keys of `list --json`, then the whole ConfigData block.
-            entry = PortEntryJson(*p.listed, Platform::Windows);
-            entry["configData"] = ConfigDataJson(p.configData);
-            ports.push_back(std::move(entry));
+            ports.push_back(PortEntryJson(*p.listed, Platform::Windows));
+            ports.back()["configData"] = ConfigDataJson(p.configData);
             continue;
         }
+        ordered_json& entry = ports.emplace_back(ordered_json::object());
         if (p.match == DocumentPort::Match::Any) entry["match"] = "*";
         if (p.match == DocumentPort::Match::Serial) entry["serial"] = p.serial;
         if (p.deviceId) entry["deviceId"] = HexId(*p.deviceId);
@@ -347,7 +333,6 @@ std::string WriteSettingsDocument(const SettingsDocument& doc) {
         entry["configData"] = ConfigDataJson(p.configData);
         entry["settings"] = SettingsJson(p.settings);
         entry["bufferedWrites"] = BufferedJson(p.bufferedWrites);
-        ports.push_back(std::move(entry));
     }
     const ordered_json j{{"format", kDocumentFormat},
                          {"version", kDocumentVersion},
