@@ -49,10 +49,7 @@ ordered_json ConfigDataJson(const std::optional<ConfigBytes>& bytes) {
     if (!bytes) return nullptr;
     const char kHex[] = "0123456789abcdef";
     std::string s;
-    for (uint8_t b : *bytes) {
-        s += kHex[b >> 4];
-        s += kHex[b & 0x0F];
-    }
+    for (uint8_t b : *bytes) s += {kHex[b >> 4], kHex[b & 0x0F]};
     return s;
 }
 
@@ -93,11 +90,7 @@ public:
     using Dom = nlohmann::detail::json_sax_dom_parser<json>;
     explicit StrictDomBuilder(json& root) : Dom(root, false) {}
 
-    bool start_object(std::size_t n) {
-        if (!Enter()) return false;
-        keys_.emplace_back();
-        return Dom::start_object(n);
-    }
+    bool start_object(std::size_t n) { return Enter() && Dom::start_object(n); }
     bool key(json::string_t& k) {
         if (!keys_.back().insert(k).second) {
             error_ = "the key \"" + k + "\" appears twice in one object";
@@ -107,12 +100,11 @@ public:
     }
     bool end_object() {
         keys_.pop_back();
-        --depth_;
         return Dom::end_object();
     }
     bool start_array(std::size_t n) { return Enter() && Dom::start_array(n); }
     bool end_array() {
-        --depth_;
+        keys_.pop_back();
         return Dom::end_array();
     }
     bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& e) {
@@ -126,15 +118,17 @@ public:
 
 private:
     bool Enter() {
-        if (++depth_ > kMaxDepth) {
+        if (keys_.size() == kMaxDepth) {
             error_ = "nested deeper than " + std::to_string(kMaxDepth) + " levels";
             return false;
         }
+        keys_.emplace_back();
         return true;
     }
-    static constexpr int kMaxDepth = 16;
+    static constexpr std::size_t kMaxDepth = 16;
+    // The keys so far of each object and array still open (an array's stay
+    // empty): one set per level of nesting.
     std::vector<std::set<std::string>> keys_;
-    int depth_ = 0;
     std::string error_;
 };
 
@@ -178,9 +172,9 @@ uint32_t ParseHexId(const json& j, const std::string& path) {
     const std::string what = "expected a device id such as \"0x04036001\"";
     if (!j.is_string()) Bad(path, what + ", found " + j.type_name());
     const auto& s = j.get_ref<const std::string&>();
-    if (s.size() < 3 || s.size() > 10 || s[0] != '0' || (s[1] != 'x' && s[1] != 'X'))
-        Bad(path, what + ", found \"" + s + "\"");
-    const std::optional<uint32_t> v = parse::FixedHex(s, 2, s.size() - 2);
+    const bool prefixed =
+        s.size() >= 3 && s.size() <= 10 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X');
+    const std::optional<uint32_t> v = prefixed ? parse::FixedHex(s, 2, s.size() - 2) : std::nullopt;
     if (!v) Bad(path, what + ", found \"" + s + "\"");
     return *v;
 }
@@ -215,20 +209,14 @@ DocumentPort ReadPort(const json& j, const std::string& path) {
         if (j.contains(key) && !j[key].is_null() && !(j[key].*isType)())
             Bad(path + "/" + key, std::string("unexpected ") + j[key].type_name());
     DocumentPort port;
-    const bool hasMatch = j.contains("match");
-    const bool hasSerial = j.contains("serial");
-    const bool hasId = j.contains("deviceId");
-    if (hasMatch) {
-        const auto& m = j["match"];
-        if (!m.is_string() || m.get_ref<const std::string&>() != "*")
-            Bad(path + "/match", "only \"*\" (every port) is known");
-        if (hasSerial || hasId)
-            Bad(path, "\"match\": \"*\" goes without serial and deviceId");
+    const bool hasSerial = j.contains("serial"), hasId = j.contains("deviceId");
+    if (j.contains("match")) {
+        if (j["match"] != "*") Bad(path + "/match", "only \"*\" (every port) is known");
+        if (hasSerial || hasId) Bad(path, "\"match\": \"*\" goes without serial and deviceId");
         port.match = DocumentPort::Match::Any;
     } else if (hasSerial) {
-        const auto& s = j["serial"];
-        if (!s.is_string()) Bad(path + "/serial", "expected the port's serial as a text");
-        port.serial = s.get<std::string>();
+        if (!j["serial"].is_string()) Bad(path + "/serial", "expected the port's serial as a text");
+        port.serial = j["serial"].get<std::string>();
         port.match = DocumentPort::Match::Serial;
     } else if (hasId) {
         port.match = DocumentPort::Match::DeviceId;
@@ -312,34 +300,23 @@ std::string FileWrittenJson(const std::string& file, const std::vector<std::stri
 
 SettingsDocument ExportDocument(const std::vector<PortInfo>& ports,
                                 std::optional<bool> ignoreSerial) {
-    SettingsDocument doc;
-    doc.ignoreSerial = ignoreSerial;
-    for (const auto& p : ports) {
-        DocumentPort d;
-        d.match = DocumentPort::Match::Serial;
-        d.deviceId = p.deviceId;
-        d.serial = p.serial;
-        d.port = p.port;
-        d.configData = p.configData;
-        d.settings = p.settings;
-        d.bufferedWrites = p.bufferedWrites;
-        d.listed = p;
-        doc.ports.push_back(std::move(d));
-    }
+    SettingsDocument doc{ignoreSerial, {}};
+    for (const auto& p : ports)
+        doc.ports.push_back({DocumentPort::Match::Serial, p.deviceId, p.serial, p.port,
+                             p.configData, p.settings, p.bufferedWrites, p});
     return doc;
 }
 
 std::string WriteSettingsDocument(const SettingsDocument& doc) {
     ordered_json ports = ordered_json::array();
     for (const auto& p : doc.ports) {
-        ordered_json entry = ordered_json::object();
         if (p.listed) {
             // The keys of `list --json`, then the whole ConfigData block.
-            entry = PortEntryJson(*p.listed, Platform::Windows);
-            entry["configData"] = ConfigDataJson(p.configData);
-            ports.push_back(std::move(entry));
+            ports.push_back(PortEntryJson(*p.listed, Platform::Windows));
+            ports.back()["configData"] = ConfigDataJson(p.configData);
             continue;
         }
+        ordered_json& entry = ports.emplace_back(ordered_json::object());
         if (p.match == DocumentPort::Match::Any) entry["match"] = "*";
         if (p.match == DocumentPort::Match::Serial) entry["serial"] = p.serial;
         if (p.deviceId) entry["deviceId"] = HexId(*p.deviceId);
@@ -347,7 +324,6 @@ std::string WriteSettingsDocument(const SettingsDocument& doc) {
         entry["configData"] = ConfigDataJson(p.configData);
         entry["settings"] = SettingsJson(p.settings);
         entry["bufferedWrites"] = BufferedJson(p.bufferedWrites);
-        ports.push_back(std::move(entry));
     }
     const ordered_json j{{"format", kDocumentFormat},
                          {"version", kDocumentVersion},
@@ -366,12 +342,10 @@ SettingsDocument ReadSettingsDocument(const std::string& text) {
     Object(root, "");
     // Format and version first: a foreign document is named as such rather
     // than picked apart.
-    const auto format = root.find("format");
-    if (format == root.end() || !format->is_string() || *format != kDocumentFormat)
+    if (!root.contains("format") || root["format"] != kDocumentFormat)
         Bad("/format", std::string("not a \"") + kDocumentFormat + "\" document");
     const auto version = root.find("version");
-    if (version == root.end() || !version->is_number_unsigned() ||
-        version->get<uint64_t>() != static_cast<uint64_t>(kDocumentVersion))
+    if (version == root.end() || !version->is_number_unsigned() || *version != kDocumentVersion)
         Bad("/version", (version == root.end() ? std::string("missing") : version->dump()) +
                             ": this program reads version " + std::to_string(kDocumentVersion));
     OnlyKeys(root, "", {"format", "version", "ignoreSerial", "ports"});

@@ -64,9 +64,8 @@ const char* AliasTableName(const AliasRates& rates) {
 }  // namespace
 
 std::string FormatChange(const Change& change) {
-    std::string line;
-    if (!change.port.empty()) line = change.port + " ";
-    return line + change.name + " " + change.from.value_or("(unread)") + " -> " + change.to;
+    return (change.port.empty() ? "" : change.port + " ") + change.name + " " +
+           change.from.value_or("(unread)") + " -> " + change.to;
 }
 
 std::vector<Change> PortChanges(const PortInfo& before, const PortInfo& after) {
@@ -107,7 +106,7 @@ std::string ListTable(const std::vector<PortInfo>& ports) {
     for (const auto& row : rows)
         for (std::size_t i = 0; i < row.size(); ++i) width[i] = std::max(width[i], row[i].size());
     std::string out;
-    for (const auto& row : rows) {
+    for (const auto& row : rows)
         for (std::size_t i = 0; i < row.size(); ++i) {
             // The numbers (READ-TO to LATENCY) right-aligned, texts left-aligned;
             // the last column unpadded.
@@ -115,7 +114,6 @@ std::string ListTable(const std::vector<PortInfo>& ports) {
             if (i + 1 == row.size()) out += row[i] + "\n";
             else out += (i >= 4 && i <= 7 ? pad + row[i] : row[i] + pad) + "  ";
         }
-    }
     if (ports.empty()) out += "(no FTDI ports)\n";
     out += "BUFFERED: size/threshold/latency when on.";
     if (unread) out += " ?: could not be read.";

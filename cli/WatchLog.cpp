@@ -6,23 +6,17 @@ namespace varnok::cli {
 
 std::string KeepNewestLines(const std::string& text, std::size_t keep) {
     if (text.size() <= keep) return text;
-    // The first line start at or after the cut.
-    std::size_t from = text.size() - keep;
-    if (from > 0 && text[from - 1] != '\n') {
-        const std::size_t next = text.find('\n', from);
-        from = next == std::string::npos ? text.size() : next + 1;
-    }
-    return text.substr(from);
+    // Whole lines: cut after the first line end at or past the last byte that must go.
+    const std::size_t end = text.find('\n', text.size() - keep - 1);
+    return end == std::string::npos ? std::string() : text.substr(end + 1);
 }
 
 WatchLog::WatchLog(FileStore& folder, LocalTimeSource& time, std::string name, std::size_t limit)
-    : folder_(folder), time_(time), name_(std::move(name)), limit_(limit) {}
+    : folder_(folder), time_(time), name_(std::move(name)), limit_(limit) {
+    if (!folder_.readFile(name_, &text_)) text_.clear();
+}
 
 bool WatchLog::add(const std::string& line) {
-    if (!read_) {
-        if (!folder_.readFile(name_, &text_)) text_.clear();
-        read_ = true;
-    }
     const LocalTime t = time_.localNow();
     char stamp[32];
     std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d ", t.year, t.month, t.day,

@@ -18,6 +18,7 @@ std::string KeepNewestLines(const std::string& text, std::size_t keep);
 
 class WatchLog {
 public:
+    // Goes on from the file as it is (anew when it cannot be read).
     WatchLog(FileStore& folder, LocalTimeSource& time, std::string name = "watch.log",
              std::size_t limit = kWatchLogLimit);
     // Adds one line, "YYYY-MM-DD HH:MM:SS line"; false when the file could
@@ -30,7 +31,6 @@ private:
     std::string name_;
     std::size_t limit_;
     std::string text_;
-    bool read_ = false;
 };
 
 }  // namespace varnok::cli
