@@ -118,7 +118,7 @@ std::string UdevMatchPattern(const std::string& raw) {
     return pattern;
 }
 
-
+// Rule files are small; anything past 64 KiB is not one of ours.
 std::optional<std::string> ReadRuleFile(const std::string& path) {
     Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
     if (fd.get() < 0) return std::nullopt;
