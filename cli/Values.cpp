@@ -188,8 +188,8 @@ SettingsChange ParseSetAssignments(const std::vector<std::string>& items,
             Fail(ExitStatus::Usage, where + ": " + name + " is given twice");
         if (platform == Platform::Linux && name != "latency-timer" &&
             ClosestName(name, {"latency-timer", "latencyTimer"}) != "")
-            Fail(ExitStatus::Usage, where + ": unknown setting " + name +
-                                        DidYouMean(name, {"latency-timer"}));
+            Fail(ExitStatus::Usage,
+                 where + ": unknown setting " + name + " (did you mean latency-timer?)");
         if (platform == Platform::Linux && name != "latency-timer")
             Fail(ExitStatus::Usage,
                  where + ": " + name + " cannot be set here; on Linux only latency-timer");

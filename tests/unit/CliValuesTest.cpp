@@ -125,6 +125,11 @@ TEST(CliValues, SetAssignmentsFollowThePanelRanges) {
               1u);
     EXPECT_EQ(StatusOf([] { ParseSetAssignments({"preset=varnok"}, "ttyUSB0", Platform::Linux); }),
               ExitStatus::Usage);
+    // A name near either spelling of the latency timer is pointed at the one
+    // Linux takes: "latecyTmr" is near "latencyTimer" only.
+    for (const std::string typo : {"latency-timr", "latecyTmr"})
+        EXPECT_EQ(MessageOf([&] { ParseSetAssignments({typo + "=1"}, "ttyUSB0", Platform::Linux); }),
+                  "ttyUSB0: unknown setting " + typo + " (did you mean latency-timer?)");
 }
 
 TEST(CliValues, BufferedAliasAndRename) {
