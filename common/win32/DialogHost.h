@@ -1,7 +1,7 @@
 // The generic dialog host: one dialog procedure that forwards window
 // messages to a ui::DialogLogic, and the Win32 ui::DialogView over the
-// dialog's window. What only Win32 can paint (owner-drawn list rows, the
-// busy panels) and the per-dialog colours are host options.
+// dialog's window (Win32DialogView). What only Win32 can paint (owner-drawn
+// list rows, the busy panels) and the per-dialog colours are host options.
 //
 // Resolution: dialogs grow with their font (dialog units); what the host
 // draws itself (rows, pictures, icons, tooltip width, list view columns)
